@@ -1,0 +1,163 @@
+// The engine's public face: open an Access database, read its catalog, its table definitions
+// and its rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/value.h"
+
+namespace jet {
+
+enum class Version { Jet3, Jet4, Ace12, Ace14, Ace16, Ace17 };
+const char* versionName(Version v);  // "Jet 3", "Jet 4", "ACE 12", ...
+
+struct OpenOptions {
+    std::string password;  // the database password; ignored for unprotected files
+};
+
+struct ColumnDef {
+    std::string name;
+    ColumnType type = ColumnType::Long;
+    std::uint16_t number = 0;       // column id; gaps where columns were deleted
+    std::uint16_t order = 0;        // position among the table's columns
+    std::uint16_t varIndex = 0;     // slot among variable-length columns
+    std::uint16_t fixedOffset = 0;  // offset among fixed-length data
+    std::uint16_t size = 0;         // bytes (Text: bytes of storage, 2 per character in Jet 4)
+    std::uint8_t precision = 0;
+    std::uint8_t scale = 0;
+    std::uint16_t codePage = 0;     // Jet 3 text columns
+    std::uint8_t flags = 0;         // raw flags byte
+    std::uint8_t extraFlags = 0;    // ACE: calculated-column and others
+    bool fixedLength = false;
+    bool nullable = true;
+    bool autoNumber = false;
+    bool autoGuid = false;
+    bool compressedText = false;
+    bool hyperlink = false;
+    bool calculated = false;
+    std::uint32_t complexTypeId = 0;  // Complex columns: id in the complex-type table
+};
+
+struct IndexColumn {
+    std::uint16_t columnNumber = 0;
+    bool ascending = true;
+};
+
+struct IndexDef {
+    std::string name;
+    std::uint32_t number = 0;       // logical index number
+    std::uint32_t dataNumber = 0;   // the index data (real index) it uses
+    std::vector<IndexColumn> columns;
+    std::uint32_t firstPage = 0;    // first index page of its data
+    std::uint8_t flags = 0;         // unique, ignore nulls, required
+    std::uint8_t kind = 0;          // 0 normal, 1 primary key, 2 foreign key
+    bool unique = false;
+    bool ignoreNulls = false;
+    bool required = false;
+    bool primaryKey() const { return kind == 1; }
+    bool foreignKey() const { return kind == 2; }
+};
+
+struct TableDef {
+    std::string name;
+    std::uint32_t definitionPage = 0;
+    std::uint32_t rowCount = 0;
+    std::uint32_t nextAutoNumber = 0;
+    std::uint8_t tableType = 0;     // 0x4e user, 0x53 system
+    std::uint16_t maxColumns = 0;   // highest column count a row may hold
+    std::uint16_t varColumnCount = 0;
+    std::vector<ColumnDef> columns;  // in the table's column order
+    std::vector<IndexDef> indexes;
+    std::uint32_t usedPagesRow = 0;   // row pointer of the usage map of data pages
+    std::uint32_t freePagesRow = 0;
+
+    // Case-insensitive lookup, as Access compares names. Null when absent.
+    const ColumnDef* findColumn(std::string_view name) const;
+};
+
+// One object of the catalog (MSysObjects).
+struct CatalogEntry {
+    std::int32_t id = 0;
+    std::int32_t parentId = 0;
+    std::string name;
+    std::int16_t type = 0;
+    std::uint32_t flags = 0;
+    std::string database;     // linked tables: the file
+    std::string foreignName;  // linked tables: the table's name there
+    std::string connect;      // linked tables: the connect string
+};
+
+// One row of the tables rowset: TABLE_NAME and TABLE_TYPE.
+struct TablesRowsetRow {
+    std::string name;
+    std::string type;  // "TABLE", "SYSTEM TABLE", "ACCESS TABLE", "VIEW", "LINK", "PASS-THROUGH"
+};
+
+// Where a row lives: a data page and a slot on it.
+struct RowLocation {
+    std::uint32_t page = 0;
+    std::uint16_t slot = 0;
+    bool operator==(const RowLocation&) const = default;
+};
+
+class DatabaseFile;
+class TableReader;
+
+// Streams the rows of one table in physical order (the usage map's pages, slots in order,
+// deleted rows skipped), one data page in memory at a time.
+class RowCursor {
+public:
+    ~RowCursor();
+    RowCursor(RowCursor&&) noexcept;
+    RowCursor& operator=(RowCursor&&) noexcept;
+
+    bool next();  // moves to the next row; false at the end
+    const std::vector<Value>& row() const;  // values in the table's column order
+    RowLocation location() const;
+
+private:
+    friend class Database;
+    struct State;
+    explicit RowCursor(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+class Database {
+public:
+    // Throws Error: FileNotFound, UnrecognizedFormat, NotValidPassword, Unsupported (encryption).
+    static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
+    ~Database();
+
+    const std::string& path() const;
+    Version version() const;
+    std::uint16_t codePage() const;  // Jet 3 text code page (e.g. 1252)
+
+    const std::vector<CatalogEntry>& catalog() const;
+    // Ordered by TABLE_TYPE, then TABLE_NAME without regard to case.
+    std::vector<TablesRowsetRow> tablesRowset() const;
+    // The user tables ("TABLE" rows), in rowset order.
+    std::vector<std::string> userTableNames() const;
+
+    // Case-insensitive; throws Error(TableNotFound) naming the table.
+    std::shared_ptr<const TableDef> table(std::string_view name) const;
+
+    RowCursor scan(std::shared_ptr<const TableDef> table) const;
+    // Reads one row again by its location; throws when the slot holds no live row.
+    std::vector<Value> readRow(const TableDef& table, RowLocation where) const;
+
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+private:
+    struct Impl;
+    explicit Database(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace jet

@@ -1,0 +1,35 @@
+// Every failure of the engine is a jet::Error: a number, as Jet reports it, and a description
+// that names the file, table, field or value at fault. The engine never prints.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace jet {
+
+// The numbers are Jet's own where Jet has one, so that callers written against Jet's error
+// numbers keep working.
+enum class ErrorCode : int {
+    FileNotFound = 3024,          // "Could not find file '...'."
+    NotValidPassword = 3031,      // "Not a valid password."
+    TableNotFound = 3078,         // input table or query not found
+    FieldNotFound = 3265,         // item not found in this collection
+    SyntaxError = 3075,           // syntax error in an expression or statement
+    UnrecognizedFormat = 3343,    // "Unrecognized database format '...'."
+    Corrupt = 3049,               // the file is damaged or its structure is not understood
+    Unsupported = 3251,           // operation is not supported for this kind of object
+    Io = 3043,                    // disk or network error
+};
+
+class Error : public std::runtime_error {
+public:
+    Error(ErrorCode code, const std::string& description)
+        : std::runtime_error(description), code_(code) {}
+    ErrorCode code() const { return code_; }
+    int number() const { return static_cast<int>(code_); }
+
+private:
+    ErrorCode code_;
+};
+
+}  // namespace jet

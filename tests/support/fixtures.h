@@ -1,0 +1,27 @@
+// Where the tests find the real Access files, and a scratch copy for anything that writes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// shared/fixtures/<relative>, e.g. fixture("jet4/test2000.mdb").
+std::string fixture(const std::string& relative);
+
+// A fresh temporary folder, removed when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    // Copies a fixture into the folder (writable) and returns the copy's path.
+    std::string copyOf(const std::string& relative) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace testsupport
