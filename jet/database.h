@@ -154,8 +154,9 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    struct Impl;  // opaque; public so that cursors can hold on to the file
+
 private:
-    struct Impl;
     explicit Database(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

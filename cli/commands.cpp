@@ -1,0 +1,128 @@
+#include "cli/commands.h"
+
+#include "cli/value_text.h"
+#include "jet/database.h"
+#include "jet/sql/execute.h"
+
+namespace cli {
+namespace {
+
+std::unique_ptr<jet::Database> openDatabase(const std::string& file, const std::string& password) {
+    return jet::Database::open(file, jet::OpenOptions{password});
+}
+
+void dumpTable(std::ostream& out, const jet::Database& db, const std::string& name) {
+    const auto table = db.table(name);
+    out << "{\"table\":" << jsonString(table->name) << ",\"columns\":[";
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+        const auto& c = table->columns[i];
+        out << (i ? "," : "") << "{\"name\":" << jsonString(c.name) << ",\"type\":\""
+            << jet::columnTypeName(c.type) << "\"}";
+    }
+    out << "]}\n";
+    auto cursor = db.scan(table);
+    while (cursor.next()) {
+        const auto& row = cursor.row();
+        out << '[';
+        for (std::size_t i = 0; i < row.size(); ++i) out << (i ? "," : "") << toDumpJson(row[i]);
+        out << "]\n";
+    }
+}
+
+void writeCsvRow(std::ostream& out, const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) out << (i ? "," : "") << csvField(cells[i]);
+    out << "\r\n";
+}
+
+}  // namespace
+
+void listTables(std::ostream& out, const std::string& file, const std::string& password,
+                bool all) {
+    const auto db = openDatabase(file, password);
+    if (all) {
+        for (const auto& row : db->tablesRowset()) out << row.name << '\t' << row.type << '\n';
+    } else {
+        for (const auto& name : db->userTableNames()) out << name << '\n';
+    }
+}
+
+void printSchema(std::ostream& out, const std::string& file, const std::string& password,
+                 const std::optional<std::string>& table) {
+    const auto db = openDatabase(file, password);
+    const std::vector<std::string> names =
+        table ? std::vector<std::string>{*table} : db->userTableNames();
+    for (const auto& name : names) {
+        const auto t = db->table(name);
+        out << "TABLE " << t->name << " (" << t->rowCount << " rows)\n";
+        for (const auto& c : t->columns) {
+            out << "  " << c.name << '\t' << jet::columnTypeName(c.type);
+            if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary) {
+                out << '(' << c.size << ')';
+            }
+            if (c.type == jet::ColumnType::Decimal) {
+                out << '(' << int(c.precision) << ',' << int(c.scale) << ')';
+            }
+            out << (c.nullable ? "" : "\tNOT NULL") << (c.autoNumber ? "\tAUTONUMBER" : "")
+                << (c.autoGuid ? "\tAUTOGUID" : "") << (c.calculated ? "\tCALCULATED" : "")
+                << '\n';
+        }
+        for (const auto& ix : t->indexes) {
+            out << "  INDEX " << ix.name << " (";
+            for (std::size_t i = 0; i < ix.columns.size(); ++i) {
+                std::string colName = "#" + std::to_string(ix.columns[i].columnNumber);
+                for (const auto& c : t->columns) {
+                    if (c.number == ix.columns[i].columnNumber) colName = c.name;
+                }
+                out << (i ? ", " : "") << colName << (ix.columns[i].ascending ? "" : " DESC");
+            }
+            out << ')' << (ix.primaryKey() ? " PRIMARY KEY" : "")
+                << (ix.foreignKey() ? " FOREIGN KEY" : "") << (ix.unique ? " UNIQUE" : "")
+                << (ix.ignoreNulls ? " IGNORE NULLS" : "") << (ix.required ? " REQUIRED" : "")
+                << '\n';
+        }
+    }
+}
+
+void dump(std::ostream& out, const std::string& file, const std::string& password,
+          const std::optional<std::string>& table) {
+    const auto db = openDatabase(file, password);
+    if (table) {
+        dumpTable(out, *db, *table);
+        return;
+    }
+    for (const auto& name : db->userTableNames()) dumpTable(out, *db, name);
+}
+
+void exportCsv(std::ostream& out, const std::string& file, const std::string& password,
+               const std::string& tableName) {
+    const auto db = openDatabase(file, password);
+    const auto table = db->table(tableName);
+    std::vector<std::string> cells;
+    for (const auto& c : table->columns) cells.push_back(c.name);
+    writeCsvRow(out, cells);
+    auto cursor = db->scan(table);
+    while (cursor.next()) {
+        cells.clear();
+        for (const auto& v : cursor.row()) cells.push_back(toCellText(v));
+        writeCsvRow(out, cells);
+    }
+}
+
+void runSql(std::ostream& out, const std::string& file, const std::string& password,
+            const std::vector<std::string>& statements) {
+    const auto db = openDatabase(file, password);
+    for (const auto& statement : statements) {
+        const auto result = jet::sql::execute(*db, statement);
+        if (!result) continue;
+        std::vector<std::string> cells;
+        for (const auto& c : result->columns()) cells.push_back(c.name);
+        writeCsvRow(out, cells);
+        while (result->next()) {
+            cells.clear();
+            for (const auto& v : result->row()) cells.push_back(toCellText(v));
+            writeCsvRow(out, cells);
+        }
+    }
+}
+
+}  // namespace cli

@@ -1,0 +1,22 @@
+// The subcommands of quillfen-db. Each writes its result to `out` and throws jet::Error on
+// failure; main() turns that into one line on stderr and exit status 1.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+void listTables(std::ostream& out, const std::string& file, const std::string& password, bool all);
+void printSchema(std::ostream& out, const std::string& file, const std::string& password,
+                 const std::optional<std::string>& table);
+void dump(std::ostream& out, const std::string& file, const std::string& password,
+          const std::optional<std::string>& table);
+void exportCsv(std::ostream& out, const std::string& file, const std::string& password,
+               const std::string& table);
+void runSql(std::ostream& out, const std::string& file, const std::string& password,
+            const std::vector<std::string>& statements);
+
+}  // namespace cli

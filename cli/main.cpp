@@ -1,0 +1,65 @@
+// quillfen-db: the Access database engine on the command line.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "jet/error.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"quillfen-db: read Microsoft Access databases (.mdb, .accdb) and run SQL on them"};
+    app.require_subcommand(1);
+    std::string file, password, table;
+    std::optional<std::string> tableOpt;
+    bool all = false;
+    std::vector<std::string> statements;
+
+    const auto addCommon = [&](CLI::App* cmd) {
+        cmd->add_option("FILE", file, "The database file")->required();
+        cmd->add_option("--password", password, "The database password");
+    };
+    auto* tables = app.add_subcommand("tables", "List the user tables, in the order of the tables rowset");
+    addCommon(tables);
+    tables->add_flag("--all", all, "Every row of the tables rowset, as NAME<TAB>TYPE");
+    auto* schema = app.add_subcommand("schema", "Show columns and indexes of the user tables or of one table");
+    addCommon(schema);
+    schema->add_option("TABLE", tableOpt, "Only this table");
+    auto* dump = app.add_subcommand("dump", "Print every user table (or one) as canonical JSON Lines");
+    addCommon(dump);
+    dump->add_option("--table", tableOpt, "Only this table");
+    auto* exportCmd = app.add_subcommand("export", "Write one table as CSV (RFC 4180, with a header row)");
+    addCommon(exportCmd);
+    exportCmd->add_option("TABLE", table, "The table")->required();
+    auto* sql = app.add_subcommand("sql", "Run SQL statements; a SELECT prints CSV with a header row");
+    addCommon(sql);
+    sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "quillfen-db: " << e.what() << '\n';
+        return 1;
+    }
+
+    std::ios::sync_with_stdio(false);
+    try {
+        if (*tables) cli::listTables(std::cout, file, password, all);
+        if (*schema) cli::printSchema(std::cout, file, password, tableOpt);
+        if (*dump) cli::dump(std::cout, file, password, tableOpt);
+        if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
+        if (*sql) cli::runSql(std::cout, file, password, statements);
+        std::cout.flush();
+    } catch (const jet::Error& e) {
+        std::cout.flush();
+        std::cerr << "quillfen-db: " << e.what() << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "quillfen-db: " << e.what() << '\n';
+        return 1;
+    }
+    return std::cout ? 0 : 1;
+}

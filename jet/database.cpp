@@ -1,0 +1,160 @@
+#include "jet/database.h"
+
+#include <map>
+
+#include "jet/file/header.h"
+#include "jet/file/page_file.h"
+#include "jet/store/catalog.h"
+#include "jet/store/names.h"
+#include "jet/store/table_definition.h"
+#include "jet/store/table_scan.h"
+
+namespace jet {
+namespace {
+
+// Low layers report damage without knowing the file or the table; this is where both are
+// known, so the description gets them here.
+[[noreturn]] void rethrowWithContext(const Error& e, const std::string& path,
+                                     const std::string& table) {
+    if (e.code() != ErrorCode::Corrupt) throw e;
+    const std::string what = e.what();
+    if (what.find(path) != std::string::npos) throw e;
+    std::string where = "'" + path + "'";
+    if (!table.empty()) where = "table '" + table + "' of " + where;
+    throw Error(ErrorCode::Corrupt, "Cannot read " + where + ": the file is damaged (" + what + ").");
+}
+
+}  // namespace
+
+const ColumnDef* TableDef::findColumn(std::string_view wanted) const {
+    const std::string folded = store::foldName(wanted);
+    for (const auto& c : columns) {
+        if (store::foldName(c.name) == folded) return &c;
+    }
+    return nullptr;
+}
+
+struct Database::Impl {
+    explicit Impl(const std::string& path) : file(path) {}
+    file::PageFile file;
+    file::Header header;
+    std::vector<CatalogEntry> catalog;
+    mutable std::map<std::uint32_t, std::shared_ptr<const TableDef>> definitions;
+};
+
+struct RowCursor::State {
+    State(const Database::Impl& db, std::shared_ptr<const TableDef> t)
+        : path(db.file.path()),
+          table(std::move(t)),
+          scan(db.file, *db.header.format, *table, db.header.codePage) {}
+    std::string path;
+    std::shared_ptr<const TableDef> table;
+    store::TableScan scan;
+};
+
+RowCursor::RowCursor(std::unique_ptr<State> state) : state_(std::move(state)) {}
+RowCursor::~RowCursor() = default;
+RowCursor::RowCursor(RowCursor&&) noexcept = default;
+RowCursor& RowCursor::operator=(RowCursor&&) noexcept = default;
+
+bool RowCursor::next() {
+    try {
+        return state_->scan.next();
+    } catch (const Error& e) {
+        rethrowWithContext(e, state_->path, state_->table->name);
+    }
+}
+const std::vector<Value>& RowCursor::row() const { return state_->scan.row(); }
+RowLocation RowCursor::location() const { return state_->scan.location(); }
+
+Database::Database(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Database::~Database() = default;
+
+std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
+    auto impl = std::make_unique<Impl>(path);
+    try {
+        impl->header = file::openHeader(impl->file, options.password);
+        impl->catalog = store::readCatalog(impl->file, *impl->header.format, impl->header.codePage);
+    } catch (const Error& e) {
+        rethrowWithContext(e, path, "");
+    }
+    return std::unique_ptr<Database>(new Database(std::move(impl)));
+}
+
+const std::string& Database::path() const { return impl_->file.path(); }
+Version Database::version() const { return impl_->header.format->version; }
+std::uint16_t Database::codePage() const { return impl_->header.codePage; }
+const std::vector<CatalogEntry>& Database::catalog() const { return impl_->catalog; }
+
+std::vector<TablesRowsetRow> Database::tablesRowset() const {
+    return store::tablesRowset(impl_->catalog);
+}
+
+std::vector<std::string> Database::userTableNames() const {
+    std::vector<std::string> names;
+    for (auto& row : tablesRowset()) {
+        if (row.type == "TABLE") names.push_back(row.name);
+    }
+    return names;
+}
+
+std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
+    const std::string folded = store::foldName(name);
+    const CatalogEntry* found = nullptr;
+    for (const auto& e : impl_->catalog) {
+        if (e.type != store::kObjectLocalTable && e.type != store::kObjectLinkedTable &&
+            e.type != store::kObjectOdbcLinkedTable) {
+            continue;
+        }
+        if (store::foldName(e.name) == folded) {
+            found = &e;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        throw Error(ErrorCode::TableNotFound,
+                    "The database engine cannot find the input table or query '" +
+                        std::string(name) + "'. Make sure it exists and that its name is "
+                        "spelled correctly.");
+    }
+    if (found->type != store::kObjectLocalTable) {
+        throw Error(ErrorCode::Unsupported,
+                    "Table '" + found->name + "' is linked to another database ('" +
+                        (found->database.empty() ? found->connect : found->database) +
+                        "'); linked tables cannot be opened.");
+    }
+    const auto page = static_cast<std::uint32_t>(found->id) & 0x00FFFFFF;
+    auto& slot = impl_->definitions[page];
+    if (!slot) {
+        try {
+            slot = std::make_shared<const TableDef>(store::readTableDefinition(
+                impl_->file, *impl_->header.format, page, found->name, impl_->header.codePage));
+        } catch (const Error& e) {
+            rethrowWithContext(e, path(), found->name);
+        }
+    }
+    return slot;
+}
+
+RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
+    try {
+        return RowCursor(std::make_unique<RowCursor::State>(*impl_, std::move(table)));
+    } catch (const Error& e) {
+        rethrowWithContext(e, path(), "");
+    }
+}
+
+std::vector<Value> Database::readRow(const TableDef& table, RowLocation where) const {
+    try {
+        store::ByteSpan bytes;
+        const auto holder = store::liveRowBytes(impl_->file, *impl_->header.format, where, bytes);
+        std::vector<Value> values;
+        store::RowDecoder(impl_->file, *impl_->header.format, table, impl_->header.codePage)
+            .decode(bytes, values);
+        return values;
+    } catch (const Error& e) {
+        rethrowWithContext(e, path(), table.name);
+    }
+}
+
+}  // namespace jet

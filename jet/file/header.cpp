@@ -1,0 +1,125 @@
+#include "jet/file/header.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "jet/error.h"
+#include "jet/file/rc4.h"
+#include "jet/store/bytes.h"
+#include "jet/store/field_codec.h"
+
+namespace jet::file {
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kHeaderKey{0xC7, 0xDA, 0x39, 0x6B};
+constexpr std::uint32_t kVersionOffset = 0x14;
+constexpr std::uint32_t kOfficeCryptOffset = 0x299;
+
+[[noreturn]] void unrecognized(const std::string& path) {
+    throw Error(ErrorCode::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+}
+
+bool allZero(store::ByteSpan b) {
+    for (auto c : b)
+        if (c != 0) return false;
+    return true;
+}
+
+Encryption officeEncryption(store::ByteSpan page) {
+    if (page.size() < kOfficeCryptOffset + 2 + 8) return Encryption::OfficeOther;
+    const std::uint16_t infoLength = store::u16(page, kOfficeCryptOffset);
+    if (infoLength < 8 || kOfficeCryptOffset + 2 + infoLength > page.size()) {
+        return Encryption::OfficeOther;
+    }
+    const std::uint16_t major = store::u16(page, kOfficeCryptOffset + 2);
+    const std::uint16_t minor = store::u16(page, kOfficeCryptOffset + 4);
+    if (major == 4 && minor == 4) return Encryption::OfficeAgile;
+    if ((major == 2 || major == 3 || major == 4) && minor == 2) {
+        const std::uint32_t flags = store::u32(page, kOfficeCryptOffset + 6);
+        const bool cryptoApi = flags & 0x04;
+        const bool aes = flags & 0x20;
+        if (cryptoApi && !aes) return Encryption::OfficeRc4CryptoApi;
+    }
+    return Encryption::OfficeOther;
+}
+
+// The stored password, unmasked and decoded; empty when the database has none.
+std::string storedPassword(const format::Format& fmt, store::ByteSpan page,
+                           std::uint16_t codePage) {
+    std::vector<std::uint8_t> pwd(page.begin() + fmt.passwordOffset,
+                                  page.begin() + fmt.passwordOffset + fmt.passwordLength);
+    if (fmt.creationDateOffset != 0) {
+        // Jet 4 masks the password once more with the whole days of the creation date.
+        const double created = store::f64(page, fmt.creationDateOffset);
+        const double whole = std::isfinite(created) ? std::floor(created) : 0.0;
+        const auto days = static_cast<std::uint32_t>(
+            static_cast<std::int32_t>(whole < -2e9 ? -2e9 : whole > 2e9 ? 2e9 : whole));
+        for (std::size_t i = 0; i < pwd.size(); ++i) pwd[i] ^= (days >> (8 * (i % 4))) & 0xFF;
+    }
+    if (allZero(pwd)) return {};
+    std::string text = fmt.jet3 ? store::decodeCodePageText(pwd, codePage)
+                                : store::decodeUnicodeText(pwd);
+    if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    return text;
+}
+
+}  // namespace
+
+const char* encryptionName(Encryption e) {
+    switch (e) {
+        case Encryption::None: return "none";
+        case Encryption::JetRc4: return "Jet RC4 encoding";
+        case Encryption::OfficeRc4CryptoApi: return "Office RC4 CryptoAPI encryption";
+        case Encryption::OfficeAgile: return "Office agile (AES) encryption";
+        case Encryption::OfficeOther: return "an Office encryption scheme";
+    }
+    return "unknown";
+}
+
+Header openHeader(PageFile& file, const std::string& password) {
+    const std::string& path = file.path();
+    static constexpr char kJet[] = "Standard Jet DB";
+    static constexpr char kAce[] = "Standard ACE DB";
+    if (file.sizeInBytes() < 2048) unrecognized(path);
+    const auto start = file.readAt(0, 0x20);
+    if (start[0] != 0x00 || start[1] != 0x01 || start[2] != 0x00 || start[3] != 0x00 ||
+        (std::memcmp(start.data() + 4, kJet, 15) != 0 &&
+         std::memcmp(start.data() + 4, kAce, 15) != 0)) {
+        unrecognized(path);
+    }
+    const format::Format* fmt = format::forVersionByte(start[kVersionOffset]);
+    // A database needs at least its header, the global usage map and the catalog's definition.
+    if (fmt == nullptr || file.sizeInBytes() < std::uint64_t{fmt->pageSize} * 3) {
+        unrecognized(path);
+    }
+    file.setPageSize(fmt->pageSize);
+
+    Page page = file.readAt(0, fmt->pageSize);
+    rc4Apply(kHeaderKey, std::span(page).subspan(fmt->headerMaskedStart, fmt->headerMaskedLength));
+
+    Header header;
+    header.format = fmt;
+    header.codePage = store::u16(page, fmt->codePageOffset);
+    if (!allZero(store::ByteSpan(page).subspan(fmt->encodingKeyOffset, 4))) {
+        header.encryption = fmt->version == Version::Jet3 || fmt->version == Version::Jet4
+                                ? Encryption::JetRc4
+                                : officeEncryption(page);
+    }
+    if (header.encryption != Encryption::None) {
+        throw Error(ErrorCode::Unsupported,
+                    "The database '" + path + "' is protected with " +
+                        encryptionName(header.encryption) +
+                        ", which this version of the engine cannot open.");
+    }
+
+    const std::string stored = storedPassword(*fmt, page, header.codePage);
+    header.hasPassword = !stored.empty();
+    if (header.hasPassword && stored != password) {
+        throw Error(ErrorCode::NotValidPassword, "Not a valid password.");
+    }
+    file.setHeaderPage(std::move(page));
+    return header;
+}
+
+}  // namespace jet::file

@@ -1,0 +1,156 @@
+#include "jet/store/row_codec.h"
+
+#include <string>
+
+#include "jet/store/field_codec.h"
+#include "jet/store/long_value.h"
+
+namespace jet::store {
+namespace {
+
+// A calculated column stores its result wrapped: 16 bytes of its own, a 4-byte length, the
+// result, and a few trailing bytes.
+constexpr std::size_t kCalcLengthOffset = 16;
+constexpr std::size_t kCalcDataOffset = 20;
+
+ByteSpan unwrapCalculated(ByteSpan wrapped) {
+    if (wrapped.size() < kCalcDataOffset) return wrapped;
+    const std::uint32_t len = u32(wrapped, kCalcLengthOffset);
+    const std::size_t available = wrapped.size() - kCalcDataOffset;
+    return wrapped.subspan(kCalcDataOffset, std::min<std::size_t>(len, available));
+}
+
+bool isLong(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
+
+}  // namespace
+
+RowDecoder::RowDecoder(const file::PageFile& file, const format::Format& fmt,
+                       const TableDef& table, std::uint16_t codePage)
+    : file_(file), fmt_(fmt), table_(table), codePage_(codePage) {}
+
+std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t nullMaskSize) const {
+    std::vector<std::uint32_t> offsets;
+    if (row.size() < nullMaskSize + fmt_.rowCountSize + 1) corrupt("a row too short to decode");
+    const std::size_t end = row.size() - nullMaskSize;  // first byte of the null mask
+    if (!fmt_.jet3) {
+        const std::uint16_t count = u16(row, end - 2, "a row's variable column count");
+        if (end < 4 + std::size_t{count} * 2) corrupt("a row's offset table overruns the row");
+        offsets.reserve(count + 1u);
+        // Offsets are stored backwards from the count; the last entry is the end of the data.
+        for (std::size_t i = 0; i <= count; ++i) offsets.push_back(u16(row, end - 4 - i * 2));
+        return offsets;
+    }
+    // Jet 3: one-byte offsets, extended by a jump table that records, for each 256-byte
+    // boundary, the first variable column that lies past it.
+    const std::uint8_t count = u8(row, end - 1, "a row's variable column count");
+    std::size_t jumps = (row.size() - 1) / 256;
+    if (end < 2 + jumps + std::size_t{count}) corrupt("a row's offset table overruns the row");
+    const std::size_t colOffsetPos = end - 2 - jumps;
+    // The jump table may end in an unused entry, which still takes its byte.
+    if ((colOffsetPos - count) / 256 < jumps) --jumps;
+    std::size_t jumpsUsed = 0;
+    offsets.reserve(count + 1u);
+    for (std::size_t i = 0; i <= count; ++i) {
+        while (jumpsUsed < jumps && i == u8(row, end - 2 - jumpsUsed)) ++jumpsUsed;
+        if (colOffsetPos < i) corrupt("a row's offset table overruns the row");
+        offsets.push_back(static_cast<std::uint32_t>(u8(row, colOffsetPos - i) + jumpsUsed * 256));
+    }
+    return offsets;
+}
+
+void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+    out.assign(table_.columns.size(), Null{});
+    const std::size_t columnCount =
+        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+    const std::size_t nullMaskSize = (columnCount + 7) / 8;
+    if (row.size() < fmt_.rowCountSize + nullMaskSize) corrupt("a row shorter than its null mask");
+    const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
+    const auto present = [&](std::uint16_t number) {
+        return number < columnCount && (nullMask[number / 8] & (1u << (number % 8)));
+    };
+
+    std::vector<std::uint32_t> offsets;
+    bool haveOffsets = false;
+    for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+        const ColumnDef& c = table_.columns[i];
+        if (c.type == ColumnType::YesNo && !c.calculated) {
+            out[i] = present(c.number);
+            continue;
+        }
+        if (!present(c.number)) continue;
+        ByteSpan bytes;
+        if (c.fixedLength) {
+            const std::size_t start = fmt_.rowCountSize + std::size_t{c.fixedOffset};
+            bytes = slice(row.first(row.size() - nullMaskSize), start, c.size,
+                          "a fixed-length column");
+        } else {
+            if (!haveOffsets) {
+                offsets = varOffsets(row, nullMaskSize);
+                haveOffsets = true;
+            }
+            if (c.varIndex + 1u >= offsets.size()) continue;  // added after the row was written
+            const std::uint32_t start = offsets[c.varIndex];
+            const std::uint32_t end = offsets[c.varIndex + 1u];
+            if (end < start) corrupt("a variable-length column with a negative length");
+            bytes = slice(row, start, end - start, "a variable-length column");
+        }
+        out[i] = c.calculated ? decodeCalculated(c, bytes) : decodeColumn(c, bytes);
+    }
+}
+
+Value RowDecoder::decodeColumn(const ColumnDef& c, ByteSpan bytes) const {
+    switch (c.type) {
+        case ColumnType::Text:
+            return fmt_.jet3 ? decodeCodePageText(bytes, c.codePage ? c.codePage : codePage_)
+                             : decodeUnicodeText(bytes);
+        case ColumnType::Binary:
+            return Bytes(bytes.begin(), bytes.end());
+        case ColumnType::Memo: {
+            const auto data = readLongValue(file_, fmt_, bytes);
+            return fmt_.jet3 ? decodeCodePageText(data, c.codePage ? c.codePage : codePage_)
+                             : decodeUnicodeText(data);
+        }
+        case ColumnType::OLE:
+            return readLongValue(file_, fmt_, bytes);
+        default:
+            return decodeFixed(c.type, bytes, c.scale);
+    }
+}
+
+Value RowDecoder::decodeCalculated(const ColumnDef& c, ByteSpan bytes) const {
+    std::vector<std::uint8_t> longData;
+    ByteSpan wrapped = bytes;
+    if (isLong(c.type)) {
+        longData = readLongValue(file_, fmt_, bytes);
+        wrapped = longData;
+    }
+    const ByteSpan data = unwrapCalculated(wrapped);
+    switch (c.type) {
+        case ColumnType::YesNo:
+            return !data.empty() && data[0] != 0;
+        case ColumnType::Text:
+        case ColumnType::Memo:
+            return decodeUnicodeText(data);
+        case ColumnType::Decimal: {
+            // Its own layout: total length, scale, sign, then the magnitude in 4-byte words,
+            // most significant word first.
+            if (data.size() < 4) return Null{};
+            const std::uint8_t scale = data[2];
+            const bool negative = data[3] != 0;
+            Decimal d;
+            d.scale = scale;
+            d.negative = negative;
+            const std::size_t words = std::min<std::size_t>((data.size() - 4) / 4, 4);
+            for (std::size_t w = 0; w < words; ++w) {
+                d.magnitude = (d.magnitude << 32) | u32(data, 4 + w * 4);
+            }
+            if (d.magnitude == 0) d.negative = false;
+            return d;
+        }
+        default:
+            if (data.empty()) return Null{};
+            return decodeFixed(c.type, data, c.scale);
+    }
+}
+
+}  // namespace jet::store

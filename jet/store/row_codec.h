@@ -1,0 +1,36 @@
+// Decoding one stored row into the values of its table's columns: the column count, the fixed
+// area, the variable area with its offset table (Jet 3's jump table included), and the null
+// mask at the end, which also holds the Yes/No values.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/bytes.h"
+
+namespace jet::store {
+
+class RowDecoder {
+public:
+    RowDecoder(const file::PageFile& file, const format::Format& fmt, const TableDef& table,
+               std::uint16_t codePage);
+
+    // Fills `out` with one value per column, in the table's column order. Columns added after
+    // the row was written read as Null (Yes/No as false). Throws Error(Corrupt).
+    void decode(ByteSpan row, std::vector<Value>& out) const;
+
+private:
+    Value decodeColumn(const ColumnDef& c, ByteSpan bytes) const;
+    Value decodeCalculated(const ColumnDef& c, ByteSpan bytes) const;
+    std::vector<std::uint32_t> varOffsets(ByteSpan row, std::size_t nullMaskSize) const;
+
+    const file::PageFile& file_;
+    const format::Format& fmt_;
+    const TableDef& table_;
+    std::uint16_t codePage_;
+};
+
+}  // namespace jet::store

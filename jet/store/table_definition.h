@@ -1,0 +1,25 @@
+// Table definitions (TDEF pages): the columns, the indexes and the usage maps of a table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jet/database.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/bytes.h"
+
+namespace jet::store {
+
+// Reads the definition that starts at `firstPage`, following its chain of pages. `name` is the
+// catalog's name of the table. Columns come in column-number order. Throws Error(Corrupt)
+// naming the table when the definition is damaged.
+TableDef readTableDefinition(const file::PageFile& file, const format::Format& fmt,
+                             std::uint32_t firstPage, const std::string& name,
+                             std::uint16_t codePage);
+
+// A name as the definition stores it: UTF-16 (possibly compressed) for Jet 4 and ACE, the code
+// page for Jet 3.
+std::string decodeName(const format::Format& fmt, ByteSpan bytes, std::uint16_t codePage);
+
+}  // namespace jet::store

@@ -1,0 +1,44 @@
+// A table scan: the data pages the table's usage map lists, their rows in slot order, deleted
+// rows skipped and forwarded rows followed to their bodies. One page in memory at a time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/data_page.h"
+#include "jet/store/row_codec.h"
+
+namespace jet::store {
+
+// The bytes of the live row at `where`, its forwarding followed; throws Error(Corrupt) when the
+// slot holds no live row. The returned page keeps `bytes` alive.
+file::PageRef liveRowBytes(const file::PageFile& file, const format::Format& fmt,
+                           RowLocation where, ByteSpan& bytes);
+
+class TableScan {
+public:
+    TableScan(const file::PageFile& file, const format::Format& fmt, const TableDef& table,
+              std::uint16_t codePage);
+
+    bool next();
+    const std::vector<Value>& row() const { return values_; }
+    RowLocation location() const { return location_; }
+
+private:
+    const file::PageFile& file_;
+    const format::Format& fmt_;
+    const TableDef& table_;
+    RowDecoder decoder_;
+    std::vector<std::uint32_t> pages_;
+    std::size_t pageIndex_ = 0;
+    file::PageRef page_;
+    std::uint16_t slot_ = 0;
+    std::uint16_t slotCount_ = 0;
+    std::vector<Value> values_;
+    RowLocation location_;
+};
+
+}  // namespace jet::store

@@ -1,0 +1,61 @@
+#include "jet/store/usage_map.h"
+
+#include <string>
+
+#include "jet/store/data_page.h"
+
+namespace jet::store {
+namespace {
+
+void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
+             std::vector<std::uint32_t>& pages) {
+    for (std::size_t byte = 0; byte < bitmap.size(); ++byte) {
+        if (bitmap[byte] == 0) continue;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(bitmap[byte] & (1u << bit))) continue;
+            const std::uint64_t page = firstPage + byte * 8 + static_cast<unsigned>(bit);
+            if (page >= pageCount) {
+                corrupt("a usage map marks page " + std::to_string(page) +
+                        ", beyond the end of the file");
+            }
+            pages.push_back(static_cast<std::uint32_t>(page));
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
+                                        RowPointer where) {
+    const auto holder = file.page(where.page);
+    const ByteSpan row = rowAt(fmt, *holder, where.slot);
+    std::vector<std::uint32_t> pages;
+    switch (u8(row, 0, "a usage map")) {
+        case 0x00: {
+            const std::uint32_t start = u32(row, 1, "a usage map");
+            collect(row.subspan(5), start, file.pageCount(), pages);
+            break;
+        }
+        case 0x01: {
+            // Each map page holds a bitmap after a 4-byte header.
+            const std::uint64_t pagesPerMapPage = std::uint64_t{fmt.pageSize - 4} * 8;
+            const std::size_t entries = (row.size() - 1) / 4;
+            for (std::size_t i = 0; i < entries; ++i) {
+                const std::uint32_t mapPage = u32(row, 1 + i * 4);
+                if (mapPage == 0) continue;
+                const auto map = file.page(mapPage);
+                if ((*map)[0] != kUsageMapPageType) {
+                    corrupt("a usage map points to page " + std::to_string(mapPage) +
+                            ", which is not a usage map page");
+                }
+                collect(ByteSpan(*map).subspan(4), i * pagesPerMapPage, file.pageCount(), pages);
+            }
+            break;
+        }
+        default:
+            corrupt("a usage map of unknown type " + std::to_string(row[0]));
+    }
+    return pages;
+}
+
+}  // namespace jet::store

@@ -1,0 +1,20 @@
+// Usage maps: the bitmaps that say which pages a table owns. Type 0 keeps the bitmap in the
+// row itself, from a start page on; type 1 lists usage-map pages that each cover a fixed run
+// of pages.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/bytes.h"
+
+namespace jet::store {
+
+// The pages a usage map row marks, in ascending order. Every page is checked to lie inside the
+// file.
+std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
+                                        RowPointer where);
+
+}  // namespace jet::store
