@@ -1,11 +1,13 @@
 #include "jet/database.h"
 
+#include <algorithm>
 #include <map>
 
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/store/catalog.h"
 #include "jet/store/names.h"
+#include "jet/store/property_map.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_scan.h"
 
@@ -22,6 +24,32 @@ namespace {
     std::string where = "'" + path + "'";
     if (!table.empty()) where = "table '" + table + "' of " + where;
     throw Error(ErrorCode::Corrupt, "Cannot read " + where + ": the file is damaged (" + what + ").");
+}
+
+// A calculated column's definition carries a provisional type; the type of the value it stores
+// is its "ResultType" property.
+void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry,
+                      std::uint16_t codePage, TableDef& def) {
+    if (std::none_of(def.columns.begin(), def.columns.end(),
+                     [](const ColumnDef& c) { return c.calculated; })) {
+        return;
+    }
+    const store::PropertyMaps maps = store::parsePropertyMaps(fmt, entry.properties, codePage);
+    for (auto& c : def.columns) {
+        if (!c.calculated) continue;
+        const auto map = maps.find(store::foldName(c.name));
+        if (map == maps.end()) continue;
+        const auto prop = map->second.find("ResultType");
+        if (prop == map->second.end() || prop->second.data.empty()) continue;
+        const std::uint8_t type = prop->second.data[0];
+        if (!isKnownColumnType(type)) {
+            throw Error(ErrorCode::Unsupported,
+                        "Calculated column '" + c.name + "' of table '" + def.name +
+                            "' has a result type this engine does not know (code " +
+                            std::to_string(type) + ").");
+        }
+        c.type = static_cast<ColumnType>(type);
+    }
 }
 
 }  // namespace
@@ -127,8 +155,10 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
     auto& slot = impl_->definitions[page];
     if (!slot) {
         try {
-            slot = std::make_shared<const TableDef>(store::readTableDefinition(
-                impl_->file, *impl_->header.format, page, found->name, impl_->header.codePage));
+            TableDef def = store::readTableDefinition(impl_->file, *impl_->header.format, page,
+                                                      found->name, impl_->header.codePage);
+            applyResultTypes(*impl_->header.format, *found, impl_->header.codePage, def);
+            slot = std::make_shared<const TableDef>(std::move(def));
         } catch (const Error& e) {
             rethrowWithContext(e, path(), found->name);
         }

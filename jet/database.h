@@ -91,6 +91,7 @@ struct CatalogEntry {
     std::string database;     // linked tables: the file
     std::string foreignName;  // linked tables: the table's name there
     std::string connect;      // linked tables: the connect string
+    Bytes properties;         // the LvProp blob: properties of the object and its columns
 };
 
 // One row of the tables rowset: TABLE_NAME and TABLE_TYPE.

@@ -46,7 +46,8 @@ struct Currency {
 
 // Decimal: sign, 96-bit magnitude (held in 128 bits) and scale (0..28).
 struct Decimal {
-    unsigned __int128 magnitude = 0;
+    // __extension__: the 128-bit integer is a GCC/Clang extension that -Wpedantic rejects.
+    __extension__ unsigned __int128 magnitude = 0;
     std::uint8_t scale = 0;
     bool negative = false;
     bool operator==(const Decimal&) const = default;

@@ -45,7 +45,8 @@ std::vector<CatalogEntry> readCatalog(const file::PageFile& file, const format::
     };
     const int id = column("Id"), parent = column("ParentId"), name = column("Name"),
               type = column("Type"), flags = column("Flags"), database = column("Database"),
-              foreign = column("ForeignName"), connect = column("Connect");
+              foreign = column("ForeignName"), connect = column("Connect"),
+              properties = column("LvProp");
     if (id < 0 || name < 0 || type < 0) {
         throw Error(ErrorCode::Corrupt, "The catalog of '" + file.path() +
                                             "' lacks its Id, Name or Type column.");
@@ -68,6 +69,7 @@ std::vector<CatalogEntry> readCatalog(const file::PageFile& file, const format::
         e.database = textOr(at(row, database));
         e.foreignName = textOr(at(row, foreign));
         e.connect = textOr(at(row, connect));
+        if (auto p = std::get_if<Bytes>(&at(row, properties))) e.properties = *p;
         entries.push_back(std::move(e));
     }
     return entries;

@@ -132,18 +132,15 @@ Value RowDecoder::decodeCalculated(const ColumnDef& c, ByteSpan bytes) const {
         case ColumnType::Memo:
             return decodeUnicodeText(data);
         case ColumnType::Decimal: {
-            // Its own layout: total length, scale, sign, then the magnitude in 4-byte words,
-            // most significant word first.
-            if (data.size() < 4) return Null{};
-            const std::uint8_t scale = data[2];
-            const bool negative = data[3] != 0;
+            // Stored as the OLE DECIMAL structure: 2 reserved bytes, scale, sign, then the
+            // high 32 bits and the low 64 bits of the magnitude.
+            if (data.size() < 16) return Null{};
             Decimal d;
-            d.scale = scale;
-            d.negative = negative;
-            const std::size_t words = std::min<std::size_t>((data.size() - 4) / 4, 4);
-            for (std::size_t w = 0; w < words; ++w) {
-                d.magnitude = (d.magnitude << 32) | u32(data, 4 + w * 4);
-            }
+            d.scale = data[2];
+            d.negative = data[3] & 0x80;
+            const std::uint64_t low = u32(data, 8) | (std::uint64_t{u32(data, 12)} << 32);
+            d.magnitude = u32(data, 4);
+            d.magnitude = (d.magnitude << 64) | low;
             if (d.magnitude == 0) d.negative = false;
             return d;
         }

@@ -1,0 +1,14 @@
+#include "jet/sql/ast.h"
+
+namespace jet::sql::ast {
+
+const char* statementKind(const Statement& statement) {
+    struct Kind {
+        const char* operator()(const Select&) const { return "SELECT"; }
+        const char* operator()(const Update&) const { return "UPDATE"; }
+        const char* operator()(const AlterTable&) const { return "ALTER TABLE"; }
+    };
+    return std::visit(Kind{}, statement);
+}
+
+}  // namespace jet::sql::ast

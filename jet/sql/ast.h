@@ -1,0 +1,180 @@
+// The syntax tree of Access SQL statements and expressions, as the parser builds it and the
+// statement runners read it. The tree keeps names as written (no case folding, no resolution) and
+// the place in the statement text of every expression, so that later errors can quote it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "jet/value.h"
+
+namespace jet::sql::ast {
+
+// A table, column, alias or function name without its brackets or backquotes.
+struct Name {
+    std::string text;
+    std::size_t offset = 0;  // where the name (its opening delimiter) starts in the statement
+};
+
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+// Number, string, Null, True and False. Numbers hold a std::int32_t (whole numbers within Long)
+// or a double; strings a std::string; True and False a bool; Null a jet::Null.
+struct Literal {
+    Value value;
+};
+
+// #...#: the text between the # signs, as written; reading it as a date is the evaluator's job,
+// because the accepted forms depend on Access's date rules rather than on syntax.
+struct DateLiteral {
+    std::string text;
+};
+
+// [Price], Price, [Orders].[Price].
+struct ColumnRef {
+    std::optional<Name> table;
+    Name column;
+};
+
+// Round([Price], 2). The name is as written; which functions exist is the evaluator's business.
+struct FunctionCall {
+    Name name;
+    std::vector<ExprPtr> arguments;
+};
+
+enum class UnaryOp : std::uint8_t {
+    Negate,    // -x
+    Identity,  // +x
+    Not,       // NOT x; also the outer node of NOT LIKE, NOT BETWEEN, NOT IN and IS NOT NULL
+};
+
+enum class BinaryOp : std::uint8_t {
+    Power,         // ^
+    Multiply,      // *
+    Divide,        // /
+    IntegerDivide, // '\'
+    Mod,           // Mod
+    Add,           // +
+    Subtract,      // -
+    Concatenate,   // &
+    Equal,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual,
+    Like,
+    And,
+    Or,
+    Xor,
+    Eqv,
+    Imp,
+};
+
+struct Unary {
+    UnaryOp op;
+    ExprPtr operand;
+};
+
+struct Binary {
+    BinaryOp op;
+    ExprPtr left;
+    ExprPtr right;
+};
+
+// x IS NULL (IS NOT NULL is Not over this).
+struct IsNull {
+    ExprPtr operand;
+};
+
+// x BETWEEN low AND high.
+struct Between {
+    ExprPtr operand;
+    ExprPtr low;
+    ExprPtr high;
+};
+
+// x IN (a, b, ...).
+struct InList {
+    ExprPtr operand;
+    std::vector<ExprPtr> items;
+};
+
+struct Expr {
+    std::variant<Literal, DateLiteral, ColumnRef, FunctionCall, Unary, Binary, IsNull, Between,
+                 InList>
+        node;
+    // The expression's text in the statement, parentheses around it excluded.
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+
+// `*` or `Orders.*`: every column of the table, in the table's order.
+struct AllColumns {
+    std::optional<Name> table;
+    std::size_t offset = 0;
+};
+
+// One expression of a select list, with its alias when it has one (expr AS alias).
+struct SelectExpr {
+    ExprPtr expr;
+    std::optional<Name> alias;
+};
+
+using SelectItem = std::variant<AllColumns, SelectExpr>;
+
+// SELECT items FROM table
+struct Select {
+    std::vector<SelectItem> items;
+    Name from;
+};
+
+// One "column = value" of an UPDATE's SET list.
+struct Assignment {
+    ColumnRef column;
+    ExprPtr value;
+};
+
+// UPDATE table SET c = v, ... [WHERE condition]
+struct Update {
+    Name table;
+    std::vector<Assignment> assignments;
+    ExprPtr where;  // null when the statement has no WHERE clause
+};
+
+// A column type as written in DDL: INT, TEXT(50), DECIMAL(18, 4). The name is kept as written;
+// which names exist and which column type each means is decided where the DDL is run.
+struct DataType {
+    Name name;
+    std::vector<std::int32_t> parameters;
+};
+
+// ALTER TABLE t ADD [COLUMN] c type [NOT NULL]
+struct AddColumn {
+    Name column;
+    DataType type;
+    bool notNull = false;
+};
+
+// ALTER TABLE t DROP [COLUMN] c
+struct DropColumn {
+    Name column;
+};
+
+struct AlterTable {
+    Name table;
+    std::variant<AddColumn, DropColumn> action;
+};
+
+using Statement = std::variant<Select, Update, AlterTable>;
+
+// "SELECT", "UPDATE", "ALTER TABLE": the kind of statement, as messages name it.
+const char* statementKind(const Statement& statement);
+
+}  // namespace jet::sql::ast

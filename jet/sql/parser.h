@@ -1,0 +1,20 @@
+// The parser of Access SQL: statement text in, syntax tree out (ast.h). Recursive descent for
+// statements, precedence climbing for expressions, with Access's operator precedence.
+#pragma once
+
+#include <string_view>
+
+#include "jet/sql/ast.h"
+
+namespace jet::sql {
+
+// Parses one statement, optionally followed by ";"; anything after it is a syntax error.
+// Throws jet::Error(SyntaxError) naming what was expected and quoting the text at the fault;
+// jet::Error(Unsupported) for a statement kind Access has but this parser does not read yet
+// (CREATE, DROP, INSERT, DELETE).
+ast::Statement parseStatement(std::string_view statement);
+
+// Parses a whole text as one expression, e.g. the expression of a calculated column.
+ast::ExprPtr parseExpression(std::string_view expression);
+
+}  // namespace jet::sql

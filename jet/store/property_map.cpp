@@ -1,0 +1,65 @@
+#include "jet/store/property_map.h"
+
+#include <cstring>
+
+#include "jet/store/names.h"
+#include "jet/store/table_definition.h"
+
+namespace jet::store {
+namespace {
+constexpr std::uint16_t kNameListBlock = 0x80;
+}  // namespace
+
+PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {
+    PropertyMaps maps;
+    if (blob.empty()) return maps;
+    need(blob, 0, 4, "a property map");
+    if (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0) {
+        corrupt("a property map of unknown kind");
+    }
+    const auto readName = [&](ByteSpan b, std::size_t& pos) {
+        const std::uint16_t len = u16(b, pos, "a property name");
+        pos += 2;
+        std::string name = decodeName(fmt, slice(b, pos, len, "a property name"), codePage);
+        pos += len;
+        return name;
+    };
+    std::vector<std::string> names;
+    std::size_t pos = 4;
+    while (pos < blob.size()) {
+        const std::uint32_t blockLength = u32(blob, pos, "a property block");
+        const std::uint16_t blockType = u16(blob, pos + 4, "a property block");
+        if (blockLength < 6) corrupt("a property block shorter than its header");
+        const ByteSpan block = slice(blob, pos + 6, blockLength - 6, "a property block");
+        pos += blockLength;
+        std::size_t p = 0;
+        if (blockType == kNameListBlock) {
+            while (p < block.size()) names.push_back(readName(block, p));
+            continue;
+        }
+        std::string mapName;
+        if (p < block.size()) {
+            const std::uint32_t nameBlockLength = u32(block, p, "a property map name");
+            if (nameBlockLength < 4) corrupt("a property map name shorter than its header");
+            std::size_t q = p + 4;
+            if (nameBlockLength > 6) mapName = readName(block, q);
+            p += nameBlockLength;
+        }
+        auto& map = maps[foldName(mapName)];
+        while (p < block.size()) {
+            const std::uint16_t valueLength = u16(block, p, "a property value");
+            if (valueLength < 8) corrupt("a property value shorter than its header");
+            const std::uint8_t type = u8(block, p + 3);
+            const std::uint16_t nameIndex = u16(block, p + 4);
+            const std::uint16_t dataSize = u16(block, p + 6);
+            const ByteSpan data = slice(block, p + 8, dataSize, "a property value");
+            if (nameIndex < names.size()) {
+                map[names[nameIndex]] = Property{type, {data.begin(), data.end()}};
+            }
+            p += valueLength;
+        }
+    }
+    return maps;
+}
+
+}  // namespace jet::store
