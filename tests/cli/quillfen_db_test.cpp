@@ -1,0 +1,108 @@
+// quillfen-db as a user meets it: exit codes, one-line errors, and the shape of its output.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <string>
+
+#include "support/fixtures.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Outcome run(const std::string& args) {
+    testsupport::TempDir dir;
+    const std::string errFile = (dir.path() / "err").string();
+    const std::string cmd = std::string(QUILLFEN_DB) + " " + args + " 2>" + quote(errFile);
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (FILE* f = fopen(errFile.c_str(), "r")) {
+        while ((n = fread(buf.data(), 1, buf.size(), f)) > 0) r.err.append(buf.data(), n);
+        fclose(f);
+    }
+    return r;
+}
+
+std::string fx(const char* name) { return quote(testsupport::fixture(name)); }
+
+}  // namespace
+
+TEST(QuillfenDb, EverySubcommandHasHelp) {
+    for (const char* sub : {"", "tables", "schema", "dump", "export", "sql"}) {
+        const Outcome r = run(std::string(sub) + " --help");
+        EXPECT_EQ(r.status, 0) << sub;
+        EXPECT_NE(r.out.find("Usage"), std::string::npos) << sub;
+    }
+}
+
+TEST(QuillfenDb, FailuresAreOneLineOnStderrWithStatusOne) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"tables /nonexistent/x.mdb", "Could not find file '/nonexistent/x.mdb'."},
+        {"dump " + fx("password/V2000_with-password.mdb") + " --password wrong",
+         "Not a valid password."},
+        {"export " + fx("jet4/test2000.mdb") + " Orders", "'Orders'"},
+        {"sql " + fx("jet4/test2000.mdb") + " 'SELECT [Nope] FROM [Table1]'", "Nope"},
+        {"sql " + fx("jet4/test2000.mdb") + " 'SELEC * FROM [Table1]'", ""},
+        {"tables", ""},  // FILE is required
+        {"frobnicate", ""},
+    };
+    for (const auto& [args, needle] : cases) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_TRUE(r.out.empty()) << args;
+        ASSERT_FALSE(r.err.empty()) << args;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args << ": " << r.err;
+        EXPECT_NE(r.err.find(needle), std::string::npos) << args << ": " << r.err;
+    }
+}
+
+TEST(QuillfenDb, TablesListsUserTablesAndAllListsTheRowset) {
+    EXPECT_EQ(run("tables " + fx("jet4/test2000.mdb")).out, "Table1\nTable2\nTable3\nTable4\n");
+    const Outcome all = run("tables --all " + fx("jet4/queryTestV2000.mdb"));
+    EXPECT_EQ(all.status, 0);
+    EXPECT_NE(all.out.find("MSysObjects\tSYSTEM TABLE\n"), std::string::npos);
+    EXPECT_NE(all.out.find("SelectQuery\tVIEW\n"), std::string::npos);
+}
+
+TEST(QuillfenDb, DumpAndExportAgree) {
+    const Outcome dump = run("dump " + fx("jet4/test2000.mdb") + " --table table1");
+    EXPECT_EQ(dump.status, 0);
+    EXPECT_EQ(dump.out,
+              "{\"table\":\"Table1\",\"columns\":[{\"name\":\"A\",\"type\":\"Text\"},{\"name\":"
+              "\"B\",\"type\":\"Text\"},{\"name\":\"C\",\"type\":\"Byte\"},{\"name\":\"D\","
+              "\"type\":\"Integer\"},{\"name\":\"E\",\"type\":\"Long\"},{\"name\":\"F\",\"type\":"
+              "\"Double\"},{\"name\":\"G\",\"type\":\"DateTime\"},{\"name\":\"H\",\"type\":"
+              "\"Currency\"},{\"name\":\"I\",\"type\":\"YesNo\"}]}\n"
+              "[\"abcdefg\",\"hijklmnop\",2,222,333333333,444.555,\"1974-09-21T00:00:00\","
+              "\"3.5000\",true]\n"
+              "[\"a\",\"b\",0,0,0,0,\"1981-12-12T00:00:00\",\"0.0000\",false]\n");
+    const Outcome csv = run("export " + fx("jet4/test2000.mdb") + " Table1");
+    EXPECT_EQ(csv.out,
+              "A,B,C,D,E,F,G,H,I\r\n"
+              "abcdefg,hijklmnop,2,222,333333333,444.555,1974-09-21T00:00:00,3.5000,true\r\n"
+              "a,b,0,0,0,0,1981-12-12T00:00:00,0.0000,false\r\n");
+}
+
+TEST(QuillfenDb, SqlRunsTheWizardsQueries) {
+    const Outcome r = run("sql " + fx("jet4/test2000.mdb") + " 'SELECT [b] FROM [table1]' " +
+                      quote("SELECT * FROM `Table3`;"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "B\r\nhijklmnop\r\nb\r\na,b\r\n");
+}
