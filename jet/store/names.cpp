@@ -1,5 +1,7 @@
 #include "jet/store/names.h"
 
+#include "jet/store/utf8.h"
+
 #include <locale.h>
 #include <wctype.h>
 
@@ -35,23 +37,6 @@ char32_t next(std::string_view s, std::size_t& i) {
     return cp;
 }
 
-void append(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -60,7 +45,7 @@ std::string foldName(std::string_view s) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
         const char32_t cp = next(s, i);
-        append(out, cp < 0x80 ? static_cast<char32_t>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp)
+        appendUtf8(out, cp < 0x80 ? static_cast<char32_t>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp)
                               : static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp),
                                                                  utf8Locale())));
     }
