@@ -55,14 +55,14 @@ enum class UnaryOp : std::uint8_t {
 };
 
 enum class BinaryOp : std::uint8_t {
-    Power,         // ^
-    Multiply,      // *
-    Divide,        // /
-    IntegerDivide, // '\'
-    Mod,           // Mod
-    Add,           // +
-    Subtract,      // -
-    Concatenate,   // &
+    Power,          // ^
+    Multiply,       // *
+    Divide,         // /
+    IntegerDivide,  // '\'
+    Mod,            // Mod
+    Add,            // +
+    Subtract,       // -
+    Concatenate,    // &
     Equal,
     NotEqual,
     Less,

@@ -15,8 +15,8 @@ std::unique_ptr<ResultSet> execute(const Database& db, std::string_view statemen
     if (const auto* select = std::get_if<ast::Select>(&parsed)) {
         return runSelect(db, *select, statement);
     }
-    throw Error(ErrorCode::Unsupported, std::string(ast::statementKind(parsed)) +
-                                            " statements are not supported yet.");
+    throw Error(ErrorCode::Unsupported,
+                std::string(ast::statementKind(parsed)) + " statements are not supported yet.");
 }
 
 }  // namespace jet::sql

@@ -52,6 +52,28 @@ constexpr std::array<KeywordSpelling, 31> kKeywords{{
     {"XOR", Keyword::Xor},
 }};
 
+// Two-character operators first, so that "<>" is not read as "<" and ">".
+constexpr std::array<std::pair<std::string_view, TokenKind>, 18> kSymbols{{
+    {"<>", TokenKind::NotEqual},
+    {"<=", TokenKind::LessEqual},
+    {">=", TokenKind::GreaterEqual},
+    {"+", TokenKind::Plus},
+    {"-", TokenKind::Minus},
+    {"*", TokenKind::Star},
+    {"/", TokenKind::Slash},
+    {"\\", TokenKind::Backslash},
+    {"^", TokenKind::Caret},
+    {"&", TokenKind::Ampersand},
+    {"=", TokenKind::Equal},
+    {"<", TokenKind::Less},
+    {">", TokenKind::Greater},
+    {"(", TokenKind::LeftParen},
+    {")", TokenKind::RightParen},
+    {",", TokenKind::Comma},
+    {";", TokenKind::Semicolon},
+    {".", TokenKind::Dot},
+}};
+
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 Keyword lookupKeyword(std::string_view word) {
@@ -216,52 +238,21 @@ void Lexer::date(Token& t) {
 }
 
 void Lexer::symbol(Token& t) {
-    const char c = s_[pos_];
-    const char after = pos_ + 1 < s_.size() ? s_[pos_ + 1] : '\0';
-    auto take = [&](TokenKind kind, std::size_t length) {
-        t.kind = kind;
-        pos_ += length;
-    };
-    switch (c) {
-        case '+':
-            return take(TokenKind::Plus, 1);
-        case '-':
-            return take(TokenKind::Minus, 1);
-        case '*':
-            return take(TokenKind::Star, 1);
-        case '/':
-            return take(TokenKind::Slash, 1);
-        case '\\':
-            return take(TokenKind::Backslash, 1);
-        case '^':
-            return take(TokenKind::Caret, 1);
-        case '&':
-            return take(TokenKind::Ampersand, 1);
-        case '=':
-            return take(TokenKind::Equal, 1);
-        case '(':
-            return take(TokenKind::LeftParen, 1);
-        case ')':
-            return take(TokenKind::RightParen, 1);
-        case ',':
-            return take(TokenKind::Comma, 1);
-        case ';':
-            return take(TokenKind::Semicolon, 1);
-        case '.':
-            return take(TokenKind::Dot, 1);
-        case '<':
-            if (after == '>') return take(TokenKind::NotEqual, 2);
-            if (after == '=') return take(TokenKind::LessEqual, 2);
-            return take(TokenKind::Less, 1);
-        case '>':
-            if (after == '=') return take(TokenKind::GreaterEqual, 2);
-            return take(TokenKind::Greater, 1);
-        default:
-            break;
+    const std::string_view rest = s_.substr(pos_);
+    for (const auto& [spelling, kind] : kSymbols) {
+        if (rest.starts_with(spelling)) {
+            t.kind = kind;
+            pos_ += spelling.size();
+            return;
+        }
     }
-    const std::string what =
-        c == ']' ? "']' without an opening '['" : std::string("unexpected character '") + c + "'";
-    throwSyntaxError(s_, pos_, kLead, what);
+    const char c = s_[pos_];
+    if (c == ']') throwSyntaxError(s_, pos_, kLead, "']' without an opening '['");
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        throwSyntaxError(s_, pos_, kLead,
+                         "unexpected control character " + std::to_string(static_cast<int>(c)));
+    }
+    throwSyntaxError(s_, pos_, kLead, std::string("unexpected character '") + c + "'");
 }
 
 const char* keywordText(Keyword keyword) {

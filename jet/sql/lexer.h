@@ -85,8 +85,8 @@ const char* keywordText(Keyword keyword);
 
 struct Token {
     TokenKind kind = TokenKind::End;
-    std::size_t offset = 0;    // byte offset of the token's first character in the statement
-    std::string_view source;   // the token exactly as written, delimiters included
+    std::size_t offset = 0;   // byte offset of the token's first character in the statement
+    std::string_view source;  // the token exactly as written, delimiters included
     // Names: the name without its delimiters. Strings: the content, doubled quotes made single.
     // Dates: the text between the # signs. Numbers: the literal as written.
     std::string text;

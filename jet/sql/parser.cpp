@@ -1,5 +1,6 @@
 #include "jet/sql/parser.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <utility>
@@ -39,31 +40,53 @@ struct BinaryOperator {
 std::optional<BinaryOperator> binaryOperator(const Token& t) {
     using Op = ast::BinaryOp;
     switch (t.kind) {
-        case TokenKind::Caret: return BinaryOperator{Op::Power, kPower};
-        case TokenKind::Star: return BinaryOperator{Op::Multiply, kMultiplicative};
-        case TokenKind::Slash: return BinaryOperator{Op::Divide, kMultiplicative};
-        case TokenKind::Backslash: return BinaryOperator{Op::IntegerDivide, kIntegerDivide};
-        case TokenKind::Plus: return BinaryOperator{Op::Add, kAdditive};
-        case TokenKind::Minus: return BinaryOperator{Op::Subtract, kAdditive};
-        case TokenKind::Ampersand: return BinaryOperator{Op::Concatenate, kConcatenate};
-        case TokenKind::Equal: return BinaryOperator{Op::Equal, kCompare};
-        case TokenKind::NotEqual: return BinaryOperator{Op::NotEqual, kCompare};
-        case TokenKind::Less: return BinaryOperator{Op::Less, kCompare};
-        case TokenKind::LessEqual: return BinaryOperator{Op::LessEqual, kCompare};
-        case TokenKind::Greater: return BinaryOperator{Op::Greater, kCompare};
-        case TokenKind::GreaterEqual: return BinaryOperator{Op::GreaterEqual, kCompare};
+        case TokenKind::Caret:
+            return BinaryOperator{Op::Power, kPower};
+        case TokenKind::Star:
+            return BinaryOperator{Op::Multiply, kMultiplicative};
+        case TokenKind::Slash:
+            return BinaryOperator{Op::Divide, kMultiplicative};
+        case TokenKind::Backslash:
+            return BinaryOperator{Op::IntegerDivide, kIntegerDivide};
+        case TokenKind::Plus:
+            return BinaryOperator{Op::Add, kAdditive};
+        case TokenKind::Minus:
+            return BinaryOperator{Op::Subtract, kAdditive};
+        case TokenKind::Ampersand:
+            return BinaryOperator{Op::Concatenate, kConcatenate};
+        case TokenKind::Equal:
+            return BinaryOperator{Op::Equal, kCompare};
+        case TokenKind::NotEqual:
+            return BinaryOperator{Op::NotEqual, kCompare};
+        case TokenKind::Less:
+            return BinaryOperator{Op::Less, kCompare};
+        case TokenKind::LessEqual:
+            return BinaryOperator{Op::LessEqual, kCompare};
+        case TokenKind::Greater:
+            return BinaryOperator{Op::Greater, kCompare};
+        case TokenKind::GreaterEqual:
+            return BinaryOperator{Op::GreaterEqual, kCompare};
         case TokenKind::Keyword:
             switch (t.keyword) {
-                case Keyword::Mod: return BinaryOperator{Op::Mod, kMod};
-                case Keyword::Like: return BinaryOperator{Op::Like, kCompare};
-                case Keyword::And: return BinaryOperator{Op::And, kAnd};
-                case Keyword::Or: return BinaryOperator{Op::Or, kOr};
-                case Keyword::Xor: return BinaryOperator{Op::Xor, kXor};
-                case Keyword::Eqv: return BinaryOperator{Op::Eqv, kEqv};
-                case Keyword::Imp: return BinaryOperator{Op::Imp, kImp};
-                default: return std::nullopt;
+                case Keyword::Mod:
+                    return BinaryOperator{Op::Mod, kMod};
+                case Keyword::Like:
+                    return BinaryOperator{Op::Like, kCompare};
+                case Keyword::And:
+                    return BinaryOperator{Op::And, kAnd};
+                case Keyword::Or:
+                    return BinaryOperator{Op::Or, kOr};
+                case Keyword::Xor:
+                    return BinaryOperator{Op::Xor, kXor};
+                case Keyword::Eqv:
+                    return BinaryOperator{Op::Eqv, kEqv};
+                case Keyword::Imp:
+                    return BinaryOperator{Op::Imp, kImp};
+                default:
+                    return std::nullopt;
             }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -75,7 +98,7 @@ constexpr int kMaxDepth = 1000;
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : text_(text), tokens_(tokenize(text)) {}
+    explicit Parser(std::string_view text) : text_(text), lexer_(text) {}
 
     ast::Statement statement() {
         const Token& first = peek();
@@ -83,11 +106,12 @@ public:
         if (first.is(Keyword::Update)) {
             return finish(update(), "expected an operator, ',', WHERE or the end of the statement");
         }
-        if (first.is(Keyword::Alter)) return finish(alterTable(), "expected the end of the statement");
+        if (first.is(Keyword::Alter))
+            return finish(alterTable(), "expected the end of the statement");
         if (first.is(Keyword::Create) || first.is(Keyword::Drop) || first.is(Keyword::Insert) ||
             first.is(Keyword::Delete)) {
-            throw Error(ErrorCode::Unsupported,
-                        std::string(keywordText(first.keyword)) + " statements are not supported yet.");
+            throw Error(ErrorCode::Unsupported, std::string(keywordText(first.keyword)) +
+                                                    " statements are not supported yet.");
         }
         lead_ = "Invalid SQL statement";
         fail("expected ALTER, SELECT or UPDATE");
@@ -103,14 +127,19 @@ public:
 private:
     // ---- token access
 
-    const Token& peek(std::size_t ahead = 0) const {
-        const std::size_t i = pos_ + ahead;
-        return i < tokens_.size() ? tokens_[i] : tokens_.back();
+    // Tokens are read only as far as the parser has looked, so the first fault in the text is
+    // the one reported. A deque keeps references to earlier tokens valid as it grows.
+    const Token& peek(std::size_t ahead = 0) {
+        while (tokens_.size() <= pos_ + ahead &&
+               !(tokens_.size() > 0 && tokens_.back().is(TokenKind::End))) {
+            tokens_.push_back(lexer_.next());
+        }
+        return tokens_.size() > pos_ + ahead ? tokens_[pos_ + ahead] : tokens_.back();
     }
 
     const Token& advance() {
-        const Token& t = tokens_[pos_];
-        if (pos_ + 1 < tokens_.size()) ++pos_;
+        const Token& t = peek();
+        if (!t.is(TokenKind::End)) ++pos_;
         return t;
     }
 
@@ -141,7 +170,7 @@ private:
         return last.offset + last.source.size();
     }
 
-    [[noreturn]] void fail(const std::string& problem) const {
+    [[noreturn]] void fail(const std::string& problem) {
         throwSyntaxError(text_, peek().offset, lead_, problem);
     }
 
@@ -349,11 +378,12 @@ private:
             const bool negated = accept(Keyword::Not);
             expect(Keyword::Null);
             auto e = make(ast::IsNull{std::move(left)}, start);
-            return negated ? make(ast::Unary{ast::UnaryOp::Not, std::move(e)}, start) : std::move(e);
+            return negated ? make(ast::Unary{ast::UnaryOp::Not, std::move(e)}, start)
+                           : std::move(e);
         }
-        const bool negated = peek().is(Keyword::Not) &&
-                             (peek(1).is(Keyword::Like) || peek(1).is(Keyword::Between) ||
-                              peek(1).is(Keyword::In));
+        const bool negated =
+            peek().is(Keyword::Not) &&
+            (peek(1).is(Keyword::Like) || peek(1).is(Keyword::Between) || peek(1).is(Keyword::In));
         if (negated) advance();
         ast::ExprPtr e;
         if (negated && accept(Keyword::Like)) {
@@ -430,7 +460,8 @@ private:
     }
 
     std::string_view text_;
-    std::vector<Token> tokens_;
+    Lexer lexer_;
+    std::deque<Token> tokens_;
     std::size_t pos_ = 0;
     std::string_view lead_ = "Syntax error";
     int depth_ = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jet/error.h"
+#include "jet/store/names.h"
 
 namespace jet::sql {
 
@@ -34,8 +35,7 @@ public:
         const std::vector<Value>& stored = cursor_.row();
         if (stored.size() != table_->columns.size()) {
             throw Error(ErrorCode::Corrupt, "A row of table '" + table_->name + "' holds " +
-                                                std::to_string(stored.size()) +
-                                                " values for its " +
+                                                std::to_string(stored.size()) + " values for its " +
                                                 std::to_string(table_->columns.size()) +
                                                 " columns.");
         }
@@ -63,8 +63,8 @@ private:
 // Builds the result columns and where each one comes from in the stored row.
 class Projection {
 public:
-    Projection(const Database& db, const TableDef& table, std::string_view statement)
-        : db_(db), table_(table), statement_(statement) {}
+    Projection(const TableDef& table, std::string_view statement)
+        : table_(table), statement_(statement) {}
 
     void add(const ast::SelectItem& item) {
         if (const auto* all = std::get_if<ast::AllColumns>(&item)) {
@@ -77,11 +77,11 @@ public:
         const auto& chosen = std::get<ast::SelectExpr>(item);
         const auto* ref = std::get_if<ast::ColumnRef>(&chosen.expr->node);
         if (ref == nullptr) {
-            throw Error(ErrorCode::Unsupported,
-                        "Computed columns in a SELECT are not supported: '" +
-                            std::string(statement_.substr(chosen.expr->offset,
-                                                          chosen.expr->length)) +
-                            "'.");
+            throw Error(
+                ErrorCode::Unsupported,
+                "Computed columns in a SELECT are not supported: '" +
+                    std::string(statement_.substr(chosen.expr->offset, chosen.expr->length)) +
+                    "'.");
         }
         if (ref->table) checkQualifier(*ref->table, ref->table->text + "." + ref->column.text);
         const ColumnDef* column = table_.findColumn(ref->column.text);
@@ -102,17 +102,14 @@ private:
         sources.push_back(index);
     }
 
-    // A table prefix must name the FROM table. It is compared through the catalog, so that it
-    // matches exactly when the FROM name does (any case); a prefix that names no table at all
-    // is reported as the missing table it is.
+    // A table prefix must name the FROM table (compared as Access compares names).
     void checkQualifier(const ast::Name& qualifier, const std::string& written) const {
-        if (db_.table(qualifier.text)->definitionPage == table_.definitionPage) return;
+        if (store::namesEqual(qualifier.text, table_.name)) return;
         throw Error(ErrorCode::FieldNotFound, "'" + written + "' refers to table '" +
                                                   qualifier.text +
                                                   "', which is not in the FROM clause.");
     }
 
-    const Database& db_;
     const TableDef& table_;
     std::string_view statement_;
 };
@@ -122,7 +119,7 @@ private:
 std::unique_ptr<ResultSet> runSelect(const Database& db, const ast::Select& select,
                                      std::string_view statement) {
     std::shared_ptr<const TableDef> table = db.table(select.from.text);
-    Projection projection(db, *table, statement);
+    Projection projection(*table, statement);
     for (const ast::SelectItem& item : select.items) projection.add(item);
     RowCursor cursor = db.scan(table);
     return std::make_unique<TableRows>(std::move(table), std::move(cursor),

@@ -42,9 +42,8 @@ void throwSyntaxError(std::string_view statement, std::size_t offset, std::strin
     const auto meaningfulEnd = statement.find_last_not_of(" \t\r\n\f\v");
     if (meaningfulEnd == std::string_view::npos || offset > meaningfulEnd) {
         description += " at the end of the statement";
-        const auto trimmed = statement.substr(0, meaningfulEnd == std::string_view::npos
-                                                     ? 0
-                                                     : meaningfulEnd + 1);
+        const auto trimmed =
+            statement.substr(0, meaningfulEnd == std::string_view::npos ? 0 : meaningfulEnd + 1);
         if (!trimmed.empty()) description += ", after \"" + tail(trimmed, 24) + "\"";
     } else {
         description += " at character " + std::to_string(characterNumber(statement, offset));
