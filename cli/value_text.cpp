@@ -10,6 +10,8 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::string floating(double d, const std::string& text) {
     // JSON has no NaN or infinity; Access cannot hold them either, so they never appear in

@@ -1,0 +1,71 @@
+# shellcheck shell=bash
+# The Debian packages Quillfen needs, and the steps that install whatever is missing:
+# apt-get only for packages that are not there yet, npm only when the oracle's lock file
+# changed. Sourced by scripts/run and scripts/test.
+
+QUILLFEN_PACKAGES=(
+    # build
+    build-essential cmake ninja-build g++ pkg-config
+    # libFuzzer targets (clang with its runtime)
+    clang libclang-rt-14-dev
+    # libraries of the engine, the CLI and the tests
+    googletest libgtest-dev libcli11-dev nlohmann-json3-dev libssl-dev
+    # oracles: mdbtools, and node for mdb-reader (npm reaches the registry over HTTPS)
+    mdbtools nodejs npm ca-certificates
+    # fonts of the windows (Arial is drawn as Liberation Sans)
+    fonts-liberation
+    # Qt 6 for the wizard windows: added here with the first window
+)
+
+# Runs a command as root: directly when we are root, else through sudo.
+as_root() {
+    if [[ $(id -u) -eq 0 ]]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "error: installing packages needs root or sudo: $*" >&2
+        return 1
+    fi
+}
+
+# Names installed packages provide (NodeSource's nodejs provides npm, for one).
+provided_names() {
+    dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null |
+        awk -F'|' '$1 ~ /^ii/ { print $2 }' | tr ',' '\n' |
+        sed -e 's/([^)]*)//g' -e 's/:any//' -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' |
+        grep -v '^$' | sort -u
+}
+
+package_installed() {
+    dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q '^ii'
+}
+
+# Installs the packages of QUILLFEN_PACKAGES that are neither installed nor provided.
+install_packages() {
+    local provided missing=() package
+    provided=$(provided_names)
+    for package in "${QUILLFEN_PACKAGES[@]}"; do
+        if ! package_installed "$package" && ! grep -qxF "$package" <<<"$provided"; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "== installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        "${missing[@]}" </dev/null
+}
+
+# mdb-reader for the oracle tests, from the lock file, when node_modules is missing or older.
+install_oracle() {
+    local dir="$QUILLFEN_ROOT/tests/oracle"
+    if [[ -d $dir/node_modules && ! $dir/package-lock.json -nt $dir/node_modules ]]; then
+        return 0
+    fi
+    echo "== npm ci in tests/oracle"
+    (cd "$dir" && npm ci --no-audit --no-fund </dev/null)
+    touch "$dir/node_modules"
+}
