@@ -167,10 +167,11 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
 }
 
 RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
+    const std::string name = table->name;  // the table is moved into the cursor
     try {
         return RowCursor(std::make_unique<RowCursor::State>(*impl_, std::move(table)));
     } catch (const Error& e) {
-        rethrowWithContext(e, path(), "");
+        rethrowWithContext(e, path(), name);
     }
 }
 

@@ -59,6 +59,12 @@ bool TableScan::next() {
         page_ = file_.page(pageNo);
         slot_ = 0;
         slotCount_ = 0;
+        // A page of type 0 that is not page 0 was never written: the table's rows that should
+        // be there are lost, which must not pass for an empty page.
+        if ((*page_)[0] == 0x00) {
+            corrupt("page " + std::to_string(pageNo) +
+                    ", which the table's usage map lists, is blank");
+        }
         // The map may list pages that hold no rows of this table; they are not rows.
         if ((*page_)[0] != kDataPageType) continue;
         const DataPage dp(fmt_, *page_);
