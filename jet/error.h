@@ -19,6 +19,13 @@ enum class ErrorCode : int {
     Corrupt = 3049,               // the file is damaged or its structure is not understood
     Unsupported = 3251,           // operation is not supported for this kind of object
     Io = 3043,                    // disk or network error
+    Overflow = 6,                 // a value outside the range of its type
+    DivisionByZero = 11,
+    TypeMismatch = 13,            // e.g. text that is not a number in arithmetic
+    ReadOnly = 3027,              // the database or object is read-only
+    NotUpdatable = 3113,          // "Cannot update 'ID'; field not updateable."
+    ValueTooLong = 3163,          // text longer than its column
+    Locked = 3260,                // another process holds the database
 };
 
 class Error : public std::runtime_error {
