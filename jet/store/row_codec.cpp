@@ -58,8 +58,8 @@ std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t null
     return offsets;
 }
 
-void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
-    out.assign(table_.columns.size(), Null{});
+void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out) const {
+    out.assign(table_.columns.size(), std::nullopt);
     const std::size_t columnCount =
         fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
     const std::size_t nullMaskSize = (columnCount + 7) / 8;
@@ -73,28 +73,40 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
     bool haveOffsets = false;
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
-        if (c.type == ColumnType::YesNo && !c.calculated) {
-            out[i] = present(c.number);
-            continue;
-        }
+        if (c.type == ColumnType::YesNo && !c.calculated) continue;
         if (!present(c.number)) continue;
-        ByteSpan bytes;
         if (c.fixedLength) {
             const std::size_t start = fmt_.rowCountSize + std::size_t{c.fixedOffset};
-            bytes = slice(row.first(row.size() - nullMaskSize), start, c.size,
-                          "a fixed-length column");
-        } else {
-            if (!haveOffsets) {
-                offsets = varOffsets(row, nullMaskSize);
-                haveOffsets = true;
-            }
-            if (c.varIndex + 1u >= offsets.size()) continue;  // added after the row was written
-            const std::uint32_t start = offsets[c.varIndex];
-            const std::uint32_t end = offsets[c.varIndex + 1u];
-            if (end < start) corrupt("a variable-length column with a negative length");
-            bytes = slice(row, start, end - start, "a variable-length column");
+            out[i] = slice(row.first(row.size() - nullMaskSize), start, c.size,
+                           "a fixed-length column");
+            continue;
         }
-        out[i] = c.calculated ? decodeCalculated(c, bytes) : decodeColumn(c, bytes);
+        if (!haveOffsets) {
+            offsets = varOffsets(row, nullMaskSize);
+            haveOffsets = true;
+        }
+        if (c.varIndex + 1u >= offsets.size()) continue;  // added after the row was written
+        const std::uint32_t start = offsets[c.varIndex];
+        const std::uint32_t end = offsets[c.varIndex + 1u];
+        if (end < start) corrupt("a variable-length column with a negative length");
+        out[i] = slice(row, start, end - start, "a variable-length column");
+    }
+}
+
+void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+    std::vector<std::optional<ByteSpan>> where;
+    locate(row, where);
+    out.assign(table_.columns.size(), Null{});
+    const std::size_t columnCount =
+        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+    const ByteSpan nullMask = row.subspan(row.size() - (columnCount + 7) / 8);
+    for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+        const ColumnDef& c = table_.columns[i];
+        if (c.type == ColumnType::YesNo && !c.calculated) {
+            out[i] = c.number < columnCount && (nullMask[c.number / 8] & (1u << (c.number % 8)));
+        } else if (where[i]) {
+            out[i] = c.calculated ? decodeCalculated(c, *where[i]) : decodeColumn(c, *where[i]);
+        }
     }
 }
 

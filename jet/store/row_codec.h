@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "jet/database.h"
@@ -21,6 +22,10 @@ public:
     // Fills `out` with one value per column, in the table's column order. Columns added after
     // the row was written read as Null (Yes/No as false). Throws Error(Corrupt).
     void decode(ByteSpan row, std::vector<Value>& out) const;
+
+    // Where each column's stored bytes lie in the row: nullopt for Null (and for Yes/No, whose
+    // value is the null-mask bit). A writer keeps these bytes for columns it does not change.
+    void locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out) const;
 
 private:
     Value decodeColumn(const ColumnDef& c, ByteSpan bytes) const;

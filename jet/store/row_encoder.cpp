@@ -1,0 +1,169 @@
+#include "jet/store/row_encoder.h"
+
+#include <algorithm>
+
+#include "jet/store/field_encoder.h"
+#include "jet/store/long_value.h"
+
+namespace jet::store {
+namespace {
+
+// Long values this small are kept inside the row, as Access does for short memos.
+constexpr std::size_t kMaxInlineLongValue = 64;
+constexpr std::uint32_t kInlineFlag = 0x80000000;
+// Page header (14 bytes) and one slot (2 bytes) of a Jet 4 data page.
+constexpr std::size_t kDataPageOverhead = 16;
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+    b[at] = static_cast<std::uint8_t>(v & 0xFF);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
+    : fmt_(fmt), table_(table) {
+    if (fmt.jet3) {
+        throw Error(ErrorCode::Unsupported,
+                    "Changing Access 97 (Jet 3) databases is not supported; table '" +
+                        table.name + "' is left as it is.");
+    }
+    std::uint16_t highestNumber = 0;
+    bool any = false;
+    for (const auto& c : table.columns) {
+        highestNumber = std::max(highestNumber, c.number);
+        any = true;
+        if (c.fixedLength && !(c.type == ColumnType::YesNo && !c.calculated)) {
+            fixedSize_ = std::max(fixedSize_, std::size_t{c.fixedOffset} + c.size);
+        }
+        if (!c.fixedLength) varCount_ = std::max<std::uint16_t>(varCount_, c.varIndex + 1u);
+    }
+    columnCount_ = std::max<std::uint16_t>(table.maxColumns, any ? highestNumber + 1u : 0);
+    varCount_ = std::max<std::uint16_t>(varCount_, table.varColumnCount);
+}
+
+std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - kDataPageOverhead; }
+
+std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const Value& v) const {
+    switch (c.type) {
+        case ColumnType::Text:
+            if (auto s = std::get_if<std::string>(&v)) {
+                return encodeUnicodeText(*s, c.compressedText);
+            }
+            break;
+        case ColumnType::Binary:
+            if (auto b = std::get_if<Bytes>(&v)) return *b;
+            break;
+        case ColumnType::Memo:
+        case ColumnType::OLE: {
+            std::vector<std::uint8_t> data;
+            if (auto s = std::get_if<std::string>(&v); s && c.type == ColumnType::Memo) {
+                data = encodeUnicodeText(*s, true);
+            } else if (auto b = std::get_if<Bytes>(&v); b && c.type == ColumnType::OLE) {
+                data = *b;
+            } else {
+                break;
+            }
+            if (data.size() > kMaxInlineLongValue) {
+                throw Error(ErrorCode::Unsupported,
+                            "The new value of field '" + c.name + "' (" +
+                                std::to_string(data.size()) +
+                                " bytes) would need long-value pages, which this engine does "
+                                "not write yet.");
+            }
+            std::vector<std::uint8_t> out(kLongValueReferenceSize, 0);
+            const auto header = static_cast<std::uint32_t>(data.size()) | kInlineFlag;
+            for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(header >> (8 * i));
+            out.insert(out.end(), data.begin(), data.end());
+            return out;
+        }
+        default: {
+            std::vector<std::uint8_t> out(fixedValueSize(c.type));
+            encodeFixed(c, v, out);
+            return out;
+        }
+    }
+    throw Error(ErrorCode::TypeMismatch, "The value for field '" + c.name +
+                                             "' is not of its type (" + columnTypeName(c.type) +
+                                             ").");
+}
+
+std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
+                                             const std::vector<std::optional<ByteSpan>>& keep,
+                                             std::size_t minSize) const {
+    const std::size_t nullMaskSize = (columnCount_ + 7u) / 8u;
+    std::vector<std::uint8_t> nullMask(nullMaskSize, 0);
+    const auto markPresent = [&](const ColumnDef& c) {
+        nullMask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
+    };
+
+    std::vector<std::uint8_t> row(fmt_.rowCountSize + fixedSize_, 0);
+    put16(row, 0, columnCount_);
+    for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+        const ColumnDef& c = table_.columns[i];
+        if (c.type == ColumnType::YesNo && !c.calculated) {
+            if (auto b = std::get_if<bool>(&values[i]); b && *b) markPresent(c);
+            continue;
+        }
+        if (!c.fixedLength || isNull(values[i])) continue;
+        markPresent(c);
+        const std::span<std::uint8_t> out(row.data() + fmt_.rowCountSize + c.fixedOffset, c.size);
+        if (keep[i] && keep[i]->size() == c.size) {
+            std::copy(keep[i]->begin(), keep[i]->end(), out.begin());
+        } else {
+            encodeFixed(c, values[i], out);
+        }
+    }
+
+    std::vector<std::uint16_t> offsets(varCount_ + 1u, 0);
+    if (varCount_ > 0) {
+        // Variable columns in the order of their slots; slots of deleted columns get an empty
+        // extent at the position where they would stand.
+        std::vector<const ColumnDef*> bySlot(varCount_, nullptr);
+        std::vector<std::size_t> indexOf(varCount_, 0);
+        for (std::size_t i = 0; i < table_.columns.size(); ++i) {
+            const ColumnDef& c = table_.columns[i];
+            if (c.fixedLength) continue;
+            bySlot[c.varIndex] = &c;
+            indexOf[c.varIndex] = i;
+        }
+        for (std::size_t slot = 0; slot < varCount_; ++slot) {
+            offsets[slot] = static_cast<std::uint16_t>(row.size());
+            const ColumnDef* c = bySlot[slot];
+            if (c == nullptr || isNull(values[indexOf[slot]])) continue;
+            markPresent(*c);
+            const std::size_t i = indexOf[slot];
+            if (keep[i]) {
+                row.insert(row.end(), keep[i]->begin(), keep[i]->end());
+            } else {
+                const auto bytes = encodeVariable(*c, values[i]);
+                row.insert(row.end(), bytes.begin(), bytes.end());
+            }
+            if (row.size() > maxRowSize()) break;  // reported below
+        }
+        offsets[varCount_] = static_cast<std::uint16_t>(row.size());
+    }
+
+    const std::size_t trailer = (varCount_ > 0 ? 2u + 2u * varCount_ + 2u : 0u) + nullMaskSize;
+    if (row.size() + trailer > maxRowSize()) {
+        throw Error(ErrorCode::ValueTooLong,
+                    "Record is too large: a row of table '" + table_.name + "' would need " +
+                        std::to_string(row.size() + trailer) + " bytes, more than the " +
+                        std::to_string(maxRowSize()) + " a page holds.");
+    }
+    // Padding goes between the data and the trailer, so the offsets stay valid.
+    if (row.size() + trailer < minSize) row.resize(minSize - trailer, 0);
+    if (varCount_ > 0) {
+        const std::size_t at = row.size();
+        row.resize(at + 2u + 2u * varCount_ + 2u);
+        put16(row, at, offsets[varCount_]);  // end of the variable data
+        for (std::size_t k = 0; k < varCount_; ++k) {
+            put16(row, at + 2 + 2 * k, offsets[varCount_ - 1 - k]);
+        }
+        put16(row, at + 2 + 2u * varCount_, varCount_);
+    }
+    row.insert(row.end(), nullMask.begin(), nullMask.end());
+    return row;
+}
+
+}  // namespace jet::store

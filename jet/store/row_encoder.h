@@ -1,0 +1,41 @@
+// Encoding a row of values into the stored row layout of Jet 4 and ACE: column count, fixed
+// area, variable area, end-of-data offset, variable offsets (backwards), variable count, null
+// mask. Jet 3 rows are not written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/format/format.h"
+#include "jet/store/bytes.h"
+
+namespace jet::store {
+
+class RowEncoder {
+public:
+    RowEncoder(const format::Format& fmt, const TableDef& table);
+
+    // `values` in the table's column order. Where `keep[i]` holds bytes, those stored bytes are
+    // written unchanged (columns the statement does not change keep exactly what they had).
+    // The result is padded to at least `minSize` bytes, so that a row rewritten in place keeps
+    // its extent. Throws Error when the row would exceed the largest row a page can hold.
+    std::vector<std::uint8_t> encode(const std::vector<Value>& values,
+                                     const std::vector<std::optional<ByteSpan>>& keep,
+                                     std::size_t minSize) const;
+
+    // The largest row a data page holds.
+    std::size_t maxRowSize() const;
+
+private:
+    std::vector<std::uint8_t> encodeVariable(const ColumnDef& c, const Value& v) const;
+
+    const format::Format& fmt_;
+    const TableDef& table_;
+    std::uint16_t columnCount_ = 0;  // includes deleted columns: the null mask is indexed by number
+    std::uint16_t varCount_ = 0;     // slots in the variable offset table
+    std::size_t fixedSize_ = 0;
+};
+
+}  // namespace jet::store
