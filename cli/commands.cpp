@@ -112,7 +112,12 @@ void runSql(std::ostream& out, const std::string& file, const std::string& passw
             const std::vector<std::string>& statements) {
     const auto db = openDatabase(file, password);
     for (const auto& statement : statements) {
-        const auto result = jet::sql::execute(*db, statement);
+        const auto outcome = jet::sql::execute(*db, statement);
+        if (outcome.rowsAffected) {
+            out << *outcome.rowsAffected << " row(s) affected.\n";
+            continue;
+        }
+        const auto& result = outcome.rows;
         if (!result) continue;
         std::vector<std::string> cells;
         for (const auto& c : result->columns()) cells.push_back(c.name);

@@ -10,6 +10,7 @@
 #include "jet/store/property_map.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_scan.h"
+#include "jet/store/write_context.h"
 
 namespace jet {
 namespace {
@@ -63,7 +64,8 @@ const ColumnDef* TableDef::findColumn(std::string_view wanted) const {
 }
 
 struct Database::Impl {
-    explicit Impl(const std::string& path) : file(path) {}
+    Impl(const std::string& path, bool writable)
+        : file(path, writable ? file::AccessMode::ReadWrite : file::AccessMode::ReadOnly) {}
     file::PageFile file;
     file::Header header;
     std::vector<CatalogEntry> catalog;
@@ -73,9 +75,11 @@ struct Database::Impl {
 struct RowCursor::State {
     State(const Database::Impl& db, std::shared_ptr<const TableDef> t)
         : path(db.file.path()),
+          file(db.file),
           table(std::move(t)),
           scan(db.file, *db.header.format, *table, db.header.codePage) {}
     std::string path;
+    const file::PageFile& file;
     std::shared_ptr<const TableDef> table;
     store::TableScan scan;
 };
@@ -87,6 +91,7 @@ RowCursor& RowCursor::operator=(RowCursor&&) noexcept = default;
 
 bool RowCursor::next() {
     try {
+        const auto guard = state_->file.readGuard();
         return state_->scan.next();
     } catch (const Error& e) {
         rethrowWithContext(e, state_->path, state_->table->name);
@@ -99,8 +104,9 @@ Database::Database(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
-    auto impl = std::make_unique<Impl>(path);
+    auto impl = std::make_unique<Impl>(path, options.writable);
     try {
+        const auto guard = impl->file.readGuard();
         impl->header = file::openHeader(impl->file, options.password);
         impl->catalog = store::readCatalog(impl->file, *impl->header.format, impl->header.codePage);
     } catch (const Error& e) {
@@ -112,7 +118,25 @@ std::unique_ptr<Database> Database::open(const std::string& path, const OpenOpti
 const std::string& Database::path() const { return impl_->file.path(); }
 Version Database::version() const { return impl_->header.format->version; }
 std::uint16_t Database::codePage() const { return impl_->header.codePage; }
+const format::Format* Database::format() const { return impl_->header.format; }
+bool Database::writable() const { return impl_->file.writable(); }
 const std::vector<CatalogEntry>& Database::catalog() const { return impl_->catalog; }
+
+void Database::write(const std::function<void(store::WriteContext&)>& work) {
+    auto& file = impl_->file;
+    file.beginWrite();
+    try {
+        store::WriteContext context{file, *impl_->header.format, impl_->header.codePage};
+        work(context);
+        file.commit();
+    } catch (...) {
+        if (file.inWrite()) file.rollback();
+        impl_->definitions.clear();
+        throw;
+    }
+    // Row counts and usage maps may have changed under the cached definitions.
+    impl_->definitions.clear();
+}
 
 std::vector<TablesRowsetRow> Database::tablesRowset() const {
     return store::tablesRowset(impl_->catalog);
@@ -155,6 +179,7 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
     auto& slot = impl_->definitions[page];
     if (!slot) {
         try {
+            const auto guard = impl_->file.readGuard();
             TableDef def = store::readTableDefinition(impl_->file, *impl_->header.format, page,
                                                       found->name, impl_->header.codePage);
             applyResultTypes(*impl_->header.format, *found, impl_->header.codePage, def);
@@ -169,6 +194,7 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
 RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
     const std::string name = table->name;  // the table is moved into the cursor
     try {
+        const auto guard = impl_->file.readGuard();
         return RowCursor(std::make_unique<RowCursor::State>(*impl_, std::move(table)));
     } catch (const Error& e) {
         rethrowWithContext(e, path(), name);
@@ -177,6 +203,7 @@ RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
 
 std::vector<Value> Database::readRow(const TableDef& table, RowLocation where) const {
     try {
+        const auto guard = impl_->file.readGuard();
         store::ByteSpan bytes;
         const auto holder = store::liveRowBytes(impl_->file, *impl_->header.format, where, bytes);
         std::vector<Value> values;

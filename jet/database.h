@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,11 +15,20 @@
 
 namespace jet {
 
+namespace format {
+struct Format;
+}
+namespace store {
+struct WriteContext;
+}
+
 enum class Version { Jet3, Jet4, Ace12, Ace14, Ace16, Ace17 };
 const char* versionName(Version v);  // "Jet 3", "Jet 4", "ACE 12", ...
 
 struct OpenOptions {
     std::string password;  // the database password; ignored for unprotected files
+    // Open for reading and writing when the file allows it; a read-only file opens read-only.
+    bool writable = true;
 };
 
 struct ColumnDef {
@@ -138,6 +148,8 @@ public:
     const std::string& path() const;
     Version version() const;
     std::uint16_t codePage() const;  // Jet 3 text code page (e.g. 1252)
+    const format::Format* format() const;
+    bool writable() const;  // false when the file (or its folder) is read-only
 
     const std::vector<CatalogEntry>& catalog() const;
     // Ordered by TABLE_TYPE, then TABLE_NAME without regard to case.
@@ -151,6 +163,11 @@ public:
     RowCursor scan(std::shared_ptr<const TableDef> table) const;
     // Reads one row again by its location; throws when the slot holds no live row.
     std::vector<Value> readRow(const TableDef& table, RowLocation where) const;
+
+    // Runs `work` as one atomic, crash-safe write holding the exclusive lock: each page it
+    // changes is journaled before it is overwritten, and an exception from `work` leaves the file
+    // exactly as it was. Throws Error(ReadOnly) or Error(Locked) before calling `work`.
+    void write(const std::function<void(store::WriteContext&)>& work);
 
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -6,52 +6,75 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "jet/error.h"
 
 namespace jet::file {
+namespace {
 
-PageFile::PageFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
+[[noreturn]] void misuse(const std::string& what) { throw std::logic_error("PageFile: " + what); }
+
+}  // namespace
+
+PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
+    Opened opened;
+    if (mode == AccessMode::ReadWrite) {
+        opened.fd = posix::openWritable(path);
+        opened.writable = opened.fd.get() >= 0;
+    }
+    if (!opened.writable) {
+        opened.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (opened.fd.get() < 0) {
+            if (errno == ENOENT || errno == ENOTDIR) {
+                throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
+            }
+            throw Error(ErrorCode::Io, "Cannot open '" + path + "': " + std::strerror(errno) + ".");
         }
-        throw Error(ErrorCode::Io,
-                    "Cannot open '" + path + "': " + std::strerror(errno) + ".");
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
+    if (::fstat(opened.fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
         }
-        throw Error(ErrorCode::UnrecognizedFormat,
-                    "Unrecognized database format '" + path + "'.");
+        throw Error(ErrorCode::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    return opened;
+}
+
+PageFile::PageFile(const std::string& path, AccessMode mode)
+    : PageFile(path, openFile(path, mode)) {}
+
+PageFile::PageFile(const std::string& path, Opened opened)
+    : path_(path),
+      journalPath_(RollbackJournal::pathFor(path)),
+      fd_(std::move(opened.fd)),
+      writable_(opened.writable),
+      lock_(fd_.get(), path) {
+    stamp_ = currentStamp();
+    size_ = stamp_.size;
+    // Nothing may read a file that a dead writer left half-changed.
+    if (posix::exists(journalPath_)) {
+        acquireShared();
+        lock_.unlock();
+    }
 }
 
 PageFile::~PageFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (inWrite_) {
+        try {
+            rollback();
+        } catch (...) {  // NOLINT(bugprone-empty-catch)
+            // The journal stays; whoever opens the file next rolls it back.
+        }
+    }
 }
 
 std::vector<std::uint8_t> PageFile::readAt(std::uint64_t offset, std::size_t length) const {
+    touch();
     std::vector<std::uint8_t> buf(length);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fd_, buf.data() + done, length - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw Error(ErrorCode::Io,
-                        "Cannot read '" + path_ + "': " + std::strerror(errno) + ".");
-        }
-        if (n == 0) {
-            throw Error(ErrorCode::Corrupt, "'" + path_ + "' ends in the middle of a page.");
-        }
-        done += static_cast<std::size_t>(n);
+    if (posix::readUpTo(fd_.get(), buf.data(), length, offset, path_) != length) {
+        throw Error(ErrorCode::Corrupt, "'" + path_ + "' ends in the middle of a page.");
     }
     return buf;
 }
@@ -61,25 +84,309 @@ void PageFile::setPageSize(std::uint32_t pageSize) { pageSize_ = pageSize; }
 void PageFile::setHeaderPage(Page page) { header_ = std::make_shared<const Page>(std::move(page)); }
 
 PageRef PageFile::page(std::uint32_t number) const {
+    touch();
     if (number == 0 && header_) return header_;
     if (number >= pageCount()) {
         throw Error(ErrorCode::Corrupt, "a reference to page " + std::to_string(number) +
                                             ", beyond the end of the file (" +
                                             std::to_string(pageCount()) + " pages)");
     }
+    if (auto it = dirty_.find(number); it != dirty_.end()) return it->second;
     if (auto it = cache_.find(number); it != cache_.end()) {
         lru_.splice(lru_.begin(), lru_, it->second.second);
         return it->second.first;
     }
     auto page = std::make_shared<const Page>(
         readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
+    cachePut(number, page);
+    return page;
+}
+
+void PageFile::cachePut(std::uint32_t number, PageRef page) const {
+    if (auto it = cache_.find(number); it != cache_.end()) {
+        lru_.erase(it->second.second);
+        cache_.erase(it);
+    }
     if (cache_.size() >= kCachePages) {
         cache_.erase(lru_.back());
         lru_.pop_back();
     }
     lru_.push_front(number);
-    cache_.emplace(number, std::make_pair(page, lru_.begin()));
-    return page;
+    cache_.emplace(number, std::make_pair(std::move(page), lru_.begin()));
+}
+
+void PageFile::dropCache() const {
+    cache_.clear();
+    lru_.clear();
+}
+
+// ---- reading -------------------------------------------------------------------------------
+
+PageFile::Stamp PageFile::currentStamp() const {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) posix::throwIo("examine", path_, errno);
+    return Stamp{static_cast<std::uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+void PageFile::refreshIfChanged() const {
+    const Stamp now = currentStamp();
+    if (now == stamp_) return;
+    dropCache();
+    stamp_ = now;
+    size_ = now.size;
+    ++generation_;
+}
+
+PageFile::ReadGuard PageFile::readGuard() const {
+    ++readDepth_;
+    return ReadGuard(this);
+}
+
+PageFile::ReadGuard::~ReadGuard() {
+    if (file_ != nullptr) file_->releaseShared();
+}
+
+void PageFile::releaseShared() const {
+    if (--readDepth_ == 0 && !inWrite_) {
+        try {
+            lock_.unlock();
+        } catch (...) {  // NOLINT(bugprone-empty-catch)
+            // Unlocking a held OFD lock does not fail in practice; closing the file drops it.
+        }
+    }
+}
+
+void PageFile::acquireShared() const {
+    // A journal seen under the shared lock has no live writer: a writer keeps the exclusive
+    // lock until its journal is gone. Rolling it back needs the exclusive lock, so this lock
+    // is let go first; another connection may get there before us, which is fine.
+    for (int attempt = 0;; ++attempt) {
+        lock_.lock(LockLevel::Shared, patience_);
+        if (!posix::exists(journalPath_)) break;
+        lock_.unlock();
+        if (attempt == 3) {
+            throw Error(ErrorCode::Locked, "The database '" + path_ +
+                                               "' is in use by another process or connection. "
+                                               "Try again when it has finished.");
+        }
+        rollBackHotJournal();
+    }
+    try {
+        refreshIfChanged();
+    } catch (...) {
+        lock_.unlock();
+        throw;
+    }
+}
+
+void PageFile::rollBackHotJournal() const {
+    // A descriptor of our own: the reader's may be read-only, and an exclusive OFD lock
+    // needs one open for writing.
+    posix::UniqueFd fd = posix::openWritable(path_);
+    if (fd.get() < 0) {
+        throw Error(ErrorCode::ReadOnly,
+                    "The database '" + path_ +
+                        "' holds an unfinished change, and its rollback "
+                        "journal '" +
+                        journalPath_ +
+                        "' cannot be applied because the database is "
+                        "read-only. Make the file and its folder writable, then open it again.");
+    }
+    FileLock exclusive(fd.get(), path_);
+    exclusive.lock(LockLevel::Exclusive, patience_);
+    if (posix::exists(journalPath_)) {
+        // The seam counts nothing here: the file's own writes are what tests walk.
+        FaultCounter none;
+        playBackJournal(journalPath_, fd.get(), path_, none);
+    }
+    exclusive.unlock();
+}
+
+// ---- writing -------------------------------------------------------------------------------
+
+void PageFile::requireWrite(const char* operation) const {
+    if (!inWrite_) misuse(std::string(operation) + " outside beginWrite()..commit()");
+}
+
+void PageFile::beginWrite() {
+    if (inWrite_) misuse("beginWrite() inside a write");
+    if (!writable_) {
+        throw Error(ErrorCode::ReadOnly,
+                    "Cannot change '" + path_ +
+                        "': the database is open read-only (the file "
+                        "or its folder is read-only, or it was opened for reading).");
+    }
+    // With a read guard open this converts its shared lock; the guard keeps working.
+    lock_.lock(LockLevel::Exclusive, patience_);
+    try {
+        // A writer that died since our last read left its journal: undo it first.
+        if (posix::exists(journalPath_)) {
+            playBackJournal(journalPath_, fd_.get(), path_, faults_);
+            dropCache();
+        }
+        refreshIfChanged();
+        if (size_ % pageSize_ != 0) {
+            throw Error(ErrorCode::Corrupt, "Cannot change '" + path_ + "': its size (" +
+                                                std::to_string(size_) +
+                                                " bytes) is not a whole number of pages.");
+        }
+    } catch (...) {
+        lock_.tryLock(readDepth_ > 0 ? LockLevel::Shared : LockLevel::None);
+        throw;
+    }
+    originalSize_ = size_;
+    journaled_.assign(size_ / pageSize_, false);
+    journalSynced_ = false;
+    inWrite_ = true;
+}
+
+void PageFile::writePage(std::uint32_t number, Page bytes) {
+    requireWrite("writePage()");
+    if (bytes.size() != pageSize_) misuse("writePage() with a buffer that is not one page");
+    if (number == 0) {
+        // The cached page 0 is the unmasked copy; writing it back needs the mask, which is not
+        // done yet, so refusing is the safe answer.
+        throw Error(ErrorCode::Unsupported,
+                    "Changing the database definition page of '" + path_ + "' is not supported.");
+    }
+    if (number >= pageCount()) {
+        throw Error(ErrorCode::Corrupt, "a write to page " + std::to_string(number) +
+                                            ", beyond the end of '" + path_ + "' (" +
+                                            std::to_string(pageCount()) + " pages)");
+    }
+    if (!dirty_.contains(number) && dirty_.size() >= dirtyLimit_) flush();
+    auto page = std::make_shared<const Page>(std::move(bytes));
+    if (auto it = cache_.find(number); it != cache_.end()) {
+        lru_.erase(it->second.second);
+        cache_.erase(it);
+    }
+    dirty_[number] = std::move(page);
+}
+
+std::uint32_t PageFile::appendPage() {
+    requireWrite("appendPage()");
+    if (dirty_.size() >= dirtyLimit_) flush();
+    const std::uint32_t number = pageCount();
+    dirty_[number] = std::make_shared<const Page>(pageSize_, std::uint8_t{0});
+    size_ += pageSize_;
+    return number;
+}
+
+void PageFile::flush() {
+    if (dirty_.empty()) return;
+    // The journal exists and is durable before the first page is written, even when every
+    // page is new: its original size is what takes appended pages away again.
+    if (!journal_) journal_.emplace(path_, pageSize_, originalSize_, faults_);
+    std::vector<std::uint32_t> newlyJournaled;
+    Page original(pageSize_);
+    for (const auto& [number, page] : dirty_) {
+        if (number >= journaled_.size() || journaled_[number]) continue;
+        // Not yet written in this transaction, so the file still holds the original.
+        if (posix::readUpTo(fd_.get(), original.data(), pageSize_,
+                            std::uint64_t{number} * pageSize_, path_) != pageSize_) {
+            throw Error(ErrorCode::Io, "'" + path_ + "' became shorter while it was locked.");
+        }
+        journal_->append(number, original);
+        newlyJournaled.push_back(number);
+    }
+    if (!newlyJournaled.empty() || !journalSynced_) {
+        journal_->sync();
+        journalSynced_ = true;
+    }
+    for (const auto number : newlyJournaled) journaled_[number] = true;
+
+    while (!dirty_.empty()) {
+        auto node = dirty_.extract(dirty_.begin());
+        faults_.beforePageWrite(node.key());
+        posix::writeAll(fd_.get(), node.mapped()->data(), pageSize_,
+                        std::uint64_t{node.key()} * pageSize_, path_);
+        cachePut(node.key(), std::move(node.mapped()));
+    }
+}
+
+void PageFile::advanceModificationTime() {
+    // Readers notice a change by the file's size and modification time. The kernel stamps
+    // writes with a coarse clock, so two statements within one tick could leave both equal;
+    // the time is pushed forward past the one the transaction started from.
+    const Stamp before = stamp_;
+    for (const std::int64_t step :
+         {std::int64_t{1}, std::int64_t{1'000'000'000}, std::int64_t{2'000'000'000}}) {
+        const Stamp now = currentStamp();
+        if (now.mtimeSec > before.mtimeSec ||
+            (now.mtimeSec == before.mtimeSec && now.mtimeNsec > before.mtimeNsec)) {
+            return;
+        }
+        const std::int64_t ns = before.mtimeNsec + step;
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = before.mtimeSec + ns / 1'000'000'000;
+        times[1].tv_nsec = ns % 1'000'000'000;
+        if (::futimens(fd_.get(), times) != 0) posix::throwIo("set the time of", path_, errno);
+    }
+}
+
+void PageFile::commit() {
+    requireWrite("commit()");
+    bool durable = false;
+    try {
+        flush();
+        if (journal_) {
+            advanceModificationTime();
+            faults_.beforeSync(SyncPoint::Database);
+            posix::syncFile(fd_.get(), path_);
+            journal_->unlink();
+            durable = true;  // the journal's removal is the commit point
+            journal_.reset();
+            faults_.beforeSync(SyncPoint::Directory);
+            posix::syncDirectoryOf(journalPath_);
+        }
+    } catch (...) {
+        if (durable) {
+            endWrite();
+            throw;
+        }
+        try {
+            rollback();
+        } catch (...) {  // NOLINT(bugprone-empty-catch)
+            // The first failure is the one to report; the journal stays for the next opener.
+        }
+        throw;
+    }
+    endWrite();
+}
+
+void PageFile::rollback() {
+    requireWrite("rollback()");
+    dirty_.clear();
+    journal_.reset();
+    try {
+        // Whatever reached the disk was journaled first; a journal that never became durable
+        // protects nothing and only goes away.
+        playBackJournal(journalPath_, fd_.get(), path_, faults_);
+    } catch (...) {
+        dropCache();
+        endWrite();
+        throw;
+    }
+    dropCache();
+    size_ = originalSize_;
+    endWrite();
+}
+
+void PageFile::endWrite() {
+    dirty_.clear();
+    journal_.reset();
+    journaled_ = {};
+    inWrite_ = false;
+    try {
+        // What this connection wrote is already in its cache: no reason to drop it.
+        stamp_ = currentStamp();
+        size_ = stamp_.size;
+    } catch (...) {  // NOLINT(bugprone-empty-catch)
+        // The next read guard looks again.
+    }
+    lock_.tryLock(readDepth_ > 0 ? LockLevel::Shared : LockLevel::None);
 }
 
 }  // namespace jet::file

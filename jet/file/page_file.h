@@ -1,56 +1,184 @@
 // Page I/O over one database file: reads whole pages by number through a small cache, and
-// knows nothing of what the pages hold. Page 0 is handed out with its masked header part
-// already unmasked.
+// writes them crash-safely. It knows nothing of what the pages hold. Page 0 is handed out with
+// its masked header part already unmasked.
+//
+// Writes: one statement is one write transaction, beginWrite() .. commit() or rollback(). The
+// writer holds the file's exclusive lock throughout. Changed pages wait in memory (a bounded
+// number of them); when they are flushed, the originals of those not yet journaled go to the
+// rollback journal (journal.h), which is synced, and only then are the pages written. commit()
+// syncs the file and removes the journal; rollback() plays the journal back.
+//
+// Reads: a reader holds a shared lock only for the duration of one read operation, through a
+// ReadGuard, never between operations, so that a connection left open for reading does not
+// keep a writer out. The lock is taken when the operation first touches the file (a page, the
+// size), so that an operation served from pages it already holds, such as the next row of a
+// scan, costs no system call. Taking it rolls back a journal left by a writer that died, and
+// drops the cache when another connection changed the file since it was filled.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "jet/file/fault_seam.h"
+#include "jet/file/file_lock.h"
+#include "jet/file/journal.h"
+#include "jet/file/posix_io.h"
 
 namespace jet::file {
 
 using Page = std::vector<std::uint8_t>;
 using PageRef = std::shared_ptr<const Page>;
 
+enum class AccessMode { ReadOnly, ReadWrite };
+
 class PageFile {
 public:
-    // Opens the file for reading. Throws Error(FileNotFound) when it does not exist.
-    explicit PageFile(const std::string& path);
-    ~PageFile();
+    // Opens the file. ReadWrite falls back to reading only when the file (or its folder) is
+    // read-only on disk; writable() tells. Rolls back a hot journal, or waits briefly for a live
+    // writer. Throws Error: FileNotFound, Locked, ReadOnly (a journal that a read-only file
+    // cannot take back), Io.
+    explicit PageFile(const std::string& path, AccessMode mode = AccessMode::ReadOnly);
+    ~PageFile();  // rolls back an unfinished write
     PageFile(const PageFile&) = delete;
     PageFile& operator=(const PageFile&) = delete;
 
     const std::string& path() const { return path_; }
-    std::uint64_t sizeInBytes() const { return size_; }
+    bool writable() const { return writable_; }
+    std::uint64_t sizeInBytes() const {
+        touch();
+        return size_;
+    }
 
-    // Reads `length` bytes at `offset`; short reads are errors.
+    // Reads `length` bytes at `offset` straight from the file (no cache, no pending writes);
+    // short reads are errors.
     std::vector<std::uint8_t> readAt(std::uint64_t offset, std::size_t length) const;
 
     // Fixes the page size once the header has been read.
     void setPageSize(std::uint32_t pageSize);
     std::uint32_t pageSize() const { return pageSize_; }
-    std::uint32_t pageCount() const { return static_cast<std::uint32_t>(size_ / pageSize_); }
+    std::uint32_t pageCount() const {
+        touch();
+        return static_cast<std::uint32_t>(size_ / pageSize_);
+    }
 
-    // Page `number`; throws Error(Corrupt) for a page beyond the end of the file.
+    // Page `number`, including the changes of the write in progress; throws Error(Corrupt) for
+    // a page beyond the end of the file.
     PageRef page(std::uint32_t number) const;
     // Installs the unmasked copy of page 0.
     void setHeaderPage(Page page);
 
+    // Grows each time the cache is dropped because another connection changed the file, so
+    // that layers caching what they decoded from pages can tell.
+    std::uint64_t generation() const { return generation_; }
+
+    // ---- reading -------------------------------------------------------------------------
+    // A shared lock for one read operation, from its first touch of the file to the end of the
+    // outermost guard. Guards nest; inside a write of the same PageFile they cost nothing.
+    class ReadGuard {
+    public:
+        ReadGuard(ReadGuard&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
+        ReadGuard& operator=(ReadGuard&&) = delete;
+        ~ReadGuard();
+
+    private:
+        friend class PageFile;
+        explicit ReadGuard(const PageFile* file) : file_(file) {}
+        const PageFile* file_;
+    };
+    // Reads under a guard throw Error(Locked) when a writer keeps the file longer than the lock
+    // patience, and the errors of the constructor about a hot journal.
+    [[nodiscard]] ReadGuard readGuard() const;
+
+    // ---- writing -------------------------------------------------------------------------
+    // Takes the exclusive lock, waiting up to the lock patience for readers and another writer;
+    // then Error(Locked). Error(ReadOnly) when the file is not writable.
+    void beginWrite();
+    // Replaces page `number` (not page 0, which is refused with Error(Unsupported)); page()
+    // returns the new bytes from now on. `bytes` must be one page long.
+    void writePage(std::uint32_t number, Page bytes);
+    // Adds a zero-filled page at the end of the file and returns its number.
+    std::uint32_t appendPage();
+    // Makes everything durable, removes the journal and releases the lock. When it fails
+    // before the change is durable, the write is rolled back and the error rethrown.
+    void commit();
+    // Restores the file exactly as it was at beginWrite(), byte for byte and in size, and
+    // releases the lock.
+    void rollback();
+    bool inWrite() const { return inWrite_; }
+
+    // ---- tuning and tests ----------------------------------------------------------------
+    void setFaultSeam(FaultSeam* seam) { faults_.set(seam); }
+    void setLockPatience(std::chrono::milliseconds patience) { patience_ = patience; }
+    // Changed pages held in memory before a flush.
+    void setDirtyPageLimit(std::size_t pages) { dirtyLimit_ = pages < 1 ? 1 : pages; }
+
 private:
+    struct Opened {
+        posix::UniqueFd fd;
+        bool writable = false;
+    };
+    static Opened openFile(const std::string& path, AccessMode mode);
+    PageFile(const std::string& path, Opened opened);
+
+    struct Stamp {
+        std::uint64_t size = 0;
+        std::int64_t mtimeSec = 0;
+        std::int64_t mtimeNsec = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp currentStamp() const;
+    void touch() const {
+        if (readDepth_ > 0 && !inWrite_ && lock_.level() == LockLevel::None) acquireShared();
+    }
+    void acquireShared() const;
+    void releaseShared() const;
+    void rollBackHotJournal() const;
+    void refreshIfChanged() const;
+    void dropCache() const;
+    void cachePut(std::uint32_t number, PageRef page) const;
+    void requireWrite(const char* operation) const;
+    void flush();
+    void advanceModificationTime();
+    void endWrite();
+
     std::string path_;
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
+    std::string journalPath_;
+    posix::UniqueFd fd_;  // before lock_: the lock must go before its descriptor closes
+    bool writable_ = false;
+    mutable FileLock lock_;
+    mutable std::uint64_t size_ = 0;
     std::uint32_t pageSize_ = 4096;
+    std::chrono::milliseconds patience_{2000};
+    FaultCounter faults_;
+
+    // Readers.
+    mutable int readDepth_ = 0;
+    mutable Stamp stamp_;  // the file as the cache knows it
+    mutable std::uint64_t generation_ = 0;
+
+    // The write in progress.
+    bool inWrite_ = false;
+    std::uint64_t originalSize_ = 0;
+    std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
+    std::map<std::uint32_t, PageRef> dirty_;  // ordered, so that a flush writes front to back
+    std::size_t dirtyLimit_ = 256;
+    std::optional<RollbackJournal> journal_;
+    bool journalSynced_ = false;
 
     // A small LRU cache: a table scan touches each data page once, but usage maps, long values
     // and table definitions are read again and again.
     static constexpr std::size_t kCachePages = 64;
     mutable std::list<std::uint32_t> lru_;
-    mutable std::unordered_map<std::uint32_t, std::pair<PageRef, std::list<std::uint32_t>::iterator>>
+    mutable std::unordered_map<std::uint32_t,
+                               std::pair<PageRef, std::list<std::uint32_t>::iterator>>
         cache_;
     PageRef header_;
 };

@@ -7,16 +7,37 @@
 #include "jet/error.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/select.h"
+#include "jet/sql/update.h"
 
 namespace jet::sql {
 
-std::unique_ptr<ResultSet> execute(const Database& db, std::string_view statement) {
+Outcome execute(Database& db, std::string_view statement) {
+    const ast::Statement parsed = parseStatement(statement);
+    Outcome outcome;
+    if (const auto* select = std::get_if<ast::Select>(&parsed)) {
+        outcome.rows = runSelect(db, *select, statement);
+        return outcome;
+    }
+    if (const auto* update = std::get_if<ast::Update>(&parsed)) {
+        outcome.rowsAffected = runUpdate(db, *update, statement);
+        return outcome;
+    }
+    if (const auto* del = std::get_if<ast::Delete>(&parsed)) {
+        outcome.rowsAffected = runDelete(db, *del, statement);
+        return outcome;
+    }
+    throw Error(ErrorCode::Unsupported,
+                std::string(ast::statementKind(parsed)) + " statements are not supported yet.");
+}
+
+std::unique_ptr<ResultSet> query(const Database& db, std::string_view statement) {
     const ast::Statement parsed = parseStatement(statement);
     if (const auto* select = std::get_if<ast::Select>(&parsed)) {
         return runSelect(db, *select, statement);
     }
-    throw Error(ErrorCode::Unsupported,
-                std::string(ast::statementKind(parsed)) + " statements are not supported yet.");
+    throw Error(ErrorCode::ReadOnly, std::string(ast::statementKind(parsed)) +
+                                         " statements change the database; this connection "
+                                         "only reads.");
 }
 
 }  // namespace jet::sql

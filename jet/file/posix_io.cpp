@@ -1,0 +1,103 @@
+#include "jet/file/posix_io.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "jet/error.h"
+
+namespace jet::file::posix {
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+UniqueFd openWritable(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0) return {};
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
+        return {};
+    }
+    if (::faccessat(AT_FDCWD, directoryOf(path).c_str(), W_OK, AT_EACCESS) != 0) return {};
+    return fd;
+}
+
+void throwIo(const std::string& what, const std::string& path, int err) {
+    // A full disk is the failure a user can do something about, so it gets its own words.
+    const std::string reason = err == ENOSPC ? "the disk is full" : std::strerror(err);
+    throw Error(ErrorCode::Io, "Cannot " + what + " '" + path + "': " + reason + ".");
+}
+
+void writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset,
+              const std::string& path) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            ::pwrite(fd, bytes + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwIo("write", path, errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::size_t readUpTo(int fd, void* data, std::size_t length, std::uint64_t offset,
+                     const std::string& path) {
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n =
+            ::pread(fd, bytes + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwIo("read", path, errno);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void syncFile(int fd, const std::string& path) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) throwIo("flush to disk", path, errno);
+    }
+}
+
+void truncateTo(int fd, std::uint64_t size, const std::string& path) {
+    while (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        if (errno != EINTR) throwIo("resize", path, errno);
+    }
+}
+
+std::string directoryOf(const std::string& filePath) {
+    const auto slash = filePath.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return filePath.substr(0, slash);
+}
+
+void syncDirectoryOf(const std::string& filePath) {
+    const std::string dir = directoryOf(filePath);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throwIo("open the folder", dir, errno);
+    const int rc = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder; their entries are durable by other means.
+    if (rc != 0 && err != EINVAL && err != EROFS) throwIo("flush to disk the folder", dir, err);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace jet::file::posix

@@ -1,0 +1,55 @@
+// The few POSIX calls the write layer makes, with EINTR and short transfers handled and every
+// failure turned into an Error(Io) that names the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace jet::file::posix {
+
+// Owns a file descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// Opens `path` for reading and writing, unless it is read-only on disk: then an empty UniqueFd.
+// A file without any write permission bit counts as read-only even for a user who could write
+// it anyway (root), as Access honours the read-only attribute; so does a folder that cannot
+// take the rollback journal.
+UniqueFd openWritable(const std::string& path);
+
+// Writes all of `data` at `offset`.
+void writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset,
+              const std::string& path);
+// Reads up to `length` bytes at `offset`; fewer only at the end of the file.
+std::size_t readUpTo(int fd, void* data, std::size_t length, std::uint64_t offset,
+                     const std::string& path);
+void syncFile(int fd, const std::string& path);
+void truncateTo(int fd, std::uint64_t size, const std::string& path);
+// Makes a file's creation or removal in `filePath`'s folder durable.
+void syncDirectoryOf(const std::string& filePath);
+std::string directoryOf(const std::string& filePath);
+bool exists(const std::string& path);
+
+[[noreturn]] void throwIo(const std::string& what, const std::string& path, int err);
+
+}  // namespace jet::file::posix

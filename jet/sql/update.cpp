@@ -1,0 +1,93 @@
+#include "jet/sql/update.h"
+
+#include <optional>
+
+#include "jet/sql/evaluator.h"
+#include "jet/sql/write_checks.h"
+#include "jet/store/names.h"
+#include "jet/store/table_writer.h"
+#include "jet/store/write_context.h"
+
+namespace jet::sql {
+namespace {
+
+const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
+    if (ref.table && !store::namesEqual(ref.table->text, table.name)) {
+        throw Error(ErrorCode::FieldNotFound, "No field named '" + ref.table->text + "." +
+                                                  ref.column.text + "' in table '" +
+                                                  table.name + "'.");
+    }
+    const ColumnDef* c = table.findColumn(ref.column.text);
+    if (c == nullptr) {
+        throw Error(ErrorCode::FieldNotFound, "No field named '" + ref.column.text +
+                                                  "' in table '" + table.name + "'.");
+    }
+    return *c;
+}
+
+}  // namespace
+
+std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_view statement) {
+    const auto table = db.table(update.table.text);
+    struct Target {
+        std::size_t index;
+        const ColumnDef* column;
+        BoundExpression value;
+    };
+    std::vector<Target> targets;
+    for (const auto& a : update.assignments) {
+        const ColumnDef& column = resolve(*table, a.column);
+        requireUpdatable(db, *table, column);
+        targets.push_back({column.order, &column, sql::bind(*a.value, *table, statement)});
+    }
+    std::optional<BoundExpression> where;
+    if (update.where) where = sql::bind(*update.where, *table, statement);
+
+    std::uint64_t matched = 0;
+    db.write([&](store::WriteContext& ctx) {
+        store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        std::vector<Value> values;
+        std::vector<bool> changed(table->columns.size());
+        auto cursor = db.scan(table);
+        while (cursor.next()) {
+            const auto& row = cursor.row();
+            if (where && !isTrue(where->evaluate(row))) continue;
+            ++matched;
+            // Every assignment sees the row as it was before the statement.
+            values = row;
+            std::fill(changed.begin(), changed.end(), false);
+            bool any = false;
+            for (const auto& t : targets) {
+                Value v = convertForColumn(t.value.evaluate(row), *t.column);
+                if (v != row[t.index]) {
+                    values[t.index] = std::move(v);
+                    changed[t.index] = true;
+                    any = true;
+                }
+            }
+            if (any) writer.updateRow(cursor.location(), values, changed);
+        }
+    });
+    return matched;
+}
+
+std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view statement) {
+    const auto table = db.table(del.table.text);
+    requireDeletable(db, *table);
+    std::optional<BoundExpression> where;
+    if (del.where) where = sql::bind(*del.where, *table, statement);
+    std::uint64_t matched = 0;
+    db.write([&](store::WriteContext& ctx) {
+        store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        auto cursor = db.scan(table);
+        while (cursor.next()) {
+            if (where && !isTrue(where->evaluate(cursor.row()))) continue;
+            writer.deleteRow(cursor.location());
+            ++matched;
+        }
+        writer.adjustRowCount(-static_cast<std::int64_t>(matched));
+    });
+    return matched;
+}
+
+}  // namespace jet::sql

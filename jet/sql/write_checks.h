@@ -1,0 +1,17 @@
+// What a statement may not change, checked before anything is written: fields the engine cannot
+// keep consistent yet, and fields Access itself never lets a statement set.
+#pragma once
+
+#include <string>
+
+#include "jet/database.h"
+
+namespace jet::sql {
+
+// Throws jet::Error naming the field when a statement may not assign to `column`.
+void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef& column);
+
+// Throws when rows of `table` may not be deleted.
+void requireDeletable(const Database& db, const TableDef& table);
+
+}  // namespace jet::sql

@@ -1,0 +1,137 @@
+#include "jet/store/data_page_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "jet/store/data_page.h"
+
+namespace jet::store {
+namespace {
+
+constexpr std::uint16_t kOffsetMask = 0x1FFF;
+constexpr std::size_t kFreeSpaceOffset = 2;
+constexpr std::size_t kOwnerOffset = 4;
+
+void put16(file::Page& p, std::size_t at, std::uint16_t v) {
+    p[at] = static_cast<std::uint8_t>(v & 0xFF);
+    p[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+DataPageWriter::DataPageWriter(const format::Format& fmt, file::Page page)
+    : fmt_(fmt), page_(std::move(page)) {
+    if (page_.size() != fmt.pageSize || page_[0] != kDataPageType) {
+        corrupt("a row's page is not a data page");
+    }
+    if (slotCount() > kMaxRowsPerPage ||
+        fmt.dataRowCountOffset + 2u + 2u * slotCount() > page_.size()) {
+        corrupt("a data page claims more rows than fit");
+    }
+}
+
+file::Page DataPageWriter::emptyPage(const format::Format& fmt, std::uint32_t tdefPage) {
+    file::Page p(fmt.pageSize, 0);
+    p[0] = kDataPageType;
+    p[1] = 0x01;
+    for (int i = 0; i < 4; ++i) p[kOwnerOffset + i] = static_cast<std::uint8_t>(tdefPage >> (8 * i));
+    DataPageWriter w(fmt, std::move(p));
+    w.setFreeSpace();
+    return w.page_;
+}
+
+std::uint16_t DataPageWriter::slotCount() const {
+    return static_cast<std::uint16_t>(page_[fmt_.dataRowCountOffset] |
+                                      (page_[fmt_.dataRowCountOffset + 1] << 8));
+}
+
+std::vector<DataPageWriter::Extent> DataPageWriter::extents() const {
+    const std::size_t base = fmt_.dataRowCountOffset + 2;
+    const std::size_t directoryEnd = base + 2u * slotCount();
+    std::vector<Extent> out(slotCount());
+    std::size_t end = page_.size();
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint16_t raw = static_cast<std::uint16_t>(page_[base + 2 * i] |
+                                                             (page_[base + 2 * i + 1] << 8));
+        const std::size_t start = raw & kOffsetMask;
+        out[i].flags = raw & static_cast<std::uint16_t>(~kOffsetMask);
+        if (start < directoryEnd || start > end) {
+            // Only a deleted row may lie about its place; it keeps no bytes.
+            if (!(out[i].flags & kSlotDeleted)) corrupt("a row with impossible bounds");
+            out[i].start = end;
+            out[i].length = 0;
+            continue;
+        }
+        out[i].start = start;
+        out[i].length = end - start;
+        end = start;
+    }
+    return out;
+}
+
+std::size_t DataPageWriter::freeSpace() const {
+    std::size_t lowest = page_.size();
+    for (const auto& e : extents()) lowest = std::min(lowest, e.start);
+    const std::size_t directoryEnd = fmt_.dataRowCountOffset + 2u + 2u * slotCount();
+    return lowest > directoryEnd ? lowest - directoryEnd : 0;
+}
+
+void DataPageWriter::setFreeSpace() {
+    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(freeSpace()));
+}
+
+bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
+                             std::uint16_t flags, bool append) {
+    const std::size_t count = old.size() + (append ? 1 : 0);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        total += i == target ? bytes.size() : old[i].length;
+    }
+    const std::size_t directoryEnd = fmt_.dataRowCountOffset + 2u + 2u * count;
+    if (directoryEnd + total > page_.size()) return false;
+
+    // Rows stand from the end of the page in slot order: each ends where the previous begins.
+    file::Page fresh(page_.size(), 0);
+    std::memcpy(fresh.data(), page_.data(), fmt_.dataRowCountOffset);
+    put16(fresh, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count));
+    std::size_t end = page_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool isTarget = i == target;
+        const std::size_t length = isTarget ? bytes.size() : old[i].length;
+        const std::size_t start = end - length;
+        if (isTarget) {
+            std::memcpy(fresh.data() + start, bytes.data(), length);
+        } else if (length > 0) {
+            std::memcpy(fresh.data() + start, page_.data() + old[i].start, length);
+        }
+        const std::uint16_t slotFlags = isTarget ? flags : old[i].flags;
+        put16(fresh, fmt_.dataRowCountOffset + 2u + 2u * i,
+              static_cast<std::uint16_t>(start | slotFlags));
+        end = start;
+    }
+    page_ = std::move(fresh);
+    setFreeSpace();
+    return true;
+}
+
+bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_t flags) {
+    auto old = extents();
+    if (slot >= old.size()) corrupt("a row number beyond the rows of its page");
+    if (old[slot].length == bytes.size()) {
+        std::memcpy(page_.data() + old[slot].start, bytes.data(), bytes.size());
+        put16(page_, fmt_.dataRowCountOffset + 2u + 2u * slot,
+              static_cast<std::uint16_t>(old[slot].start | flags));
+        return true;
+    }
+    return rebuild(old, slot, bytes, flags, false);
+}
+
+std::optional<std::uint16_t> DataPageWriter::addRow(ByteSpan bytes, std::uint16_t flags) {
+    auto old = extents();
+    if (old.size() >= kMaxRowsPerPage) return std::nullopt;
+    const auto slot = static_cast<std::uint16_t>(old.size());
+    if (!rebuild(old, slot, bytes, flags, true)) return std::nullopt;
+    return slot;
+}
+
+}  // namespace jet::store

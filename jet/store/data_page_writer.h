@@ -1,0 +1,53 @@
+// Changing a data page: rewriting a row in place, repacking the page when a row changes size,
+// adding a row. Works on a copy of the page; the caller writes it back through the page file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/bytes.h"
+
+namespace jet::store {
+
+inline constexpr std::uint16_t kSlotDeleted = 0x8000;
+inline constexpr std::uint16_t kSlotForwarded = 0x4000;
+// A row pointer's slot is one byte, and Access keeps fewer rows than that on a page.
+inline constexpr std::uint16_t kMaxRowsPerPage = 255;
+
+class DataPageWriter {
+public:
+    DataPageWriter(const format::Format& fmt, file::Page page);
+
+    // A new, empty data page of the table whose definition starts at `tdefPage`.
+    static file::Page emptyPage(const format::Format& fmt, std::uint32_t tdefPage);
+
+    const file::Page& page() const { return page_; }
+    std::uint16_t slotCount() const;
+    std::size_t freeSpace() const;
+
+    // Puts `bytes` in place of row `slot` with the slot flags `flags`. A row of the same size is
+    // overwritten where it stands; otherwise the page is repacked. False, changing nothing,
+    // when the page has no room.
+    bool replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_t flags);
+
+    // Adds a row in a new slot; nullopt, changing nothing, when it does not fit.
+    std::optional<std::uint16_t> addRow(ByteSpan bytes, std::uint16_t flags);
+
+private:
+    struct Extent {
+        std::size_t start = 0;
+        std::size_t length = 0;
+        std::uint16_t flags = 0;
+    };
+    std::vector<Extent> extents() const;
+    bool rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
+                 std::uint16_t flags, bool append);
+    void setFreeSpace();
+
+    const format::Format& fmt_;
+    file::Page page_;
+};
+
+}  // namespace jet::store

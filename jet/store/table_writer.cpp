@@ -1,0 +1,162 @@
+#include "jet/store/table_writer.h"
+
+#include <string>
+
+#include "jet/store/data_page.h"
+#include "jet/store/data_page_writer.h"
+#include "jet/store/usage_map.h"
+#include "jet/store/usage_map_writer.h"
+
+namespace jet::store {
+namespace {
+// A forwarding pointer: the body's slot, then its page in three bytes.
+constexpr std::size_t kPointerSize = 4;
+}  // namespace
+
+TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                         std::uint16_t codePage)
+    : file_(file),
+      fmt_(fmt),
+      table_(table),
+      decoder_(file, fmt, table, codePage),
+      encoder_(fmt, table) {}
+
+TableWriter::Body TableWriter::findBody(RowLocation where) const {
+    const auto page = file_.page(where.page);
+    if ((*page)[0] != kDataPageType) corrupt("a row's page is not a data page");
+    const DataPage dp(fmt_, *page);
+    if (dp.ownerPage() != table_.definitionPage) corrupt("a row's page belongs to another table");
+    const Slot s = dp.slot(where.slot);
+    if (s.deleted) throw Error(ErrorCode::Corrupt, "the row to change was deleted");
+    if (!s.forwarded) return Body{where, false};
+    const RowLocation body{u24(s.bytes, 1, "a forwarding pointer"),
+                           u8(s.bytes, 0, "a forwarding pointer")};
+    const auto bodyPage = file_.page(body.page);
+    if ((*bodyPage)[0] != kDataPageType || DataPage(fmt_, *bodyPage).ownerPage() !=
+                                               table_.definitionPage) {
+        corrupt("a forwarding pointer leads out of its table");
+    }
+    return Body{body, true};
+}
+
+std::uint32_t TableWriter::newDataPage() {
+    const RowPointer owned = RowPointer::from(table_.usedPagesRow);
+    const RowPointer free = RowPointer::from(table_.freePagesRow);
+    const std::uint32_t page = file_.pageCount();
+    // Every map that must learn of the page has to cover it before anything is written, so
+    // that a refusal changes nothing.
+    if (!covers(file_, fmt_, owned, page) || !covers(file_, fmt_, free, page) ||
+        !covers(file_, fmt_, kGlobalUsageMap, page)) {
+        throw Error(ErrorCode::Unsupported,
+                    "Table '" + table_.name + "' needs a new page, but the usage maps of '" +
+                        file_.path() + "' do not reach page " + std::to_string(page) +
+                        "; growing them is not supported yet, so nothing was changed.");
+    }
+    const std::uint32_t appended = file_.appendPage();
+    if (appended != page) corrupt("a new page did not land at the end of the file");
+    file_.writePage(page, DataPageWriter::emptyPage(fmt_, table_.definitionPage));
+    markPage(file_, fmt_, owned, page, true);
+    markPage(file_, fmt_, free, page, true);
+    markPage(file_, fmt_, kGlobalUsageMap, page, false);  // its set bits are the free pages
+    return page;
+}
+
+RowLocation TableWriter::placeElsewhere(const std::vector<std::uint8_t>& bytes,
+                                        std::uint32_t avoidPage) {
+    // Like Access, fill the table's last page that has room before taking a new one.
+    std::vector<std::uint32_t> candidates;
+    if (lastPageWithRoom_) candidates.push_back(*lastPageWithRoom_);
+    const auto withSpace = readUsageMap(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    if (!withSpace.empty()) candidates.push_back(withSpace.back());
+    for (const std::uint32_t pageNo : candidates) {
+        if (pageNo == avoidPage) continue;
+        const auto page = file_.page(pageNo);
+        if ((*page)[0] != kDataPageType || DataPage(fmt_, *page).ownerPage() !=
+                                               table_.definitionPage) {
+            continue;
+        }
+        DataPageWriter w(fmt_, *page);
+        // The moved body is marked deleted, so that scans meet the row only at its own slot.
+        if (auto slot = w.addRow(bytes, kSlotDeleted)) {
+            file_.writePage(pageNo, w.page());
+            lastPageWithRoom_ = pageNo;
+            return RowLocation{pageNo, *slot};
+        }
+    }
+    const std::uint32_t pageNo = newDataPage();
+    DataPageWriter w(fmt_, *file_.page(pageNo));
+    const auto slot = w.addRow(bytes, kSlotDeleted);
+    if (!slot) corrupt("a row does not fit an empty page");
+    file_.writePage(pageNo, w.page());
+    lastPageWithRoom_ = pageNo;
+    return RowLocation{pageNo, *slot};
+}
+
+void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
+                            const std::vector<bool>& changed) {
+    const Body body = findBody(where);
+    // A copy of the page, so the kept bytes stay valid while pages are rewritten.
+    const file::Page bodyPage = *file_.page(body.at.page);
+    const ByteSpan oldBytes = rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot));
+    std::vector<std::optional<ByteSpan>> keep;
+    decoder_.locate(oldBytes, keep);
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        if (changed[i]) keep[i].reset();
+    }
+    const std::vector<std::uint8_t> bytes = encoder_.encode(values, keep, oldBytes.size());
+    const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
+
+    DataPageWriter w(fmt_, bodyPage);
+    if (w.replaceRow(body.at.slot, bytes, bodyFlags)) {
+        file_.writePage(body.at.page, w.page());
+        return;
+    }
+    // No room on its page: the row moves, and its own slot points at the new place.
+    const RowLocation moved = placeElsewhere(bytes, body.at.page);
+    DataPageWriter header(fmt_, *file_.page(where.page));
+    const file::Page& hp = header.page();
+    const ByteSpan old = rowAt(fmt_, hp, static_cast<std::uint8_t>(where.slot));
+    if (old.size() < kPointerSize) {
+        throw Error(ErrorCode::Unsupported, "A row of table '" + table_.name +
+                                                "' is too short to hold a forwarding pointer.");
+    }
+    std::vector<std::uint8_t> pointer(old.size(), 0);
+    pointer[0] = static_cast<std::uint8_t>(moved.slot);
+    pointer[1] = static_cast<std::uint8_t>(moved.page & 0xFF);
+    pointer[2] = static_cast<std::uint8_t>((moved.page >> 8) & 0xFF);
+    pointer[3] = static_cast<std::uint8_t>((moved.page >> 16) & 0xFF);
+    if (!header.replaceRow(where.slot, pointer, kSlotForwarded)) {
+        corrupt("a forwarding pointer does not fit where its row stood");
+    }
+    file_.writePage(where.page, header.page());
+    // A body moved on again leaves its old copy behind, already marked deleted.
+}
+
+void TableWriter::deleteRow(RowLocation where) {
+    const Body body = findBody(where);
+    for (const RowLocation at : {where, body.at}) {
+        DataPageWriter w(fmt_, *file_.page(at.page));
+        const ByteSpan bytes = rowAt(fmt_, w.page(), static_cast<std::uint8_t>(at.slot));
+        const std::vector<std::uint8_t> same(bytes.begin(), bytes.end());
+        w.replaceRow(at.slot, same, kSlotDeleted | kSlotForwarded);
+        file_.writePage(at.page, w.page());
+        if (!body.forwarded) break;
+    }
+}
+
+}  // namespace jet::store
+
+namespace jet::store {
+
+void TableWriter::adjustRowCount(std::int64_t delta) {
+    if (delta == 0) return;
+    file::Page tdef = *file_.page(table_.definitionPage);
+    const std::int64_t count = std::int64_t{u32(tdef, fmt_.tdefRowCount)} + delta;
+    if (count < 0) corrupt("the table's row count would fall below zero");
+    for (int i = 0; i < 4; ++i) {
+        tdef[fmt_.tdefRowCount + i] = static_cast<std::uint8_t>(count >> (8 * i));
+    }
+    file_.writePage(table_.definitionPage, tdef);
+}
+
+}  // namespace jet::store

@@ -1,0 +1,52 @@
+// Changing the rows of one table inside a write: a row rewritten where it stands, in its page
+// after repacking, or moved to a page with room and reached through a forwarding pointer left
+// in its old slot (so that index entries naming the old place stay valid).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/row_codec.h"
+#include "jet/store/row_encoder.h"
+
+namespace jet::store {
+
+class TableWriter {
+public:
+    TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                std::uint16_t codePage);
+
+    // Replaces the values of the row the scan found at `where`. Columns whose `changed` flag is
+    // false keep their stored bytes exactly.
+    void updateRow(RowLocation where, const std::vector<Value>& values,
+                   const std::vector<bool>& changed);
+
+    // Marks the row at `where` deleted (and the moved body of a forwarded row).
+    void deleteRow(RowLocation where);
+
+    // Adds `delta` to the row count the table definition keeps.
+    void adjustRowCount(std::int64_t delta);
+
+private:
+    // Where the row's bytes live now: its own slot, or the body a forwarding pointer names.
+    struct Body {
+        RowLocation at;
+        bool forwarded = false;  // `at` is a moved body, not the row's own slot
+    };
+    Body findBody(RowLocation where) const;
+    RowLocation placeElsewhere(const std::vector<std::uint8_t>& bytes, std::uint32_t avoidPage);
+    std::uint32_t newDataPage();
+
+    file::PageFile& file_;
+    const format::Format& fmt_;
+    const TableDef& table_;
+    RowDecoder decoder_;
+    RowEncoder encoder_;
+    std::optional<std::uint32_t> lastPageWithRoom_;
+};
+
+}  // namespace jet::store

@@ -1,0 +1,88 @@
+// What the write-layer tests share: a statement-sized write that overwrites, re-writes and
+// appends pages over several flushes, and ways to look at a file and to run a child process.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/file/page_file.h"
+
+namespace writetest {
+
+// 33 pages of 4096 bytes.
+inline constexpr const char* kFixture = "jet4/delTestV2000.mdb";
+inline constexpr std::uint32_t kPageSize = 4096;
+// Small, so that one statement takes several flushes and re-writes pages already on disk.
+inline constexpr std::size_t kDirtyLimit = 8;
+
+inline std::vector<std::uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline jet::file::Page patternPage(int seed) {
+    jet::file::Page page(kPageSize);
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        page[i] = static_cast<std::uint8_t>(static_cast<std::size_t>(seed) * 31 + i * 7 + (i >> 8));
+    }
+    return page;
+}
+
+inline void openForWrite(jet::file::PageFile& file) {
+    file.setPageSize(kPageSize);
+    file.setDirtyPageLimit(kDirtyLimit);
+}
+
+// 24 existing pages, 10 appended ones (half left zero), then 6 of the first pages again.
+inline void changeManyPages(jet::file::PageFile& file) {
+    const std::uint32_t originalPages = file.pageCount();
+    for (int i = 0; i < 24; ++i) {
+        file.writePage(1 + (i * 7) % (originalPages - 1), patternPage(i));
+    }
+    for (int i = 0; i < 10; ++i) {
+        const std::uint32_t added = file.appendPage();
+        if (i % 2 == 0) file.writePage(added, patternPage(100 + i));
+    }
+    for (int i = 0; i < 6; ++i) {
+        file.writePage(1 + (i * 7) % (originalPages - 1), patternPage(200 + i));
+    }
+}
+
+// Runs `child` in a forked process and returns its exit status (-1 when it did not exit).
+template <typename F>
+int inChild(F&& child) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 1;
+        try {
+            status = child();
+        } catch (...) {
+            status = 2;
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+template <typename F>
+jet::Error errorOf(F&& f) {
+    try {
+        f();
+    } catch (const jet::Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no jet::Error was thrown";
+    return jet::Error(jet::ErrorCode::Io, "");
+}
+
+}  // namespace writetest
