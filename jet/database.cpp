@@ -105,6 +105,8 @@ Database::~Database() = default;
 
 std::unique_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
     auto impl = std::make_unique<Impl>(path, options.writable);
+    if (options.faultSeam != nullptr) impl->file.setFaultSeam(options.faultSeam);
+    if (options.dirtyPageLimit != 0) impl->file.setDirtyPageLimit(options.dirtyPageLimit);
     try {
         const auto guard = impl->file.readGuard();
         impl->header = file::openHeader(impl->file, options.password);

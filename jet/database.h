@@ -21,6 +21,9 @@ struct Format;
 namespace store {
 struct WriteContext;
 }
+namespace file {
+class FaultSeam;
+}
 
 enum class Version { Jet3, Jet4, Ace12, Ace14, Ace16, Ace17 };
 const char* versionName(Version v);  // "Jet 3", "Jet 4", "ACE 12", ...
@@ -29,6 +32,10 @@ struct OpenOptions {
     std::string password;  // the database password; ignored for unprotected files
     // Open for reading and writing when the file allows it; a read-only file opens read-only.
     bool writable = true;
+    // Tests only: a seam called before every page write and sync, and how many changed pages
+    // a write keeps in memory before it flushes them (0: the default).
+    file::FaultSeam* faultSeam = nullptr;
+    std::size_t dirtyPageLimit = 0;
 };
 
 struct ColumnDef {

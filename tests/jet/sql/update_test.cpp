@@ -1,0 +1,179 @@
+// UPDATE as the wizard sends it, on copies of real files: the values it stores, the rows it
+// grows and moves, its refusals, and that a failing statement leaves the file byte for byte as
+// it was.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "jet/check/check.h"
+#include "jet/database.h"
+#include "jet/sql/execute.h"
+#include "support/fixtures.h"
+
+using namespace jet;
+
+namespace {
+
+std::vector<std::uint8_t> bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::vector<Value>> rowsOf(const Database& db, const std::string& table) {
+    std::vector<std::vector<Value>> rows;
+    auto cursor = db.scan(db.table(table));
+    while (cursor.next()) rows.push_back(cursor.row());
+    return rows;
+}
+
+std::uint64_t run(Database& db, const std::string& sql) {
+    return sql::execute(db, sql).rowsAffected.value_or(0);
+}
+
+void expectNoFaults(const std::string& path) {
+    for (const auto& f : check::checkDatabase(path)) {
+        if (f.severity == check::Severity::Fault) ADD_FAILURE() << f.description;
+    }
+}
+
+Error errorOf(Database& db, const std::string& sql) {
+    try {
+        sql::execute(db, sql);
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "ran: " << sql;
+    return Error(ErrorCode::Io, "");
+}
+
+class UpdateTest : public ::testing::Test {
+protected:
+    std::string copy(const char* fixture) { return dir_.copyOf(fixture); }
+    testsupport::TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(UpdateTest, TheWizardsStatementsStoreAccessArithmetic) {
+    const auto path = copy("jet4/test2000.mdb");
+    auto db = Database::open(path);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [E] = [E] + 10"), 2u);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [H] = [H] - -2"), 2u);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [F] = [F] * 1.5"), 2u);
+    EXPECT_EQ(run(*db, "update [Table1] set [D]=[C]* [D]"), 2u);
+    // 7/2 stored in a whole-number field rounds half to even.
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [C] = 7 / 2"), 2u);
+    db.reset();
+    db = Database::open(path);
+    const auto rows = rowsOf(*db, "Table1");
+    EXPECT_EQ(std::get<std::int32_t>(rows[0][4]), 333333343);
+    EXPECT_EQ(formatCurrency(std::get<Currency>(rows[0][7])), "5.5000");
+    EXPECT_DOUBLE_EQ(std::get<double>(rows[0][5]), 444.555 * 1.5);
+    EXPECT_EQ(std::get<std::int16_t>(rows[0][3]), 444);
+    EXPECT_EQ(std::get<std::uint8_t>(rows[1][2]), 4);
+    // Untouched columns keep their values.
+    EXPECT_EQ(std::get<std::string>(rows[0][0]), "abcdefg");
+    EXPECT_EQ(std::get<bool>(rows[0][8]), true);
+    expectNoFaults(path);
+}
+
+TEST_F(UpdateTest, RowsThatGrowAreRepackedOrMovedAndStayReadable) {
+    // Every page of this table is full, so each grown row moves to a new page.
+    const auto path = copy("jet4/compIndexTestV2000.mdb");
+    const auto sizeBefore = bytesOf(path).size();
+    auto db = Database::open(path);
+    const auto before = rowsOf(*db, "Table1");
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & "
+                       "'-a longer text that no longer fits', [DC_AGENTE] = Null"),
+              512u);
+    db.reset();
+    EXPECT_GT(bytesOf(path).size(), sizeBefore);
+    db = Database::open(path);
+    const auto after = rowsOf(*db, "Table1");
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i][0], before[i][0]);
+        if (!isNull(before[i][1])) {
+            EXPECT_EQ(std::get<std::string>(after[i][1]),
+                      std::get<std::string>(before[i][1]) + "-a longer text that no longer fits");
+        }
+        EXPECT_TRUE(isNull(after[i][2]));
+    }
+    // A second growth moves bodies that were moved already.
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [DC_AGENTE] = 'now this one grows as well'"), 512u);
+    for (const auto& row : rowsOf(*db, "Table1")) {
+        EXPECT_EQ(std::get<std::string>(row[2]), "now this one grows as well");
+    }
+    expectNoFaults(path);
+}
+
+TEST_F(UpdateTest, AFailingStatementLeavesTheFileByteForByte) {
+    const auto path = copy("jet4/compIndexTestV2000.mdb");
+    const auto original = bytesOf(path);
+    auto db = Database::open(path);
+    // Rows are changed, moved and pages added before the failure in the last rows.
+    auto e = errorOf(*db, "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown', "
+                          "[DC_AGENTE] = 1 / ([CD_AGENTE] - 1023)");
+    EXPECT_EQ(e.code(), ErrorCode::DivisionByZero) << e.what();
+    EXPECT_EQ(bytesOf(path), original);
+    // RS_AGENTE holds 55 characters.
+    e = errorOf(*db, "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '" + std::string(60, 'x') +
+                         "'");
+    EXPECT_EQ(e.code(), ErrorCode::ValueTooLong) << e.what();
+    EXPECT_EQ(bytesOf(path), original);
+
+    const auto numbers = copy("jet4/test2000.mdb");
+    const auto numbersBefore = bytesOf(numbers);
+    auto db2 = Database::open(numbers);
+    e = errorOf(*db2, "UPDATE [Table1] SET [D] = [D] * 1000");  // 222000 overflows an Integer
+    EXPECT_EQ(e.code(), ErrorCode::Overflow) << e.what();
+    EXPECT_NE(std::string(e.what()).find("'D'"), std::string::npos) << e.what();
+    EXPECT_EQ(bytesOf(numbers), numbersBefore);
+}
+
+TEST_F(UpdateTest, RefusesWhatItCannotKeepConsistent) {
+    const auto path = copy("ace/calcFieldTestV2010.accdb");
+    const auto original = bytesOf(path);
+    auto db = Database::open(path);
+    const auto refused = [&](const std::string& sql, const std::string& needle) {
+        const auto e = errorOf(*db, sql);
+        EXPECT_EQ(e.code(), ErrorCode::NotUpdatable) << sql;
+        EXPECT_NE(std::string(e.what()).find(needle), std::string::npos) << e.what();
+    };
+    refused("UPDATE [Table1] SET [ID] = [ID] + 1", "Cannot update 'ID'; field not updateable");
+    refused("UPDATE [Table1] SET [MonthlySalary] = 1", "calculated");
+    // Salary feeds calculated fields; their stored results would go stale.
+    refused("UPDATE [Table1] SET [Salary] = [Salary] * 2", "MonthlySalary");
+    EXPECT_EQ(bytesOf(path), original);
+
+    const auto indexed = copy("jet4/test2000.mdb");
+    auto db2 = Database::open(indexed);
+    const auto e = errorOf(*db2, "UPDATE [Table1] SET [B] = 'x'");
+    EXPECT_NE(std::string(e.what()).find("index"), std::string::npos) << e.what();
+
+    const auto jet3 = copy("jet3/test97.mdb");
+    auto db3 = Database::open(jet3);
+    EXPECT_EQ(errorOf(*db3, "UPDATE [Table1] SET [E] = [E] + 1").code(), ErrorCode::Unsupported);
+}
+
+TEST_F(UpdateTest, WhereLimitsTheRowsAndNullsPropagate) {
+    const auto path = copy("jet4/test2000.mdb");
+    auto db = Database::open(path);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [E] = [E] - 1 WHERE [A] = 'ABCDEFG'"), 1u);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [F] = Null + [F]"), 2u);
+    const auto rows = rowsOf(*db, "Table1");
+    EXPECT_EQ(std::get<std::int32_t>(rows[0][4]), 333333332);
+    EXPECT_EQ(std::get<std::int32_t>(rows[1][4]), 0);
+    EXPECT_TRUE(isNull(rows[0][5]));
+}
+
+TEST_F(UpdateTest, AReadOnlyFileOpensButRefusesWrites) {
+    const auto path = copy("jet4/test2000.mdb");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read);
+    auto db = Database::open(path);
+    EXPECT_FALSE(db->writable());
+    EXPECT_EQ(rowsOf(*db, "Table1").size(), 2u);
+    EXPECT_EQ(errorOf(*db, "UPDATE [Table1] SET [E] = 1").code(), ErrorCode::ReadOnly);
+}
