@@ -7,6 +7,7 @@ const char* statementKind(const Statement& statement) {
         const char* operator()(const Select&) const { return "SELECT"; }
         const char* operator()(const Update&) const { return "UPDATE"; }
         const char* operator()(const AlterTable&) const { return "ALTER TABLE"; }
+        const char* operator()(const Delete&) const { return "DELETE"; }
     };
     return std::visit(Kind{}, statement);
 }

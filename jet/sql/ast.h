@@ -43,9 +43,11 @@ struct ColumnRef {
 };
 
 // Round([Price], 2). The name is as written; which functions exist is the evaluator's business.
+// Count(*) has no arguments and `star` set.
 struct FunctionCall {
     Name name;
     std::vector<ExprPtr> arguments;
+    bool star = false;
 };
 
 enum class UnaryOp : std::uint8_t {
@@ -129,10 +131,18 @@ struct SelectExpr {
 
 using SelectItem = std::variant<AllColumns, SelectExpr>;
 
-// SELECT items FROM table
+// One key of ORDER BY: an expression, a select-list alias or a 1-based select-list position.
+struct OrderKey {
+    ExprPtr expr;
+    bool descending = false;
+};
+
+// SELECT items FROM table [WHERE condition] [ORDER BY key [ASC|DESC], ...]
 struct Select {
     std::vector<SelectItem> items;
     Name from;
+    ExprPtr where;  // null when the statement has no WHERE clause
+    std::vector<OrderKey> orderBy;
 };
 
 // One "column = value" of an UPDATE's SET list.
@@ -146,6 +156,12 @@ struct Update {
     Name table;
     std::vector<Assignment> assignments;
     ExprPtr where;  // null when the statement has no WHERE clause
+};
+
+// DELETE [*] FROM table [WHERE condition]; also DELETE table.* FROM table.
+struct Delete {
+    Name table;
+    ExprPtr where;  // null when the statement has no WHERE clause: every row goes
 };
 
 // A column type as written in DDL: INT, TEXT(50), DECIMAL(18, 4). The name is kept as written;
@@ -172,9 +188,9 @@ struct AlterTable {
     std::variant<AddColumn, DropColumn> action;
 };
 
-using Statement = std::variant<Select, Update, AlterTable>;
+using Statement = std::variant<Select, Update, AlterTable, Delete>;
 
-// "SELECT", "UPDATE", "ALTER TABLE": the kind of statement, as messages name it.
+// "SELECT", "UPDATE", "ALTER TABLE", "DELETE": the kind of statement, as messages name it.
 const char* statementKind(const Statement& statement);
 
 }  // namespace jet::sql::ast

@@ -8,6 +8,7 @@
 #include "jet/error.h"
 #include "jet/sql/lexer.h"
 #include "jet/sql/syntax_error.h"
+#include "jet/store/names.h"
 
 namespace jet::sql {
 
@@ -102,19 +103,32 @@ public:
 
     ast::Statement statement() {
         const Token& first = peek();
-        if (first.is(Keyword::Select)) return finish(select(), "expected the end of the statement");
+        if (first.is(Keyword::Select)) {
+            ast::Select s = select();
+            const char* problem =
+                !s.orderBy.empty()
+                    ? "expected an operator, ',', ASC, DESC or the end of the statement"
+                : s.where ? "expected an operator, ORDER BY or the end of the statement"
+                          : "expected WHERE, ORDER BY or the end of the statement";
+            return finish(std::move(s), problem);
+        }
+        if (first.is(Keyword::Delete)) {
+            ast::Delete d = deleteStatement();
+            const char* problem = d.where ? "expected an operator or the end of the statement"
+                                          : "expected WHERE or the end of the statement";
+            return finish(std::move(d), problem);
+        }
         if (first.is(Keyword::Update)) {
             return finish(update(), "expected an operator, ',', WHERE or the end of the statement");
         }
         if (first.is(Keyword::Alter))
             return finish(alterTable(), "expected the end of the statement");
-        if (first.is(Keyword::Create) || first.is(Keyword::Drop) || first.is(Keyword::Insert) ||
-            first.is(Keyword::Delete)) {
+        if (first.is(Keyword::Create) || first.is(Keyword::Drop) || first.is(Keyword::Insert)) {
             throw Error(ErrorCode::Unsupported, std::string(keywordText(first.keyword)) +
                                                     " statements are not supported yet.");
         }
         lead_ = "Invalid SQL statement";
-        fail("expected ALTER, SELECT or UPDATE");
+        fail("expected ALTER, DELETE, SELECT or UPDATE");
     }
 
     ast::ExprPtr wholeExpression() {
@@ -218,7 +232,64 @@ private:
         if (!accept(Keyword::From)) fail("expected ',' or FROM");
         lead_ = "Syntax error in FROM clause";
         s.from = name("a table name");
+        if (accept(Keyword::Where)) {
+            lead_ = "Syntax error in WHERE clause";
+            s.where = expression();
+        }
+        // ORDER, BY, ASC and DESC are read by their place, not reserved: a field called Order
+        // or Desc stays usable without brackets.
+        if (word(0, "ORDER") && word(1, "BY")) {
+            lead_ = "Syntax error in ORDER BY clause";
+            advance();
+            advance();
+            do {
+                ast::OrderKey key{expression(), false};
+                if (word(0, "DESC")) {
+                    key.descending = true;
+                    advance();
+                } else if (word(0, "ASC")) {
+                    advance();
+                }
+                s.orderBy.push_back(std::move(key));
+            } while (accept(TokenKind::Comma));
+        }
         return s;
+    }
+
+    // A bare (unbracketed) word spelled `upper` in any case, `ahead` tokens on.
+    bool word(std::size_t ahead, std::string_view upper) {
+        const Token& t = peek(ahead);
+        if (!t.is(TokenKind::Identifier) || t.text.size() != upper.size()) return false;
+        for (std::size_t i = 0; i < upper.size(); ++i) {
+            const char c = t.text[i];
+            if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) != upper[i]) return false;
+        }
+        return true;
+    }
+
+    ast::Delete deleteStatement() {
+        lead_ = "Syntax error in DELETE statement";
+        expect(Keyword::Delete);
+        std::optional<ast::Name> qualifier;
+        if (!accept(TokenKind::Star) && peek().isName() && peek(1).is(TokenKind::Dot) &&
+            peek(2).is(TokenKind::Star)) {
+            qualifier = name("a table name");
+            advance();
+            advance();
+        }
+        if (!accept(Keyword::From)) fail("expected *, a table's .* or FROM");
+        ast::Delete d;
+        d.table = name("a table name");
+        if (qualifier && !store::namesEqual(qualifier->text, d.table.text)) {
+            throwSyntaxError(
+                text_, qualifier->offset, lead_,
+                "'" + qualifier->text + ".*' names a table other than the one in FROM");
+        }
+        if (accept(Keyword::Where)) {
+            lead_ = "Syntax error in WHERE clause";
+            d.where = expression();
+        }
+        return d;
     }
 
     ast::SelectItem selectItem() {
@@ -450,6 +521,13 @@ private:
         const Token& n = advance();
         ast::FunctionCall call{ast::Name{n.text, n.offset}, {}};
         advance();  // (
+        // Count(*): the only call whose argument is a star.
+        if (peek().is(TokenKind::Star) && peek(1).is(TokenKind::RightParen)) {
+            advance();
+            advance();
+            call.star = true;
+            return make(std::move(call), n.offset);
+        }
         if (!accept(TokenKind::RightParen)) {
             do {
                 call.arguments.push_back(expression());

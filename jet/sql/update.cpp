@@ -58,7 +58,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             std::fill(changed.begin(), changed.end(), false);
             bool any = false;
             for (const auto& t : targets) {
-                Value v = convertForColumn(t.value.evaluate(row), *t.column);
+                Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
                 if (v != row[t.index]) {
                     values[t.index] = std::move(v);
                     changed[t.index] = true;

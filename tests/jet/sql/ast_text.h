@@ -42,6 +42,7 @@ inline std::string text(const jet::sql::ast::Expr& e) {
         std::string operator()(const ast::DateLiteral& d) const { return "#" + d.text + "#"; }
         std::string operator()(const ast::ColumnRef& c) const { return text(c); }
         std::string operator()(const ast::FunctionCall& f) const {
+            if (f.star) return f.name.text + "(*)";
             std::string out = f.name.text + "(";
             for (std::size_t i = 0; i < f.arguments.size(); ++i) {
                 out += (i ? ", " : "") + text(*f.arguments[i]);

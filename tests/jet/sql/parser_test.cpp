@@ -6,6 +6,7 @@
 
 #include "jet/error.h"
 #include "jet/sql/ast_text.h"
+#include "jet/store/names.h"
 
 namespace jet::sql {
 namespace {
@@ -108,6 +109,71 @@ TEST(ParserStatements, SelectListsTakeQualifiedNamesStarsAndAliases) {
     EXPECT_EQ(columnOf(computed.items[0]), "(* [Price] 2)");
 }
 
+TEST(ParserStatements, SelectWithWhereAndOrderBy) {
+    auto s = parseAs<ast::Select>(
+        "SELECT [A], [B] * 2 AS Twice FROM T WHERE [A] > 1 AND [B] IS NOT NULL "
+        "ORDER BY [A] DESC, Twice, [B] + 1 asc, 2 Desc;");
+    EXPECT_EQ(text(*s.where), "(And (> [A] 1) (not (isnull [B])))");
+    ASSERT_EQ(s.orderBy.size(), 4u);
+    EXPECT_EQ(text(*s.orderBy[0].expr), "[A]");
+    EXPECT_TRUE(s.orderBy[0].descending);
+    EXPECT_EQ(text(*s.orderBy[1].expr), "[Twice]");
+    EXPECT_FALSE(s.orderBy[1].descending);
+    EXPECT_EQ(text(*s.orderBy[2].expr), "(+ [B] 1)");
+    EXPECT_FALSE(s.orderBy[2].descending);
+    EXPECT_EQ(text(*s.orderBy[3].expr), "2");
+    EXPECT_TRUE(s.orderBy[3].descending);
+
+    // ORDER, BY, ASC and DESC are not reserved: fields may carry those names unbracketed.
+    s = parseAs<ast::Select>("SELECT Order, Desc FROM T ORDER BY Desc DESC");
+    EXPECT_EQ(columnOf(s.items[0]), "[Order]");
+    EXPECT_EQ(text(*s.orderBy[0].expr), "[Desc]");
+    EXPECT_TRUE(s.orderBy[0].descending);
+    EXPECT_EQ(parseAs<ast::Select>("SELECT * FROM T").where, nullptr);
+
+    EXPECT_NE(parseError("SELECT * FROM T ORDER [A]").find("expected WHERE, ORDER BY or the end"),
+              std::string::npos);
+    EXPECT_NE(parseError("SELECT * FROM T WHERE [A] ORDER BY")
+                  .find("ORDER BY clause: expected "
+                        "an expression"),
+              std::string::npos);
+    EXPECT_NE(parseError("SELECT * FROM T ORDER BY [A] DESC [B]").find("ASC, DESC"),
+              std::string::npos);
+}
+
+TEST(ParserStatements, CountStarIsAFunctionCallWithAStar) {
+    const auto s = parseAs<ast::Select>("SELECT Count(*), count( * ) + 1, Sum([A]) FROM T");
+    const auto& first = std::get<ast::SelectExpr>(s.items[0]);
+    const auto& call = std::get<ast::FunctionCall>(first.expr->node);
+    EXPECT_TRUE(call.star);
+    EXPECT_TRUE(call.arguments.empty());
+    EXPECT_EQ(columnOf(s.items[1]), "(+ count(*) 1)");
+    EXPECT_FALSE(
+        std::get<ast::FunctionCall>(std::get<ast::SelectExpr>(s.items[2]).expr->node).star);
+    parseError("SELECT Count(*, 1) FROM T");
+}
+
+TEST(ParserStatements, DeleteForms) {
+    for (const char* sql : {"DELETE FROM [Orders]", "DELETE * FROM Orders;", "delete from `Orders`",
+                            "DELETE Orders.* FROM [Orders]", "DELETE [orders].* FROM Orders"}) {
+        const auto d = parseAs<ast::Delete>(sql);
+        EXPECT_EQ(store::foldName(d.table.text), "orders") << sql;
+        EXPECT_EQ(d.where, nullptr) << sql;
+    }
+    const auto d = parseAs<ast::Delete>("DELETE FROM T WHERE [Qty] = 0 OR [Qty] IS NULL");
+    EXPECT_EQ(text(*d.where), "(Or (= [Qty] 0) (isnull [Qty]))");
+    EXPECT_STREQ(ast::statementKind(ast::Statement{parseAs<ast::Delete>("DELETE FROM T")}),
+                 "DELETE");
+
+    EXPECT_NE(parseError("DELETE [T]").find("expected *, a table's .* or FROM"), std::string::npos);
+    EXPECT_NE(parseError("DELETE Other.* FROM T").find("names a table other than"),
+              std::string::npos);
+    EXPECT_NE(parseError("DELETE FROM T WHERE").find("expected an expression"), std::string::npos);
+    EXPECT_NE(parseError("DELETE FROM T [A]").find("expected WHERE or the end"), std::string::npos);
+    EXPECT_NE(parseError("DELETE FROM T WHERE [A] [B]").find("expected an operator or the end"),
+              std::string::npos);
+}
+
 TEST(ParserStatements, UpdateWithSeveralAssignmentsAndWhere) {
     const auto u =
         parseAs<ast::Update>("UPDATE T SET T.A = 1, [B] = 'x' WHERE [C] IS NOT NULL AND [D] > 0;");
@@ -134,7 +200,6 @@ TEST(ParserStatements, KindsNotReadYetAreUnsupportedNotSyntaxErrors) {
     EXPECT_EQ(parseError("INSERT INTO T VALUES (1)", ErrorCode::Unsupported),
               "INSERT statements are not supported yet.");
     parseError("CREATE TABLE T (A INT)", ErrorCode::Unsupported);
-    parseError("DELETE FROM T", ErrorCode::Unsupported);
     parseError("DROP TABLE T", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ADD CONSTRAINT pk PRIMARY KEY (A)", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ALTER COLUMN A TEXT(10)", ErrorCode::Unsupported);
@@ -216,9 +281,10 @@ TEST(ParserExpressions, EveryNodeKnowsItsTextInTheStatement) {
 // ---- syntax errors
 
 TEST(ParserErrors, NamesTheClauseWhatWasExpectedAndWhere) {
-    EXPECT_EQ(parseError("SELECT * FROM [Ord]ers];"),
-              "Syntax error in FROM clause: expected the end of the statement at character 20, "
-              "near \"ers];\".");
+    EXPECT_EQ(
+        parseError("SELECT * FROM [Ord]ers];"),
+        "Syntax error in FROM clause: expected WHERE, ORDER BY or the end of the statement at "
+        "character 20, near \"ers];\".");
     EXPECT_EQ(parseError("SELECT * FROM"),
               "Syntax error in FROM clause: expected a table name at the end of the statement, "
               "after \"SELECT * FROM\".");

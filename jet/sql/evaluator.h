@@ -1,0 +1,69 @@
+// The expression evaluator: an expression of a statement bound to one table and evaluated per
+// row under the Access expression rules (VBA Variant arithmetic, three-valued logic), and the
+// rules for storing a value into a column. UPDATE runs `bind` once per assignment and WHERE, then
+// `evaluate`, `isTrue` and `convertForColumn` per row; SELECT uses the same binding.
+//
+// Errors are jet::Error:
+// - at binding: FieldNotFound for a field the table does not have; SyntaxError for an unknown
+//   function, a wrong number of arguments, an aggregate where none may be, or a bad #date#;
+// - at evaluation: TypeMismatch, Overflow, DivisionByZero, quoting the expression at fault and
+//   the value that caused it, so a failing UPDATE says which part of it failed and why.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/sql/ast.h"
+#include "jet/value.h"
+
+namespace jet::sql {
+
+class ExpressionNode;
+
+// An expression bound to one table: column references resolved to positions in the table's rows.
+// Copies share the bound tree; evaluation has no state, so one bound expression may serve rows
+// one after another or (read only) from several threads.
+class BoundExpression {
+public:
+    BoundExpression(std::shared_ptr<const ExpressionNode> root, std::optional<ColumnType> type);
+
+    Value evaluate(const std::vector<Value>& row) const;  // row in the table's column order
+    // The type its values have, worked out from the column types without reading a row (e.g.
+    // Currency for [Price] * 2, Double for [Price] * 1.5); null when it is always Null.
+    std::optional<ColumnType> type() const;
+    const std::string& text() const;  // the expression as written in the statement
+    // The column it reads when it is nothing but a column reference.
+    std::optional<std::size_t> columnIndex() const;
+
+private:
+    std::shared_ptr<const ExpressionNode> root_;
+    std::optional<ColumnType> type_;
+};
+
+// Throws jet::Error(FieldNotFound) naming a missing field; statement = the text, for quoting.
+// Aggregate functions (Sum, Count, ...) are refused here: they belong to a SELECT list.
+BoundExpression bind(const ast::Expr& expr, const TableDef& table, std::string_view statement);
+
+// The value as `column` stores it:
+// - whole-number types round half to even (2.5 -> 2, 3.5 -> 4); Currency rounds to 4 places and
+//   Decimal to the column's scale, half to even; a value outside the type's range (or beyond the
+//   Decimal's precision) is Error(Overflow);
+// - text stored into a number or date column must read as one, else Error(TypeMismatch);
+// - numbers stored into text use the shortest round-trip form with "."; text longer than the
+//   column is Error(ValueTooLong) (Text sizes are bytes: 2 per character in Jet 4 and ACE, 1 in
+//   Jet 3);
+// - Yes/No takes True for any nonzero number, and False for Null (Yes/No cannot hold Null).
+// Errors name the column and the value, e.g. "The value 70000 does not fit field 'Qty' (Integer)."
+// Null stays Null otherwise; whether the column accepts Null is the caller's check.
+Value convertForColumn(const Value& value, const ColumnDef& column);
+// The same with the file's version deciding the bytes per Text character. The overload above
+// infers it: only Jet 3 column definitions carry a code page.
+Value convertForColumn(const Value& value, const ColumnDef& column, Version version);
+
+bool isTrue(const Value& v);  // WHERE: Null and False are not true; text must be True/False/numeric
+
+}  // namespace jet::sql
