@@ -33,12 +33,14 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         std::size_t index;
         const ColumnDef* column;
         BoundExpression value;
+        bool required;
     };
     std::vector<Target> targets;
     for (const auto& a : update.assignments) {
         const ColumnDef& column = resolve(*table, a.column);
         requireUpdatable(db, *table, column);
-        targets.push_back({column.order, &column, sql::bind(*a.value, *table, statement)});
+        targets.push_back({column.order, &column, sql::bind(*a.value, *table, statement),
+                           isRequired(db, *table, column)});
     }
     std::optional<BoundExpression> where;
     if (update.where) where = sql::bind(*update.where, *table, statement);
@@ -59,6 +61,11 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             bool any = false;
             for (const auto& t : targets) {
                 Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
+                if (t.required && isNull(v)) {
+                    throw Error(ErrorCode::NotUpdatable,
+                                "You must enter a value in the '" + table->name + "." +
+                                    t.column->name + "' field.");
+                }
                 if (v != row[t.index]) {
                     values[t.index] = std::move(v);
                     changed[t.index] = true;

@@ -112,6 +112,17 @@ void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef
     }
 }
 
+bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
+    const CatalogEntry* entry = catalogEntry(db, table.name);
+    if (entry == nullptr) return false;
+    const auto maps = store::parsePropertyMaps(*db.format(), entry->properties, db.codePage());
+    const auto map = maps.find(store::foldName(column.name));
+    if (map == maps.end()) return false;
+    const auto required = map->second.find("Required");
+    return required != map->second.end() && !required->second.data.empty() &&
+           required->second.data[0] != 0;
+}
+
 void requireDeletable(const Database& db, const TableDef& table) {
     const auto refuseDelete = [&](const std::string& why) {
         throw Error(ErrorCode::Unsupported,

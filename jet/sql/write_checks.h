@@ -11,6 +11,9 @@ namespace jet::sql {
 // Throws jet::Error naming the field when a statement may not assign to `column`.
 void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef& column);
 
+// Whether the field's Required property forbids Null.
+bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column);
+
 // Throws when rows of `table` may not be deleted.
 void requireDeletable(const Database& db, const TableDef& table);
 

@@ -177,3 +177,13 @@ TEST_F(UpdateTest, AReadOnlyFileOpensButRefusesWrites) {
     EXPECT_EQ(rowsOf(*db, "Table1").size(), 2u);
     EXPECT_EQ(errorOf(*db, "UPDATE [Table1] SET [E] = 1").code(), ErrorCode::ReadOnly);
 }
+
+TEST_F(UpdateTest, RequiredFieldsRefuseNull) {
+    const auto path = copy("jet4/fixedTextTestV2000.mdb");
+    const auto original = bytesOf(path);
+    auto db = Database::open(path);
+    const auto e = errorOf(*db, "UPDATE [users] SET [i_user_flags] = Null");
+    EXPECT_STREQ(e.what(), "You must enter a value in the 'users.i_user_flags' field.");
+    EXPECT_EQ(bytesOf(path), original);
+    EXPECT_EQ(run(*db, "UPDATE [users] SET [i_user_flags] = [i_user_flags] + 1"), 2u);
+}
