@@ -105,7 +105,9 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
             if (auto b = std::get_if<bool>(&values[i]); b && *b) markPresent(c);
             continue;
         }
-        if (!c.fixedLength || isNull(values[i])) continue;
+        // Kept bytes are written as they stood, even where they decode to Null (a calculated
+        // field's stored empty result).
+        if (!c.fixedLength || (!keep[i] && isNull(values[i]))) continue;
         markPresent(c);
         const std::span<std::uint8_t> out(row.data() + fmt_.rowCountSize + c.fixedOffset, c.size);
         if (keep[i] && keep[i]->size() == c.size) {
@@ -130,9 +132,9 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
         for (std::size_t slot = 0; slot < varCount_; ++slot) {
             offsets[slot] = static_cast<std::uint16_t>(row.size());
             const ColumnDef* c = bySlot[slot];
-            if (c == nullptr || isNull(values[indexOf[slot]])) continue;
-            markPresent(*c);
             const std::size_t i = indexOf[slot];
+            if (c == nullptr || (!keep[i] && isNull(values[i]))) continue;
+            markPresent(*c);
             if (keep[i]) {
                 row.insert(row.end(), keep[i]->begin(), keep[i]->end());
             } else {
