@@ -59,6 +59,10 @@ struct ColumnDef {
     bool hyperlink = false;
     bool calculated = false;
     std::uint32_t complexTypeId = 0;  // Complex columns: id in the complex-type table
+    // Memo and OLE columns of Jet 4 and later: usage maps of the long-value pages the column
+    // owns, and of those with free space (row pointers; 0 when the definition has none).
+    std::uint32_t longValuePagesRow = 0;
+    std::uint32_t longValueFreePagesRow = 0;
 };
 
 struct IndexColumn {

@@ -133,9 +133,6 @@ void requireDeletable(const Database& db, const TableDef& table) {
     }
     for (const auto& c : table.columns) {
         if (c.type == ColumnType::Complex) refuseDelete("it has attachment or multi-value fields");
-        if (c.type == ColumnType::Memo || c.type == ColumnType::OLE) {
-            refuseDelete("freeing long values is not supported yet");
-        }
     }
     const std::string relationship = enforcedRelationship(db, table, nullptr);
     if (!relationship.empty()) {

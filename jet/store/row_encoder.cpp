@@ -44,7 +44,8 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
 
 std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - kDataPageOverhead; }
 
-std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const Value& v) const {
+std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const Value& v,
+                                                     const LongValueStore& longValues) const {
     switch (c.type) {
         case ColumnType::Text:
             if (auto s = std::get_if<std::string>(&v)) {
@@ -58,13 +59,15 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
         case ColumnType::OLE: {
             std::vector<std::uint8_t> data;
             if (auto s = std::get_if<std::string>(&v); s && c.type == ColumnType::Memo) {
-                data = encodeUnicodeText(*s, true);
+                // Access compresses only memos of at most 1024 characters.
+                data = encodeUnicodeText(*s, c.compressedText && utf16Length(*s) <= 1024);
             } else if (auto b = std::get_if<Bytes>(&v); b && c.type == ColumnType::OLE) {
                 data = *b;
             } else {
                 break;
             }
             if (data.size() > kMaxInlineLongValue) {
+                if (longValues) return longValues(c, data);
                 throw Error(ErrorCode::Unsupported,
                             "The new value of field '" + c.name + "' (" +
                                 std::to_string(data.size()) +
@@ -90,7 +93,8 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
 
 std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
                                              const std::vector<std::optional<ByteSpan>>& keep,
-                                             std::size_t minSize) const {
+                                             std::size_t minSize,
+                                             const LongValueStore& longValues) const {
     const std::size_t nullMaskSize = (columnCount_ + 7u) / 8u;
     std::vector<std::uint8_t> nullMask(nullMaskSize, 0);
     const auto markPresent = [&](const ColumnDef& c) {
@@ -138,7 +142,7 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
             if (keep[i]) {
                 row.insert(row.end(), keep[i]->begin(), keep[i]->end());
             } else {
-                const auto bytes = encodeVariable(*c, values[i]);
+                const auto bytes = encodeVariable(*c, values[i], longValues);
                 row.insert(row.end(), bytes.begin(), bytes.end());
             }
             if (row.size() > maxRowSize()) break;  // reported below

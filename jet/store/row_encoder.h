@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -13,6 +14,10 @@
 
 namespace jet::store {
 
+// Writes a long value that does not stay in the row and gives the column bytes for it.
+using LongValueStore =
+    std::function<std::vector<std::uint8_t>(const ColumnDef&, const std::vector<std::uint8_t>&)>;
+
 class RowEncoder {
 public:
     RowEncoder(const format::Format& fmt, const TableDef& table);
@@ -21,15 +26,19 @@ public:
     // written unchanged (columns the statement does not change keep exactly what they had).
     // The result is padded to at least `minSize` bytes, so that a row rewritten in place keeps
     // its extent. Throws Error when the row would exceed the largest row a page can hold.
+    // Long values that need pages of their own go through `longValues`; without one they are
+    // refused.
     std::vector<std::uint8_t> encode(const std::vector<Value>& values,
                                      const std::vector<std::optional<ByteSpan>>& keep,
-                                     std::size_t minSize) const;
+                                     std::size_t minSize,
+                                     const LongValueStore& longValues = nullptr) const;
 
     // The largest row a data page holds.
     std::size_t maxRowSize() const;
 
 private:
-    std::vector<std::uint8_t> encodeVariable(const ColumnDef& c, const Value& v) const;
+    std::vector<std::uint8_t> encodeVariable(const ColumnDef& c, const Value& v,
+                                             const LongValueStore& longValues) const;
 
     const format::Format& fmt_;
     const TableDef& table_;

@@ -161,6 +161,18 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             ix.name = decodeName(fmt, slice(b, pos, len, "an index name"), codePage);
             pos += len;
         }
+        // Then, for long-value columns, the usage maps of their pages, ended by 0xFFFF.
+        while (pos + 2 <= b.size()) {
+            const std::uint16_t number = u16(b, pos);
+            if (number == 0xFFFF || pos + 10 > b.size()) break;
+            for (auto& c : t.columns) {
+                if (c.number == number) {
+                    c.longValuePagesRow = u32(b, pos + 2);
+                    c.longValueFreePagesRow = u32(b, pos + 6);
+                }
+            }
+            pos += 10;
+        }
 
         std::stable_sort(t.columns.begin(), t.columns.end(),
                          [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });

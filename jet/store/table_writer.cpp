@@ -19,7 +19,14 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       fmt_(fmt),
       table_(table),
       decoder_(file, fmt, table, codePage),
-      encoder_(fmt, table) {}
+      encoder_(fmt, table),
+      longValues_(file, fmt, table) {}
+
+namespace {
+bool isLongValue(const ColumnDef& c) {
+    return !c.calculated && (c.type == ColumnType::Memo || c.type == ColumnType::OLE);
+}
+}  // namespace
 
 TableWriter::Body TableWriter::findBody(RowLocation where) const {
     const auto page = file_.page(where.page);
@@ -100,10 +107,21 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     const ByteSpan oldBytes = rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot));
     std::vector<std::optional<ByteSpan>> keep;
     decoder_.locate(oldBytes, keep);
+    // Long values being replaced give their pages' rows back once the new row is built.
+    std::vector<std::vector<std::uint8_t>> replacedLongValues;
     for (std::size_t i = 0; i < keep.size(); ++i) {
-        if (changed[i]) keep[i].reset();
+        if (!changed[i]) continue;
+        if (keep[i] && isLongValue(table_.columns[i])) {
+            replacedLongValues.emplace_back(keep[i]->begin(), keep[i]->end());
+        }
+        keep[i].reset();
     }
-    const std::vector<std::uint8_t> bytes = encoder_.encode(values, keep, oldBytes.size());
+    const std::vector<std::uint8_t> bytes = encoder_.encode(
+        values, keep, oldBytes.size(),
+        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
+            return longValues_.store(c, data);
+        });
+    for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
     DataPageWriter w(fmt_, bodyPage);
@@ -134,6 +152,14 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
 
 void TableWriter::deleteRow(RowLocation where) {
     const Body body = findBody(where);
+    {
+        const file::Page bodyPage = *file_.page(body.at.page);
+        std::vector<std::optional<ByteSpan>> fields;
+        decoder_.locate(rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot)), fields);
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i] && isLongValue(table_.columns[i])) longValues_.release(*fields[i]);
+        }
+    }
     for (const RowLocation at : {where, body.at}) {
         DataPageWriter w(fmt_, *file_.page(at.page));
         const ByteSpan bytes = rowAt(fmt_, w.page(), static_cast<std::uint8_t>(at.slot));

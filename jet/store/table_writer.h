@@ -10,6 +10,7 @@
 #include "jet/database.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/store/long_value_writer.h"
 #include "jet/store/row_codec.h"
 #include "jet/store/row_encoder.h"
 
@@ -46,6 +47,7 @@ private:
     const TableDef& table_;
     RowDecoder decoder_;
     RowEncoder encoder_;
+    LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
 };
 

@@ -187,3 +187,38 @@ TEST_F(UpdateTest, RequiredFieldsRefuseNull) {
     EXPECT_EQ(bytesOf(path), original);
     EXPECT_EQ(run(*db, "UPDATE [users] SET [i_user_flags] = [i_user_flags] + 1"), 2u);
 }
+
+TEST_F(UpdateTest, LongValuesTakeTheFormTheirSizeCallsFor) {
+    const auto path = copy("ace/longtext2016.accdb");
+    auto db = Database::open(path);
+    const std::string original = std::get<std::string>(rowsOf(*db, "Table1")[0][1]);
+    // Inline, one long-value row, a chain over several pages, and back: each replaces the last
+    // and gives its rows back.
+    for (const std::size_t length : {40u, 3000u, 12000u, 900u, 40u}) {
+        std::string expected;
+        while (expected.size() < length) expected += original + "\u00e9\u20ac";
+        expected.resize(length);
+        EXPECT_EQ(run(*db, "UPDATE [Table1] SET [LongText] = '" + expected + "'"), 1u);
+        db.reset();
+        db = Database::open(path);
+        EXPECT_EQ(std::get<std::string>(rowsOf(*db, "Table1")[0][1]), expected) << length;
+        expectNoFaults(path);
+    }
+}
+
+TEST_F(UpdateTest, DeleteRemovesRowsAndKeepsTheCount) {
+    const auto path = copy("ace/longtext2016.accdb");
+    auto db = Database::open(path);
+    // The table has a primary key: deleting needs index maintenance, which is refused.
+    EXPECT_EQ(errorOf(*db, "DELETE FROM [Table1]").code(), ErrorCode::Unsupported);
+
+    const auto plain = copy("jet4/overflowTestV2000.mdb");
+    auto db2 = Database::open(plain);
+    const auto before = rowsOf(*db2, "Table1");
+    EXPECT_EQ(run(*db2, "DELETE FROM [Table1] WHERE [data1] Is Null"), 3u);
+    db2.reset();
+    db2 = Database::open(plain);
+    EXPECT_EQ(rowsOf(*db2, "Table1").size(), before.size() - 3);
+    EXPECT_EQ(db2->table("Table1")->rowCount, before.size() - 3);
+    expectNoFaults(plain);
+}

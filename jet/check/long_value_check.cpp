@@ -1,0 +1,153 @@
+#include "jet/check/long_value_check.h"
+
+#include <optional>
+
+#include "jet/store/data_page.h"
+
+namespace jet::check {
+namespace {
+
+constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
+constexpr std::uint32_t kKindMask = 0xC0000000;
+constexpr std::uint32_t kInline = 0x80000000;
+constexpr std::uint32_t kSingleRow = 0x40000000;
+constexpr std::uint32_t kChain = 0x00000000;
+constexpr std::size_t kReferenceSize = 12;
+constexpr std::size_t kLinkSize = 4;
+
+std::string rowName(store::RowPointer p) {
+    return "row " + std::to_string(p.slot) + " of page " + std::to_string(p.page);
+}
+
+// The bytes of the long-value row `p`, or nothing after reporting why it cannot serve.
+std::optional<store::ByteSpan> valueRow(CheckContext& ctx, store::RowPointer p,
+                                        const std::string& where, const std::string& claimant,
+                                        const std::set<std::uint32_t>* columnPages,
+                                        file::PageRef& holder) {
+    const auto* slots = longValuePage(ctx, p.page, where, claimant);
+    if (slots == nullptr) return std::nullopt;
+    if (columnPages != nullptr && !columnPages->contains(p.page)) {
+        ctx.faults.add(FaultKind::UsageMap, where,
+                       where + ": its value uses page " + std::to_string(p.page) +
+                           ", which the column's usage map does not list");
+    }
+    if (p.slot >= slots->size()) {
+        ctx.faults.add(FaultKind::LongValue, where,
+                       where + ": its value points to " + rowName(p) + ", but that page has " +
+                           std::to_string(slots->size()) + " rows");
+        return std::nullopt;
+    }
+    const SlotInfo& s = (*slots)[p.slot];
+    if (!s.sound) return std::nullopt;  // its bounds were reported with the page
+    if (s.state != SlotState::Live) {
+        ctx.faults.add(
+            FaultKind::LongValue, where,
+            where + ": its value points to " + rowName(p) + ", which is deleted or forwarded");
+        return std::nullopt;
+    }
+    if (!ctx.longValueRowsUsed.insert(packRow(p.page, p.slot)).second) {
+        ctx.faults.add(FaultKind::LongValue, where,
+                       where + ": its value uses " + rowName(p) + ", which another value uses too");
+    }
+    holder = ctx.file.page(p.page);
+    return store::ByteSpan(*holder).subspan(s.start, s.end - s.start);
+}
+
+}  // namespace
+
+const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page,
+                                           const std::string& where, const std::string& claimant) {
+    if (const auto found = ctx.longValuePages.find(page); found != ctx.longValuePages.end()) {
+        return &found->second;
+    }
+    if (page == 0 || page >= ctx.file.pageCount()) {
+        ctx.faults.add(
+            FaultKind::LongValue, where,
+            where + ": its value points to page " + std::to_string(page) + ", outside the file");
+        return nullptr;
+    }
+    const auto bytes = ctx.file.page(page);
+    const std::uint32_t owner = store::u32(*bytes, 4);
+    if ((*bytes)[0] != store::kDataPageType || owner != kLongValueOwner) {
+        ctx.faults.add(FaultKind::LongValue, where,
+                       where + ": its value points to page " + std::to_string(page) +
+                           ", which is not a long-value page (type " + std::to_string((*bytes)[0]) +
+                           ", owner " + std::to_string(owner) + ")");
+        return nullptr;
+    }
+    ctx.claims.claim(page, "the long values of " + claimant, ctx.faults);
+    auto slots =
+        checkSlotDirectory(ctx.fmt, *bytes, page, "long values of " + claimant, ctx.faults);
+    return &ctx.longValuePages.emplace(page, std::move(slots)).first->second;
+}
+
+void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string& where,
+                    const std::string& claimant, const std::set<std::uint32_t>* columnPages) {
+    if (field.size() < kReferenceSize) {
+        ctx.faults.add(FaultKind::LongValue, where,
+                       where + ": its long-value field has " + std::to_string(field.size()) +
+                           " bytes, fewer than the 12 of a reference");
+        return;
+    }
+    const std::uint32_t header = store::u32(field, 0);
+    const std::size_t length = header & kLengthMask;
+    const store::RowPointer first = store::RowPointer::from(store::u32(field, 4));
+    file::PageRef holder;
+    switch (header & kKindMask) {
+        case kInline:
+            if (length != field.size() - kReferenceSize) {
+                ctx.faults.add(FaultKind::LongValue, where,
+                               where + ": its inline value claims " + std::to_string(length) +
+                                   " bytes, but its field holds " +
+                                   std::to_string(field.size() - kReferenceSize));
+            }
+            return;
+        case kSingleRow: {
+            const auto row = valueRow(ctx, first, where, claimant, columnPages, holder);
+            if (row && row->size() != length) {
+                ctx.faults.add(FaultKind::LongValue, where,
+                               where + ": its value claims " + std::to_string(length) +
+                                   " bytes, but " + rowName(first) + " holds " +
+                                   std::to_string(row->size()));
+            }
+            return;
+        }
+        case kChain: {
+            std::set<std::uint32_t> visited;
+            std::size_t total = 0;
+            for (store::RowPointer at = first;;) {
+                if (at.page == 0) {
+                    if (total != length) {
+                        ctx.faults.add(FaultKind::LongValue, where,
+                                       where + ": its value claims " + std::to_string(length) +
+                                           " bytes, but its chain ends after " +
+                                           std::to_string(total));
+                    }
+                    return;
+                }
+                if (!visited.insert(packRow(at.page, at.slot)).second) {
+                    ctx.faults.add(
+                        FaultKind::LongValue, where,
+                        where + ": its chain of long-value rows loops back to " + rowName(at));
+                    return;
+                }
+                const auto row = valueRow(ctx, at, where, claimant, columnPages, holder);
+                if (!row) return;
+                if (row->size() < kLinkSize) {
+                    ctx.faults.add(FaultKind::LongValue, where,
+                                   where + ": " + rowName(at) + " of its chain is too short to " +
+                                       "hold the link to the next");
+                    return;
+                }
+                total += row->size() - kLinkSize;
+                at = store::RowPointer::from(store::u32(*row, 0));
+            }
+        }
+        default:
+            ctx.faults.add(FaultKind::LongValue, where,
+                           where + ": its long-value reference has an unknown kind (" +
+                               std::to_string(header >> 30) + ")");
+    }
+}
+
+}  // namespace jet::check

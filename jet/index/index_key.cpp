@@ -1,0 +1,139 @@
+#include "jet/index/index_key.h"
+
+#include <bit>
+
+namespace jet::index {
+namespace {
+
+constexpr std::uint8_t kValueFlag = 0x7F;
+constexpr std::uint8_t kNullFlag = 0x00;
+// Yes/No has no Null; True sorts before False.
+constexpr std::uint8_t kTrue = 0x00;
+constexpr std::uint8_t kFalse = 0xFF;
+
+void appendBigEndian(std::vector<std::uint8_t>& out, std::uint64_t bits, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+}
+
+// Two's complement integers order correctly as unsigned bytes once the sign bit is flipped.
+void appendSigned(std::vector<std::uint8_t>& out, std::int64_t v, int bytes) {
+    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
+    appendBigEndian(out, static_cast<std::uint64_t>(v) ^ signBit, bytes);
+}
+
+// IEEE numbers: positives get their sign bit set, negatives are inverted whole, so that
+// larger magnitudes of negatives sort first.
+void appendFloating(std::vector<std::uint8_t>& out, std::uint64_t bits, int bytes) {
+    const std::uint64_t signBit = std::uint64_t{1} << (8 * bytes - 1);
+    const std::uint64_t mask = bytes == 8 ? ~std::uint64_t{0} : (signBit << 1) - 1;
+    appendBigEndian(out, (bits & signBit) ? (~bits & mask) : (bits | signBit), bytes);
+}
+
+bool appendValue(std::vector<std::uint8_t>& out, ColumnType type, const Value& value) {
+    switch (type) {
+        case ColumnType::YesNo:
+            if (auto p = std::get_if<bool>(&value)) {
+                out.push_back(*p ? kTrue : kFalse);
+                return true;
+            }
+            return false;
+        case ColumnType::Byte:
+            if (auto p = std::get_if<std::uint8_t>(&value)) {
+                out.push_back(*p);
+                return true;
+            }
+            return false;
+        case ColumnType::Integer:
+            if (auto p = std::get_if<std::int16_t>(&value)) {
+                appendSigned(out, *p, 2);
+                return true;
+            }
+            return false;
+        case ColumnType::Long:
+            if (auto p = std::get_if<std::int32_t>(&value)) {
+                appendSigned(out, *p, 4);
+                return true;
+            }
+            return false;
+        case ColumnType::Complex:
+            if (auto p = std::get_if<ComplexId>(&value)) {
+                appendSigned(out, p->id, 4);
+                return true;
+            }
+            return false;
+        case ColumnType::BigInt:
+            if (auto p = std::get_if<std::int64_t>(&value)) {
+                appendSigned(out, *p, 8);
+                return true;
+            }
+            return false;
+        case ColumnType::Currency:
+            if (auto p = std::get_if<Currency>(&value)) {
+                appendSigned(out, p->scaled, 8);
+                return true;
+            }
+            return false;
+        case ColumnType::Single:
+            if (auto p = std::get_if<float>(&value)) {
+                appendFloating(out, std::bit_cast<std::uint32_t>(*p), 4);
+                return true;
+            }
+            return false;
+        case ColumnType::Double:
+            if (auto p = std::get_if<double>(&value)) {
+                appendFloating(out, std::bit_cast<std::uint64_t>(*p), 8);
+                return true;
+            }
+            return false;
+        case ColumnType::DateTime:
+            if (auto p = std::get_if<DateTime>(&value)) {
+                appendFloating(out, std::bit_cast<std::uint64_t>(p->days), 8);
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool canEncodeKeyColumn(ColumnType type) {
+    switch (type) {
+        case ColumnType::YesNo:
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::Complex:
+        case ColumnType::BigInt:
+        case ColumnType::Currency:
+        case ColumnType::Single:
+        case ColumnType::Double:
+        case ColumnType::DateTime:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool appendKeyColumn(std::vector<std::uint8_t>& key, const KeyColumn& column, const Value& value) {
+    if (!canEncodeKeyColumn(column.type)) return false;
+    const std::size_t start = key.size();
+    if (isNull(value) && column.type != ColumnType::YesNo) {
+        key.push_back(kNullFlag);
+    } else {
+        key.push_back(kValueFlag);
+        if (!appendValue(key, column.type, value)) {
+            key.resize(start);
+            return false;
+        }
+    }
+    // A descending column stores the bitwise inverse of its ascending bytes, flag included.
+    if (!column.ascending) {
+        for (std::size_t i = start; i < key.size(); ++i)
+            key[i] = static_cast<std::uint8_t>(~key[i]);
+    }
+    return true;
+}
+
+}  // namespace jet::index

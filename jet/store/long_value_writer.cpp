@@ -1,0 +1,159 @@
+#include "jet/store/long_value_writer.h"
+
+#include <set>
+#include <string>
+
+#include "jet/store/data_page.h"
+#include "jet/store/data_page_writer.h"
+#include "jet/store/long_value.h"
+#include "jet/store/usage_map.h"
+#include "jet/store/usage_map_writer.h"
+
+namespace jet::store {
+namespace {
+
+constexpr std::uint32_t kInline = 0x80000000;
+constexpr std::uint32_t kSinglePage = 0x40000000;
+constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
+// Long-value pages carry "LVAL" where data pages name their table.
+constexpr std::uint32_t kLongValueOwner = 0x4C41564C;
+// As Access does: values this small stay in the row.
+constexpr std::size_t kMaxInline = 64;
+constexpr std::size_t kPointerSize = 4;
+
+std::size_t maxRowData(const format::Format& fmt) {
+    // A page's room for one row: the page less its header and one slot.
+    return fmt.pageSize - fmt.dataRowCountOffset - 2u - 2u;
+}
+
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+void putPointer(std::vector<std::uint8_t>& b, std::size_t at, RowLocation where) {
+    b[at] = static_cast<std::uint8_t>(where.slot);
+    b[at + 1] = static_cast<std::uint8_t>(where.page & 0xFF);
+    b[at + 2] = static_cast<std::uint8_t>((where.page >> 8) & 0xFF);
+    b[at + 3] = static_cast<std::uint8_t>((where.page >> 16) & 0xFF);
+}
+
+}  // namespace
+
+LongValueWriter::LongValueWriter(file::PageFile& file, const format::Format& fmt,
+                                 const TableDef& table)
+    : file_(file), fmt_(fmt), table_(table) {}
+
+std::uint32_t LongValueWriter::newPage(const ColumnDef& c) {
+    if (c.longValuePagesRow == 0 || c.longValueFreePagesRow == 0) {
+        throw Error(ErrorCode::Unsupported,
+                    "Field '" + c.name + "' of table '" + table_.name +
+                        "' keeps no map of its long-value pages, so a new one cannot be added.");
+    }
+    const RowPointer owned = RowPointer::from(c.longValuePagesRow);
+    const RowPointer free = RowPointer::from(c.longValueFreePagesRow);
+    const std::uint32_t page = file_.pageCount();
+    if (!covers(file_, fmt_, owned, page) || !covers(file_, fmt_, free, page) ||
+        !covers(file_, fmt_, kGlobalUsageMap, page)) {
+        throw Error(ErrorCode::Unsupported,
+                    "Field '" + c.name + "' needs a new long-value page, but the usage maps of '" +
+                        file_.path() + "' do not reach page " + std::to_string(page) + ".");
+    }
+    if (file_.appendPage() != page) corrupt("a new page did not land at the end of the file");
+    file_.writePage(page, DataPageWriter::emptyPage(fmt_, kLongValueOwner));
+    markPage(file_, fmt_, owned, page, true);
+    markPage(file_, fmt_, free, page, true);
+    markPage(file_, fmt_, kGlobalUsageMap, page, false);
+    return page;
+}
+
+RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
+    std::vector<std::uint32_t> candidates;
+    if (lastPage_) candidates.push_back(*lastPage_);
+    if (c.longValueFreePagesRow != 0) {
+        const auto pages = readUsageMap(file_, fmt_, RowPointer::from(c.longValueFreePagesRow));
+        if (!pages.empty()) candidates.push_back(pages.back());
+    }
+    for (const std::uint32_t pageNo : candidates) {
+        const auto page = file_.page(pageNo);
+        if ((*page)[0] != kDataPageType || DataPage(fmt_, *page).ownerPage() != kLongValueOwner) {
+            continue;
+        }
+        DataPageWriter w(fmt_, *page);
+        if (auto slot = w.addRow(bytes, 0)) {
+            file_.writePage(pageNo, w.page());
+            lastPage_ = pageNo;
+            return RowLocation{pageNo, *slot};
+        }
+    }
+    const std::uint32_t pageNo = newPage(c);
+    DataPageWriter w(fmt_, *file_.page(pageNo));
+    const auto slot = w.addRow(bytes, 0);
+    if (!slot) corrupt("a long-value row does not fit an empty page");
+    file_.writePage(pageNo, w.page());
+    lastPage_ = pageNo;
+    return RowLocation{pageNo, *slot};
+}
+
+std::vector<std::uint8_t> LongValueWriter::store(const ColumnDef& c,
+                                                 const std::vector<std::uint8_t>& data) {
+    if (data.size() > kLengthMask) {
+        throw Error(ErrorCode::ValueTooLong, "The value of field '" + c.name + "' is too long.");
+    }
+    std::vector<std::uint8_t> ref(kLongValueReferenceSize, 0);
+    const auto length = static_cast<std::uint32_t>(data.size());
+    if (data.size() <= kMaxInline) {
+        put32(ref, 0, length | kInline);
+        ref.insert(ref.end(), data.begin(), data.end());
+        return ref;
+    }
+    const std::size_t room = maxRowData(fmt_);
+    if (data.size() <= room) {
+        put32(ref, 0, length | kSinglePage);
+        putPointer(ref, 4, addRow(c, data));
+        return ref;
+    }
+    // A chain: each row starts with the pointer to the next. Written from the end backwards,
+    // so every row knows its successor when it is written.
+    const std::size_t chunk = room - kPointerSize;
+    const std::size_t chunks = (data.size() + chunk - 1) / chunk;
+    RowLocation next{0, 0};
+    for (std::size_t i = chunks; i-- > 0;) {
+        const std::size_t begin = i * chunk;
+        const std::size_t end = std::min(data.size(), begin + chunk);
+        std::vector<std::uint8_t> row(kPointerSize, 0);
+        if (next.page != 0) putPointer(row, 0, next);
+        row.insert(row.end(), data.begin() + static_cast<std::ptrdiff_t>(begin),
+                   data.begin() + static_cast<std::ptrdiff_t>(end));
+        next = addRow(c, row);
+    }
+    put32(ref, 0, length);
+    putPointer(ref, 4, next);
+    return ref;
+}
+
+void LongValueWriter::release(ByteSpan field) {
+    need(field, 0, kLongValueReferenceSize, "a long value reference");
+    const std::uint32_t header = u32(field, 0);
+    if (header & kInline) return;
+    RowPointer at = RowPointer::from(u32(field, 4));
+    const bool chain = !(header & kSinglePage);
+    std::set<std::uint64_t> seen;
+    while (at.page != 0) {
+        if (!seen.insert((std::uint64_t{at.page} << 8) | at.slot).second) {
+            corrupt("a long value chain loops");
+        }
+        DataPageWriter w(fmt_, *file_.page(at.page));
+        RowPointer next{0, 0};
+        if (chain) {
+            const ByteSpan row = rowAt(fmt_, w.page(), at.slot);
+            next = RowPointer::from(u32(row, 0, "a long value chain"));
+        }
+        // A freed row keeps its slot, so the slots after it keep their numbers, and gives its
+        // bytes back to the page.
+        w.replaceRow(at.slot, {}, kSlotDeleted | kSlotForwarded);
+        file_.writePage(at.page, w.page());
+        at = next;
+    }
+}
+
+}  // namespace jet::store
