@@ -147,7 +147,12 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         corrupt("a forwarding pointer does not fit where its row stood");
     }
     file_.writePage(where.page, header.page());
-    // A body moved on again leaves its old copy behind, already marked deleted.
+    if (body.forwarded) {
+        // The body moved on again: its old copy gives its bytes back to its page.
+        DataPageWriter oldBody(fmt_, *file_.page(body.at.page));
+        oldBody.replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
+        file_.writePage(body.at.page, oldBody.page());
+    }
 }
 
 void TableWriter::deleteRow(RowLocation where) {
