@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/check_command.h"
 #include "cli/commands.h"
 #include "jet/error.h"
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     auto* sql = app.add_subcommand("sql", "Run SQL statements; a SELECT prints CSV with a header row");
     addCommon(sql);
     sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
+    auto* check = app.add_subcommand(
+        "check", "Check the file's integrity; exit status 1 when it has faults");
+    addCommon(check);
 
     try {
         app.parse(argc, argv);
@@ -45,12 +49,14 @@ int main(int argc, char** argv) {
     }
 
     std::ios::sync_with_stdio(false);
+    int status = 0;
     try {
         if (*tables) cli::listTables(std::cout, file, password, all);
         if (*schema) cli::printSchema(std::cout, file, password, tableOpt);
         if (*dump) cli::dump(std::cout, file, password, tableOpt);
         if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
         if (*sql) cli::runSql(std::cout, file, password, statements);
+        if (*check) status = cli::runCheck(std::cout, file, password);
         std::cout.flush();
     } catch (const jet::Error& e) {
         std::cout.flush();
@@ -61,5 +67,5 @@ int main(int argc, char** argv) {
         std::cerr << "quillfen-db: " << e.what() << '\n';
         return 1;
     }
-    return std::cout ? 0 : 1;
+    return std::cout ? status : 1;
 }

@@ -130,7 +130,7 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             for (int i = 0; i < 10; ++i, p += 3) {
                 const std::uint16_t col = u16(b, p);
                 if (col == 0xFFFF) continue;
-                r.columns.push_back(IndexColumn{col, b[p + 2] != 0x02});
+                r.columns.push_back(IndexColumn{col, b[p + 2] != 0x00});  // 1 ascending, 0 descending
             }
             p += 4;  // the index's own usage map
             r.firstPage = u32(b, p);
