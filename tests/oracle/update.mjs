@@ -91,7 +91,10 @@ export function parseSchema(text) {
         if ((m = /^TABLE (.*) \(\d+ rows?\)$/.exec(line))) {
             tables.push({ name: m[1], columns: [], indexed: new Set() });
         } else if ((m = /^ {2}INDEX .* \((.*)\)(?: [A-Z ]+)?$/.exec(line))) {
-            for (const name of m[1].split(", ")) tables.at(-1).indexed.add(name);
+            // A descending column is listed as "Name DESC".
+            for (const name of m[1].split(", ")) {
+                tables.at(-1).indexed.add(name.replace(/ DESC$/, ""));
+            }
         } else if (line.startsWith("  ")) {
             const [name, typeText, ...markers] = line.slice(2).split("\t");
             const t = /^(\w+)(?:\((\d+)(?:,(\d+))?\))?$/.exec(typeText);

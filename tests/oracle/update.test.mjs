@@ -83,6 +83,7 @@ test("schema lines give types, markers and indexed columns", () => {
         "  Total\tCurrency\tCALCULATED",
         "  INDEX Name, Price (Name, Price) UNIQUE",
         "  INDEX .rC (ID) FOREIGN KEY UNIQUE REQUIRED",
+        "  INDEX Recent (Total DESC)",
         "",
     ].join("\n"));
     assert.equal(t.name, "Orders");
@@ -92,5 +93,5 @@ test("schema lines give types, markers and indexed columns", () => {
     ]);
     assert.equal(t.columns[1].scale, 6);
     assert.equal(t.columns[2].size, 100);
-    assert.deepEqual([...t.indexed].sort(), ["ID", "Name", "Price"]);
+    assert.deepEqual([...t.indexed].sort(), ["ID", "Name", "Price", "Total"]);
 });
