@@ -100,7 +100,7 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
         const std::size_t length = isTarget ? bytes.size() : old[i].length;
         const std::size_t start = end - length;
         if (isTarget) {
-            std::memcpy(fresh.data() + start, bytes.data(), length);
+            if (length > 0) std::memcpy(fresh.data() + start, bytes.data(), length);
         } else if (length > 0) {
             std::memcpy(fresh.data() + start, page_.data() + old[i].start, length);
         }
@@ -118,7 +118,7 @@ bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_
     auto old = extents();
     if (slot >= old.size()) corrupt("a row number beyond the rows of its page");
     if (old[slot].length == bytes.size()) {
-        std::memcpy(page_.data() + old[slot].start, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(page_.data() + old[slot].start, bytes.data(), bytes.size());
         put16(page_, fmt_.dataRowCountOffset + 2u + 2u * slot,
               static_cast<std::uint16_t>(old[slot].start | flags));
         return true;
