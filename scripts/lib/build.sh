@@ -6,6 +6,7 @@ QUILLFEN_JOBS=${QUILLFEN_JOBS:-$(nproc)}
 # The build folders; a developer may point them elsewhere to keep several builds apart.
 QUILLFEN_BUILD=${QUILLFEN_BUILD:-$QUILLFEN_ROOT/build}
 QUILLFEN_FUZZ_BUILD=${QUILLFEN_FUZZ_BUILD:-$QUILLFEN_ROOT/build-fuzz}
+QUILLFEN_SANITIZE_BUILD=${QUILLFEN_SANITIZE_BUILD:-$QUILLFEN_ROOT/build-sanitize}
 
 # The optimised build everything runs from: -O2 with debug information. (-O3 sets off false
 # -Wrestrict warnings in GCC 12's string code, which -Werror turns into errors.)
@@ -13,6 +14,20 @@ build_main() {
     echo "== building in $QUILLFEN_BUILD"
     cmake -S "$QUILLFEN_ROOT" -B "$QUILLFEN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$QUILLFEN_BUILD" -j "$QUILLFEN_JOBS"
+}
+
+# The unit tests once more under ASan and UBSan (Debug): the write path handles page bytes by
+# hand, and a sanitizer sees what a passing assertion cannot. The oracle comparisons are not
+# repeated there.
+build_and_run_sanitized_tests() {
+    echo "== building the unit tests with ASan and UBSan in $QUILLFEN_SANITIZE_BUILD"
+    cmake -S "$QUILLFEN_ROOT" -B "$QUILLFEN_SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DQUILLFEN_SANITIZE=ON &&
+        cmake --build "$QUILLFEN_SANITIZE_BUILD" -j "$QUILLFEN_JOBS" \
+            --target jet_tests cli_tests quillfen-db &&
+        echo "== running the unit tests with ASan and UBSan" &&
+        "$QUILLFEN_SANITIZE_BUILD/tests/jet_tests" --gtest_brief=1 </dev/null &&
+        "$QUILLFEN_SANITIZE_BUILD/tests/cli_tests" --gtest_brief=1 </dev/null
 }
 
 # Whether tests/fuzz has a CMakeLists.txt with anything in it (the targets come later).
