@@ -1,0 +1,120 @@
+#include "jet/index/index_page_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "jet/error.h"
+
+namespace jet::index {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kMaxDataPage = 0xffffff;  // three bytes in an entry
+// Jet 4 marks intermediate pages with a 1 in the byte after the prefix length; leaves hold 0.
+constexpr std::size_t kJet4IntermediateFlag = 26;
+
+void putBigEndian(Bytes& out, std::uint32_t v, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+}
+
+void putLittleEndian(Bytes& page, std::size_t off, std::uint32_t v, int width) {
+    for (int i = 0; i < width; ++i) page[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+Bytes storedForm(const IndexEntry& e, bool leaf) {
+    if (e.dataPage > kMaxDataPage) {
+        throw Error(ErrorCode::Unsupported,
+                    "an index entry cannot name data page " + std::to_string(e.dataPage) +
+                        ": its row pointer holds three bytes of page number");
+    }
+    Bytes out(e.key);
+    putBigEndian(out, e.dataPage, 3);
+    out.push_back(e.dataRow);
+    if (!leaf) putBigEndian(out, e.childPage, 4);
+    return out;
+}
+
+std::size_t storedSize(const IndexEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
+
+}  // namespace
+
+std::size_t sharedPrefixLength(const std::vector<IndexEntry>& entries, bool leaf) {
+    if (entries.empty()) return 0;
+    const Bytes first = storedForm(entries.front(), leaf);
+    const Bytes last = storedForm(entries.back(), leaf);
+    const auto [differs, unused] =
+        std::mismatch(first.begin(), first.end(), last.begin(), last.end());
+    return static_cast<std::size_t>(differs - first.begin());
+}
+
+std::size_t accessPrefixLength(const format::Format& fmt, const std::vector<IndexEntry>& entries,
+                               bool leaf) {
+    if (storedEntriesSize(entries, leaf, 0) <= entryAreaCapacity(fmt)) return 0;
+    return sharedPrefixLength(entries, leaf);
+}
+
+std::size_t storedEntriesSize(const std::vector<IndexEntry>& entries, bool leaf,
+                              std::size_t prefix) {
+    if (entries.empty()) return 0;
+    std::size_t total = prefix;
+    for (const auto& e : entries) total += storedSize(e, leaf) - prefix;
+    return total;
+}
+
+std::size_t entryAreaCapacity(const format::Format& fmt) {
+    const IndexPageLayout& at = indexPageLayout(fmt);
+    // Bit n of the mask marks an entry ending n bytes in, so the mask reaches one byte short of
+    // its bit count.
+    return std::min<std::size_t>(fmt.pageSize - at.entriesStart, at.entryMaskSize * 8 - 1);
+}
+
+bool entriesFit(const format::Format& fmt, const std::vector<IndexEntry>& entries, bool leaf) {
+    return storedEntriesSize(entries, leaf, sharedPrefixLength(entries, leaf)) <=
+           entryAreaCapacity(fmt);
+}
+
+std::vector<std::uint8_t> writeIndexPage(const format::Format& fmt, const IndexPage& page,
+                                         std::optional<std::size_t> prefix) {
+    const IndexPageLayout& at = indexPageLayout(fmt);
+    const std::size_t shared = sharedPrefixLength(page.entries, page.leaf);
+    const std::size_t declared =
+        prefix ? *prefix : accessPrefixLength(fmt, page.entries, page.leaf);
+    if (declared > shared) {
+        throw Error(ErrorCode::Unsupported,
+                    "an index page cannot declare a shared prefix of " + std::to_string(declared) +
+                        " bytes: its entries share " + std::to_string(shared));
+    }
+    const std::size_t size = storedEntriesSize(page.entries, page.leaf, declared);
+    if (size > entryAreaCapacity(fmt)) {
+        throw Error(ErrorCode::Unsupported, "index entries of " + std::to_string(size) +
+                                                " bytes do not fit on one index page");
+    }
+
+    Bytes out(fmt.pageSize, 0);
+    out[0] = page.leaf ? kLeafPageType : kIntermediatePageType;
+    out[1] = 0x01;
+    putLittleEndian(out, at.owner, page.owner, 4);
+    putLittleEndian(out, at.prevPage, page.prevPage, 4);
+    putLittleEndian(out, at.nextPage, page.nextPage, 4);
+    putLittleEndian(out, at.tailPage, page.tailPage, 4);
+    putLittleEndian(out, at.prefixLength, static_cast<std::uint32_t>(declared), 2);
+    if (!fmt.jet3 && !page.leaf) out[kJet4IntermediateFlag] = 0x01;
+
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < page.entries.size(); ++i) {
+        const Bytes full = storedForm(page.entries[i], page.leaf);
+        const std::size_t skip = i == 0 ? 0 : declared;
+        std::copy(full.begin() + static_cast<std::ptrdiff_t>(skip), full.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(at.entriesStart + end));
+        end += full.size() - skip;
+        out[at.entryMask + end / 8] |= static_cast<std::uint8_t>(1u << (end % 8));
+    }
+    putLittleEndian(out, at.freeSpace,
+                    static_cast<std::uint32_t>(fmt.pageSize - at.entriesStart - end), 2);
+    return out;
+}
+
+}  // namespace jet::index
