@@ -30,7 +30,10 @@ int main(int argc, char** argv) {
     auto* exportCmd = app.add_subcommand("export", "Write one table as CSV (RFC 4180, with a header row)");
     addCommon(exportCmd);
     exportCmd->add_option("TABLE", table, "The table")->required();
-    auto* sql = app.add_subcommand("sql", "Run SQL statements in order, each one atomic; a SELECT prints CSV with a header row, UPDATE and DELETE print how many rows they matched");
+    auto* sql = app.add_subcommand(
+        "sql",
+        "Run SQL statements in order, each one atomic; a SELECT prints CSV with a header row, "
+        "UPDATE and DELETE print how many rows they matched");
     addCommon(sql);
     sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
     auto* check = app.add_subcommand(
