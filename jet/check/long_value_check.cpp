@@ -3,16 +3,11 @@
 #include <optional>
 
 #include "jet/store/data_page.h"
+#include "jet/store/long_value.h"
 
 namespace jet::check {
 namespace {
 
-constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
-constexpr std::uint32_t kKindMask = 0xC0000000;
-constexpr std::uint32_t kInline = 0x80000000;
-constexpr std::uint32_t kSingleRow = 0x40000000;
-constexpr std::uint32_t kChain = 0x00000000;
-constexpr std::size_t kReferenceSize = 12;
 constexpr std::size_t kLinkSize = 4;
 
 std::string rowName(store::RowPointer p) {
@@ -83,26 +78,26 @@ const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page
 
 void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string& where,
                     const std::string& claimant, const std::set<std::uint32_t>* columnPages) {
-    if (field.size() < kReferenceSize) {
+    if (field.size() < store::kLongValueReferenceSize) {
         ctx.faults.add(FaultKind::LongValue, where,
                        where + ": its long-value field has " + std::to_string(field.size()) +
                            " bytes, fewer than the 12 of a reference");
         return;
     }
     const std::uint32_t header = store::u32(field, 0);
-    const std::size_t length = header & kLengthMask;
+    const std::size_t length = header & store::kLongValueLengthMask;
     const store::RowPointer first = store::RowPointer::from(store::u32(field, 4));
     file::PageRef holder;
-    switch (header & kKindMask) {
-        case kInline:
-            if (length != field.size() - kReferenceSize) {
+    switch (header & store::kLongValueKindMask) {
+        case store::kLongValueInline:
+            if (length != field.size() - store::kLongValueReferenceSize) {
                 ctx.faults.add(FaultKind::LongValue, where,
                                where + ": its inline value claims " + std::to_string(length) +
                                    " bytes, but its field holds " +
-                                   std::to_string(field.size() - kReferenceSize));
+                                   std::to_string(field.size() - store::kLongValueReferenceSize));
             }
             return;
-        case kSingleRow: {
+        case store::kLongValueSingleRow: {
             const auto row = valueRow(ctx, first, where, claimant, columnPages, holder);
             if (row && row->size() != length) {
                 ctx.faults.add(FaultKind::LongValue, where,
@@ -112,7 +107,7 @@ void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string&
             }
             return;
         }
-        case kChain: {
+        case store::kLongValueChain: {
             std::set<std::uint32_t> visited;
             std::size_t total = 0;
             for (store::RowPointer at = first;;) {

@@ -1,18 +1,17 @@
 #include "jet/check/slot_directory.h"
 
+#include "jet/store/data_page.h"
+
 #include <algorithm>
 
 namespace jet::check {
 namespace {
 
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
-constexpr std::uint16_t kDeletedFlag = 0x8000;
-constexpr std::uint16_t kForwardedFlag = 0x4000;
 constexpr std::size_t kFreeSpaceOffset = 2;
 
 SlotState stateOf(std::uint16_t raw) {
-    const bool deleted = raw & kDeletedFlag;
-    const bool forwarded = raw & kForwardedFlag;
+    const bool deleted = raw & store::kSlotDeleted;
+    const bool forwarded = raw & store::kSlotForwarded;
     if (deleted) return forwarded ? SlotState::Deleted : SlotState::MovedBody;
     return forwarded ? SlotState::Forwarded : SlotState::Live;
 }
@@ -39,7 +38,7 @@ std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, store::ByteS
         const std::uint16_t raw = store::u16(page, fmt.dataRowCountOffset + 2 + std::size_t{i} * 2);
         SlotInfo& s = slots[i];
         s.state = stateOf(raw);
-        const std::size_t start = raw & kOffsetMask;
+        const std::size_t start = raw & store::kRowOffsetMask;
         const std::string row = where + ", row " + std::to_string(i);
         if (start > pageSize) {
             faults.add(FaultKind::RowLayout, where,

@@ -4,9 +4,6 @@
 
 namespace jet::store {
 namespace {
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
-constexpr std::uint16_t kDeletedFlag = 0x8000;
-constexpr std::uint16_t kForwardedFlag = 0x4000;
 }  // namespace
 
 DataPage::DataPage(const format::Format& fmt, ByteSpan page) : fmt_(fmt), page_(page) {
@@ -24,14 +21,14 @@ Slot DataPage::slot(std::uint16_t index) const {
     const std::size_t base = fmt_.dataRowCountOffset + 2;
     const std::uint16_t raw = u16(page_, base + std::size_t{index} * 2);
     Slot s;
-    s.deleted = raw & kDeletedFlag;
-    s.forwarded = (raw & kForwardedFlag) && !s.deleted;
+    s.deleted = raw & kSlotDeleted;
+    s.forwarded = (raw & kSlotForwarded) && !s.deleted;
     if (s.deleted) return s;
-    const std::size_t start = raw & kOffsetMask;
+    const std::size_t start = raw & kRowOffsetMask;
     // A row ends where the previous slot's row begins: rows fill the page from its end.
     const std::size_t end = index == 0
                                 ? page_.size()
-                                : (u16(page_, base + (std::size_t{index} - 1) * 2) & kOffsetMask);
+                                : (u16(page_, base + (std::size_t{index} - 1) * 2) & kRowOffsetMask);
     const std::size_t directoryEnd = base + std::size_t{slotCount_} * 2;
     if (start < directoryEnd || end > page_.size() || start >= end) {
         corrupt("row " + std::to_string(index) + " of a data page has impossible bounds (" +
@@ -45,9 +42,9 @@ ByteSpan rowAt(const format::Format& fmt, ByteSpan page, std::uint8_t slot) {
     DataPage dp(fmt, page);
     const std::size_t base = fmt.dataRowCountOffset + 2;
     if (slot >= dp.slotCount()) corrupt("a row pointer names a row its page does not have");
-    const std::size_t start = u16(page, base + std::size_t{slot} * 2) & kOffsetMask;
+    const std::size_t start = u16(page, base + std::size_t{slot} * 2) & kRowOffsetMask;
     const std::size_t end =
-        slot == 0 ? page.size() : (u16(page, base + std::size_t{slot - 1u} * 2) & kOffsetMask);
+        slot == 0 ? page.size() : (u16(page, base + std::size_t{slot - 1u} * 2) & kRowOffsetMask);
     const std::size_t directoryEnd = base + std::size_t{dp.slotCount()} * 2;
     if (start < directoryEnd || end > page.size() || start >= end) {
         corrupt("a row pointer names a row with impossible bounds");

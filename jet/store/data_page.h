@@ -13,6 +13,11 @@ inline constexpr std::uint8_t kDataPageType = 0x01;
 inline constexpr std::uint8_t kTdefPageType = 0x02;
 inline constexpr std::uint8_t kUsageMapPageType = 0x05;
 
+// A slot holds the row's offset in its low 13 bits and these flags above them.
+inline constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
+inline constexpr std::uint16_t kSlotDeleted = 0x8000;    // deleted, or a moved row's body
+inline constexpr std::uint16_t kSlotForwarded = 0x4000;  // holds a pointer to the row's body
+
 struct Slot {
     ByteSpan bytes;         // the row's bytes; empty for a deleted row
     bool deleted = false;   // deleted, or the moved body of a forwarded row

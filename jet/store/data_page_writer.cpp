@@ -8,7 +8,6 @@
 namespace jet::store {
 namespace {
 
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
 constexpr std::size_t kFreeSpaceOffset = 2;
 constexpr std::size_t kOwnerOffset = 4;
 
@@ -53,8 +52,8 @@ std::vector<DataPageWriter::Extent> DataPageWriter::extents() const {
     for (std::size_t i = 0; i < out.size(); ++i) {
         const std::uint16_t raw = static_cast<std::uint16_t>(page_[base + 2 * i] |
                                                              (page_[base + 2 * i + 1] << 8));
-        const std::size_t start = raw & kOffsetMask;
-        out[i].flags = raw & static_cast<std::uint16_t>(~kOffsetMask);
+        const std::size_t start = raw & kRowOffsetMask;
+        out[i].flags = raw & static_cast<std::uint16_t>(~kRowOffsetMask);
         if (start < directoryEnd || start > end) {
             // Only a deleted row may lie about its place; it keeps no bytes.
             if (!(out[i].flags & kSlotDeleted)) corrupt("a row with impossible bounds");

@@ -11,8 +11,6 @@
 
 namespace jet::store {
 
-inline constexpr std::uint16_t kSlotDeleted = 0x8000;
-inline constexpr std::uint16_t kSlotForwarded = 0x4000;
 // A row pointer's slot is one byte, and Access keeps fewer rows than that on a page.
 inline constexpr std::uint16_t kMaxRowsPerPage = 255;
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "jet/error.h"
+#include "jet/store/utf8.h"
 
 namespace jet::store {
 namespace {
@@ -22,34 +23,7 @@ void writeLittleEndian(std::span<std::uint8_t> out, T value) {
 std::vector<char32_t> codePoints(const std::string& s) {
     std::vector<char32_t> out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (c >= 0x80 && c < 0xC0) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        if (extra != 0 && i + static_cast<std::size_t>(extra) >= s.size()) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok || cp > 0x10FFFF) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
+    for (std::size_t i = 0; i < s.size();) out.push_back(nextCodePoint(s, i));
     return out;
 }
 

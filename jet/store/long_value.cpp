@@ -1,26 +1,29 @@
 #include "jet/store/long_value.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 
 #include "jet/store/data_page.h"
 
 namespace jet::store {
-namespace {
-constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
-constexpr std::uint32_t kInline = 0x80000000;
-constexpr std::uint32_t kSinglePage = 0x40000000;
-}  // namespace
+std::vector<std::uint8_t> inlineLongValue(const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> out(kLongValueReferenceSize + data.size(), 0);
+    const auto header = static_cast<std::uint32_t>(data.size()) | kLongValueInline;
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(header >> (8 * i));
+    std::copy(data.begin(), data.end(), out.begin() + kLongValueReferenceSize);
+    return out;
+}
 
 std::vector<std::uint8_t> readLongValue(const file::PageFile& file, const format::Format& fmt,
                                         ByteSpan field) {
     need(field, 0, kLongValueReferenceSize, "a long value reference");
     const std::uint32_t header = u32(field, 0);
-    const std::size_t length = header & kLengthMask;
+    const std::size_t length = header & kLongValueLengthMask;
     if (length > file.sizeInBytes()) {
         corrupt("a long value claims " + std::to_string(length) + " bytes, more than the file");
     }
-    if (header & kInline) {
+    if (header & kLongValueInline) {
         return std::vector<std::uint8_t>(
             field.begin() + kLongValueReferenceSize,
             field.begin() + kLongValueReferenceSize +
@@ -28,7 +31,7 @@ std::vector<std::uint8_t> readLongValue(const file::PageFile& file, const format
                     slice(field, kLongValueReferenceSize, length, "an inline long value").size()));
     }
     RowPointer where = RowPointer::from(u32(field, 4));
-    if (header & kSinglePage) {
+    if (header & kLongValueSingleRow) {
         const auto page = file.page(where.page);
         const ByteSpan row = rowAt(fmt, *page, where.slot);
         const ByteSpan data = slice(row, 0, length, "a long value");

@@ -12,13 +12,8 @@
 namespace jet::store {
 namespace {
 
-constexpr std::uint32_t kInline = 0x80000000;
-constexpr std::uint32_t kSinglePage = 0x40000000;
-constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
 // Long-value pages carry "LVAL" where data pages name their table.
 constexpr std::uint32_t kLongValueOwner = 0x4C41564C;
-// As Access does: values this small stay in the row.
-constexpr std::size_t kMaxInline = 64;
 constexpr std::size_t kPointerSize = 4;
 
 std::size_t maxRowData(const format::Format& fmt) {
@@ -96,19 +91,15 @@ RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
 
 std::vector<std::uint8_t> LongValueWriter::store(const ColumnDef& c,
                                                  const std::vector<std::uint8_t>& data) {
-    if (data.size() > kLengthMask) {
+    if (data.size() > kLongValueLengthMask) {
         throw Error(ErrorCode::ValueTooLong, "The value of field '" + c.name + "' is too long.");
     }
+    if (data.size() <= kMaxInlineLongValue) return inlineLongValue(data);
     std::vector<std::uint8_t> ref(kLongValueReferenceSize, 0);
     const auto length = static_cast<std::uint32_t>(data.size());
-    if (data.size() <= kMaxInline) {
-        put32(ref, 0, length | kInline);
-        ref.insert(ref.end(), data.begin(), data.end());
-        return ref;
-    }
     const std::size_t room = maxRowData(fmt_);
     if (data.size() <= room) {
-        put32(ref, 0, length | kSinglePage);
+        put32(ref, 0, length | kLongValueSingleRow);
         putPointer(ref, 4, addRow(c, data));
         return ref;
     }
@@ -134,9 +125,9 @@ std::vector<std::uint8_t> LongValueWriter::store(const ColumnDef& c,
 void LongValueWriter::release(ByteSpan field) {
     need(field, 0, kLongValueReferenceSize, "a long value reference");
     const std::uint32_t header = u32(field, 0);
-    if (header & kInline) return;
+    if (header & kLongValueInline) return;
     RowPointer at = RowPointer::from(u32(field, 4));
-    const bool chain = !(header & kSinglePage);
+    const bool chain = !(header & kLongValueSingleRow);
     std::set<std::uint64_t> seen;
     while (at.page != 0) {
         if (!seen.insert((std::uint64_t{at.page} << 8) | at.slot).second) {

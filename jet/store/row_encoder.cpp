@@ -8,9 +8,6 @@
 namespace jet::store {
 namespace {
 
-// Long values this small are kept inside the row, as Access does for short memos.
-constexpr std::size_t kMaxInlineLongValue = 64;
-constexpr std::uint32_t kInlineFlag = 0x80000000;
 // Page header (14 bytes) and one slot (2 bytes) of a Jet 4 data page.
 constexpr std::size_t kDataPageOverhead = 16;
 
@@ -74,11 +71,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
                                 " bytes) would need long-value pages, which this engine does "
                                 "not write yet.");
             }
-            std::vector<std::uint8_t> out(kLongValueReferenceSize, 0);
-            const auto header = static_cast<std::uint32_t>(data.size()) | kInlineFlag;
-            for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(header >> (8 * i));
-            out.insert(out.end(), data.begin(), data.end());
-            return out;
+            return inlineLongValue(data);
         }
         default: {
             std::vector<std::uint8_t> out(fixedValueSize(c.type));

@@ -1,7 +1,8 @@
-// UTF-8 encoding of one code point, shared by the text codecs and the name folding.
+// UTF-8 encoding and decoding of one code point, shared by the text codecs and name folding.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace jet::store {
 
@@ -21,6 +22,36 @@ inline void appendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
+}
+
+// Decodes the code point at `i` and moves `i` past it. A malformed or cut-off sequence gives
+// U+FFFD and moves past one byte.
+inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + static_cast<std::size_t>(extra) >= s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((cc & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp > 0x10FFFF) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
 }
 
 }  // namespace jet::store
