@@ -18,8 +18,10 @@
 #include "jet/index/index_page.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"
+#include "support/statements.h"
 
 using namespace jet;
+using namespace testsupport;
 using index::IndexEntry;
 
 namespace {
@@ -122,16 +124,7 @@ private:
     std::vector<std::vector<Placed>> levels_;
 };
 
-std::vector<std::uint8_t> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
-void expectNoFaults(const std::string& path) {
-    for (const auto& f : check::checkDatabase(path)) {
-        if (f.severity == check::Severity::Fault) ADD_FAILURE() << f.description;
-    }
-}
 
 bool lessEntry(const IndexEntry& a, const IndexEntry& b) { return index::compareEntries(a, b) < 0; }
 
