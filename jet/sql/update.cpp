@@ -4,6 +4,7 @@
 
 #include "jet/index/table_indexes.h"
 #include "jet/sql/evaluator.h"
+#include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
 #include "jet/store/table_writer.h"
@@ -45,6 +46,9 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     }
     std::optional<BoundExpression> where;
     if (update.where) where = sql::bind(*update.where, *table, statement);
+    std::vector<bool> assigned(table->columns.size(), false);
+    for (const auto& t : targets) assigned[t.index] = true;
+    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update, assigned);
 
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
@@ -77,18 +81,21 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             if (any) {
                 writer.updateRow(cursor.location(), values, changed);
                 indexes.updateRow(cursor.location(), row, values, changed);
+                relationships.rowUpdated(row, values);
             }
         }
         indexes.finish();
+        relationships.finish(ctx);
     });
     return matched;
 }
 
 std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view statement) {
     const auto table = db.table(del.table.text);
-    requireDeletable(db, *table);
+    requireDeletable(*table);
     std::optional<BoundExpression> where;
     if (del.where) where = sql::bind(*del.where, *table, statement);
+    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Delete, {});
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
@@ -97,6 +104,7 @@ std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view s
         while (cursor.next()) {
             if (where && !isTrue(where->evaluate(cursor.row()))) continue;
             writer.deleteRow(cursor.location());
+            relationships.rowDeleted(cursor.row());
             deleted.push_back(cursor.location().page << 8 | cursor.location().slot);
             ++matched;
         }
@@ -104,6 +112,7 @@ std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view s
         if (!table->indexes.empty()) {
             index::TableIndexes(ctx.file, ctx.format, *table).removeRows(std::move(deleted));
         }
+        relationships.finish(ctx);
     });
     return matched;
 }

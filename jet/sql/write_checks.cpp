@@ -8,9 +8,6 @@
 namespace jet::sql {
 namespace {
 
-// Relationship flag: the relationship is documented but not enforced.
-constexpr std::int32_t kRelationNotEnforced = 0x2;
-
 [[noreturn]] void refuse(const TableDef& table, const ColumnDef& column, const std::string& why) {
     throw Error(ErrorCode::NotUpdatable, "Cannot update '" + column.name + "'; field not "
                                          "updateable (" + why + " in table '" + table.name +
@@ -22,48 +19,6 @@ const CatalogEntry* catalogEntry(const Database& db, const std::string& table) {
         if (e.type == 1 && store::namesEqual(e.name, table)) return &e;
     }
     return nullptr;
-}
-
-std::string textOf(const Value& v) {
-    if (auto s = std::get_if<std::string>(&v)) return *s;
-    return {};
-}
-
-// Relationships that name this table (and this column, when one is given) and are enforced.
-std::string enforcedRelationship(const Database& db, const TableDef& table,
-                                 const ColumnDef* column) {
-    std::shared_ptr<const TableDef> rel;
-    try {
-        rel = db.table("MSysRelationships");
-    } catch (const Error& e) {
-        if (e.code() == ErrorCode::TableNotFound) return {};
-        throw;
-    }
-    const auto col = [&](const char* name) -> int {
-        const ColumnDef* c = rel->findColumn(name);
-        return c ? c->order : -1;
-    };
-    const int object = col("szObject"), objectColumn = col("szColumn");
-    const int referenced = col("szReferencedObject"), referencedColumn = col("szReferencedColumn");
-    const int grbit = col("grbit"), name = col("szRelationship");
-    if (object < 0 || referenced < 0) return {};
-    auto cursor = db.scan(rel);
-    while (cursor.next()) {
-        const auto& row = cursor.row();
-        const auto at = [&](int i) { return i < 0 ? std::string() : textOf(row[i]); };
-        std::int32_t flags = 0;
-        if (grbit >= 0) {
-            if (auto p = std::get_if<std::int32_t>(&row[grbit])) flags = *p;
-        }
-        if (flags & kRelationNotEnforced) continue;
-        const bool asObject = store::namesEqual(at(object), table.name) &&
-                              (!column || store::namesEqual(at(objectColumn), column->name));
-        const bool asReferenced =
-            store::namesEqual(at(referenced), table.name) &&
-            (!column || store::namesEqual(at(referencedColumn), column->name));
-        if (asObject || asReferenced) return at(name).empty() ? "a relationship" : at(name);
-    }
-    return {};
 }
 
 }  // namespace
@@ -102,11 +57,6 @@ void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef
             }
         }
     }
-    const std::string relationship = enforcedRelationship(db, table, &column);
-    if (!relationship.empty()) {
-        refuse(table, column, "it takes part in the enforced relationship '" + relationship +
-                                  "', which is not maintained yet");
-    }
 }
 
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
@@ -120,17 +70,13 @@ bool isRequired(const Database& db, const TableDef& table, const ColumnDef& colu
            required->second.data[0] != 0;
 }
 
-void requireDeletable(const Database& db, const TableDef& table) {
+void requireDeletable(const TableDef& table) {
     const auto refuseDelete = [&](const std::string& why) {
         throw Error(ErrorCode::Unsupported,
                     "Cannot delete from table '" + table.name + "': " + why + ".");
     };
     for (const auto& c : table.columns) {
         if (c.type == ColumnType::Complex) refuseDelete("it has attachment or multi-value fields");
-    }
-    const std::string relationship = enforcedRelationship(db, table, nullptr);
-    if (!relationship.empty()) {
-        refuseDelete("it takes part in the enforced relationship '" + relationship + "'");
     }
 }
 

@@ -15,6 +15,6 @@ void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column);
 
 // Throws when rows of `table` may not be deleted.
-void requireDeletable(const Database& db, const TableDef& table);
+void requireDeletable(const TableDef& table);
 
 }  // namespace jet::sql
