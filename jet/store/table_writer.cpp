@@ -68,8 +68,8 @@ std::uint32_t TableWriter::newDataPage() {
     return page;
 }
 
-RowLocation TableWriter::placeElsewhere(const std::vector<std::uint8_t>& bytes,
-                                        std::uint32_t avoidPage) {
+RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
+                               std::uint32_t avoidPage) {
     // Like Access, fill the table's last page that has room before taking a new one.
     std::vector<std::uint32_t> candidates;
     if (lastPageWithRoom_) candidates.push_back(*lastPageWithRoom_);
@@ -83,8 +83,7 @@ RowLocation TableWriter::placeElsewhere(const std::vector<std::uint8_t>& bytes,
             continue;
         }
         DataPageWriter w(fmt_, *page);
-        // The moved body is marked deleted, so that scans meet the row only at its own slot.
-        if (auto slot = w.addRow(bytes, kSlotDeleted)) {
+        if (auto slot = w.addRow(bytes, flags)) {
             file_.writePage(pageNo, w.page());
             lastPageWithRoom_ = pageNo;
             return RowLocation{pageNo, *slot};
@@ -92,7 +91,7 @@ RowLocation TableWriter::placeElsewhere(const std::vector<std::uint8_t>& bytes,
     }
     const std::uint32_t pageNo = newDataPage();
     DataPageWriter w(fmt_, *file_.page(pageNo));
-    const auto slot = w.addRow(bytes, kSlotDeleted);
+    const auto slot = w.addRow(bytes, flags);
     if (!slot) corrupt("a row does not fit an empty page");
     file_.writePage(pageNo, w.page());
     lastPageWithRoom_ = pageNo;
@@ -129,8 +128,9 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         file_.writePage(body.at.page, w.page());
         return;
     }
-    // No room on its page: the row moves, and its own slot points at the new place.
-    const RowLocation moved = placeElsewhere(bytes, body.at.page);
+    // No room on its page: the row moves, and its own slot points at the new place. The moved
+    // body is marked deleted, so that scans meet the row only at its own slot.
+    const RowLocation moved = place(bytes, kSlotDeleted, body.at.page);
     DataPageWriter header(fmt_, *file_.page(where.page));
     const file::Page& hp = header.page();
     const ByteSpan old = rowAt(fmt_, hp, static_cast<std::uint8_t>(where.slot));
@@ -153,6 +153,17 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         oldBody.replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
         file_.writePage(body.at.page, oldBody.page());
     }
+}
+
+RowLocation TableWriter::insertRow(const std::vector<Value>& values) {
+    const std::vector<std::optional<ByteSpan>> keep(table_.columns.size());
+    // Room for a forwarding pointer, should the row have to move later.
+    const std::vector<std::uint8_t> bytes =
+        encoder_.encode(values, keep, kPointerSize,
+                        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
+                            return longValues_.store(c, data);
+                        });
+    return place(bytes, 0, 0);
 }
 
 void TableWriter::deleteRow(RowLocation where) {

@@ -26,6 +26,10 @@ public:
     void updateRow(RowLocation where, const std::vector<Value>& values,
                    const std::vector<bool>& changed);
 
+    // Stores a new row (values in the table's column order, AutoNumbers already given) on the
+    // table's last page with room, or on a new page; the row count is the caller's to adjust.
+    RowLocation insertRow(const std::vector<Value>& values);
+
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
     void deleteRow(RowLocation where);
 
@@ -39,7 +43,9 @@ private:
         bool forwarded = false;  // `at` is a moved body, not the row's own slot
     };
     Body findBody(RowLocation where) const;
-    RowLocation placeElsewhere(const std::vector<std::uint8_t>& bytes, std::uint32_t avoidPage);
+    // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
+    RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
+                      std::uint32_t avoidPage);
     std::uint32_t newDataPage();
 
     file::PageFile& file_;
