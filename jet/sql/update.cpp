@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
@@ -44,6 +45,9 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     }
     std::optional<BoundExpression> where;
     if (update.where) where = sql::bind(*update.where, *table, statement);
+    std::vector<std::size_t> assigned;
+    for (const auto& t : targets) assigned.push_back(t.index);
+    const CalculatedColumns calculated(*table, propertiesOf(db, *table), db.version(), assigned);
 
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
@@ -72,6 +76,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                     any = true;
                 }
             }
+            if (any) calculated.recompute(values, changed);
             if (any) writer.updateRow(cursor.location(), values, changed);
         }
     });
