@@ -1,10 +1,9 @@
 #include "jet/sql/calculated_columns.h"
 
 #include <algorithm>
-#include <memory>
-#include <optional>
 #include <string>
 #include <type_traits>
+#include <variant>
 
 #include "jet/sql/parser.h"
 #include "jet/store/field_codec.h"
