@@ -2,6 +2,7 @@
 // limits (text length, Decimal precision) and names the column in every error.
 #include "jet/sql/conversion.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -14,6 +15,7 @@
 #include "jet/sql/decimal_math.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/value_rules.h"
+#include "jet/store/calculated_value.h"
 
 namespace jet::sql {
 
@@ -102,6 +104,13 @@ Value currencyOf(const Value& v) {
 }
 
 Value decimalShaped(const Value& v, DecimalShape shape) {
+    if (shape.ownScale) {
+        Decimal d = decimalOf(exactNumber(v), v, ColumnType::Decimal);
+        const int excess = decimalDigits(d) - shape.precision;
+        if (excess > 0) d = decimalRound(d, std::max(0, d.scale - excess));
+        if (decimalDigits(d) > shape.precision) tooLarge(v, ColumnType::Decimal);
+        return d;
+    }
     Decimal d = decimalRound(decimalOf(exactNumber(v), v, ColumnType::Decimal), shape.scale);
     for (int s = d.scale; s < shape.scale; ++s) {
         if (decimalDigits(d) >= shape.precision) tooLarge(v, ColumnType::Decimal);
@@ -226,7 +235,9 @@ Value convertForColumn(const Value& value, const ColumnDef& column, Version vers
     Value stored;
     try {
         DecimalShape shape;
-        if (column.type == ColumnType::Decimal) {
+        if (column.type == ColumnType::Decimal && column.calculated) {
+            shape.ownScale = true;
+        } else if (column.type == ColumnType::Decimal) {
             shape.precision =
                 column.precision >= 1 && column.precision <= 28 ? column.precision : 28;
             shape.scale = column.scale <= shape.precision ? column.scale : 0;
@@ -249,8 +260,13 @@ Value convertForColumn(const Value& value, const ColumnDef& column, Version vers
     if (column.type == ColumnType::Text && text) {
         const bool jet3 = version == Version::Jet3;
         const std::size_t bytes = jet3 ? codePointCount(*text) : 2 * utf16Units(*text);
-        if (column.size != 0 && bytes > column.size) {
-            const std::size_t capacity = jet3 ? column.size : column.size / 2u;
+        // A calculated column's size counts the wrapper around its result as well.
+        const std::size_t size =
+            column.calculated
+                ? column.size - std::min<std::size_t>(column.size, store::kCalculatedWrapperSize)
+                : column.size;
+        if (column.size != 0 && bytes > size) {
+            const std::size_t capacity = jet3 ? size : size / 2u;
             throw Error(ErrorCode::ValueTooLong, "The value " + describeValue(value) +
                                                      " is too long for " + columnLabel(column) +
                                                      ", which holds " + std::to_string(capacity) +

@@ -12,6 +12,9 @@ namespace jet::sql {
 struct DecimalShape {
     int precision = 28;  // digits in all
     int scale = 0;       // digits after the point
+    // Keep the value's own scale instead, rounding off only the fraction digits beyond the
+    // precision: a calculated column stores its Decimal result so.
+    bool ownScale = false;
 };
 
 // The value (not Null) as `type` holds it. Text and Memo give the value's text form; Binary, OLE,

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "jet/index/table_indexes.h"
+#include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
@@ -40,15 +41,21 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     std::vector<Target> targets;
     for (const auto& a : update.assignments) {
         const ColumnDef& column = resolve(*table, a.column);
-        requireUpdatable(db, *table, column);
+        requireUpdatable(*table, column);
         targets.push_back({column.order, &column, sql::bind(*a.value, *table, statement),
                            isRequired(db, *table, column)});
     }
     std::optional<BoundExpression> where;
     if (update.where) where = sql::bind(*update.where, *table, statement);
-    std::vector<bool> assigned(table->columns.size(), false);
-    for (const auto& t : targets) assigned[t.index] = true;
-    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update, assigned);
+    std::vector<std::size_t> assigned;
+    std::vector<bool> assignedMask(table->columns.size(), false);
+    for (const auto& t : targets) {
+        assigned.push_back(t.index);
+        assignedMask[t.index] = true;
+    }
+    const CalculatedColumns calculated(*table, propertiesOf(db, *table), db.version(), assigned);
+    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update,
+                                    assignedMask);
 
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
@@ -79,6 +86,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                 }
             }
             if (any) {
+                calculated.recompute(values, changed);
                 writer.updateRow(cursor.location(), values, changed);
                 indexes.updateRow(cursor.location(), row, values, changed);
                 relationships.rowUpdated(row, values);

@@ -1,9 +1,7 @@
 #include "jet/sql/write_checks.h"
 
 #include "jet/index/table_indexes.h"
-#include "jet/store/field_codec.h"
 #include "jet/store/names.h"
-#include "jet/store/property_map.h"
 
 namespace jet::sql {
 namespace {
@@ -23,7 +21,7 @@ const CatalogEntry* catalogEntry(const Database& db, const std::string& table) {
 
 }  // namespace
 
-void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef& column) {
+void requireUpdatable(const TableDef& table, const ColumnDef& column) {
     if (column.autoNumber || column.autoGuid) refuse(table, column, "it is an AutoNumber field");
     if (column.calculated) refuse(table, column, "it is a calculated field");
     if (column.type == ColumnType::Complex) {
@@ -33,36 +31,16 @@ void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef
     changed[column.order] = true;
     const std::string index = index::TableIndexes::unsupportedChange(table, changed);
     if (!index.empty()) refuse(table, column, index);
-    // A calculated field stores its result; changing a field it is computed from would leave
-    // that result stale.
-    const bool anyCalculated = std::any_of(table.columns.begin(), table.columns.end(),
-                                           [](const ColumnDef& c) { return c.calculated; });
-    if (anyCalculated) {
-        if (const CatalogEntry* entry = catalogEntry(db, table.name)) {
-            const auto maps = store::parsePropertyMaps(*db.format(), entry->properties,
-                                                       db.codePage());
-            const std::string wanted = store::foldName(column.name);
-            for (const auto& c : table.columns) {
-                if (!c.calculated) continue;
-                const auto map = maps.find(store::foldName(c.name));
-                if (map == maps.end()) continue;
-                const auto expr = map->second.find("Expression");
-                if (expr == map->second.end()) continue;
-                const std::string text = store::foldName(store::decodeUnicodeText(expr->second.data));
-                if (text.find(wanted) != std::string::npos) {
-                    refuse(table, column,
-                           "calculated field '" + c.name + "' is computed from it, and "
-                           "recomputing calculated fields is not supported yet");
-                }
-            }
-        }
-    }
+}
+
+store::PropertyMaps propertiesOf(const Database& db, const TableDef& table) {
+    const CatalogEntry* entry = catalogEntry(db, table.name);
+    if (entry == nullptr) return {};
+    return store::parsePropertyMaps(*db.format(), entry->properties, db.codePage());
 }
 
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
-    const CatalogEntry* entry = catalogEntry(db, table.name);
-    if (entry == nullptr) return false;
-    const auto maps = store::parsePropertyMaps(*db.format(), entry->properties, db.codePage());
+    const auto maps = propertiesOf(db, table);
     const auto map = maps.find(store::foldName(column.name));
     if (map == maps.end()) return false;
     const auto required = map->second.find("Required");

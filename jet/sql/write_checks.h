@@ -5,11 +5,15 @@
 #include <string>
 
 #include "jet/database.h"
+#include "jet/store/property_map.h"
 
 namespace jet::sql {
 
 // Throws jet::Error naming the field when a statement may not assign to `column`.
-void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef& column);
+void requireUpdatable(const TableDef& table, const ColumnDef& column);
+
+// The catalog properties of the table and its columns (none for a table without an entry).
+store::PropertyMaps propertiesOf(const Database& db, const TableDef& table);
 
 // Whether the field's Required property forbids Null.
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column);

@@ -2,23 +2,12 @@
 
 #include <string>
 
+#include "jet/store/calculated_value.h"
 #include "jet/store/field_codec.h"
 #include "jet/store/long_value.h"
 
 namespace jet::store {
 namespace {
-
-// A calculated column stores its result wrapped: 16 bytes of its own, a 4-byte length, the
-// result, and a few trailing bytes.
-constexpr std::size_t kCalcLengthOffset = 16;
-constexpr std::size_t kCalcDataOffset = 20;
-
-ByteSpan unwrapCalculated(ByteSpan wrapped) {
-    if (wrapped.size() < kCalcDataOffset) return wrapped;
-    const std::uint32_t len = u32(wrapped, kCalcLengthOffset);
-    const std::size_t available = wrapped.size() - kCalcDataOffset;
-    return wrapped.subspan(kCalcDataOffset, std::min<std::size_t>(len, available));
-}
 
 bool isLong(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
 
@@ -130,36 +119,8 @@ Value RowDecoder::decodeColumn(const ColumnDef& c, ByteSpan bytes) const {
 }
 
 Value RowDecoder::decodeCalculated(const ColumnDef& c, ByteSpan bytes) const {
-    std::vector<std::uint8_t> longData;
-    ByteSpan wrapped = bytes;
-    if (isLong(c.type)) {
-        longData = readLongValue(file_, fmt_, bytes);
-        wrapped = longData;
-    }
-    const ByteSpan data = unwrapCalculated(wrapped);
-    switch (c.type) {
-        case ColumnType::YesNo:
-            return !data.empty() && data[0] != 0;
-        case ColumnType::Text:
-        case ColumnType::Memo:
-            return decodeUnicodeText(data);
-        case ColumnType::Decimal: {
-            // Stored as the OLE DECIMAL structure: 2 reserved bytes, scale, sign, then the
-            // high 32 bits and the low 64 bits of the magnitude.
-            if (data.size() < 16) return Null{};
-            Decimal d;
-            d.scale = data[2];
-            d.negative = data[3] & 0x80;
-            const std::uint64_t low = u32(data, 8) | (std::uint64_t{u32(data, 12)} << 32);
-            d.magnitude = u32(data, 4);
-            d.magnitude = (d.magnitude << 64) | low;
-            if (d.magnitude == 0) d.negative = false;
-            return d;
-        }
-        default:
-            if (data.empty()) return Null{};
-            return decodeFixed(c.type, data, c.scale);
-    }
+    if (!isLong(c.type)) return decodeCalculatedValue(c, bytes);
+    return decodeCalculatedValue(c, readLongValue(file_, fmt_, bytes));
 }
 
 }  // namespace jet::store

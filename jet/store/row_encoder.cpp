@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jet/store/calculated_value.h"
 #include "jet/store/field_encoder.h"
 #include "jet/store/long_value.h"
 
@@ -41,8 +42,23 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
 
 std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - kDataPageOverhead; }
 
+std::vector<std::uint8_t> RowEncoder::storeLongValue(const ColumnDef& c,
+                                                     std::vector<std::uint8_t> data,
+                                                     const LongValueStore& longValues) const {
+    if (data.size() <= kMaxInlineLongValue) return inlineLongValue(data);
+    if (longValues) return longValues(c, data);
+    throw Error(ErrorCode::Unsupported,
+                "The new value of field '" + c.name + "' (" + std::to_string(data.size()) +
+                    " bytes) would need long-value pages, which this engine does not write yet.");
+}
+
 std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const Value& v,
                                                      const LongValueStore& longValues) const {
+    if (c.calculated) {
+        std::vector<std::uint8_t> wrapped = encodeCalculatedValue(c, v);
+        if (c.type != ColumnType::Memo) return wrapped;
+        return storeLongValue(c, std::move(wrapped), longValues);
+    }
     switch (c.type) {
         case ColumnType::Text:
             if (auto s = std::get_if<std::string>(&v)) {
@@ -63,15 +79,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
             } else {
                 break;
             }
-            if (data.size() > kMaxInlineLongValue) {
-                if (longValues) return longValues(c, data);
-                throw Error(ErrorCode::Unsupported,
-                            "The new value of field '" + c.name + "' (" +
-                                std::to_string(data.size()) +
-                                " bytes) would need long-value pages, which this engine does "
-                                "not write yet.");
-            }
-            return inlineLongValue(data);
+            return storeLongValue(c, std::move(data), longValues);
         }
         default: {
             std::vector<std::uint8_t> out(fixedValueSize(c.type));
@@ -130,7 +138,10 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
             offsets[slot] = static_cast<std::uint16_t>(row.size());
             const ColumnDef* c = bySlot[slot];
             const std::size_t i = indexOf[slot];
-            if (c == nullptr || (!keep[i] && isNull(values[i]))) continue;
+            if (c == nullptr) continue;
+            if (!keep[i] && isNull(values[i]) && !(c->calculated && storesNullResult(*c))) {
+                continue;
+            }
             markPresent(*c);
             if (keep[i]) {
                 row.insert(row.end(), keep[i]->begin(), keep[i]->end());

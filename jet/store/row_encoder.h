@@ -1,6 +1,7 @@
 // Encoding a row of values into the stored row layout of Jet 4 and ACE: column count, fixed
 // area, variable area, end-of-data offset, variable offsets (backwards), variable count, null
-// mask. Jet 3 rows are not written.
+// mask. Jet 3 rows are not written. Calculated columns take the wrapper calculated_value.h
+// describes.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,10 @@ public:
 
 private:
     std::vector<std::uint8_t> encodeVariable(const ColumnDef& c, const Value& v,
+                                             const LongValueStore& longValues) const;
+    // The column bytes of a Memo or OLE value (or a Memo result): inline when small, else
+    // through `longValues`.
+    std::vector<std::uint8_t> storeLongValue(const ColumnDef& c, std::vector<std::uint8_t> data,
                                              const LongValueStore& longValues) const;
 
     const format::Format& fmt_;

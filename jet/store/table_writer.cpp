@@ -23,8 +23,9 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       longValues_(file, fmt, table) {}
 
 namespace {
+// A calculated column's type is its result type: a Memo result is a long value as well.
 bool isLongValue(const ColumnDef& c) {
-    return !c.calculated && (c.type == ColumnType::Memo || c.type == ColumnType::OLE);
+    return c.type == ColumnType::Memo || c.type == ColumnType::OLE;
 }
 }  // namespace
 

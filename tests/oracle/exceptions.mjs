@@ -18,7 +18,7 @@ export const COLUMN_EXCEPTIONS = [
     },
     ...calculated("ace/extDateTestV2019.accdb", "Table1", {
         // [DateNormal]; row 5 stores a result of length 0.
-        DateNormalCalc: ["DateTime", [
+        DateNormalCalc: ["DateTime", ["DateNormal"], [
             "2020-06-17T00:00:00", "2021-06-14T00:00:00", "2021-06-14T12:45:00",
             "2021-06-14T01:45:00", null, "2021-06-14T22:45:12", "1765-06-14T12:45:00",
             "0100-06-14T12:45:00", "1265-06-14T12:45:00",
@@ -27,24 +27,29 @@ export const COLUMN_EXCEPTIONS = [
     // Rows: Bruce Wayne (Salary 1000000), Bart Simpson (-1), John Doe (0), Test User (100);
     // each value agrees with the column's expression over the row.
     ...calculated("ace/calcFieldTestV2010.accdb", "Table1", {
-        LastFirst: ["Text", ["Wayne, Bruce", "Simpson, Bart", "Doe, John", "User, Test"]],
-        LastFirstLen: ["Long", [12, 13, 9, 10]],
+        LastFirst: ["Text", ["LastName", "FirstName"],
+            ["Wayne, Bruce", "Simpson, Bart", "Doe, John", "User, Test"]],
+        LastFirstLen: ["Long", ["LastName", "FirstName"], [12, 13, 9, 10]],
         // [Salary]/12, stored as Currency in a column defined as Double.
-        MonthlySalary: ["Currency", ["83333.3333", "-0.0833", "0.0000", "8.3333"]],
+        MonthlySalary: ["Currency", ["Salary"], ["83333.3333", "-0.0833", "0.0000", "8.3333"]],
         // [Salary]>100000: one byte, 0xFF or 0x00, in a column defined as Integer.
-        IsRich: ["YesNo", [true, false, false, false]],
+        IsRich: ["YesNo", ["Salary"], [true, false, false, false]],
         // A Memo result: the row holds a long-value reference, the header sits in the value.
-        AllNames: ["Memo", ["Wayne, Bruce=Wayne, Bruce", "Simpson, Bart=Simpson, Bart",
-            "Doe, John=Doe, John", "User, Test=User, Test"]],
+        AllNames: ["Memo", ["LastName", "FirstName"], ["Wayne, Bruce=Wayne, Bruce",
+            "Simpson, Bart=Simpson, Bart", "Doe, John=Doe, John", "User, Test=User, Test"]],
         // [Salary]/52, stored as a 16-byte decimal (scale, sign, 96-bit magnitude).
-        WeeklySalary: ["Decimal", ["19230.7692307692", "-0.0192307692307692", "0", "1.92307692307692"]],
-        SalaryTest: ["Currency", ["1000000.0000", "-1.0000", "0.0000", "100.0000"]],
-        BoolTest: ["YesNo", [true, true, true, true]],
-        DecimalTest: ["Decimal", ["50.325", "-36.2222", "0.0123", "102030405060.654321"]],
+        WeeklySalary: ["Decimal", ["Salary"],
+            ["19230.7692307692", "-0.0192307692307692", "0", "1.92307692307692"]],
+        SalaryTest: ["Currency", ["Salary"], ["1000000.0000", "-1.0000", "0.0000", "100.0000"]],
+        BoolTest: ["YesNo", [], [true, true, true, true]],
+        // [Popularity].
+        DecimalTest: ["Decimal", ["Popularity"],
+            ["50.325", "-36.2222", "0.0123", "102030405060.654321"]],
         // [Salary]*0.13/[DecimalTest], a 4-byte float in a column defined as Decimal.
-        FloatTest: ["Single", [2583.2092, 0.0035889593, 0, 1.27413e-10]],
-        BigNumTest: ["Decimal", ["56505085819.42479129657228018", "-0.0784734499180612994241100748",
-            "0", "0.000000278701928982421698083"]],
+        FloatTest: ["Single", ["Salary", "Popularity"], [2583.2092, 0.0035889593, 0, 1.27413e-10]],
+        // ([Salary]*[MonthlySalary]/[DecimalTest])*34.12342134.
+        BigNumTest: ["Decimal", ["Salary", "Popularity"], ["56505085819.42479129657228018",
+            "-0.0784734499180612994241100748", "0", "0.000000278701928982421698083"]],
     }),
 ];
 
@@ -79,16 +84,18 @@ export const NOT_USER_TABLES = [
 // Calculated columns. Access stores a calculated result behind 16 bytes of its own and a 4-byte
 // length, in the result type of the column's ResultType property; the table definition carries
 // a provisional type. mdb-reader (and mdbtools) decode the header's zeros with the provisional
-// type. `columns` maps a column name to [result type, values checked by hand against the
-// stored bytes and the column's expression].
+// type. `columns` maps a column name to [result type, the fields its expression reads (through
+// other calculated columns too), values checked by hand against the stored bytes and the
+// column's expression]. An update of a field it reads recomputes the column: its stated values
+// then hold only in the rows the update left as they were.
 function calculated(fixture, table, columns) {
-    return Object.entries(columns).map(([column, [resultType, values]]) => ({
+    return Object.entries(columns).map(([column, [resultType, reads, values]]) => ({
         fixture,
         table,
         column,
         resultType,
         reason: "calculated column: mdb-reader reads the result's header with the provisional type",
-        check: { values },
+        check: { values, reads },
     }));
 }
 

@@ -60,7 +60,7 @@ Counts roundTripAll(const std::string& path) {
                 bool writable = true;
                 for (std::size_t i = 0; i < table->columns.size(); ++i) {
                     const auto& c = table->columns[i];
-                    if (c.calculated || c.type == ColumnType::Complex ||
+                    if (c.type == ColumnType::Complex ||
                         c.type == ColumnType::DateTimeExtended || c.type == ColumnType::Memo ||
                         c.type == ColumnType::OLE) {
                         keepUnwritable[i] = raw[i];
