@@ -75,7 +75,8 @@ struct IndexDef {
     std::uint32_t number = 0;       // logical index number
     std::uint32_t dataNumber = 0;   // the index data (real index) it uses
     std::vector<IndexColumn> columns;
-    std::uint32_t firstPage = 0;    // first index page of its data
+    std::uint32_t firstPage = 0;    // first index page of its data: the root of its tree
+    std::uint32_t usedPagesRow = 0; // row pointer of the usage map of its pages
     std::uint8_t flags = 0;         // unique, ignore nulls, required
     std::uint8_t kind = 0;          // 0 normal, 1 primary key, 2 foreign key
     bool unique = false;

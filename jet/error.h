@@ -26,6 +26,10 @@ enum class ErrorCode : int {
     NotUpdatable = 3113,          // "Cannot update 'ID'; field not updateable."
     ValueTooLong = 3163,          // text longer than its column
     Locked = 3260,                // another process holds the database
+    DuplicateKey = 3022,          // a unique index or primary key would hold a value twice
+    NullKey = 3058,               // Null in a primary key or an index that requires values
+    RelatedRecordsExist = 3200,   // a referenced record has related records
+    RelatedRecordRequired = 3201, // a referencing record lacks its related record
 };
 
 class Error : public std::runtime_error {

@@ -1,5 +1,6 @@
 #include "jet/index/index_key.h"
 
+#include <array>
 #include <bit>
 
 namespace jet::index {
@@ -96,6 +97,28 @@ bool appendValue(std::vector<std::uint8_t>& out, ColumnType type, const Value& v
     }
 }
 
+// A GUID is keyed as 16 bytes in the order it is written ({00112233-4455-...}), cut into
+// segments of eight bytes each followed by a length byte: 9 while more segments follow, else
+// the count of bytes the segment holds. Descending keys invert everything but the 9s.
+bool appendGuid(std::vector<std::uint8_t>& key, bool ascending, const Value& value) {
+    const std::uint8_t flip = ascending ? 0x00 : 0xFF;
+    const auto guid = std::get_if<Guid>(&value);
+    if (guid == nullptr) {
+        if (!isNull(value)) return false;
+        key.push_back(kNullFlag ^ flip);
+        return true;
+    }
+    const auto& b = guid->bytes;
+    const std::array<std::uint8_t, 16> written{b[3], b[2],  b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
+                                               b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+    key.push_back(kValueFlag ^ flip);
+    for (std::size_t i = 0; i < 8; ++i) key.push_back(written[i] ^ flip);
+    key.push_back(9);
+    for (std::size_t i = 8; i < 16; ++i) key.push_back(written[i] ^ flip);
+    key.push_back(8 ^ flip);
+    return true;
+}
+
 }  // namespace
 
 bool canEncodeKeyColumn(ColumnType type) {
@@ -110,6 +133,7 @@ bool canEncodeKeyColumn(ColumnType type) {
         case ColumnType::Single:
         case ColumnType::Double:
         case ColumnType::DateTime:
+        case ColumnType::GUID:
             return true;
         default:
             return false;
@@ -118,6 +142,7 @@ bool canEncodeKeyColumn(ColumnType type) {
 
 bool appendKeyColumn(std::vector<std::uint8_t>& key, const KeyColumn& column, const Value& value) {
     if (!canEncodeKeyColumn(column.type)) return false;
+    if (column.type == ColumnType::GUID) return appendGuid(key, column.ascending, value);
     const std::size_t start = key.size();
     if (isNull(value) && column.type != ColumnType::YesNo) {
         key.push_back(kNullFlag);

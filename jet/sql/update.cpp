@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "jet/index/table_indexes.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
@@ -48,6 +49,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
         std::vector<bool> changed(table->columns.size());
         auto cursor = db.scan(table);
@@ -72,8 +74,12 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                     any = true;
                 }
             }
-            if (any) writer.updateRow(cursor.location(), values, changed);
+            if (any) {
+                writer.updateRow(cursor.location(), values, changed);
+                indexes.updateRow(cursor.location(), row, values, changed);
+            }
         }
+        indexes.finish();
     });
     return matched;
 }
@@ -86,13 +92,18 @@ std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view s
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        std::vector<std::uint32_t> deleted;  // page << 8 | row, for the indexes
         auto cursor = db.scan(table);
         while (cursor.next()) {
             if (where && !isTrue(where->evaluate(cursor.row()))) continue;
             writer.deleteRow(cursor.location());
+            deleted.push_back(cursor.location().page << 8 | cursor.location().slot);
             ++matched;
         }
         writer.adjustRowCount(-static_cast<std::int64_t>(matched));
+        if (!table->indexes.empty()) {
+            index::TableIndexes(ctx.file, ctx.format, *table).removeRows(std::move(deleted));
+        }
     });
     return matched;
 }

@@ -1,5 +1,6 @@
 #include "jet/sql/write_checks.h"
 
+#include "jet/index/table_indexes.h"
 #include "jet/store/field_codec.h"
 #include "jet/store/names.h"
 #include "jet/store/property_map.h"
@@ -73,14 +74,10 @@ void requireUpdatable(const Database& db, const TableDef& table, const ColumnDef
     if (column.type == ColumnType::Complex) {
         refuse(table, column, "it is an attachment or multi-value field");
     }
-    for (const auto& index : table.indexes) {
-        for (const auto& ic : index.columns) {
-            if (ic.columnNumber == column.number) {
-                refuse(table, column, "it is part of index '" + index.name +
-                                          "', and changing indexed fields is not supported yet");
-            }
-        }
-    }
+    std::vector<bool> changed(table.columns.size(), false);
+    changed[column.order] = true;
+    const std::string index = index::TableIndexes::unsupportedChange(table, changed);
+    if (!index.empty()) refuse(table, column, index);
     // A calculated field stores its result; changing a field it is computed from would leave
     // that result stale.
     const bool anyCalculated = std::any_of(table.columns.begin(), table.columns.end(),
@@ -128,9 +125,6 @@ void requireDeletable(const Database& db, const TableDef& table) {
         throw Error(ErrorCode::Unsupported,
                     "Cannot delete from table '" + table.name + "': " + why + ".");
     };
-    if (!table.indexes.empty()) {
-        refuseDelete("it has indexes, and maintaining index entries is not supported yet");
-    }
     for (const auto& c : table.columns) {
         if (c.type == ColumnType::Complex) refuseDelete("it has attachment or multi-value fields");
     }

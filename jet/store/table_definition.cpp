@@ -120,6 +120,7 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
         struct RealIndex {
             std::vector<IndexColumn> columns;
             std::uint32_t firstPage = 0;
+            std::uint32_t usedPagesRow = 0;
             std::uint8_t flags = 0;
         };
         std::vector<RealIndex> real(realIndexes);
@@ -132,7 +133,8 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
                 if (col == 0xFFFF) continue;
                 r.columns.push_back(IndexColumn{col, b[p + 2] != 0x00});  // 1 ascending, 0 descending
             }
-            p += 4;  // the index's own usage map
+            r.usedPagesRow = u32(b, p);  // the map of the index's own pages
+            p += 4;
             r.firstPage = u32(b, p);
             p += 4 + (fmt.jet3 ? 0 : 4);
             r.flags = b[p];
@@ -149,6 +151,7 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             const RealIndex& r = real[ix.dataNumber];
             ix.columns = r.columns;
             ix.firstPage = r.firstPage;
+            ix.usedPagesRow = r.usedPagesRow;
             ix.flags = r.flags;
             ix.unique = r.flags & 0x01;
             ix.ignoreNulls = r.flags & 0x02;

@@ -1,0 +1,376 @@
+#include "jet/index/index_tree.h"
+
+#include <algorithm>
+
+#include "jet/error.h"
+#include "jet/index/index_leaf_edit.h"
+#include "jet/index/index_page_writer.h"
+#include "jet/store/bytes.h"
+#include "jet/store/usage_map_writer.h"
+
+namespace jet::index {
+namespace {
+
+// Far deeper than any real index; deeper means pages pointing at each other in a loop.
+constexpr int kMaxDepth = 32;
+
+bool before(const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; }
+
+IndexPage blankPage(bool leaf, std::uint32_t owner) {
+    IndexPage page;
+    page.leaf = leaf;
+    page.owner = owner;
+    return page;
+}
+
+std::string rowOf(const IndexEntry& e) {
+    return "row " + std::to_string(e.dataRow) + " of page " + std::to_string(e.dataPage);
+}
+
+}  // namespace
+
+IndexTree::IndexTree(file::PageFile& file, const format::Format& fmt, IndexStorage storage)
+    : file_(file), fmt_(fmt), storage_(std::move(storage)) {}
+
+void IndexTree::damaged(const std::string& what) const {
+    store::corrupt("The " + storage_.name + " in '" + file_.path() + "' is damaged: " + what +
+                   "; nothing was changed.");
+}
+
+void IndexTree::checkDepth(int depth) const {
+    if (depth > kMaxDepth) damaged("its tree is deeper than any real index");
+}
+
+IndexPage IndexTree::read(std::uint32_t pageNo) const {
+    if (pageNo == 0 || pageNo >= file_.pageCount()) {
+        damaged("it refers to page " + std::to_string(pageNo) + ", outside the file");
+    }
+    IndexPage page = readIndexPage(fmt_, *file_.page(pageNo));
+    if (page.owner != storage_.ownerPage) {
+        damaged("its page " + std::to_string(pageNo) + " belongs to another table");
+    }
+    return page;
+}
+
+void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
+    file_.writePage(pageNo, writeIndexPage(fmt_, page));
+}
+
+std::uint32_t IndexTree::allocatePage() {
+    const std::uint32_t page = file_.pageCount();
+    const auto owned = store::RowPointer::from(storage_.usedPagesRow);
+    // Both maps must cover the page before anything is written, so that a refusal is clean.
+    if ((storage_.usedPagesRow != 0 && !store::covers(file_, fmt_, owned, page)) ||
+        !store::covers(file_, fmt_, store::kGlobalUsageMap, page)) {
+        throw Error(ErrorCode::Unsupported,
+                    "The " + storage_.name + " needs a new page, but the usage maps of '" +
+                        file_.path() + "' do not reach page " + std::to_string(page) +
+                        "; growing them is not supported yet, so nothing was changed.");
+    }
+    if (file_.appendPage() != page) store::corrupt("a new page did not land at the end of the file");
+    if (storage_.usedPagesRow != 0) store::markPage(file_, fmt_, owned, page, true);
+    store::markPage(file_, fmt_, store::kGlobalUsageMap, page, false);  // set bits are free
+    return page;
+}
+
+void IndexTree::freePage(std::uint32_t pageNo, const IndexPage& page) {
+    if (page.prevPage != 0) setLink(page.prevPage, true, page.nextPage);
+    if (page.nextPage != 0) setLink(page.nextPage, false, page.prevPage);
+    if (storage_.usedPagesRow != 0) {
+        store::markPage(file_, fmt_, store::RowPointer::from(storage_.usedPagesRow), pageNo, false);
+    }
+    store::markPage(file_, fmt_, store::kGlobalUsageMap, pageNo, true);
+    file_.writePage(pageNo, file::Page(fmt_.pageSize, 0));
+}
+
+// Changes one neighbour link in place, leaving the rest of the page's bytes as they are.
+void IndexTree::setLink(std::uint32_t pageNo, bool next, std::uint32_t target) {
+    const IndexPageLayout& at = indexPageLayout(fmt_);
+    read(pageNo);  // an index page of this table, or the index is damaged
+    file::Page bytes = *file_.page(pageNo);
+    const std::size_t off = next ? at.nextPage : at.prevPage;
+    for (int i = 0; i < 4; ++i) bytes[off + i] = static_cast<std::uint8_t>(target >> (8 * i));
+    file_.writePage(pageNo, std::move(bytes));
+}
+
+std::vector<IndexTree::Child> IndexTree::childrenOf(std::uint32_t pageNo,
+                                                    const IndexPage& page) const {
+    if (page.entries.empty() && page.tailPage == 0) {
+        damaged("page " + std::to_string(pageNo) + " has no children");
+    }
+    std::vector<Child> children;
+    children.reserve(page.entries.size() + 1);
+    for (const auto& e : page.entries) children.push_back(Child{e.childPage, e});
+    if (page.tailPage != 0) children.push_back(Child{page.tailPage, std::nullopt});
+    return children;
+}
+
+// Access names every child of an intermediate page by its last entry but the last child, which
+// it keeps as the page's tail; a lone child is named.
+void IndexTree::setChildren(IndexPage& page, const std::vector<Child>& children) const {
+    page.entries.clear();
+    page.tailPage = 0;
+    const std::size_t named = children.size() == 1 ? 1 : children.size() - 1;
+    for (std::size_t i = 0; i < named; ++i) {
+        IndexEntry e = children[i].last ? *children[i].last : lastEntryBelow(children[i].page);
+        e.childPage = children[i].page;
+        page.entries.push_back(std::move(e));
+    }
+    if (children.size() > 1) page.tailPage = children.back().page;
+}
+
+IndexEntry IndexTree::lastEntryBelow(std::uint32_t pageNo) const {
+    for (int depth = 0;; ++depth) {
+        checkDepth(depth);
+        const IndexPage page = read(pageNo);
+        if (page.leaf) {
+            if (page.entries.empty()) damaged("page " + std::to_string(pageNo) + " is empty");
+            IndexEntry last = page.entries.back();
+            last.childPage = 0;
+            return last;
+        }
+        if (page.tailPage != 0) {
+            pageNo = page.tailPage;
+        } else if (!page.entries.empty()) {
+            pageNo = page.entries.back().childPage;
+        } else {
+            damaged("page " + std::to_string(pageNo) + " has no children");
+        }
+    }
+}
+
+// The first child whose last entry is not before `entry`; past the last named child, the tail,
+// or failing that the last child (whose last entry then grows).
+std::size_t IndexTree::childFor(const std::vector<Child>& children, const IndexEntry& entry) {
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        if (!children[i].last || compareEntries(entry, *children[i].last) <= 0) return i;
+    }
+    return children.size() - 1;
+}
+
+void IndexTree::insert(const IndexEntry& entry) { insertAt(storage_.rootPage, entry, 0); }
+
+void IndexTree::remove(const IndexEntry& entry) { removeAt(storage_.rootPage, entry, 0); }
+
+IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
+    checkDepth(depth);
+    IndexPage page = read(pageNo);
+    Change out;
+    if (page.leaf) {
+        const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
+        if (at != page.entries.end() && compareEntries(*at, entry) == 0) {
+            damaged("it already holds an entry for " + rowOf(entry));
+        }
+        if (at == page.entries.end()) out.newLast = entry;
+        page.entries.insert(at, entry);
+    } else {
+        auto children = childrenOf(pageNo, page);
+        const std::size_t i = childFor(children, entry);
+        applyBelow(children, i, insertAt(children[i].page, entry, depth + 1), out);
+        setChildren(page, children);
+    }
+    storeOrSplit(pageNo, page, out);
+    return out;
+}
+
+IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
+    checkDepth(depth);
+    IndexPage page = read(pageNo);
+    Change out;
+    if (page.leaf) {
+        const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
+        if (at == page.entries.end() || compareEntries(*at, entry) != 0) {
+            damaged("it has no entry for " + rowOf(entry));
+        }
+        const bool wasLast = at + 1 == page.entries.end();
+        page.entries.erase(at);
+        if (page.entries.empty() && pageNo != storage_.rootPage) {
+            freePage(pageNo, page);
+            out.emptied = true;
+            return out;
+        }
+        if (wasLast && !page.entries.empty()) out.newLast = page.entries.back();
+    } else {
+        auto children = childrenOf(pageNo, page);
+        const std::size_t i = childFor(children, entry);
+        applyBelow(children, i, removeAt(children[i].page, entry, depth + 1), out);
+        if (children.empty()) {
+            if (pageNo != storage_.rootPage) {
+                freePage(pageNo, page);
+                out.emptied = true;
+                return out;
+            }
+            // The last entry of the index is gone: the root becomes an empty leaf again.
+            page = blankPage(true, storage_.ownerPage);
+        } else {
+            setChildren(page, children);
+        }
+    }
+    storeOrSplit(pageNo, page, out);
+    return out;
+}
+
+void IndexTree::applyBelow(std::vector<Child>& children, std::size_t i, const Change& below,
+                           Change& out) const {
+    const bool lastChild = i + 1 == children.size();
+    if (below.emptied) {
+        children.erase(children.begin() + static_cast<std::ptrdiff_t>(i));
+        // The child before it, now the last, is named: its last entry ends this page.
+        if (lastChild && !children.empty()) out.newLast = children.back().last;
+        return;
+    }
+    if (below.newLast) {
+        if (children[i].last) children[i].last = below.newLast;
+        if (lastChild) out.newLast = below.newLast;
+    }
+    if (below.splitOff) {
+        children.insert(children.begin() + static_cast<std::ptrdiff_t>(i), *below.splitOff);
+    }
+}
+
+void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out) {
+    if (entriesFit(fmt_, page.entries, page.leaf)) {
+        write(pageNo, page);
+        return;
+    }
+    // Too full: the first half of its entries (or children) goes to a new page before it.
+    const bool leaf = page.leaf;
+    std::vector<IndexEntry> leftEntries, rightEntries;
+    std::vector<Child> leftChildren, rightChildren;
+    if (leaf) {
+        std::tie(leftEntries, rightEntries) = splitEntries(page.entries);
+    } else {
+        const auto children = childrenOf(pageNo, page);
+        const auto middle = children.begin() + static_cast<std::ptrdiff_t>((children.size() + 1) / 2);
+        leftChildren.assign(children.begin(), middle);
+        rightChildren.assign(middle, children.end());
+    }
+    const IndexEntry leftLast = leaf ? leftEntries.back() : *leftChildren.back().last;
+    const auto fill = [&](IndexPage& p, bool left) {
+        if (leaf) {
+            p.entries = left ? leftEntries : rightEntries;
+        } else {
+            setChildren(p, left ? leftChildren : rightChildren);
+        }
+    };
+    // Pages below intermediate pages are linked only to those that share their parent.
+    const auto separateChildren = [&] {
+        if (leaf) return;
+        const std::uint32_t a = leftChildren.back().page, b = rightChildren.front().page;
+        if (read(a).leaf) return;
+        setLink(a, true, 0);
+        setLink(b, false, 0);
+    };
+
+    const std::uint32_t left = allocatePage();
+    IndexPage leftPage = blankPage(leaf, storage_.ownerPage);
+    fill(leftPage, true);
+    if (pageNo == storage_.rootPage) {
+        // The root stays where it is and takes the two halves as its children.
+        const std::uint32_t right = allocatePage();
+        IndexPage rightPage = blankPage(leaf, storage_.ownerPage);
+        fill(rightPage, false);
+        leftPage.nextPage = right;
+        rightPage.prevPage = left;
+        write(left, leftPage);
+        write(right, rightPage);
+        separateChildren();
+        page = blankPage(false, storage_.ownerPage);
+        setChildren(page, {Child{left, leftLast}, Child{right, std::nullopt}});
+        write(pageNo, page);
+        return;
+    }
+    leftPage.prevPage = page.prevPage;
+    leftPage.nextPage = pageNo;
+    fill(page, false);
+    page.prevPage = left;
+    write(left, leftPage);
+    write(pageNo, page);
+    if (leftPage.prevPage != 0) setLink(leftPage.prevPage, true, left);
+    separateChildren();
+    out.splitOff = Child{left, leftLast};
+}
+
+std::pair<std::uint32_t, std::size_t> IndexTree::findLeaf(const IndexEntry& entry) const {
+    std::uint32_t pageNo = storage_.rootPage;
+    for (int depth = 0;; ++depth) {
+        checkDepth(depth);
+        const IndexPage page = read(pageNo);
+        if (page.leaf) {
+            const auto at =
+                std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
+            return {pageNo, static_cast<std::size_t>(at - page.entries.begin())};
+        }
+        const auto children = childrenOf(pageNo, page);
+        pageNo = children[childFor(children, entry)].page;
+    }
+}
+
+std::uint32_t IndexTree::firstLeaf() const {
+    std::uint32_t pageNo = storage_.rootPage;
+    for (int depth = 0;; ++depth) {
+        checkDepth(depth);
+        const IndexPage page = read(pageNo);
+        if (page.leaf) return pageNo;
+        if (!page.entries.empty()) {
+            pageNo = page.entries.front().childPage;
+        } else if (page.tailPage != 0) {
+            pageNo = page.tailPage;
+        } else {
+            damaged("page " + std::to_string(pageNo) + " has no children");
+        }
+    }
+}
+
+void IndexTree::removeRows(const std::vector<std::uint32_t>& rows) {
+    if (rows.empty()) return;
+    std::vector<IndexEntry> doomed;
+    std::size_t visited = 0;
+    for (std::uint32_t pageNo = firstLeaf(); pageNo != 0;) {
+        if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
+        const IndexPage page = read(pageNo);
+        doomed.clear();
+        for (const auto& e : page.entries) {
+            const std::uint32_t packed = (e.dataPage << 8) | e.dataRow;
+            if (std::binary_search(rows.begin(), rows.end(), packed)) doomed.push_back(e);
+        }
+        // Removing entries never moves the leaves that follow, so the link read now holds.
+        pageNo = page.nextPage;
+        for (const auto& e : doomed) remove(e);
+    }
+}
+
+std::size_t IndexTree::countKey(const std::vector<std::uint8_t>& key, std::size_t limit) const {
+    auto [pageNo, at] = findLeaf(IndexEntry{.key = key});
+    std::size_t count = 0;
+    std::size_t visited = 0;
+    while (pageNo != 0 && count < limit) {
+        if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
+        const IndexPage page = read(pageNo);
+        for (; at < page.entries.size() && count < limit; ++at) {
+            if (page.entries[at].key != key) return count;
+            ++count;
+        }
+        pageNo = page.nextPage;
+        at = 0;
+    }
+    return count;
+}
+
+std::optional<std::vector<std::uint8_t>> IndexTree::findRepeatedKey(
+    const std::vector<std::uint8_t>& allowed) const {
+    std::optional<std::vector<std::uint8_t>> previous;
+    std::size_t visited = 0;
+    for (std::uint32_t pageNo = firstLeaf(); pageNo != 0;) {
+        if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
+        const IndexPage page = read(pageNo);
+        for (const auto& e : page.entries) {
+            if (previous && *previous == e.key && e.key != allowed) return e.key;
+            previous = e.key;
+        }
+        pageNo = page.nextPage;
+    }
+    return std::nullopt;
+}
+
+}  // namespace jet::index

@@ -1,0 +1,93 @@
+// One index's B-tree, changed entry by entry inside a write: entries go in and out of the leaf
+// pages, full pages split, emptied pages leave the tree, and the intermediate pages above are
+// kept naming the last entry of each page below them.
+//
+// The shape follows what Access writes: leaves are linked from first to last; intermediate
+// pages are linked only to the pages that share their parent; an intermediate page with more
+// than one child leaves its last child unnamed, as its tail; the root never moves, since the
+// table definition names it, so a full root hands its entries down to two new pages.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/index/index_page.h"
+
+namespace jet::index {
+
+// Where one index keeps its tree.
+struct IndexStorage {
+    std::uint32_t rootPage = 0;
+    std::uint32_t usedPagesRow = 0;  // row pointer of the map of the index's pages; 0 for none
+    std::uint32_t ownerPage = 0;     // the table's definition page, which every index page names
+    std::string name;                // for messages: "index 'PrimaryKey' of table 'Orders'"
+};
+
+class IndexTree {
+public:
+    IndexTree(file::PageFile& file, const format::Format& fmt, IndexStorage storage);
+
+    // Adds a leaf entry. Throws Error(Corrupt) when the index already holds that entry, and
+    // Error(Unsupported) when a new page is needed that the usage maps cannot take.
+    void insert(const IndexEntry& entry);
+    // Removes a leaf entry; Error(Corrupt) when the index lacks it (it and its table disagree).
+    void remove(const IndexEntry& entry);
+    // Removes the entries of the given rows (packed page << 8 | row, sorted), whatever their
+    // keys: one walk along the leaves.
+    void removeRows(const std::vector<std::uint32_t>& rows);
+
+    // How many entries hold exactly `key`, counting no further than `limit`.
+    std::size_t countKey(const std::vector<std::uint8_t>& key, std::size_t limit) const;
+    // The first key that two neighbouring entries share, ignoring `allowed`; nullopt when none.
+    std::optional<std::vector<std::uint8_t>> findRepeatedKey(
+        const std::vector<std::uint8_t>& allowed) const;
+
+    const IndexStorage& storage() const { return storage_; }
+
+private:
+    // A child of an intermediate page with the last entry below it; the tail has none stored.
+    struct Child {
+        std::uint32_t page = 0;
+        std::optional<IndexEntry> last;
+    };
+    // What a change below means for the page above.
+    struct Change {
+        bool emptied = false;                 // the page left the tree
+        std::optional<IndexEntry> newLast;    // the subtree now ends with this entry
+        std::optional<Child> splitOff;        // a new page before it, for the parent to name
+    };
+
+    Change insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
+    Change removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
+    // Brings an intermediate page's children up to date with a change in child `i`.
+    void applyBelow(std::vector<Child>& children, std::size_t i, const Change& below,
+                    Change& out) const;
+    // Writes the page back, splitting it (or, for the root, nesting its entries in two new
+    // pages) when its entries no longer fit.
+    void storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out);
+    void freePage(std::uint32_t pageNo, const IndexPage& page);
+
+    IndexPage read(std::uint32_t pageNo) const;
+    void write(std::uint32_t pageNo, const IndexPage& page);
+    std::uint32_t allocatePage();
+    void setLink(std::uint32_t pageNo, bool next, std::uint32_t target);
+    std::vector<Child> childrenOf(std::uint32_t pageNo, const IndexPage& page) const;
+    void setChildren(IndexPage& page, const std::vector<Child>& children) const;
+    IndexEntry lastEntryBelow(std::uint32_t pageNo) const;
+    static std::size_t childFor(const std::vector<Child>& children, const IndexEntry& entry);
+    // The leaf where `entry` belongs, with the position of the first entry not before it.
+    std::pair<std::uint32_t, std::size_t> findLeaf(const IndexEntry& entry) const;
+    std::uint32_t firstLeaf() const;
+    void checkDepth(int depth) const;
+    [[noreturn]] void damaged(const std::string& what) const;
+
+    file::PageFile& file_;
+    const format::Format& fmt_;
+    IndexStorage storage_;
+};
+
+}  // namespace jet::index

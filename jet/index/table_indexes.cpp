@@ -1,0 +1,200 @@
+#include "jet/index/table_indexes.h"
+
+#include <algorithm>
+#include <map>
+
+#include "jet/error.h"
+#include "jet/store/bytes.h"
+
+namespace jet::index {
+namespace {
+
+// Keys of a unique index remembered for the check at the end of the statement; past this many
+// the whole index is walked instead, so memory stays bounded on large updates.
+constexpr std::size_t kTrackedKeys = 10000;
+
+const ColumnDef* columnNumbered(const TableDef& table, std::uint16_t number) {
+    for (const auto& c : table.columns) {
+        if (c.number == number) return &c;
+    }
+    return nullptr;
+}
+
+bool keyable(const ColumnDef& c) { return !c.calculated && canEncodeKeyColumn(c.type); }
+
+// The logical indexes of each index data, the primary key's name first.
+std::map<std::uint32_t, std::vector<const IndexDef*>> byData(const TableDef& table) {
+    std::map<std::uint32_t, std::vector<const IndexDef*>> data;
+    for (const auto& ix : table.indexes) {
+        auto& list = data[ix.dataNumber];
+        if (ix.primaryKey()) {
+            list.insert(list.begin(), &ix);
+        } else {
+            list.push_back(&ix);
+        }
+    }
+    return data;
+}
+
+}  // namespace
+
+std::string TableIndexes::unsupportedChange(const TableDef& table,
+                                            const std::vector<bool>& changed) {
+    for (const auto& [number, logical] : byData(table)) {
+        const IndexDef& ix = *logical.front();
+        const auto touches = std::any_of(ix.columns.begin(), ix.columns.end(), [&](auto& ic) {
+            const ColumnDef* c = columnNumbered(table, ic.columnNumber);
+            return c != nullptr && changed[c->order];
+        });
+        if (!touches) continue;
+        for (const auto& ic : ix.columns) {
+            const ColumnDef* c = columnNumbered(table, ic.columnNumber);
+            if (c == nullptr || !keyable(*c)) {
+                const std::string kind =
+                    c == nullptr ? "missing"
+                                 : (c->calculated ? "calculated" : columnTypeName(c->type));
+                return "it is part of index '" + ix.name + "', and changing index keys that hold " +
+                       kind + " fields is not supported yet";
+            }
+        }
+    }
+    return {};
+}
+
+TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table)
+    : table_(table) {
+    for (const auto& [number, logical] : byData(table)) {
+        const IndexDef& ix = *logical.front();
+        const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
+        Maintained m{IndexTree(file, fmt,
+                               IndexStorage{ix.firstPage, ix.usedPagesRow, table.definitionPage,
+                                            label})};
+        m.label = label;
+        m.name = ix.name;
+        for (const IndexDef* l : logical) {
+            m.unique = m.unique || l->unique || l->primaryKey();
+            m.requiresValues = m.requiresValues || l->required || l->primaryKey();
+        }
+        m.ignoreNulls = ix.ignoreNulls;
+        for (const auto& ic : ix.columns) {
+            m.columnNumbers.push_back(ic.columnNumber);
+            const ColumnDef* c = columnNumbered(table, ic.columnNumber);
+            if (c == nullptr) {
+                store::corrupt("The " + m.label + " names column number " +
+                               std::to_string(ic.columnNumber) + ", which the table lacks");
+            }
+            if (!keyable(*c)) m.encodable = false;
+            m.columns.emplace_back(KeyColumn{c->type, ic.ascending}, c->order);
+        }
+        if (m.encodable) {
+            for (const auto& [column, position] : m.columns) {
+                appendKeyColumn(m.allNullKey, column, Value{});
+            }
+        }
+        indexes_.push_back(std::move(m));
+    }
+}
+
+TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
+                                      const std::vector<Value>& values) const {
+    Key key;
+    key.allNull = true;
+    for (const auto& [column, position] : index.columns) {
+        const Value& v = values[position];
+        if (isNull(v)) {
+            key.anyNull = true;
+        } else {
+            key.allNull = false;
+        }
+        if (!appendKeyColumn(key.bytes, column, v)) {
+            throw Error(ErrorCode::Unsupported,
+                        "Cannot build the key of the " + index.label + " for a value of type " +
+                            columnTypeName(column.type) + "; nothing was changed.");
+        }
+    }
+    return key;
+}
+
+void TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Value>& values) {
+    const Key key = keyOf(index, values);
+    if (key.anyNull && index.requiresValues) {
+        throw Error(ErrorCode::NullKey, "Index or primary key '" + index.name + "' of table '" +
+                                            table_.name + "' cannot contain a Null value.");
+    }
+    if (key.allNull && index.ignoreNulls) return;
+    index.tree.insert(IndexEntry{.key = key.bytes,
+                                 .dataPage = row.page,
+                                 .dataRow = static_cast<std::uint8_t>(row.slot)});
+    if (!index.unique || key.allNull || index.tooManyToTrack) return;
+    if (index.insertedKeys.size() < kTrackedKeys) {
+        index.insertedKeys.push_back(key.bytes);
+    } else {
+        index.tooManyToTrack = true;
+        index.insertedKeys.clear();
+    }
+}
+
+void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
+                             const std::vector<Value>& after, const std::vector<bool>& changed) {
+    for (auto& index : indexes_) {
+        const bool touched = std::any_of(index.columns.begin(), index.columns.end(),
+                                         [&](const auto& c) { return changed[c.second]; });
+        if (!touched) continue;
+        if (!index.encodable) {
+            throw Error(ErrorCode::Unsupported, "The " + index.label +
+                                                    " cannot follow the change: its keys are "
+                                                    "not supported yet; nothing was changed.");
+        }
+        const Key old = keyOf(index, before);
+        const Key now = keyOf(index, after);
+        if (old.bytes == now.bytes) continue;
+        if (!(old.allNull && index.ignoreNulls)) {
+            index.tree.remove(IndexEntry{.key = old.bytes,
+                                         .dataPage = row.page,
+                                         .dataRow = static_cast<std::uint8_t>(row.slot)});
+        }
+        add(index, row, after);
+    }
+}
+
+void TableIndexes::insertRow(RowLocation row, const std::vector<Value>& values) {
+    for (auto& index : indexes_) {
+        if (!index.encodable) {
+            throw Error(ErrorCode::Unsupported, "The " + index.label +
+                                                    " cannot take the new row: its keys are "
+                                                    "not supported yet; nothing was changed.");
+        }
+        add(index, row, values);
+    }
+}
+
+void TableIndexes::removeRows(std::vector<std::uint32_t> rows) {
+    std::sort(rows.begin(), rows.end());
+    for (auto& index : indexes_) index.tree.removeRows(rows);
+}
+
+void TableIndexes::finish() {
+    for (auto& index : indexes_) {
+        if (!index.unique) continue;
+        bool repeated = false;
+        if (index.tooManyToTrack) {
+            repeated = index.tree.findRepeatedKey(index.allNullKey).has_value();
+        } else {
+            auto& keys = index.insertedKeys;
+            std::sort(keys.begin(), keys.end());
+            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+            repeated = std::any_of(keys.begin(), keys.end(), [&](const auto& key) {
+                return index.tree.countKey(key, 2) > 1;
+            });
+        }
+        index.insertedKeys.clear();
+        index.tooManyToTrack = false;
+        if (repeated) {
+            throw Error(ErrorCode::DuplicateKey,
+                        "The changes were not made because they would create duplicate values "
+                        "in the index '" + index.name + "' of table '" + table_.name + "'.");
+        }
+    }
+}
+
+}  // namespace jet::index

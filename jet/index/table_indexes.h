@@ -1,0 +1,74 @@
+// The indexes of one table kept in step with its rows during a write: the entries of a changed
+// row move to its new key, a new row gets its entries, a removed row loses them, and at the end
+// of the statement every unique index is checked on the state the statement left.
+//
+// Several logical indexes (a primary key and a plain index on the same column, say) may share
+// one index's data; the data is kept once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/index/index_key.h"
+#include "jet/index/index_tree.h"
+
+namespace jet::index {
+
+class TableIndexes {
+public:
+    TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table);
+
+    // Why an index could not follow new values in the columns marked `changed`: the first
+    // index holding one of them whose key has a column this engine cannot build keys for
+    // ("it is part of index 'Name', and changing index keys that hold Text fields is not
+    // supported yet"); empty when every affected index can.
+    static std::string unsupportedChange(const TableDef& table, const std::vector<bool>& changed);
+
+    // A row changed from `before` to `after` (values in the table's column order); only the
+    // indexes holding a column marked in `changed` are touched.
+    void updateRow(RowLocation row, const std::vector<Value>& before,
+                   const std::vector<Value>& after, const std::vector<bool>& changed);
+    // A new row gets an entry in every index.
+    void insertRow(RowLocation row, const std::vector<Value>& values);
+    // Removes the entries of rows that are going (packed page << 8 | row, any order): one walk
+    // along each index, whatever its key types.
+    void removeRows(std::vector<std::uint32_t> rows);
+
+    // Throws Error(DuplicateKey) naming the first unique index that holds a key twice after
+    // the statement's changes (keys that are all Null excepted).
+    void finish();
+
+private:
+    struct Maintained {
+        explicit Maintained(IndexTree t) : tree(std::move(t)) {}
+        IndexTree tree;
+        std::string label;  // "index 'PrimaryKey' of table 'Orders'"
+        std::string name;   // the index's name, for messages
+        std::vector<std::pair<KeyColumn, std::size_t>> columns;  // with positions in the row
+        std::vector<std::uint16_t> columnNumbers;
+        bool encodable = true;
+        bool unique = false;
+        bool ignoreNulls = false;
+        bool requiresValues = false;  // primary key, or Null not allowed
+        std::vector<std::uint8_t> allNullKey;
+        std::vector<std::vector<std::uint8_t>> insertedKeys;
+        bool tooManyToTrack = false;
+    };
+    struct Key {
+        std::vector<std::uint8_t> bytes;
+        bool anyNull = false;
+        bool allNull = false;
+    };
+
+    Key keyOf(const Maintained& index, const std::vector<Value>& values) const;
+    void add(Maintained& index, RowLocation row, const std::vector<Value>& values);
+
+    const TableDef& table_;
+    std::vector<Maintained> indexes_;
+};
+
+}  // namespace jet::index
