@@ -3,7 +3,7 @@
 
 import assert from "node:assert/strict";
 import { test } from "node:test";
-import { enforcedRelationships, parseSchema, settle } from "./update.mjs";
+import { enforcedRelationships, parseSchema, reach, settle } from "./update.mjs";
 import {
     OutOfRange, arithmetic, decimalFromText, decimalText, fromDump, longLiteral, store, updatedValue,
 } from "./update_values.mjs";
@@ -158,12 +158,6 @@ test("a primary key or a required index holds no Null, unique or not", () => {
     assert.deepEqual(settle(required, "T", [[2], [null]], ["K"]).failures, ["cannot contain a Null value"]);
 });
 
-test("an index that pairs a changed number with another type is flagged for the engine's refusal", () => {
-    const db = items();
-    assert.equal(outcome(db, "Qty", [5, 6, 7]).mixedIndex, true);
-    assert.equal(outcome(db, "Code", [5, 6, 7]).mixedIndex, false);
-});
-
 const SHOP = [
     "TABLE Customers (3 rows)",
     "  Id\tLong",
@@ -202,8 +196,18 @@ test("relationships: a referenced key that changes under referencing rows cascad
 test("relationship rows of several columns make one relationship, columns in order", () => {
     const row = (column, referencedColumn, position, flags = 0) => ({ name: "R", table: "Lines",
         column, referencedTable: "Heads", referencedColumn, flags, position });
-    assert.deepEqual(enforcedRelationships([row("B", "Y", 1), row("A", "X", 0), { ...row("C", "Z", 0, 0x2), name: "S" }]), [
+    const notEnforced = { ...row("C", "Z", 0, 0x2), name: "S" };
+    assert.deepEqual(enforcedRelationships([row("B", "Y", 1), row("A", "X", 0), notEnforced]), [
         { name: "R", table: "Lines", columns: ["A", "B"], referencedTable: "Heads",
             referencedColumns: ["X", "Y"], cascadeUpdates: false },
     ]);
+});
+
+test("what a statement reaches: an index pairing its column with another type, relationships either side", () => {
+    assert.equal(reach(items(), "Items", ["Qty"]).mixedIndex, true);
+    assert.equal(reach(items(), "Items", ["Code"]).mixedIndex, false);
+    assert.deepEqual(reach(shop(0), "Customers", ["Id"]).relationships, ["CustomersOrders"]);
+    assert.deepEqual(reach(shop(0), "Orders", ["CustomerId"]).relationships, ["CustomersOrders"]);
+    assert.deepEqual(reach(shop(0), "Orders", ["No"]).relationships, []);
+    assert.deepEqual(reach(shop(0x2), "Orders", ["CustomerId"]).relationships, []);
 });
