@@ -7,6 +7,7 @@
 // For every user table, every numeric column that is neither an AutoNumber nor calculated
 // (indexed ones and primary keys included) gets, each on a fresh copy of the file:
 //   [C] + 10, [C] * 2, [C] - -2, and [C] * [O] for one other numeric column O of each type;
+// and, where C is in a unique index, [C] = 5, in a primary key or a required index, [C] = Null;
 // every table also gets rows that grow: [C] = 5 on a numeric column holding Nulls, and
 // [X] & '...' on the unindexed Text column with the most room. The expected table is worked out
 // from mdb-reader's reading of the original (update_values.mjs), and so is whether the result
@@ -158,6 +159,7 @@ export function enforcedRelationships(rows) {
 // makes it refuse the statement (KNOWN_REFUSALS).
 const KEY_TYPES = ["Byte", "Integer", "Long", "BigInt", "Currency", "Single", "Double"];
 
+const NULL_KEY = "cannot contain a Null value";
 const sameKey = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 
 // What the engine must make of a statement that turns the rows of table `name` into `rows`
@@ -221,7 +223,7 @@ export function settle(db, name, rows, assigned) {
         for (const index of db.tables.get(t).schema.indexes.filter((ix) => ix.columns.some((c) => set.has(c)))) {
             const keys = after.get(t).map((row) => keyOf(t, row, index.columns));
             if ((index.primaryKey || index.required) && keys.some(hasNull)) {
-                failures.add("cannot contain a Null value");
+                failures.add(NULL_KEY);
             }
             if (index.primaryKey || index.unique) {
                 const seen = new Set();
@@ -283,7 +285,12 @@ function planTable(schemaTable, before, jet3, db) {
             const rows = before.rows.map((row) => row.map((v, k) => (k === i ? valueOf(row) : v)));
             const { tables, failures } = settle(db, schemaTable.name, rows, [column.name]);
             if (failures.length) {
-                plans.push({ ...p, failure: failures.join("; "), messages: failures });
+                // A Null refused by a key is as well refused by the field's own Required property,
+                // which the engine may judge first; mdb-reader does not show that property.
+                const messages = failures.includes(NULL_KEY)
+                    ? [...failures, `You must enter a value in the '${schemaTable.name}.${column.name}' field`]
+                    : failures;
+                plans.push({ ...p, failure: failures.join("; "), messages });
             } else {
                 tables.delete(schemaTable.name);
                 plans.push({ ...p, rows, cascaded: tables });
@@ -310,6 +317,18 @@ function planTable(schemaTable, before, jet3, db) {
         }
     }
 
+    // The index rules on the whole column: one value in every row breaks a unique index (given two
+    // rows), Null breaks a primary key or a required index.
+    const keyed = (c, marks) => schemaTable.indexes.some((ix) => ix.columns.includes(c.name) && marks(ix));
+    for (const c of targets) {
+        if (keyed(c, (ix) => ix.unique || ix.primaryKey)) {
+            plan(c, `UPDATE ${T} SET ${bracket(c.name)} = 5`, () => store(longLiteral(5), c));
+        }
+        if (keyed(c, (ix) => ix.required || ix.primaryKey)) {
+            plan(c, `UPDATE ${T} SET ${bracket(c.name)} = Null`, () => null);
+        }
+    }
+
     // Rows that grow: a Null numeric gets a value, a Text gets longer (in the column with the most
     // room). Where the engine refuses one on purpose, the next candidate is tried.
     const chain = (candidates) => {
@@ -321,7 +340,8 @@ function planTable(schemaTable, before, jet3, db) {
     };
     // Columns outside the indexes first: setting a whole indexed column to 5 mostly fails.
     const nullable = targets.filter((c) => before.rows.some((row) => row[at(c.name)] === null));
-    chain([...nullable.filter(free), ...nullable.filter((c) => !free(c))]
+    const unkeyed = nullable.filter((c) => !free(c) && !keyed(c, (ix) => ix.unique || ix.primaryKey));
+    chain([...nullable.filter(free), ...unkeyed]
         .map((c) => () => plan(c, `UPDATE ${T} SET ${bracket(c.name)} = 5`, () => store(longLiteral(5), c))));
 
     const charsOf = (c) => (jet3 ? c.size : c.size / 2);
