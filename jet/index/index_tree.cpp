@@ -233,43 +233,50 @@ void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out)
         write(pageNo, page);
         return;
     }
-    // Too full: the first half of its entries (or children) goes to a new page before it.
+    // Too full: the first part of its entries (or children) goes to a new page before it. Half
+    // of them, as Access does, unless entries of very different sizes leave one half too big
+    // for a page; then the nearest point where both parts fit.
     const bool leaf = page.leaf;
-    std::vector<IndexEntry> leftEntries, rightEntries;
-    std::vector<Child> leftChildren, rightChildren;
-    if (leaf) {
-        std::tie(leftEntries, rightEntries) = splitEntries(page.entries);
-    } else {
-        const auto children = childrenOf(pageNo, page);
-        const auto middle = children.begin() + static_cast<std::ptrdiff_t>((children.size() + 1) / 2);
-        leftChildren.assign(children.begin(), middle);
-        rightChildren.assign(middle, children.end());
-    }
-    const IndexEntry leftLast = leaf ? leftEntries.back() : *leftChildren.back().last;
-    const auto fill = [&](IndexPage& p, bool left) {
+    const std::vector<Child> children = leaf ? std::vector<Child>{} : childrenOf(pageNo, page);
+    const std::size_t n = leaf ? page.entries.size() : children.size();
+    const auto part = [&](std::size_t from, std::size_t to) {
+        IndexPage p = blankPage(leaf, storage_.ownerPage);
         if (leaf) {
-            p.entries = left ? leftEntries : rightEntries;
+            p.entries.assign(page.entries.begin() + static_cast<std::ptrdiff_t>(from),
+                             page.entries.begin() + static_cast<std::ptrdiff_t>(to));
         } else {
-            setChildren(p, left ? leftChildren : rightChildren);
+            setChildren(p, std::vector<Child>(children.begin() + static_cast<std::ptrdiff_t>(from),
+                                              children.begin() + static_cast<std::ptrdiff_t>(to)));
         }
+        return p;
     };
+    const auto fits = [&](std::size_t k) {
+        return entriesFit(fmt_, part(0, k).entries, leaf) &&
+               entriesFit(fmt_, part(k, n).entries, leaf);
+    };
+    std::size_t k = 0;
+    for (std::size_t step = 0, middle = (n + 1) / 2; step < n && k == 0; ++step) {
+        // middle, middle - 1, middle + 1, middle - 2, ...
+        const std::size_t candidate = step % 2 == 0 ? middle + step / 2 : middle - (step + 1) / 2;
+        if (candidate >= 1 && candidate < n && fits(candidate)) k = candidate;
+    }
+    if (k == 0) damaged("page " + std::to_string(pageNo) + " cannot be split into pages that fit");
+    const IndexEntry leftLast = leaf ? page.entries[k - 1] : *children[k - 1].last;
     // Pages below intermediate pages are linked only to those that share their parent.
     const auto separateChildren = [&] {
         if (leaf) return;
-        const std::uint32_t a = leftChildren.back().page, b = rightChildren.front().page;
+        const std::uint32_t a = children[k - 1].page, b = children[k].page;
         if (read(a).leaf) return;
         setLink(a, true, 0);
         setLink(b, false, 0);
     };
 
     const std::uint32_t left = allocatePage();
-    IndexPage leftPage = blankPage(leaf, storage_.ownerPage);
-    fill(leftPage, true);
+    IndexPage leftPage = part(0, k);
+    IndexPage rightPage = part(k, n);
     if (pageNo == storage_.rootPage) {
-        // The root stays where it is and takes the two halves as its children.
+        // The root stays where it is and takes the two parts as its children.
         const std::uint32_t right = allocatePage();
-        IndexPage rightPage = blankPage(leaf, storage_.ownerPage);
-        fill(rightPage, false);
         leftPage.nextPage = right;
         rightPage.prevPage = left;
         write(left, leftPage);
@@ -282,8 +289,9 @@ void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out)
     }
     leftPage.prevPage = page.prevPage;
     leftPage.nextPage = pageNo;
-    fill(page, false);
-    page.prevPage = left;
+    rightPage.prevPage = left;
+    rightPage.nextPage = page.nextPage;
+    page = std::move(rightPage);
     write(left, leftPage);
     write(pageNo, page);
     if (leftPage.prevPage != 0) setLink(leftPage.prevPage, true, left);

@@ -63,6 +63,28 @@ TEST(IndexKey, YesNoSortsTrueFirst) {
     EXPECT_GT(keyOf(ColumnType::YesNo, false, true), keyOf(ColumnType::YesNo, false, false));
 }
 
+// A GUID is keyed in the order it is written, in two segments of eight bytes each followed by
+// its length byte (9: more follows); descending keys invert all but that 9.
+TEST(IndexKey, GuidsKeyInWrittenOrderInSegments) {
+    // {00112233-4455-6677-8899-AABBCCDDEEFF}: the first three groups are stored little-endian.
+    jet::Guid g;
+    g.bytes = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+               0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+    EXPECT_EQ(keyOf(ColumnType::GUID, true, g),
+              (Bytes{0x7F, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x09, 0x88, 0x99, 0xAA,
+                     0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x08}));
+    Bytes descending = keyOf(ColumnType::GUID, false, g);
+    ASSERT_EQ(descending.size(), 19u);
+    EXPECT_EQ(descending[9], 0x09);
+    EXPECT_EQ(descending[18], static_cast<std::uint8_t>(~0x08));
+    EXPECT_EQ(descending[1], 0xFF);
+
+    jet::Guid low, high;
+    low.bytes[3] = 0x01;   // {01000000-...}
+    high.bytes[0] = 0x01;  // {00000001-...}: smaller as written, though not as stored
+    expectOrdered(ColumnType::GUID, {jet::Guid{}, high, low});
+}
+
 TEST(IndexKey, TypesWithoutAnEncodingAreDeclined) {
     Bytes key{0x01};
     EXPECT_FALSE(appendKeyColumn(key, KeyColumn{ColumnType::Text, true}, std::string("a")));

@@ -1,6 +1,7 @@
 // A power cut at any moment of an UPDATE: the process is stopped before its k-th page write and
-// before each sync, for every k of a statement that grows rows onto new pages; reopening must
-// give all of the old values or all of the new ones, and a file without faults.
+// before each sync, for every k of a statement that grows rows onto new pages, and of one that
+// moves every entry of an index, splitting its leaves; reopening must give all of the old
+// values or all of the new ones, and a file without faults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -20,8 +21,6 @@ using namespace jet;
 namespace {
 
 constexpr const char* kFixture = "jet4/compIndexTestV2000.mdb";
-constexpr const char* kStatement =
-    "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', [DC_AGENTE] = 'x'";
 // Small, so that the statement flushes several times and rewrites pages already on disk.
 constexpr std::size_t kDirtyLimit = 6;
 
@@ -57,24 +56,25 @@ Table readTable(const std::string& path) {
     return rows;
 }
 
-void runStatement(const std::string& path, file::FaultSeam* seam) {
+void runStatement(const std::string& path, const char* statement, file::FaultSeam* seam) {
     OpenOptions options;
     options.faultSeam = seam;
     options.dirtyPageLimit = kDirtyLimit;
     auto db = Database::open(path, options);
-    sql::execute(*db, kStatement);
+    sql::execute(*db, statement);
 }
 
 // Copies the fixture, runs the statement in a child stopped at the k-th event, and returns the
 // table as the next opener (who rolls back a dead writer's journal) sees it.
-Table afterStop(const testsupport::TempDir& dir, StopAt kind, std::uint64_t k) {
+Table afterStop(const testsupport::TempDir& dir, const char* statement, StopAt kind,
+                std::uint64_t k) {
     const std::string path = dir.copyOf(kFixture);
     std::filesystem::remove(path + "-journal");
     const pid_t pid = ::fork();
     if (pid == 0) {
         Stopper stopper(kind, k);
         try {
-            runStatement(path, &stopper);
+            runStatement(path, statement, &stopper);
         } catch (...) {
             ::_exit(3);
         }
@@ -91,24 +91,37 @@ Table afterStop(const testsupport::TempDir& dir, StopAt kind, std::uint64_t k) {
     return table;
 }
 
+class UpdateCrash : public ::testing::TestWithParam<const char*> {};
+
 }  // namespace
 
-TEST(UpdateCrash, EveryStopGivesTheOldOrTheNewTable) {
+INSTANTIATE_TEST_SUITE_P(
+    Statements, UpdateCrash,
+    ::testing::Values(
+        "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', [DC_AGENTE] = 'x'",
+        // The descending index on CD_AGENTE: every entry moves to the other end of the tree.
+        "UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"));
+
+TEST_P(UpdateCrash, EveryStopGivesTheOldOrTheNewTable) {
+    const char* statement = GetParam();
     testsupport::TempDir dir;
     const Table before = readTable(testsupport::fixture(kFixture));
     // One full run tells the new table and how many writes and syncs the statement makes.
     const std::string full = dir.copyOf(kFixture);
     Stopper counter(StopAt::PageWrite, 0);
-    runStatement(full, &counter);
+    runStatement(full, statement, &counter);
     const Table after = readTable(full);
     ASSERT_NE(before, after);
     ASSERT_GT(counter.writes, 20u) << "the statement should span many page writes";
+    ASSERT_GT(std::filesystem::file_size(full),
+              std::filesystem::file_size(testsupport::fixture(kFixture)))
+        << "the statement should take new pages";
 
     bool sawOld = false, sawNew = false;
     for (const StopAt kind : {StopAt::PageWrite, StopAt::Sync}) {
         const std::uint64_t events = kind == StopAt::PageWrite ? counter.writes : counter.syncs;
         for (std::uint64_t k = 1; k <= events; ++k) {
-            const Table seen = afterStop(dir, kind, k);
+            const Table seen = afterStop(dir, statement, kind, k);
             const bool old = seen == before;
             const bool fresh = seen == after;
             EXPECT_TRUE(old || fresh) << (kind == StopAt::PageWrite ? "write " : "sync ") << k;

@@ -10,42 +10,17 @@
 #include "jet/database.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
+#include "support/statements.h"
 
 using namespace jet;
+using namespace testsupport;
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
-std::vector<std::vector<Value>> rowsOf(const Database& db, const std::string& table) {
-    std::vector<std::vector<Value>> rows;
-    auto cursor = db.scan(db.table(table));
-    while (cursor.next()) rows.push_back(cursor.row());
-    return rows;
-}
 
-std::uint64_t run(Database& db, const std::string& sql) {
-    return sql::execute(db, sql).rowsAffected.value_or(0);
-}
 
-void expectNoFaults(const std::string& path) {
-    for (const auto& f : check::checkDatabase(path)) {
-        if (f.severity == check::Severity::Fault) ADD_FAILURE() << f.description;
-    }
-}
 
-Error errorOf(Database& db, const std::string& sql) {
-    try {
-        sql::execute(db, sql);
-    } catch (const Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "ran: " << sql;
-    return Error(ErrorCode::Io, "");
-}
 
 class UpdateTest : public ::testing::Test {
 protected:

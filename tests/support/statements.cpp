@@ -1,0 +1,45 @@
+#include "support/statements.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "jet/check/check.h"
+#include "jet/sql/execute.h"
+
+namespace testsupport {
+
+std::vector<std::uint8_t> bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::vector<jet::Value>> rowsOf(const jet::Database& db, const std::string& table) {
+    std::vector<std::vector<jet::Value>> rows;
+    auto cursor = db.scan(db.table(table));
+    while (cursor.next()) rows.push_back(cursor.row());
+    return rows;
+}
+
+std::uint64_t run(jet::Database& db, const std::string& sql) {
+    return jet::sql::execute(db, sql).rowsAffected.value_or(0);
+}
+
+jet::Error errorOf(jet::Database& db, const std::string& sql) {
+    try {
+        jet::sql::execute(db, sql);
+    } catch (const jet::Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "ran: " << sql;
+    return jet::Error(jet::ErrorCode::Io, "");
+}
+
+void expectNoFaults(const std::string& path) {
+    for (const auto& f : jet::check::checkDatabase(path)) {
+        if (f.severity == jet::check::Severity::Fault) ADD_FAILURE() << f.description;
+    }
+}
+
+}  // namespace testsupport
