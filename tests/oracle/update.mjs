@@ -51,8 +51,8 @@ const KNOWN_REFUSALS = [
     },
     {
         message: /changing index keys that hold .* fields is not supported yet/,
-        reason: "the engine cannot change index keys that hold other than whole-number, Currency, " +
-            "Single or Double fields yet",
+        reason: "the engine cannot change index keys that hold some types of field yet " +
+            "(Text, Memo, Decimal, Binary)",
         // Only where an index the statement changes holds such a field.
         applies: (plan) => plan.mixedIndex,
     },
@@ -155,8 +155,9 @@ export function enforcedRelationships(rows) {
     return [...byName.values()];
 }
 
-// Types the engine can put into the index keys it changes; an index holding any other type
-// makes it refuse the statement (KNOWN_REFUSALS).
+// Numeric types, which the engine puts into the index keys it changes. An index that also holds
+// a field of another type may make it refuse the statement (KNOWN_REFUSALS): Text, Memo,
+// Decimal and Binary do.
 const KEY_TYPES = ["Byte", "Integer", "Long", "BigInt", "Currency", "Single", "Double"];
 
 const NULL_KEY = "cannot contain a Null value";
@@ -338,7 +339,7 @@ function planTable(schemaTable, before, jet3, db) {
         chained.slice(1).forEach((p, k) => (chained[k].fallback = p));
         if (chained.length) plans.push(chained[0]);
     };
-    // Columns outside the indexes first: setting a whole indexed column to 5 mostly fails.
+    // Columns outside the indexes first, then indexed ones outside unique keys (those got [C] = 5).
     const nullable = targets.filter((c) => before.rows.some((row) => row[at(c.name)] === null));
     const unkeyed = nullable.filter((c) => !free(c) && !keyed(c, (ix) => ix.unique || ix.primaryKey));
     chain([...nullable.filter(free), ...unkeyed]
