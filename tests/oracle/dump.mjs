@@ -226,6 +226,23 @@ export function readDatabase(file, { password, table } = {}) {
     return names.map((name) => readTable(reader, name));
 }
 
+// mdb-reader's reading of MSysRelationships: one entry per column pair of each relationship,
+// [{name, table, column, referencedTable, referencedColumn, flags, position}]; the referencing
+// (many) side first. Empty when the file has no such table.
+export function readRelationships(file, { password } = {}) {
+    const reader = new MDBReader(readFileSync(file), password ? { password } : {});
+    if (!reader.getTableNames({ normalTables: false, systemTables: true }).includes("MSysRelationships")) return [];
+    return reader.getTable("MSysRelationships").getData().map((r) => ({
+        name: r.szRelationship,
+        table: r.szObject,
+        column: r.szColumn,
+        referencedTable: r.szReferencedObject,
+        referencedColumn: r.szReferencedColumn,
+        flags: r.grbit,
+        position: r.icolumn,
+    }));
+}
+
 export function dumpLines(tables) {
     const lines = [];
     for (const t of tables) {

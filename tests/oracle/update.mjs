@@ -4,15 +4,19 @@
 //
 //   node update.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--verbose]
 //
-// For every user table, every numeric column that no index covers and that is neither an
-// AutoNumber nor calculated gets, each on a fresh copy of the file:
+// For every user table, every numeric column that is neither an AutoNumber nor calculated
+// (indexed ones and primary keys included) gets, each on a fresh copy of the file:
 //   [C] + 10, [C] * 2, [C] - -2, and [C] * [O] for one other numeric column O of each type;
+// and, where C is in a unique index, [C] = 5, in a primary key or a required index, [C] = Null;
 // every table also gets rows that grow: [C] = 5 on a numeric column holding Nulls, and
-// [X] & '...' on the Text column with the most room. The expected table is worked out from
-// mdb-reader's reading of the original (update_values.mjs). A statement whose result does not
-// fit the column must fail with exit status 1 and leave the file byte for byte as it was.
+// [X] & '...' on the unindexed Text column with the most room. The expected table is worked out
+// from mdb-reader's reading of the original (update_values.mjs), and so is whether the result
+// keeps the indexes and enforced relationships (settle(): unique and required keys, related
+// records, cascaded updates into other tables). A statement whose result does not fit the column
+// or breaks an index or relationship must fail with exit status 1 (for the latter, with the
+// message that names the rule) and leave the file byte for byte as it was.
 // After a statement that succeeds:
-//   (a) mdb-reader reads every table as expected (the others unchanged);
+//   (a) mdb-reader reads every table as expected (the others unchanged, or cascaded into);
 //   (b) mdb-export reads the updated table as expected;
 //   (c) `quillfen-db check` finds no fault;
 // and no journal is left beside the file. Exit status 0 when everything holds, 1 otherwise.
@@ -40,6 +44,13 @@ const KNOWN_REFUSALS = [
     {
         message: /Changing Access 97 \(Jet 3\) databases is not supported/,
         reason: "the engine does not write Jet 3 files yet",
+    },
+    {
+        message: /changing index keys that hold .* fields is not supported yet/,
+        reason: "the engine cannot change index keys that hold some types of field yet " +
+            "(Text, Memo, Decimal, Binary)",
+        // Only where an index the statement changes holds such a field.
+        applies: (plan) => plan.mixedIndex,
     },
 ];
 
@@ -79,18 +90,24 @@ function quillfen(options, args) {
 }
 
 // `quillfen-db schema` into [{name, columns: [{name, type, size, precision, scale, autoNumber,
-// calculated}], indexed: Set of column names}].
+// calculated}], indexes: [{name, columns: [names], primaryKey, foreignKey, unique, ignoreNulls,
+// required}], indexed: Set of column names}].
+const INDEX_LINE = /^ {2}INDEX (.*) \((.*)\)((?: (?:PRIMARY KEY|FOREIGN KEY|UNIQUE|IGNORE NULLS|REQUIRED))*)$/;
+
 export function parseSchema(text) {
     const tables = [];
     for (const line of text.split("\n")) {
         let m;
         if ((m = /^TABLE (.*) \(\d+ rows?\)$/.exec(line))) {
-            tables.push({ name: m[1], columns: [], indexed: new Set() });
-        } else if ((m = /^ {2}INDEX .* \((.*)\)(?: [A-Z ]+)?$/.exec(line))) {
+            tables.push({ name: m[1], columns: [], indexes: [], indexed: new Set() });
+        } else if ((m = INDEX_LINE.exec(line))) {
             // A descending column is listed as "Name DESC".
-            for (const name of m[1].split(", ")) {
-                tables.at(-1).indexed.add(name.replace(/ DESC$/, ""));
-            }
+            const columns = m[2].split(", ").map((name) => name.replace(/ DESC$/, ""));
+            const has = (marker) => m[3].includes(marker);
+            tables.at(-1).indexes.push({ name: m[1], columns, primaryKey: has("PRIMARY KEY"),
+                foreignKey: has("FOREIGN KEY"), unique: has("UNIQUE"), ignoreNulls: has("IGNORE NULLS"),
+                required: has("REQUIRED") });
+            for (const name of columns) tables.at(-1).indexed.add(name);
         } else if (line.startsWith("  ")) {
             const [name, typeText, ...markers] = line.slice(2).split("\t");
             const t = /^(\w+)(?:\((\d+)(?:,(\d+))?\))?$/.exec(typeText);
@@ -107,6 +124,128 @@ export function parseSchema(text) {
     return tables;
 }
 
+// Relationship flags in MSysRelationships.grbit.
+const NOT_ENFORCED = 0x2;
+const CASCADE_UPDATES = 0x100;
+
+// The enforced relationships among MSysRelationships rows (dump.mjs readRelationships), one
+// entry per relationship with its column pairs in order: [{name, table, columns,
+// referencedTable, referencedColumns, cascadeUpdates}].
+export function enforcedRelationships(rows) {
+    const byName = new Map();
+    for (const r of [...rows].sort((a, b) => a.position - b.position)) {
+        if (r.flags & NOT_ENFORCED) continue;
+        if (!byName.has(r.name)) {
+            byName.set(r.name, { name: r.name, table: r.table, columns: [], referencedTable: r.referencedTable,
+                referencedColumns: [], cascadeUpdates: (r.flags & CASCADE_UPDATES) !== 0 });
+        }
+        byName.get(r.name).columns.push(r.column);
+        byName.get(r.name).referencedColumns.push(r.referencedColumn);
+    }
+    return [...byName.values()];
+}
+
+// Numeric types, which the engine puts into the index keys it changes. An index that also holds
+// a field of another type may make it refuse the statement (KNOWN_REFUSALS): Text, Memo,
+// Decimal and Binary do.
+const KEY_TYPES = ["Byte", "Integer", "Long", "BigInt", "Currency", "Single", "Double"];
+
+const NULL_KEY = "cannot contain a Null value";
+const sameKey = (a, b) => JSON.stringify(a) === JSON.stringify(b);
+
+// What the engine must make of a statement that turns the rows of table `name` into `rows`
+// (dump notation, in the table's order), `assigned` naming the columns it sets. `db` is the
+// database before: {tables: Map name -> {schema (parseSchema), columns: [names], rows},
+// relationships: enforcedRelationships(...)}.
+// Uniqueness and required keys are judged on the state after the whole statement, in every
+// index that holds a column the statement (or a cascade) sets. An enforced relationship wants
+// every changed non-Null referencing key held by the referenced table afterwards; a referenced
+// key that changes under referencing rows takes them along when the relationship cascades
+// updates, and fails the statement otherwise.
+// Returns {tables: Map name -> rows after (the updated table and those a cascade changed),
+// failures: [part of the message for each rule broken]}.
+export function settle(db, name, rows, assigned) {
+    const after = new Map([[name, rows]]);
+    const setColumns = new Map([[name, new Set(assigned)]]);
+    const failures = new Set();
+    const rowsOf = (t) => after.get(t) ?? db.tables.get(t).rows;
+    const keyOf = (t, row, columns) => columns.map((c) => row[db.tables.get(t).columns.indexOf(c)]);
+    const hasNull = (key) => key.some((v) => v === null);
+    const relationships = knownRelationships(db);
+
+    for (const r of relationships.filter((x) => x.referencedTable === name)) {
+        const moved = new Map();
+        db.tables.get(name).rows.forEach((old, i) => {
+            const from = keyOf(name, old, r.referencedColumns);
+            const to = keyOf(name, rows[i], r.referencedColumns);
+            if (!hasNull(from) && !sameKey(from, to)) moved.set(JSON.stringify(from), to);
+        });
+        if (!moved.size) continue;
+        const at = r.columns.map((c) => db.tables.get(r.table).columns.indexOf(c));
+        let cascaded = false;
+        const referencing = rowsOf(r.table).map((row) => {
+            const to = moved.get(JSON.stringify(keyOf(r.table, row, r.columns)));
+            if (to === undefined) return row;
+            if (!r.cascadeUpdates) {
+                failures.add("includes related records");
+                return row;
+            }
+            cascaded = true;
+            return row.map((v, c) => (at.includes(c) ? to[at.indexOf(c)] : v));
+        });
+        if (cascaded) {
+            after.set(r.table, referencing);
+            setColumns.set(r.table, new Set([...(setColumns.get(r.table) ?? []), ...r.columns]));
+        }
+    }
+
+    for (const r of relationships.filter((x) => after.has(x.table))) {
+        const held = new Set(rowsOf(r.referencedTable).map((row) =>
+            JSON.stringify(keyOf(r.referencedTable, row, r.referencedColumns))));
+        db.tables.get(r.table).rows.forEach((old, i) => {
+            const to = keyOf(r.table, after.get(r.table)[i], r.columns);
+            if (!hasNull(to) && !sameKey(keyOf(r.table, old, r.columns), to) && !held.has(JSON.stringify(to))) {
+                failures.add(`a related record is required in table '${r.referencedTable}'`);
+            }
+        });
+    }
+
+    for (const [t, set] of setColumns) {
+        for (const index of db.tables.get(t).schema.indexes.filter((ix) => ix.columns.some((c) => set.has(c)))) {
+            const keys = after.get(t).map((row) => keyOf(t, row, index.columns));
+            if ((index.primaryKey || index.required) && keys.some(hasNull)) {
+                failures.add(NULL_KEY);
+            }
+            if (index.primaryKey || index.unique) {
+                const seen = new Set();
+                for (const key of keys.filter((k) => !k.every((v) => v === null))) {
+                    const text = JSON.stringify(key);
+                    if (seen.has(text)) failures.add(`would create duplicate values in the index '${index.name}'`);
+                    seen.add(text);
+                }
+            }
+        }
+    }
+    return { tables: after, failures: [...failures] };
+}
+
+const knownRelationships = (db) =>
+    db.relationships.filter((r) => db.tables.has(r.table) && db.tables.has(r.referencedTable));
+
+// What a statement setting the `assigned` columns of table `name` reaches, whatever the values:
+// {mixedIndex: whether an index holding one of them holds a field of a type outside KEY_TYPES,
+// relationships: names of the enforced relationships over them, on either side}.
+export function reach(db, name, assigned) {
+    const { schema } = db.tables.get(name);
+    const typeOf = (c) => schema.columns.find((x) => x.name === c)?.type;
+    const mixedIndex = schema.indexes.some((ix) =>
+        ix.columns.some((c) => assigned.includes(c)) && ix.columns.some((c) => !KEY_TYPES.includes(typeOf(c))));
+    const relationships = knownRelationships(db).filter((r) =>
+        (r.table === name && r.columns.some((c) => assigned.includes(c))) ||
+        (r.referencedTable === name && r.referencedColumns.some((c) => assigned.includes(c))));
+    return { mixedIndex, relationships: relationships.map((r) => r.name) };
+}
+
 function isJet3(file) {
     return readFileSync(file).subarray(0x14, 0x15)[0] === 0;
 }
@@ -115,7 +254,8 @@ const bracket = (name) => `[${name}]`;
 const sqlText = (text) => `'${text.replaceAll("'", "''")}'`;
 
 // The statements for one table, each with its expected rows (or the reason it must fail).
-function planTable(schemaTable, before, jet3) {
+// `db` is the whole database for settle().
+function planTable(schemaTable, before, jet3, db) {
     const plans = [];
     const columns = before.header.columns;
     const at = (name) => columns.findIndex((c) => c.name === name);
@@ -125,17 +265,30 @@ function planTable(schemaTable, before, jet3) {
     });
     const numeric = typed.filter((c) => NUMERIC_TYPES.includes(c.type) && !c.calculated);
     const free = (c) => !schemaTable.indexed.has(c.name) && !c.autoNumber && !c.calculated;
-    const targets = numeric.filter(free);
+    // Indexed columns too: the engine keeps the indexes (and the relationships over them).
+    const targets = numeric.filter((c) => !c.autoNumber && !c.calculated);
     const T = bracket(schemaTable.name);
 
     const plan = (column, sql, valueOf) => {
         const i = at(column.name);
+        const p = { table: schemaTable.name, column, index: i, sql, ...reach(db, schemaTable.name, [column.name]) };
         try {
             const rows = before.rows.map((row) => row.map((v, k) => (k === i ? valueOf(row) : v)));
-            plans.push({ table: schemaTable.name, column, index: i, sql, rows });
+            const { tables, failures } = settle(db, schemaTable.name, rows, [column.name]);
+            if (failures.length) {
+                // A Null refused by a key is as well refused by the field's own Required property,
+                // which the engine may judge first; mdb-reader does not show that property.
+                const messages = failures.includes(NULL_KEY)
+                    ? [...failures, `You must enter a value in the '${schemaTable.name}.${column.name}' field`]
+                    : failures;
+                plans.push({ ...p, failure: failures.join("; "), messages });
+            } else {
+                tables.delete(schemaTable.name);
+                plans.push({ ...p, rows, cascaded: tables });
+            }
         } catch (error) {
             if (!(error instanceof OutOfRange)) throw error;
-            plans.push({ table: schemaTable.name, column, index: i, sql, failure: error.message });
+            plans.push({ ...p, failure: error.message });
         }
     };
 
@@ -155,6 +308,18 @@ function planTable(schemaTable, before, jet3) {
         }
     }
 
+    // The index rules on the whole column: one value in every row breaks a unique index (given two
+    // rows), Null breaks a primary key or a required index.
+    const keyed = (c, marks) => schemaTable.indexes.some((ix) => ix.columns.includes(c.name) && marks(ix));
+    for (const c of targets) {
+        if (keyed(c, (ix) => ix.unique || ix.primaryKey)) {
+            plan(c, `UPDATE ${T} SET ${bracket(c.name)} = 5`, () => store(longLiteral(5), c));
+        }
+        if (keyed(c, (ix) => ix.required || ix.primaryKey)) {
+            plan(c, `UPDATE ${T} SET ${bracket(c.name)} = Null`, () => null);
+        }
+    }
+
     // Rows that grow: a Null numeric gets a value, a Text gets longer (in the column with the most
     // room). Where the engine refuses one on purpose, the next candidate is tried.
     const chain = (candidates) => {
@@ -164,7 +329,10 @@ function planTable(schemaTable, before, jet3) {
         chained.slice(1).forEach((p, k) => (chained[k].fallback = p));
         if (chained.length) plans.push(chained[0]);
     };
-    chain(targets.filter((c) => before.rows.some((row) => row[at(c.name)] === null))
+    // Columns outside the indexes first, then indexed ones outside unique keys (those got [C] = 5).
+    const nullable = targets.filter((c) => before.rows.some((row) => row[at(c.name)] === null));
+    const unkeyed = nullable.filter((c) => !free(c) && !keyed(c, (ix) => ix.unique || ix.primaryKey));
+    chain([...nullable.filter(free), ...unkeyed]
         .map((c) => () => plan(c, `UPDATE ${T} SET ${bracket(c.name)} = 5`, () => store(longLiteral(5), c))));
 
     const charsOf = (c) => (jet3 ? c.size : c.size / 2);
@@ -216,7 +384,7 @@ class Run {
         this.faults = [];
         this.limitations = new Map();  // refusal -> {count, example}
         this.notes = new Set();
-        this.counts = { statements: 0, succeeded: 0, failedAsExpected: 0, refused: 0 };
+        this.counts = { statements: 0, succeeded: 0, outOfRange: 0, againstRules: 0, refused: 0 };
         this.exportBefore = new Map();
         this.work = mkdtempSync(path.join(os.tmpdir(), "quillfen-update-"));
         this.copy = path.join(this.work, path.basename(options.file));
@@ -255,19 +423,27 @@ class Run {
             if (!unchanged) this.fault(plan, `the statement failed (${message}) but the file changed`);
             if (result.status !== 1) this.fault(plan, `exit status ${result.status}, expected 1: ${message}`);
             const refusal = KNOWN_REFUSALS.find((r) => r.message.test(message));
-            if (refusal && plan.fallback) {
+            if (refusal?.applies && !refusal.applies(plan)) {
+                this.fault(plan, `refused (${message}), though nothing the statement changes calls for it`);
+            } else if (refusal && plan.fallback) {
                 --this.counts.statements;
                 this.execute(plan.fallback, beforeTables);
             } else if (refusal) {
                 ++this.counts.refused;
                 const seen = this.limitations.get(refusal) ?? { count: 0, example: `${plan.sql}: ${message}` };
                 this.limitations.set(refusal, { ...seen, count: seen.count + 1 });
+            } else if (plan.messages) {
+                ++this.counts.againstRules;
+                if (!plan.messages.some((m) => message.includes(m))) {
+                    this.fault(plan, `failed (${message}), expected a message containing ` +
+                        plan.messages.map(show).join(" or "));
+                }
             } else if (plan.failure !== undefined) {
-                ++this.counts.failedAsExpected;
+                ++this.counts.outOfRange;
             } else if (this.recomputes(plan, /calculated field '([^']*)'/.exec(message)?.[1])) {
                 // A recomputed result that does not fit fails the statement; only the unchanged
                 // file is checked.
-                ++this.counts.failedAsExpected;
+                ++this.counts.outOfRange;
                 this.notes.add(`${plan.sql} fails recomputing a calculated field: ${message}`);
             } else {
                 this.fault(plan, `failed, expected to succeed: ${message}`);
@@ -326,14 +502,15 @@ class Run {
                 return;
             }
             const updated = name === plan.table;
-            const expected = updated ? plan.rows : b.rows;
+            const cascaded = plan.cascaded.has(name);
+            const expected = updated ? plan.rows : plan.cascaded.get(name) ?? b.rows;
             const types = t.header.columns.map((c) => c.type);
             // In a rewritten row, a column mdb-reader misreads is checked as exceptions.mjs says.
             const stated = updated ? this.statedColumns(plan) : new Map();
             const same = (i, j) =>
                 expected[i].every((v, c) => stated.has(c) || sameCell(types[c], v, t.rows[j][c]));
             const p = pairRows(expected.length, t.rows, same);
-            if (p && (updated || p.every((i, j) => i === j))) {
+            if (p && (updated || cascaded || p.every((i, j) => i === j))) {
                 if (updated) pairing = p;
                 for (const [c, values] of stated) {
                     if (p.some((i, j) => !sameCell(types[c], expected[i][c], t.rows[j][c]))) {
@@ -355,7 +532,8 @@ class Run {
                         `expected ${show(expected[r][c])}, mdb-reader ${show(v)}`);
                 }
             }));
-            this.fault(plan, `mdb-reader: table "${name}" differs${updated ? "" : " (it was not updated)"}` +
+            const how = updated ? "" : cascaded ? " (the update cascades into it)" : " (it was not updated)";
+            this.fault(plan, `mdb-reader: table "${name}" differs${how}` +
                 `${shown.length ? ":\n      " : " in row order"}${shown.join("\n      ")}`);
         });
         return pairing;
@@ -470,12 +648,19 @@ async function main(options) {
     if (!existsSync(path.join(HERE, "node_modules", "mdb-reader"))) {
         throw new Error(`mdb-reader is not installed in ${HERE}/node_modules: run scripts/test (or "npm ci" in tests/oracle)`);
     }
-    const { readDatabase } = await import("./dump.mjs");
+    const { readDatabase, readRelationships } = await import("./dump.mjs");
     const schemaRun = quillfen(options, ["schema", options.file]);
     if (schemaRun.status !== 0) throw new Error(`quillfen-db schema failed: ${schemaRun.stderr.trim()}`);
     const schema = parseSchema(schemaRun.stdout);
     const beforeTables = readDatabase(options.file, { password: options.password });
     const jet3 = isJet3(options.file);
+    const db = { tables: new Map(), relationships: enforcedRelationships(readRelationships(options.file, options)) };
+    for (const s of schema) {
+        const before = beforeTables.find((t) => t.header.table === s.name);
+        if (before && before.error === undefined) {
+            db.tables.set(s.name, { schema: s, columns: before.header.columns.map((c) => c.name), rows: before.rows });
+        }
+    }
 
     const plans = [];
     const notes = [];
@@ -486,13 +671,13 @@ async function main(options) {
         } else if (before.error !== undefined) {
             notes.push(`mdb-reader cannot read table "${s.name}" (${before.error}): no expectation for it`);
         } else {
-            plans.push(...planTable(s, before, jet3));
+            plans.push(...planTable(s, before, jet3, db));
         }
     }
 
     const title = `update ${options.fixture}`;
     if (!plans.length) {
-        console.log(`OK ${title}: nothing to update (no numeric column outside the indexes, no Text column with room)`);
+        console.log(`OK ${title}: nothing to update (no numeric column to change, no Text column with room)`);
         for (const n of notes) console.log(`  note: ${n}`);
         return notes.length ? 1 : 0;
     }
@@ -504,7 +689,8 @@ async function main(options) {
     }
     const c = run.counts;
     const summary = `${c.statements} statements: ${c.succeeded} succeeded and checked, ` +
-        `${c.failedAsExpected} failed as they must (out of range), ${c.refused} refused (limitation)`;
+        `${c.outOfRange} failed as they must (out of range), ${c.againstRules} failed as they must ` +
+        `(against an index or relationship), ${c.refused} refused (limitation)`;
     for (const [refusal, { count, example }] of run.limitations) {
         console.log(`LIMITATION: ${count} statement(s) refused: ${refusal.reason}\n    e.g. ${example}`);
     }
