@@ -13,6 +13,9 @@ namespace {
 
 // Far deeper than any real index; deeper means pages pointing at each other in a loop.
 constexpr int kMaxDepth = 32;
+// Decoded pages kept between changes: a path from the root and the leaves around it, and then
+// some; a few megabytes at most.
+constexpr std::size_t kDecodedPages = 256;
 
 bool before(const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; }
 
@@ -41,19 +44,28 @@ void IndexTree::checkDepth(int depth) const {
     if (depth > kMaxDepth) damaged("its tree is deeper than any real index");
 }
 
-IndexPage IndexTree::read(std::uint32_t pageNo) const {
+const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
     if (pageNo == 0 || pageNo >= file_.pageCount()) {
         damaged("it refers to page " + std::to_string(pageNo) + ", outside the file");
     }
-    IndexPage page = readIndexPage(fmt_, *file_.page(pageNo));
+    // Decoding a full leaf costs more than anything else an update does to it; pages are
+    // decoded again only when their bytes are not the ones decoded last.
+    file::PageRef bytes = file_.page(pageNo);
+    const auto hit = decoded_.find(pageNo);
+    if (hit != decoded_.end() && hit->second.source == bytes) return hit->second.page;
+    if (decoded_.size() >= kDecodedPages) decoded_.clear();
+    IndexPage page = readIndexPage(fmt_, *bytes);
     if (page.owner != storage_.ownerPage) {
         damaged("its page " + std::to_string(pageNo) + " belongs to another table");
     }
-    return page;
+    auto& slot = decoded_[pageNo];
+    slot = Decoded{std::move(bytes), std::move(page)};
+    return slot.page;
 }
 
 void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
     file_.writePage(pageNo, writeIndexPage(fmt_, page));
+    decoded_.erase(pageNo);
 }
 
 std::uint32_t IndexTree::allocatePage() {
@@ -151,6 +163,30 @@ std::size_t IndexTree::childFor(const std::vector<Child>& children, const IndexE
 void IndexTree::insert(const IndexEntry& entry) { insertAt(storage_.rootPage, entry, 0); }
 
 void IndexTree::remove(const IndexEntry& entry) { removeAt(storage_.rootPage, entry, 0); }
+
+void IndexTree::replace(const IndexEntry& old, const IndexEntry& now) {
+    // Most changes keep an entry on its leaf, between that leaf's first and last entries: one
+    // page changes and nothing above it. Anything else goes out and in through the tree.
+    const auto [pageNo, at] = findLeaf(old);
+    read(pageNo);
+    IndexPage& page = decoded_.at(pageNo).page;  // changed in place, kept decoded
+    auto& entries = page.entries;
+    if (at + 1 < entries.size() && compareEntries(entries[at], old) == 0 &&
+        compareEntries(entries.front(), now) < 0 && compareEntries(now, entries.back()) < 0) {
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
+        const auto to = std::lower_bound(entries.begin(), entries.end(), now, before);
+        const bool fresh = to == entries.end() || compareEntries(*to, now) != 0;
+        if (fresh) entries.insert(to, now);
+        if (fresh && entriesFit(fmt_, entries, true)) {
+            file_.writePage(pageNo, writeIndexPage(fmt_, page));
+            decoded_.at(pageNo).source = file_.page(pageNo);
+            return;
+        }
+        decoded_.erase(pageNo);
+    }
+    remove(old);
+    insert(now);
+}
 
 IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
     checkDepth(depth);

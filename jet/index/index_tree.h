@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/file/page_file.h"
@@ -36,6 +37,9 @@ public:
     void insert(const IndexEntry& entry);
     // Removes a leaf entry; Error(Corrupt) when the index lacks it (it and its table disagree).
     void remove(const IndexEntry& entry);
+    // Moves an entry to its new key (remove, then insert, in one step where both fall on the
+    // same leaf).
+    void replace(const IndexEntry& old, const IndexEntry& now);
     // Removes the entries of the given rows (packed page << 8 | row, sorted), whatever their
     // keys: one walk along the leaves.
     void removeRows(const std::vector<std::uint32_t>& rows);
@@ -71,7 +75,8 @@ private:
     void storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out);
     void freePage(std::uint32_t pageNo, const IndexPage& page);
 
-    IndexPage read(std::uint32_t pageNo) const;
+    // The page decoded; valid until the next read or write.
+    const IndexPage& read(std::uint32_t pageNo) const;
     void write(std::uint32_t pageNo, const IndexPage& page);
     std::uint32_t allocatePage();
     void setLink(std::uint32_t pageNo, bool next, std::uint32_t target);
@@ -88,6 +93,11 @@ private:
     file::PageFile& file_;
     const format::Format& fmt_;
     IndexStorage storage_;
+    struct Decoded {
+        file::PageRef source;  // the bytes it was decoded from
+        IndexPage page;
+    };
+    mutable std::unordered_map<std::uint32_t, Decoded> decoded_;
 };
 
 }  // namespace jet::index

@@ -115,23 +115,30 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
     return key;
 }
 
-void TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Value>& values) {
+bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Value>& values,
+                       const IndexEntry* replacing) {
     const Key key = keyOf(index, values);
     if (key.anyNull && index.requiresValues) {
         throw Error(ErrorCode::NullKey, "Index or primary key '" + index.name + "' of table '" +
                                             table_.name + "' cannot contain a Null value.");
     }
-    if (key.allNull && index.ignoreNulls) return;
-    index.tree.insert(IndexEntry{.key = key.bytes,
-                                 .dataPage = row.page,
-                                 .dataRow = static_cast<std::uint8_t>(row.slot)});
-    if (!index.unique || key.allNull || index.tooManyToTrack) return;
+    if (key.allNull && index.ignoreNulls) return false;
+    const IndexEntry entry{.key = key.bytes,
+                           .dataPage = row.page,
+                           .dataRow = static_cast<std::uint8_t>(row.slot)};
+    if (replacing != nullptr) {
+        index.tree.replace(*replacing, entry);
+    } else {
+        index.tree.insert(entry);
+    }
+    if (!index.unique || key.allNull || index.tooManyToTrack) return true;
     if (index.insertedKeys.size() < kTrackedKeys) {
         index.insertedKeys.push_back(key.bytes);
     } else {
         index.tooManyToTrack = true;
         index.insertedKeys.clear();
     }
+    return true;
 }
 
 void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
@@ -148,12 +155,14 @@ void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
         const Key old = keyOf(index, before);
         const Key now = keyOf(index, after);
         if (old.bytes == now.bytes) continue;
-        if (!(old.allNull && index.ignoreNulls)) {
-            index.tree.remove(IndexEntry{.key = old.bytes,
-                                         .dataPage = row.page,
-                                         .dataRow = static_cast<std::uint8_t>(row.slot)});
+        const IndexEntry oldEntry{.key = old.bytes,
+                                  .dataPage = row.page,
+                                  .dataRow = static_cast<std::uint8_t>(row.slot)};
+        if (old.allNull && index.ignoreNulls) {
+            add(index, row, after);
+        } else if (!add(index, row, after, &oldEntry)) {
+            index.tree.remove(oldEntry);
         }
-        add(index, row, after);
     }
 }
 

@@ -65,7 +65,10 @@ private:
     };
 
     Key keyOf(const Maintained& index, const std::vector<Value>& values) const;
-    void add(Maintained& index, RowLocation row, const std::vector<Value>& values);
+    // Adds the row's entry (in place of `replacing`, when given); false when the index leaves
+    // the row out (an all-Null key it ignores).
+    bool add(Maintained& index, RowLocation row, const std::vector<Value>& values,
+             const IndexEntry* replacing = nullptr);
 
     const TableDef& table_;
     std::vector<Maintained> indexes_;
