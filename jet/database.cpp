@@ -131,6 +131,14 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
         store::WriteContext context{file, *impl_->header.format, impl_->header.codePage};
         work(context);
         file.commit();
+    } catch (const Error& e) {
+        if (file.inWrite()) file.rollback();
+        impl_->definitions.clear();
+        // Damage met by the layers below is reported with the file it is in.
+        const std::string what = e.what();
+        if (e.code() != ErrorCode::Corrupt || what.find(path()) != std::string::npos) throw;
+        throw Error(ErrorCode::Corrupt, "Cannot change '" + path() + "': the file is damaged (" +
+                                            what + "); nothing was changed.");
     } catch (...) {
         if (file.inWrite()) file.rollback();
         impl_->definitions.clear();

@@ -2,9 +2,7 @@
 // rowset, every table's definition and every row of it. Patching a real file rather than
 // fuzzing whole files keeps inputs small while every structure stays reachable.
 //
-// Input: one byte that picks the database, then records of a 4-byte little-endian offset and a
-// length byte. A record with length 0 cuts the file at the offset; otherwise the length's bytes
-// that follow are written at the offset (both taken modulo the file size).
+// Input: the patches of fuzzsupport::patched.
 #include <algorithm>
 #include <bit>
 #include <cstdio>
@@ -25,28 +23,6 @@ const std::vector<fuzzsupport::Bytes>& bases() {
         return result;
     }();
     return all;
-}
-
-fuzzsupport::Bytes patched(const std::uint8_t* data, std::size_t size) {
-    fuzzsupport::Bytes file = bases()[data[0] % bases().size()];
-    std::size_t pos = 1;
-    while (pos + 5 <= size && !file.empty()) {
-        const std::uint32_t offset = data[pos] | (data[pos + 1] << 8) | (data[pos + 2] << 16) |
-                                     (std::uint32_t{data[pos + 3]} << 24);
-        const std::size_t length = data[pos + 4];
-        pos += 5;
-        const std::size_t at = offset % file.size();
-        if (length == 0) {
-            file.resize(at);
-            continue;
-        }
-        const std::size_t n = std::min(length, size - pos);
-        // A patch may run past the end: it then extends the file.
-        if (at + n > file.size()) file.resize(at + n);
-        std::copy(data + pos, data + pos + n, file.begin() + static_cast<std::ptrdiff_t>(at));
-        pos += n;
-    }
-    return file;
 }
 
 // Equal values, where a NaN equals the same NaN (a damaged number may well be one).
@@ -104,7 +80,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     static fuzzsupport::MemoryFile file;
-    file.assign(patched(data, size));
+    file.assign(fuzzsupport::patched(bases(), data, size));
     std::unique_ptr<jet::Database> db;
     try {
         db = jet::Database::open(file.path());

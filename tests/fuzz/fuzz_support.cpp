@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,27 @@ std::size_t textLength(const jet::Value& v) {
     if (const auto* x = std::get_if<jet::Bytes>(&v)) return jet::formatHex(*x).size();
     if (const auto* x = std::get_if<std::string>(&v)) return x->size();
     return 0;
+}
+
+Bytes patched(const std::vector<Bytes>& bases, const std::uint8_t* data, std::size_t size) {
+    Bytes file = bases[data[0] % bases.size()];
+    std::size_t pos = 1;
+    while (pos + 5 <= size && !file.empty()) {
+        const std::uint32_t offset = data[pos] | (data[pos + 1] << 8) | (data[pos + 2] << 16) |
+                                     (std::uint32_t{data[pos + 3]} << 24);
+        const std::size_t length = data[pos + 4];
+        pos += 5;
+        const std::size_t at = offset % file.size();
+        if (length == 0) {
+            file.resize(at);
+            continue;
+        }
+        const std::size_t n = std::min(length, size - pos);
+        if (at + n > file.size()) file.resize(at + n);
+        std::copy(data + pos, data + pos + n, file.begin() + static_cast<std::ptrdiff_t>(at));
+        pos += n;
+    }
+    return file;
 }
 
 }  // namespace fuzzsupport

@@ -23,6 +23,12 @@ std::string fixture(const std::string& relative);
 // fixtures would fuzz nothing.
 Bytes readWholeFile(const std::string& path);
 
+// One of `bases`, patched: the input is one byte that picks the base, then records of a 4-byte
+// little-endian offset and a length byte. A record with length 0 cuts the file at the offset;
+// otherwise the length's bytes that follow are written at the offset (both taken modulo the
+// file size), extending the file when they run past its end.
+Bytes patched(const std::vector<Bytes>& bases, const std::uint8_t* data, std::size_t size);
+
 // A file that lives in memory (memfd) but has a path, because the engine opens files by path.
 // Nothing touches the disk, so parallel fuzzing jobs never share a file.
 class MemoryFile {
