@@ -27,6 +27,9 @@ public:
     // when the expression cannot be computed or its result does not fit.
     void recompute(std::vector<Value>& values, std::vector<bool>& changed) const;
 
+    // Whether no calculated column reads the assigned columns.
+    bool empty() const { return ordered_.empty(); }
+
 private:
     struct Calculated {
         std::size_t index;

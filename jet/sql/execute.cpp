@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "jet/error.h"
+#include "jet/sql/alter_table.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/select.h"
 #include "jet/sql/update.h"
@@ -24,6 +25,10 @@ Outcome execute(Database& db, std::string_view statement) {
     }
     if (const auto* del = std::get_if<ast::Delete>(&parsed)) {
         outcome.rowsAffected = runDelete(db, *del, statement);
+        return outcome;
+    }
+    if (const auto* alter = std::get_if<ast::AlterTable>(&parsed)) {
+        runAlterTable(db, *alter, statement);
         return outcome;
     }
     throw Error(ErrorCode::Unsupported,

@@ -1,0 +1,180 @@
+#include "jet/sql/alter_table.h"
+
+#include <algorithm>
+#include <array>
+
+#include "jet/error.h"
+#include "jet/sql/calculated_columns.h"
+#include "jet/sql/relationships.h"
+#include "jet/sql/write_checks.h"
+#include "jet/store/names.h"
+#include "jet/store/write_context.h"
+
+namespace jet::sql {
+namespace {
+
+struct TypeName {
+    const char* name;
+    ColumnType type;
+    std::uint16_t size;  // bytes; for Text the default length in characters
+};
+
+// Access's DDL names and the types they make.
+constexpr std::array kTypes{
+    TypeName{"BYTE", ColumnType::Byte, 1},          TypeName{"TINYINT", ColumnType::Byte, 1},
+    TypeName{"SHORT", ColumnType::Integer, 2},      TypeName{"SMALLINT", ColumnType::Integer, 2},
+    TypeName{"LONG", ColumnType::Long, 4},          TypeName{"INT", ColumnType::Long, 4},
+    TypeName{"INTEGER", ColumnType::Long, 4},       TypeName{"SINGLE", ColumnType::Single, 4},
+    TypeName{"REAL", ColumnType::Single, 4},        TypeName{"DOUBLE", ColumnType::Double, 8},
+    TypeName{"FLOAT", ColumnType::Double, 8},       TypeName{"CURRENCY", ColumnType::Currency, 8},
+    TypeName{"MONEY", ColumnType::Currency, 8},     TypeName{"DATETIME", ColumnType::DateTime, 8},
+    TypeName{"DATE", ColumnType::DateTime, 8},      TypeName{"TEXT", ColumnType::Text, 255},
+    TypeName{"VARCHAR", ColumnType::Text, 255},     TypeName{"CHAR", ColumnType::Text, 255},
+    TypeName{"MEMO", ColumnType::Memo, 0},          TypeName{"LONGTEXT", ColumnType::Memo, 0},
+    TypeName{"BIT", ColumnType::YesNo, 1},          TypeName{"YESNO", ColumnType::YesNo, 1},
+    TypeName{"LOGICAL", ColumnType::YesNo, 1},      TypeName{"DECIMAL", ColumnType::Decimal, 17},
+    TypeName{"NUMERIC", ColumnType::Decimal, 17},   TypeName{"GUID", ColumnType::GUID, 16},
+    TypeName{"BINARY", ColumnType::Binary, 255},    TypeName{"LONGBINARY", ColumnType::OLE, 0},
+    TypeName{"OLEOBJECT", ColumnType::OLE, 0},      TypeName{"BIGINT", ColumnType::BigInt, 8},
+    TypeName{"COUNTER", ColumnType::Long, 4},       TypeName{"AUTOINCREMENT", ColumnType::Long, 4},
+};
+
+[[noreturn]] void badType(const ast::DataType& type, const std::string& why) {
+    throw Error(ErrorCode::SyntaxError,
+                "Syntax error in field definition: " + why + " (type " + type.name.text + ").");
+}
+
+const ColumnDef& existingColumn(const TableDef& table, const std::string& name) {
+    const ColumnDef* c = table.findColumn(name);
+    if (c == nullptr) {
+        throw Error(ErrorCode::FieldNotFound,
+                    "No field named '" + name + "' in table '" + table.name + "'.");
+    }
+    return *c;
+}
+
+[[noreturn]] void refuseDrop(const TableDef& table, const ColumnDef& column,
+                             const std::string& why) {
+    throw Error(ErrorCode::NotUpdatable, "Cannot delete field '" + column.name +
+                                             "' of table '" + table.name + "': " + why + ".");
+}
+
+void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
+    if (table.findColumn(add.column.text) != nullptr) {
+        throw Error(ErrorCode::DuplicateField, "Field '" + add.column.text +
+                                                   "' already exists in table '" + table.name +
+                                                   "'.");
+    }
+    if (add.notNull) {
+        throw Error(ErrorCode::Unsupported,
+                    "NOT NULL on a new field is not supported yet; table '" + table.name +
+                        "' was left as it was.");
+    }
+    store::NewColumn column = columnForType(add.type, db.version());
+    column.name = add.column.text;
+    if (column.name.empty() || column.name.size() > 64 ||
+        column.name.find_first_of(".!`[]") != std::string::npos) {
+        throw Error(ErrorCode::SyntaxError,
+                    "'" + column.name + "' is not a valid field name.");
+    }
+    // Dropped fields still count until the database is compacted, as they do for Access.
+    if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
+        throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
+    }
+    db.write([&](store::WriteContext& ctx) {
+        store::addColumn(ctx.file, ctx.format, table, column);
+    });
+}
+
+void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop) {
+    const ColumnDef& column = existingColumn(table, drop.column.text);
+    if (table.columns.size() == 1) refuseDrop(table, column, "a table keeps at least one field");
+    for (const auto& index : table.indexes) {
+        for (const auto& ic : index.columns) {
+            if (ic.columnNumber == column.number) {
+                refuseDrop(table, column, "it is part of index '" + index.name +
+                                              "'; delete the index first");
+            }
+        }
+    }
+    for (const auto& rel : enforcedRelationships(db, table.name)) {
+        const auto& names = store::namesEqual(rel.referencing, table.name) ? rel.referencingColumns
+                                                                           : rel.referencedColumns;
+        for (const auto& n : names) {
+            if (store::namesEqual(n, column.name)) {
+                refuseDrop(table, column,
+                           "it takes part in the relationship '" + rel.name + "'");
+            }
+        }
+    }
+    const auto properties = propertiesOf(db, table);
+    if (!CalculatedColumns(table, properties, db.version(), {column.order}).empty()) {
+        refuseDrop(table, column, "a calculated field is computed from it");
+    }
+    // Access keeps a field's properties (caption, format, ...) with the table; they would have
+    // to go with it.
+    if (properties.contains(store::foldName(column.name))) {
+        refuseDrop(table, column,
+                   "it has field properties, and removing them is not supported yet");
+    }
+    db.write([&](store::WriteContext& ctx) {
+        store::dropColumn(ctx.file, ctx.format, table, column);
+    });
+}
+
+}  // namespace
+
+store::NewColumn columnForType(const ast::DataType& type, Version version) {
+    std::string upper = type.name.text;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto found = std::find_if(kTypes.begin(), kTypes.end(),
+                                    [&](const TypeName& t) { return upper == t.name; });
+    if (found == kTypes.end()) badType(type, "unknown data type");
+    store::NewColumn c;
+    c.type = found->type;
+    c.size = found->size;
+    const auto& p = type.parameters;
+    if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
+        throw Error(ErrorCode::Unsupported,
+                    "Adding an AutoNumber field is not supported yet (type " + type.name.text +
+                        ").");
+    }
+    if (c.type == ColumnType::BigInt && version != Version::Ace16 && version != Version::Ace17) {
+        badType(type, "BIGINT needs an Access 2016 (ACE 16) database or later");
+    }
+    if (c.type == ColumnType::Text || c.type == ColumnType::Binary) {
+        if (p.size() > 1) badType(type, "one length expected");
+        const std::int32_t length = p.empty() ? 255 : p[0];
+        if (length < 1 || length > 255) badType(type, "the length must be from 1 to 255");
+        // Text takes two bytes a character in Jet 4 and ACE.
+        c.size = static_cast<std::uint16_t>(c.type == ColumnType::Text ? 2 * length : length);
+    } else if (c.type == ColumnType::Decimal) {
+        if (p.size() > 2) badType(type, "precision and scale expected");
+        const std::int32_t precision = p.empty() ? 18 : p[0];
+        const std::int32_t scale = p.size() < 2 ? 0 : p[1];
+        if (precision < 1 || precision > 28 || scale < 0 || scale > precision) {
+            badType(type, "the precision must be from 1 to 28 and the scale from 0 to it");
+        }
+        c.precision = static_cast<std::uint8_t>(precision);
+        c.scale = static_cast<std::uint8_t>(scale);
+    } else if (!p.empty()) {
+        badType(type, "this type takes no size");
+    }
+    return c;
+}
+
+void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view) {
+    const auto table = db.table(alter.table.text);
+    if (table->tableType != 0x4e) {
+        throw Error(ErrorCode::NotUpdatable,
+                    "Cannot change the fields of system table '" + table->name + "'.");
+    }
+    if (const auto* add = std::get_if<ast::AddColumn>(&alter.action)) {
+        addColumn(db, *table, *add);
+    } else {
+        dropColumn(db, *table, std::get<ast::DropColumn>(alter.action));
+    }
+}
+
+}  // namespace jet::sql

@@ -1,0 +1,19 @@
+// ALTER TABLE: a field added to a table (Null in every row it already has) or taken out of it.
+#pragma once
+
+#include <string_view>
+
+#include "jet/database.h"
+#include "jet/sql/ast.h"
+#include "jet/store/table_definition_writer.h"
+
+namespace jet::sql {
+
+void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view statement);
+
+// The column a DDL type name makes (INT, TEXT(50), DECIMAL(18, 4), ...) in a file of this
+// version. Throws Error(SyntaxError) for a name Access does not know, Error(Unsupported) for
+// one this engine cannot add yet.
+store::NewColumn columnForType(const ast::DataType& type, Version version);
+
+}  // namespace jet::sql

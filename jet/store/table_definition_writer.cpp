@@ -1,0 +1,206 @@
+#include "jet/store/table_definition_writer.h"
+
+#include <algorithm>
+
+#include "jet/error.h"
+#include "jet/store/bytes.h"
+#include "jet/store/utf8.h"
+
+namespace jet::store {
+namespace {
+
+constexpr std::uint8_t kDefinitionPageType = 0x02;
+// Offsets in the definition page's header.
+constexpr std::size_t kFreeSpace = 2;    // bytes free on the page, less 8
+constexpr std::size_t kNextPage = 4;     // the next page of a long definition
+constexpr std::size_t kLength = 8;       // bytes the definition takes on its page
+// Where a column entry keeps its position among the columns (Jet 4 and ACE).
+constexpr std::size_t kColumnPosition = 9;
+// Column flags.
+constexpr std::uint8_t kFixed = 0x01;
+constexpr std::uint8_t kNullable = 0x02;
+
+void put16(file::Page& p, std::size_t at, std::uint16_t v) {
+    p[at] = static_cast<std::uint8_t>(v);
+    p[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(file::Page& p, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
+
+// The parts of a one-page definition that change.
+struct Definition {
+    file::Page page;
+    std::uint16_t columnCount = 0;
+    std::size_t columnsStart = 0;  // the column entries
+    std::size_t namesStart = 0;    // the column names, in entry order
+    std::vector<std::size_t> nameAt;
+    std::size_t namesEnd = 0;
+    std::size_t end = 0;           // the definition's length
+};
+
+Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
+    if (fmt.jet3) {
+        throw Error(ErrorCode::Unsupported, "Changing Access 97 (Jet 3) databases is not "
+                                            "supported; table '" + table.name +
+                                                "' was left as it was.");
+    }
+    Definition d;
+    d.page = *file.page(table.definitionPage);
+    const ByteSpan b(d.page);
+    if (b[0] != kDefinitionPageType) corrupt("the table's definition page is not one");
+    if (u32(b, kNextPage) != 0) {
+        throw Error(ErrorCode::Unsupported,
+                    "The definition of table '" + table.name +
+                        "' spans several pages; changing its fields is not supported yet.");
+    }
+    d.columnCount = u16(b, fmt.tdefColumns);
+    d.columnsStart = fmt.tdefBlockEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} *
+                                            fmt.realIndexEntrySize;
+    d.namesStart = d.columnsStart + std::size_t{d.columnCount} * fmt.columnEntrySize;
+    std::size_t pos = d.namesStart;
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        d.nameAt.push_back(pos);
+        pos += 2 + u16(b, pos, "a column name");
+    }
+    d.namesEnd = pos;
+    d.end = u32(b, kLength);
+    if (d.end < d.namesEnd || d.end > d.page.size()) corrupt("the definition's length is wrong");
+    return d;
+}
+
+// Replaces bytes [from, to) of the definition with `with` and stores the page.
+void splice(file::PageFile& file, const TableDef& table, Definition& d, std::size_t from,
+            std::size_t to, const std::vector<std::uint8_t>& with) {
+    const std::size_t newEnd = d.end - (to - from) + with.size();
+    if (newEnd > d.page.size()) {
+        throw Error(ErrorCode::Unsupported,
+                    "The definition of table '" + table.name +
+                        "' would outgrow its page; continuing it on another page is not "
+                        "supported yet.");
+    }
+    std::vector<std::uint8_t> tail(d.page.begin() + static_cast<std::ptrdiff_t>(to),
+                                   d.page.begin() + static_cast<std::ptrdiff_t>(d.end));
+    std::copy(with.begin(), with.end(), d.page.begin() + static_cast<std::ptrdiff_t>(from));
+    std::copy(tail.begin(), tail.end(),
+              d.page.begin() + static_cast<std::ptrdiff_t>(from + with.size()));
+    std::fill(d.page.begin() + static_cast<std::ptrdiff_t>(newEnd), d.page.end(), 0);
+    d.end = newEnd;
+    put32(d.page, kLength, static_cast<std::uint32_t>(newEnd));
+    put16(d.page, kFreeSpace, static_cast<std::uint16_t>(d.page.size() - newEnd - 8));
+    file.writePage(table.definitionPage, d.page);
+}
+
+std::vector<std::uint8_t> encodedName(const std::string& name) {
+    // UTF-16LE, with its length in bytes first.
+    std::vector<std::uint8_t> out{0, 0};
+    const auto unit = [&](std::uint32_t u) {
+        out.push_back(static_cast<std::uint8_t>(u));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    };
+    for (std::size_t i = 0; i < name.size();) {
+        std::uint32_t cp = nextCodePoint(name, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            unit(0xD800 + (cp >> 10));
+            unit(0xDC00 + (cp & 0x3FF));
+        } else {
+            unit(cp);
+        }
+    }
+    const std::size_t bytes = out.size() - 2;
+    out[0] = static_cast<std::uint8_t>(bytes);
+    out[1] = static_cast<std::uint8_t>(bytes >> 8);
+    return out;
+}
+
+}  // namespace
+
+void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+               const NewColumn& column) {
+    Definition d = load(file, fmt, table);
+    if (isLongValue(column.type) && fmt.version != Version::Jet4) {
+        throw Error(ErrorCode::Unsupported,
+                    "Adding Memo and OLE Object fields to ACE tables is not supported yet; "
+                    "table '" + table.name + "' was left as it was.");
+    }
+    if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
+    const ByteSpan b(d.page);
+    // Access gives every column of a table the same bytes where the others are unknown; the
+    // first column's serve as the model.
+    const ByteSpan model = b.subspan(d.columnsStart, fmt.columnEntrySize);
+    std::vector<std::uint8_t> entry(model.begin(), model.end());
+    std::uint16_t position = 0;
+    std::uint16_t fixedEnd = 0;
+    for (const auto& c : table.columns) {
+        if (c.fixedLength && c.type != ColumnType::YesNo) {
+            fixedEnd = std::max<std::uint16_t>(fixedEnd, c.fixedOffset + c.size);
+        }
+    }
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
+        position = std::max<std::uint16_t>(position, u16(b, at + kColumnPosition) + 1);
+    }
+    const bool variable = column.type == ColumnType::Text || column.type == ColumnType::Binary ||
+                          isLongValue(column.type);
+    entry[fmt.colType] = static_cast<std::uint8_t>(column.type);
+    put16(entry, fmt.colNumber, table.maxColumns);
+    put16(entry, fmt.colVarIndex, variable ? table.varColumnCount : 0);
+    put16(entry, kColumnPosition, position);
+    if (column.type == ColumnType::Decimal) {
+        entry[fmt.colPrecision] = column.precision;
+        entry[fmt.colScale] = column.scale;
+    }
+    entry[fmt.colFlags] = static_cast<std::uint8_t>((variable ? 0 : kFixed) | kNullable);
+    entry[fmt.colExtraFlags] = 0;
+    std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags + 1),
+              entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
+    put16(entry, fmt.colFixedOffset,
+          variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
+    put16(entry, fmt.colLength, column.size);
+
+    // The entry goes after the last column's, the name after the last name: the names move
+    // along by the entry's length.
+    const std::vector<std::uint8_t> name = encodedName(column.name);
+    std::vector<std::uint8_t> block(b.begin() + static_cast<std::ptrdiff_t>(d.namesStart),
+                                    b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
+    std::vector<std::uint8_t> with = entry;
+    with.insert(with.end(), block.begin(), block.end());
+    with.insert(with.end(), name.begin(), name.end());
+    put16(d.page, fmt.tdefColumns, d.columnCount + 1);
+    put16(d.page, fmt.tdefMaxColumns, table.maxColumns + 1);
+    if (variable) put16(d.page, fmt.tdefVarColumns, table.varColumnCount + 1);
+    splice(file, table, d, d.namesStart, d.namesEnd, with);
+}
+
+void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                const ColumnDef& column) {
+    Definition d = load(file, fmt, table);
+    if (isLongValue(column.type) && fmt.version != Version::Jet4) {
+        throw Error(ErrorCode::Unsupported,
+                    "Dropping Memo and OLE Object fields of ACE tables is not supported yet; "
+                    "table '" + table.name + "' was left as it was.");
+    }
+    const ByteSpan b(d.page);
+    std::optional<std::uint16_t> found;
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
+        if (u16(b, at + fmt.colNumber) == column.number) found = i;
+    }
+    if (!found) corrupt("the column to drop is not in the table's definition");
+    // Everything from the entry to the end of the names, without the entry and its name.
+    const std::size_t entryAt = d.columnsStart + std::size_t{*found} * fmt.columnEntrySize;
+    const std::size_t nameAt = d.nameAt[*found];
+    const std::size_t nameEnd = *found + 1 < d.columnCount ? d.nameAt[*found + 1] : d.namesEnd;
+    std::vector<std::uint8_t> with(b.begin() + static_cast<std::ptrdiff_t>(entryAt + fmt.columnEntrySize),
+                                   b.begin() + static_cast<std::ptrdiff_t>(nameAt));
+    with.insert(with.end(), b.begin() + static_cast<std::ptrdiff_t>(nameEnd),
+                b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
+    put16(d.page, fmt.tdefColumns, d.columnCount - 1);
+    splice(file, table, d, entryAt, d.namesEnd, with);
+}
+
+}  // namespace jet::store
