@@ -1,12 +1,14 @@
-// A power cut at any moment of an UPDATE: the process is stopped before its k-th page write and
-// before each sync, for every k of a statement that grows rows onto new pages, and of one that
-// moves every entry of an index, splitting its leaves; reopening must give all of the old
-// values or all of the new ones, and a file without faults.
+// A power cut at any moment of a statement: the process is stopped before its k-th page write
+// and before each sync, for every k, in an UPDATE that grows rows onto new pages, one that moves
+// every entry of an index (splitting its leaves), and the new-field sequence (ADD COLUMN, an
+// update that fills the field and so grows every row, DROP). Reopening must give the table as
+// it was before or after some statement, never between, and a file without faults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -56,17 +58,19 @@ Table readTable(const std::string& path) {
     return rows;
 }
 
-void runStatement(const std::string& path, const char* statement, file::FaultSeam* seam) {
+using Statements = std::vector<const char*>;
+
+void runStatements(const std::string& path, const Statements& statements, file::FaultSeam* seam) {
     OpenOptions options;
     options.faultSeam = seam;
     options.dirtyPageLimit = kDirtyLimit;
     auto db = Database::open(path, options);
-    sql::execute(*db, statement);
+    for (const char* statement : statements) sql::execute(*db, statement);
 }
 
 // Copies the fixture, runs the statement in a child stopped at the k-th event, and returns the
 // table as the next opener (who rolls back a dead writer's journal) sees it.
-Table afterStop(const testsupport::TempDir& dir, const char* statement, StopAt kind,
+Table afterStop(const testsupport::TempDir& dir, const Statements& statements, StopAt kind,
                 std::uint64_t k) {
     const std::string path = dir.copyOf(kFixture);
     std::filesystem::remove(path + "-journal");
@@ -74,7 +78,7 @@ Table afterStop(const testsupport::TempDir& dir, const char* statement, StopAt k
     if (pid == 0) {
         Stopper stopper(kind, k);
         try {
-            runStatement(path, statement, &stopper);
+            runStatements(path, statements, &stopper);
         } catch (...) {
             ::_exit(3);
         }
@@ -91,44 +95,55 @@ Table afterStop(const testsupport::TempDir& dir, const char* statement, StopAt k
     return table;
 }
 
-class UpdateCrash : public ::testing::TestWithParam<const char*> {};
+class UpdateCrash : public ::testing::TestWithParam<Statements> {};
 
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(
     Statements, UpdateCrash,
     ::testing::Values(
-        "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', [DC_AGENTE] = 'x'",
+        Statements{"UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', "
+                   "[DC_AGENTE] = 'x'"},
         // The descending index on CD_AGENTE: every entry moves to the other end of the tree.
-        "UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"));
+        Statements{"UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"},
+        Statements{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
+                   "update [Table1] set [Total]=[CD_AGENTE]+ 1",
+                   "ALTER TABLE [Table1] DROP [Total]"}));
 
-TEST_P(UpdateCrash, EveryStopGivesTheOldOrTheNewTable) {
-    const char* statement = GetParam();
+TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
+    const Statements& statements = GetParam();
     testsupport::TempDir dir;
-    const Table before = readTable(testsupport::fixture(kFixture));
-    // One full run tells the new table and how many writes and syncs the statement makes.
+    // The table after each statement, the first entry before any; one full run also counts
+    // the writes and syncs.
+    std::vector<Table> states{readTable(testsupport::fixture(kFixture))};
+    const std::string stepped = dir.copyOf(kFixture);
+    for (const char* statement : statements) {
+        runStatements(stepped, {statement}, nullptr);
+        states.push_back(readTable(stepped));
+    }
     const std::string full = dir.copyOf(kFixture);
     Stopper counter(StopAt::PageWrite, 0);
-    runStatement(full, statement, &counter);
-    const Table after = readTable(full);
-    ASSERT_NE(before, after);
-    ASSERT_GT(counter.writes, 20u) << "the statement should span many page writes";
-    ASSERT_GT(std::filesystem::file_size(full),
-              std::filesystem::file_size(testsupport::fixture(kFixture)))
-        << "the statement should take new pages";
+    runStatements(full, statements, &counter);
+    const std::uint64_t writes = counter.writes, syncs = counter.syncs;
+    ASSERT_NE(states.front(), states[1]);
+    ASSERT_GT(writes, 10u) << "the statements should span many page writes";
+    if (statements.size() == 1) {
+        ASSERT_GT(std::filesystem::file_size(full),
+                  std::filesystem::file_size(testsupport::fixture(kFixture)))
+            << "the statement should take new pages";
+    }
 
-    bool sawOld = false, sawNew = false;
+    std::vector<bool> seen(states.size(), false);
     for (const StopAt kind : {StopAt::PageWrite, StopAt::Sync}) {
-        const std::uint64_t events = kind == StopAt::PageWrite ? counter.writes : counter.syncs;
+        const std::uint64_t events = kind == StopAt::PageWrite ? writes : syncs;
         for (std::uint64_t k = 1; k <= events; ++k) {
-            const Table seen = afterStop(dir, statement, kind, k);
-            const bool old = seen == before;
-            const bool fresh = seen == after;
-            EXPECT_TRUE(old || fresh) << (kind == StopAt::PageWrite ? "write " : "sync ") << k;
-            sawOld |= old;
-            sawNew |= fresh;
+            const Table table = afterStop(dir, statements, kind, k);
+            const auto match = std::find(states.begin(), states.end(), table);
+            EXPECT_NE(match, states.end()) << (kind == StopAt::PageWrite ? "write " : "sync ") << k;
+            if (match != states.end()) seen[static_cast<std::size_t>(match - states.begin())] = true;
         }
     }
-    EXPECT_TRUE(sawOld);
-    EXPECT_TRUE(sawNew);
+    // Stops fall before, between and after the statements.
+    EXPECT_TRUE(seen.front());
+    EXPECT_TRUE(seen[states.size() - 2] || seen.back());
 }
