@@ -69,20 +69,9 @@ void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
 }
 
 std::uint32_t IndexTree::allocatePage() {
-    const std::uint32_t page = file_.pageCount();
-    const auto owned = store::RowPointer::from(storage_.usedPagesRow);
-    // Both maps must cover the page before anything is written, so that a refusal is clean.
-    if ((storage_.usedPagesRow != 0 && !store::covers(file_, fmt_, owned, page)) ||
-        !store::covers(file_, fmt_, store::kGlobalUsageMap, page)) {
-        throw Error(ErrorCode::Unsupported,
-                    "The " + storage_.name + " needs a new page, but the usage maps of '" +
-                        file_.path() + "' do not reach page " + std::to_string(page) +
-                        "; growing them is not supported yet, so nothing was changed.");
-    }
-    if (file_.appendPage() != page) store::corrupt("a new page did not land at the end of the file");
-    if (storage_.usedPagesRow != 0) store::markPage(file_, fmt_, owned, page, true);
-    store::markPage(file_, fmt_, store::kGlobalUsageMap, page, false);  // set bits are free
-    return page;
+    std::vector<store::RowPointer> maps;
+    if (storage_.usedPagesRow != 0) maps.push_back(store::RowPointer::from(storage_.usedPagesRow));
+    return store::appendPage(file_, fmt_, maps);
 }
 
 void IndexTree::freePage(std::uint32_t pageNo, const IndexPage& page) {

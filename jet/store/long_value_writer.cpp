@@ -44,20 +44,10 @@ std::uint32_t LongValueWriter::newPage(const ColumnDef& c) {
                     "Field '" + c.name + "' of table '" + table_.name +
                         "' keeps no map of its long-value pages, so a new one cannot be added.");
     }
-    const RowPointer owned = RowPointer::from(c.longValuePagesRow);
-    const RowPointer free = RowPointer::from(c.longValueFreePagesRow);
-    const std::uint32_t page = file_.pageCount();
-    if (!covers(file_, fmt_, owned, page) || !covers(file_, fmt_, free, page) ||
-        !covers(file_, fmt_, kGlobalUsageMap, page)) {
-        throw Error(ErrorCode::Unsupported,
-                    "Field '" + c.name + "' needs a new long-value page, but the usage maps of '" +
-                        file_.path() + "' do not reach page " + std::to_string(page) + ".");
-    }
-    if (file_.appendPage() != page) corrupt("a new page did not land at the end of the file");
+    const std::uint32_t page =
+        appendPage(file_, fmt_,
+                   {RowPointer::from(c.longValuePagesRow), RowPointer::from(c.longValueFreePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, kLongValueOwner));
-    markPage(file_, fmt_, owned, page, true);
-    markPage(file_, fmt_, free, page, true);
-    markPage(file_, fmt_, kGlobalUsageMap, page, false);
     return page;
 }
 

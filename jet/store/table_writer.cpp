@@ -48,24 +48,9 @@ TableWriter::Body TableWriter::findBody(RowLocation where) const {
 }
 
 std::uint32_t TableWriter::newDataPage() {
-    const RowPointer owned = RowPointer::from(table_.usedPagesRow);
-    const RowPointer free = RowPointer::from(table_.freePagesRow);
-    const std::uint32_t page = file_.pageCount();
-    // Every map that must learn of the page has to cover it before anything is written, so
-    // that a refusal changes nothing.
-    if (!covers(file_, fmt_, owned, page) || !covers(file_, fmt_, free, page) ||
-        !covers(file_, fmt_, kGlobalUsageMap, page)) {
-        throw Error(ErrorCode::Unsupported,
-                    "Table '" + table_.name + "' needs a new page, but the usage maps of '" +
-                        file_.path() + "' do not reach page " + std::to_string(page) +
-                        "; growing them is not supported yet, so nothing was changed.");
-    }
-    const std::uint32_t appended = file_.appendPage();
-    if (appended != page) corrupt("a new page did not land at the end of the file");
+    const std::uint32_t page = appendPage(
+        file_, fmt_, {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, table_.definitionPage));
-    markPage(file_, fmt_, owned, page, true);
-    markPage(file_, fmt_, free, page, true);
-    markPage(file_, fmt_, kGlobalUsageMap, page, false);  // its set bits are the free pages
     return page;
 }
 

@@ -1,8 +1,11 @@
 #include "jet/store/usage_map_writer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/store/data_page.h"
+#include "jet/store/data_page_writer.h"
+#include "jet/store/usage_map.h"
 
 namespace jet::store {
 namespace {
@@ -67,6 +70,148 @@ void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
     copy[loc.byte] = on ? static_cast<std::uint8_t>(copy[loc.byte] | mask)
                         : static_cast<std::uint8_t>(copy[loc.byte] & ~mask);
     file.writePage(loc.holderPage, copy);
+}
+
+namespace {
+
+constexpr std::uint8_t kInlineMap = 0x00;
+constexpr std::uint8_t kReferenceMap = 0x01;
+
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::vector<std::uint8_t> mapRow(const file::PageFile& file, const format::Format& fmt,
+                                 RowPointer where) {
+    const auto holder = file.page(where.page);
+    const ByteSpan row = rowAt(fmt, *holder, where.slot);
+    return {row.begin(), row.end()};
+}
+
+void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer where,
+                   const std::vector<std::uint8_t>& row) {
+    DataPageWriter w(fmt, *file.page(where.page));
+    const std::uint16_t flags = 0;
+    if (!w.replaceRow(where.slot, row, flags)) {
+        throw Error(ErrorCode::Unsupported,
+                    "A usage map of '" + file.path() + "' must grow, but the page that holds it "
+                    "(page " + std::to_string(where.page) + ") has no room; nothing was changed.");
+    }
+    file.writePage(where.page, w.page());
+}
+
+// An inline map whose window does not reach `page`: moves the window when the pages it marks
+// and `page` fit in it; false when they do not.
+bool moveWindow(file::PageFile& file, const format::Format& fmt, RowPointer where,
+                std::vector<std::uint8_t> row, std::uint32_t page) {
+    const std::uint64_t window = (row.size() - 5) * 8;
+    std::vector<std::uint32_t> marked = readUsageMap(file, fmt, where);
+    const std::uint32_t low = std::min(marked.empty() ? page : marked.front(), page) & ~7u;
+    const std::uint32_t high = std::max(marked.empty() ? page : marked.back(), page);
+    if (high - low >= window) return false;
+    std::fill(row.begin() + 5, row.end(), 0);
+    put32(row, 1, low);
+    for (const std::uint32_t p : marked) row[5 + (p - low) / 8] |= static_cast<std::uint8_t>(1u << ((p - low) % 8));
+    replaceMapRow(file, fmt, where, row);
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
+                         const std::vector<RowPointer>& ownerMaps) {
+    // Making room may itself take pages (a map that becomes a reference map gets pages of its
+    // own), so the new page's number is settled only once every map reaches it.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::uint32_t page = file.pageCount();
+        bool settled = true;
+        if (!covers(file, fmt, kGlobalUsageMap, page)) {
+            growGlobalMap(file, fmt, page);
+        }
+        for (const RowPointer map : ownerMaps) {
+            if (covers(file, fmt, map, page)) continue;
+            makeRoom(file, fmt, map, page);
+            settled = settled && file.pageCount() == page;
+        }
+        if (!settled) continue;
+        if (file.appendPage() != page) corrupt("a new page did not land at the end of the file");
+        for (const RowPointer map : ownerMaps) markPage(file, fmt, map, page, true);
+        markPage(file, fmt, kGlobalUsageMap, page, false);  // its set bits are the free pages
+        return page;
+    }
+    corrupt("the usage maps keep needing new pages");
+}
+
+void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_t page) {
+    std::vector<std::uint8_t> row = mapRow(file, fmt, kGlobalUsageMap);
+    if (row.empty() || row[0] != kInlineMap) {
+        throw Error(ErrorCode::Unsupported,
+                    "The global usage map of '" + file.path() + "' does not reach page " +
+                        std::to_string(page) + " and cannot grow; nothing was changed.");
+    }
+    const std::uint32_t start = u32(row, 1);
+    if (page < start) corrupt("the global usage map starts after a page in use");
+    // Room for the page and some 4,000 more, as Access leaves room past the end of the file.
+    const std::size_t bytes = ((page - start) / 8 + 1 + 511) / 512 * 512;
+    const std::size_t old = row.size() - 5;
+    if (bytes <= old) return;
+    // Pages past the end of the file count as free.
+    row.resize(5 + bytes, 0);
+    for (std::uint64_t p = start + old * 8; p < start + bytes * 8; ++p) {
+        if (p < file.pageCount()) continue;
+        const std::uint64_t bit = p - start;
+        row[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+    }
+    replaceMapRow(file, fmt, kGlobalUsageMap, row);
+}
+
+void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
+              std::uint32_t page) {
+    std::vector<std::uint8_t> row = mapRow(file, fmt, where);
+    if (row.size() < 5) corrupt("a usage map row is too short");
+    if (row[0] == kInlineMap && moveWindow(file, fmt, where, row, page)) return;
+    const std::uint64_t perMapPage = std::uint64_t{fmt.pageSize - 4} * 8;
+    std::vector<std::uint32_t> marked;
+    if (row[0] == kInlineMap) {
+        // Too spread for a window: the map becomes a reference map, the same size, whose
+        // entries name pages that hold the bits.
+        marked = readUsageMap(file, fmt, where);
+        std::fill(row.begin(), row.end(), 0);
+        row[0] = kReferenceMap;
+    } else if (row[0] != kReferenceMap) {
+        corrupt("a usage map of unknown type");
+    }
+    const std::size_t entries = (row.size() - 1) / 4;
+    auto mapPageFor = [&](std::uint32_t p) -> std::uint32_t {
+        const std::size_t entry = p / perMapPage;
+        if (entry >= entries) {
+            throw Error(ErrorCode::Unsupported,
+                        "A usage map of '" + file.path() + "' cannot reach page " +
+                            std::to_string(p) + "; nothing was changed.");
+        }
+        std::uint32_t mapPage = u32(row, 1 + entry * 4);
+        if (mapPage == 0) {
+            mapPage = file.pageCount();
+            if (!covers(file, fmt, kGlobalUsageMap, mapPage)) growGlobalMap(file, fmt, mapPage);
+            if (file.appendPage() != mapPage) corrupt("a new page did not land at the end");
+            file::Page fresh(fmt.pageSize, 0);
+            fresh[0] = kUsageMapPageType;
+            fresh[1] = 0x01;
+            file.writePage(mapPage, fresh);
+            markPage(file, fmt, kGlobalUsageMap, mapPage, false);
+            put32(row, 1 + entry * 4, mapPage);
+        }
+        return mapPage;
+    };
+    for (const std::uint32_t p : marked) {
+        const std::uint32_t mapPage = mapPageFor(p);
+        file::Page bits = *file.page(mapPage);
+        const std::uint64_t index = p % perMapPage;
+        bits[4 + index / 8] |= static_cast<std::uint8_t>(1u << (index % 8));
+        file.writePage(mapPage, bits);
+    }
+    mapPageFor(page);
+    replaceMapRow(file, fmt, where, row);
 }
 
 }  // namespace jet::store

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
@@ -17,6 +18,22 @@ inline constexpr RowPointer kGlobalUsageMap{1, 0};
 // (an inline map would have to move its range, a reference map would need a new map page).
 void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
               std::uint32_t page, bool on);
+
+// Adds a page at the end of the file for an owner whose maps are `ownerMaps` (its pages, and
+// for a table its pages with free space): marked in each of them and used in the global map.
+// Maps that do not reach it grow first (see makeRoom). Returns its number; its bytes are zero.
+std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
+                         const std::vector<RowPointer>& ownerMaps);
+
+// Lets the map at `where` hold `page`: an inline map moves its window when the pages it marks
+// and `page` fit in one, or else becomes a reference map whose entries name map pages (taken
+// at the end of the file). Throws Error(Unsupported) when that cannot be done.
+void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
+              std::uint32_t page);
+
+// Lengthens the global map's row (on page 1) so that it reaches `page`, the pages past the end
+// of the file marked free. Throws Error(Unsupported) when page 1 has no room for it.
+void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_t page);
 
 // Whether the usage map row at `where` covers `page` without having to grow.
 bool covers(const file::PageFile& file, const format::Format& fmt, RowPointer where,
