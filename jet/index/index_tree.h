@@ -60,9 +60,9 @@ private:
     };
     // What a change below means for the page above.
     struct Change {
-        bool emptied = false;                 // the page left the tree
-        std::optional<IndexEntry> newLast;    // the subtree now ends with this entry
-        std::optional<Child> splitOff;        // a new page before it, for the parent to name
+        bool emptied = false;               // the page left the tree
+        std::optional<IndexEntry> newLast;  // the subtree now ends with this entry
+        std::optional<Child> splitOff;      // a new page before it, for the parent to name
     };
 
     Change insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);

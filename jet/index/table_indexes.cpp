@@ -66,9 +66,8 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
         const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
-        Maintained m{IndexTree(file, fmt,
-                               IndexStorage{ix.firstPage, ix.usedPagesRow, table.definitionPage,
-                                            label})};
+        Maintained m{IndexTree(
+            file, fmt, IndexStorage{ix.firstPage, ix.usedPagesRow, table.definitionPage, label})};
         m.label = label;
         m.name = ix.name;
         for (const IndexDef* l : logical) {
@@ -123,9 +122,8 @@ bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Val
                                             table_.name + "' cannot contain a Null value.");
     }
     if (key.allNull && index.ignoreNulls) return false;
-    const IndexEntry entry{.key = key.bytes,
-                           .dataPage = row.page,
-                           .dataRow = static_cast<std::uint8_t>(row.slot)};
+    const IndexEntry entry{
+        .key = key.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
     if (replacing != nullptr) {
         index.tree.replace(*replacing, entry);
     } else {
@@ -155,9 +153,8 @@ void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
         const Key old = keyOf(index, before);
         const Key now = keyOf(index, after);
         if (old.bytes == now.bytes) continue;
-        const IndexEntry oldEntry{.key = old.bytes,
-                                  .dataPage = row.page,
-                                  .dataRow = static_cast<std::uint8_t>(row.slot)};
+        const IndexEntry oldEntry{
+            .key = old.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
         if (old.allNull && index.ignoreNulls) {
             add(index, row, after);
         } else if (!add(index, row, after, &oldEntry)) {
@@ -201,7 +198,8 @@ void TableIndexes::finish() {
         if (repeated) {
             throw Error(ErrorCode::DuplicateKey,
                         "The changes were not made because they would create duplicate values "
-                        "in the index '" + index.name + "' of table '" + table_.name + "'.");
+                        "in the index '" +
+                            index.name + "' of table '" + table_.name + "'.");
         }
     }
 }

@@ -21,22 +21,22 @@ struct TypeName {
 
 // Access's DDL names and the types they make.
 constexpr std::array kTypes{
-    TypeName{"BYTE", ColumnType::Byte, 1},          TypeName{"TINYINT", ColumnType::Byte, 1},
-    TypeName{"SHORT", ColumnType::Integer, 2},      TypeName{"SMALLINT", ColumnType::Integer, 2},
-    TypeName{"LONG", ColumnType::Long, 4},          TypeName{"INT", ColumnType::Long, 4},
-    TypeName{"INTEGER", ColumnType::Long, 4},       TypeName{"SINGLE", ColumnType::Single, 4},
-    TypeName{"REAL", ColumnType::Single, 4},        TypeName{"DOUBLE", ColumnType::Double, 8},
-    TypeName{"FLOAT", ColumnType::Double, 8},       TypeName{"CURRENCY", ColumnType::Currency, 8},
-    TypeName{"MONEY", ColumnType::Currency, 8},     TypeName{"DATETIME", ColumnType::DateTime, 8},
-    TypeName{"DATE", ColumnType::DateTime, 8},      TypeName{"TEXT", ColumnType::Text, 255},
-    TypeName{"VARCHAR", ColumnType::Text, 255},     TypeName{"CHAR", ColumnType::Text, 255},
-    TypeName{"MEMO", ColumnType::Memo, 0},          TypeName{"LONGTEXT", ColumnType::Memo, 0},
-    TypeName{"BIT", ColumnType::YesNo, 1},          TypeName{"YESNO", ColumnType::YesNo, 1},
-    TypeName{"LOGICAL", ColumnType::YesNo, 1},      TypeName{"DECIMAL", ColumnType::Decimal, 17},
-    TypeName{"NUMERIC", ColumnType::Decimal, 17},   TypeName{"GUID", ColumnType::GUID, 16},
-    TypeName{"BINARY", ColumnType::Binary, 255},    TypeName{"LONGBINARY", ColumnType::OLE, 0},
-    TypeName{"OLEOBJECT", ColumnType::OLE, 0},      TypeName{"BIGINT", ColumnType::BigInt, 8},
-    TypeName{"COUNTER", ColumnType::Long, 4},       TypeName{"AUTOINCREMENT", ColumnType::Long, 4},
+    TypeName{"BYTE", ColumnType::Byte, 1},        TypeName{"TINYINT", ColumnType::Byte, 1},
+    TypeName{"SHORT", ColumnType::Integer, 2},    TypeName{"SMALLINT", ColumnType::Integer, 2},
+    TypeName{"LONG", ColumnType::Long, 4},        TypeName{"INT", ColumnType::Long, 4},
+    TypeName{"INTEGER", ColumnType::Long, 4},     TypeName{"SINGLE", ColumnType::Single, 4},
+    TypeName{"REAL", ColumnType::Single, 4},      TypeName{"DOUBLE", ColumnType::Double, 8},
+    TypeName{"FLOAT", ColumnType::Double, 8},     TypeName{"CURRENCY", ColumnType::Currency, 8},
+    TypeName{"MONEY", ColumnType::Currency, 8},   TypeName{"DATETIME", ColumnType::DateTime, 8},
+    TypeName{"DATE", ColumnType::DateTime, 8},    TypeName{"TEXT", ColumnType::Text, 255},
+    TypeName{"VARCHAR", ColumnType::Text, 255},   TypeName{"CHAR", ColumnType::Text, 255},
+    TypeName{"MEMO", ColumnType::Memo, 0},        TypeName{"LONGTEXT", ColumnType::Memo, 0},
+    TypeName{"BIT", ColumnType::YesNo, 1},        TypeName{"YESNO", ColumnType::YesNo, 1},
+    TypeName{"LOGICAL", ColumnType::YesNo, 1},    TypeName{"DECIMAL", ColumnType::Decimal, 17},
+    TypeName{"NUMERIC", ColumnType::Decimal, 17}, TypeName{"GUID", ColumnType::GUID, 16},
+    TypeName{"BINARY", ColumnType::Binary, 255},  TypeName{"LONGBINARY", ColumnType::OLE, 0},
+    TypeName{"OLEOBJECT", ColumnType::OLE, 0},    TypeName{"BIGINT", ColumnType::BigInt, 8},
+    TypeName{"COUNTER", ColumnType::Long, 4},     TypeName{"AUTOINCREMENT", ColumnType::Long, 4},
 };
 
 [[noreturn]] void badType(const ast::DataType& type, const std::string& why) {
@@ -55,15 +55,15 @@ const ColumnDef& existingColumn(const TableDef& table, const std::string& name) 
 
 [[noreturn]] void refuseDrop(const TableDef& table, const ColumnDef& column,
                              const std::string& why) {
-    throw Error(ErrorCode::NotUpdatable, "Cannot delete field '" + column.name +
-                                             "' of table '" + table.name + "': " + why + ".");
+    throw Error(ErrorCode::NotUpdatable, "Cannot delete field '" + column.name + "' of table '" +
+                                             table.name + "': " + why + ".");
 }
 
 void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     if (table.findColumn(add.column.text) != nullptr) {
-        throw Error(ErrorCode::DuplicateField, "Field '" + add.column.text +
-                                                   "' already exists in table '" + table.name +
-                                                   "'.");
+        throw Error(
+            ErrorCode::DuplicateField,
+            "Field '" + add.column.text + "' already exists in table '" + table.name + "'.");
     }
     if (add.notNull) {
         throw Error(ErrorCode::Unsupported,
@@ -74,16 +74,14 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     column.name = add.column.text;
     if (column.name.empty() || column.name.size() > 64 ||
         column.name.find_first_of(".!`[]") != std::string::npos) {
-        throw Error(ErrorCode::SyntaxError,
-                    "'" + column.name + "' is not a valid field name.");
+        throw Error(ErrorCode::SyntaxError, "'" + column.name + "' is not a valid field name.");
     }
     // Dropped fields still count until the database is compacted, as they do for Access.
     if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
         throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
     }
-    db.write([&](store::WriteContext& ctx) {
-        store::addColumn(ctx.file, ctx.format, table, column);
-    });
+    db.write(
+        [&](store::WriteContext& ctx) { store::addColumn(ctx.file, ctx.format, table, column); });
 }
 
 void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop) {
@@ -92,8 +90,8 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
     for (const auto& index : table.indexes) {
         for (const auto& ic : index.columns) {
             if (ic.columnNumber == column.number) {
-                refuseDrop(table, column, "it is part of index '" + index.name +
-                                              "'; delete the index first");
+                refuseDrop(table, column,
+                           "it is part of index '" + index.name + "'; delete the index first");
             }
         }
     }
@@ -102,8 +100,7 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
                                                                            : rel.referencedColumns;
         for (const auto& n : names) {
             if (store::namesEqual(n, column.name)) {
-                refuseDrop(table, column,
-                           "it takes part in the relationship '" + rel.name + "'");
+                refuseDrop(table, column, "it takes part in the relationship '" + rel.name + "'");
             }
         }
     }
@@ -117,9 +114,8 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
         refuseDrop(table, column,
                    "it has field properties, and removing them is not supported yet");
     }
-    db.write([&](store::WriteContext& ctx) {
-        store::dropColumn(ctx.file, ctx.format, table, column);
-    });
+    db.write(
+        [&](store::WriteContext& ctx) { store::dropColumn(ctx.file, ctx.format, table, column); });
 }
 
 }  // namespace
@@ -136,9 +132,9 @@ store::NewColumn columnForType(const ast::DataType& type, Version version) {
     c.size = found->size;
     const auto& p = type.parameters;
     if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
-        throw Error(ErrorCode::Unsupported,
-                    "Adding an AutoNumber field is not supported yet (type " + type.name.text +
-                        ").");
+        throw Error(
+            ErrorCode::Unsupported,
+            "Adding an AutoNumber field is not supported yet (type " + type.name.text + ").");
     }
     if (c.type == ColumnType::BigInt && version != Version::Ace16 && version != Version::Ace17) {
         badType(type, "BIGINT needs an Access 2016 (ACE 16) database or later");

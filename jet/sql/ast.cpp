@@ -8,6 +8,7 @@ const char* statementKind(const Statement& statement) {
         const char* operator()(const Update&) const { return "UPDATE"; }
         const char* operator()(const AlterTable&) const { return "ALTER TABLE"; }
         const char* operator()(const Delete&) const { return "DELETE"; }
+        const char* operator()(const Insert&) const { return "INSERT"; }
     };
     return std::visit(Kind{}, statement);
 }

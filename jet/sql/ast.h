@@ -188,9 +188,18 @@ struct AlterTable {
     std::variant<AddColumn, DropColumn> action;
 };
 
-using Statement = std::variant<Select, Update, AlterTable, Delete>;
+// INSERT INTO table [(c, ...)] VALUES (v, ...), or INSERT INTO table [(c, ...)] SELECT ...
+struct Insert {
+    Name table;
+    std::vector<Name> columns;            // empty: every field, in the table's order
+    std::vector<ExprPtr> values;          // VALUES; empty when the rows come from `select`
+    std::unique_ptr<Select> select;
+};
 
-// "SELECT", "UPDATE", "ALTER TABLE", "DELETE": the kind of statement, as messages name it.
+using Statement = std::variant<Select, Update, AlterTable, Delete, Insert>;
+
+// "SELECT", "UPDATE", "ALTER TABLE", "DELETE", "INSERT": the kind of statement, as messages
+// name it.
 const char* statementKind(const Statement& statement);
 
 }  // namespace jet::sql::ast

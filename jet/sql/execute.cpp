@@ -6,6 +6,7 @@
 
 #include "jet/error.h"
 #include "jet/sql/alter_table.h"
+#include "jet/sql/insert.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/select.h"
 #include "jet/sql/update.h"
@@ -25,6 +26,10 @@ Outcome execute(Database& db, std::string_view statement) {
     }
     if (const auto* del = std::get_if<ast::Delete>(&parsed)) {
         outcome.rowsAffected = runDelete(db, *del, statement);
+        return outcome;
+    }
+    if (const auto* insert = std::get_if<ast::Insert>(&parsed)) {
+        outcome.rowsAffected = runInsert(db, *insert, statement);
         return outcome;
     }
     if (const auto* alter = std::get_if<ast::AlterTable>(&parsed)) {

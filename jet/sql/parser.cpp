@@ -123,12 +123,13 @@ public:
         }
         if (first.is(Keyword::Alter))
             return finish(alterTable(), "expected the end of the statement");
-        if (first.is(Keyword::Create) || first.is(Keyword::Drop) || first.is(Keyword::Insert)) {
+        if (first.is(Keyword::Insert)) return finish(insert(), "expected the end of the statement");
+        if (first.is(Keyword::Create) || first.is(Keyword::Drop)) {
             throw Error(ErrorCode::Unsupported, std::string(keywordText(first.keyword)) +
                                                     " statements are not supported yet.");
         }
         lead_ = "Invalid SQL statement";
-        fail("expected ALTER, DELETE, SELECT or UPDATE");
+        fail("expected ALTER, DELETE, INSERT, SELECT or UPDATE");
     }
 
     ast::ExprPtr wholeExpression() {
@@ -325,6 +326,33 @@ private:
         } while (accept(TokenKind::Comma));
         if (accept(Keyword::Where)) u.where = expression();
         return u;
+    }
+
+    ast::Insert insert() {
+        lead_ = "Syntax error in INSERT INTO statement";
+        expect(Keyword::Insert);
+        expect(Keyword::Into);
+        ast::Insert ins;
+        ins.table = name("a table name");
+        // (a, b, ...) after the opening parenthesis
+        const auto listed = [&](auto item) {
+            do {
+                item();
+            } while (accept(TokenKind::Comma));
+            expect(TokenKind::RightParen, "')'");
+        };
+        if (accept(TokenKind::LeftParen)) {
+            listed([&] { ins.columns.push_back(name("a field name")); });
+        }
+        if (accept(Keyword::Values)) {
+            expect(TokenKind::LeftParen, "'('");
+            listed([&] { ins.values.push_back(expression()); });
+        } else if (peek().is(Keyword::Select)) {
+            ins.select = std::make_unique<ast::Select>(select());
+        } else {
+            fail("expected VALUES or SELECT");
+        }
+        return ins;
     }
 
     ast::AlterTable alterTable() {

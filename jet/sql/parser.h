@@ -11,7 +11,7 @@ namespace jet::sql {
 // Parses one statement, optionally followed by ";"; anything after it is a syntax error.
 // Throws jet::Error(SyntaxError) naming what was expected and quoting the text at the fault;
 // jet::Error(Unsupported) for a statement kind Access has but this parser does not read yet
-// (CREATE, DROP, INSERT).
+// (CREATE, DROP).
 ast::Statement parseStatement(std::string_view statement);
 
 // Parses a whole text as one expression, e.g. the expression of a calculated column.

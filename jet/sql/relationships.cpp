@@ -29,9 +29,10 @@ std::int32_t longOf(const Value& v) {
 }
 
 [[noreturn]] void unsupported(const Relationship& rel, const std::string& why) {
-    throw Error(ErrorCode::Unsupported, "Cannot keep the relationship '" + rel.name + "' between '" +
-                                            rel.referenced + "' and '" + rel.referencing +
-                                            "': " + why + " is not supported yet; nothing was "
+    throw Error(ErrorCode::Unsupported, "Cannot keep the relationship '" + rel.name +
+                                            "' between '" + rel.referenced + "' and '" +
+                                            rel.referencing + "': " + why +
+                                            " is not supported yet; nothing was "
                                             "changed.");
 }
 
@@ -125,8 +126,8 @@ struct RelationshipGuard::Link {
     std::vector<std::size_t> mine, theirs;  // the relationship's columns, positions in each row
     std::vector<index::KeyColumn> keyColumns;
 
-    std::set<std::string> needed;       // foreign keys set by the statement
-    std::set<std::string> gone;         // keys changed away from, or deleted
+    std::set<std::string> needed;                     // foreign keys set by the statement
+    std::set<std::string> gone;                       // keys changed away from, or deleted
     std::map<std::string, std::vector<Value>> moves;  // cascading: old key -> new values
 
     // The key of a row as bytes that compare equal when the values do; none when a column of
@@ -157,8 +158,10 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
         const bool referenced = store::namesEqual(rel.referenced, table.name);
         for (const bool holdsForeignKey : {true, false}) {
             if (holdsForeignKey ? !referencing : !referenced) continue;
-            // Deleting records that hold foreign keys never breaks a relationship.
+            // Deleting records that hold foreign keys never breaks a relationship; a new record
+            // has nothing pointing at it yet.
             if (statement == Statement::Delete && holdsForeignKey) continue;
+            if (statement == Statement::Insert && !holdsForeignKey) continue;
             const auto& columns = holdsForeignKey ? rel.referencingColumns : rel.referencedColumns;
             if (statement == Statement::Update &&
                 std::none_of(columns.begin(), columns.end(), [&](const std::string& c) {
@@ -245,6 +248,12 @@ void RelationshipGuard::rowUpdated(const std::vector<Value>& before,
     }
 }
 
+void RelationshipGuard::rowInserted(const std::vector<Value>& row) {
+    for (auto& link : links_) {
+        if (auto key = link->keyOf(row, link->mine)) link->needed.insert(std::move(*key));
+    }
+}
+
 void RelationshipGuard::rowDeleted(const std::vector<Value>& before) {
     for (auto& link : links_) {
         if (auto key = link->keyOf(before, link->mine)) link->gone.insert(std::move(*key));
@@ -264,8 +273,8 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
             if (!link->needed.empty()) {
                 throw Error(ErrorCode::RelatedRecordRequired,
                             "You cannot add or change a record because a related record is "
-                            "required in table '" + rel.referenced + "' (relationship '" +
-                                rel.name + "').");
+                            "required in table '" +
+                                rel.referenced + "' (relationship '" + rel.name + "').");
             }
             continue;
         }

@@ -20,7 +20,7 @@ struct Relationship {
     std::string name;
     std::string referencing;  // the table whose records point at another's (szObject)
     std::vector<std::string> referencingColumns;
-    std::string referenced;   // the table they point at (szReferencedObject)
+    std::string referenced;  // the table they point at (szReferencedObject)
     std::vector<std::string> referencedColumns;
     bool cascadeUpdates = false;
     bool cascadeDeletes = false;
@@ -33,10 +33,11 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
 
 class RelationshipGuard {
 public:
-    enum class Statement { Update, Delete };
+    enum class Statement { Update, Delete, Insert };
     // Prepared before the write. `changed` marks the columns the UPDATE assigns (ignored for
-    // DELETE). Throws Error(Unsupported) naming the relationship when keeping it would need what
-    // is not built yet (text keys, cascades that would cascade again).
+    // DELETE and INSERT; a new record only needs the records its foreign keys name). Throws
+    // Error(Unsupported) naming the relationship when keeping it would need what is not built
+    // yet (text keys, cascades that would cascade again).
     RelationshipGuard(Database& db, const TableDef& table, Statement statement,
                       const std::vector<bool>& changed);
     ~RelationshipGuard();
@@ -44,6 +45,7 @@ public:
     bool active() const { return !links_.empty(); }
     void rowUpdated(const std::vector<Value>& before, const std::vector<Value>& after);
     void rowDeleted(const std::vector<Value>& before);
+    void rowInserted(const std::vector<Value>& row);
     // Checks and cascades; call inside the statement's write, after its own rows are written.
     void finish(store::WriteContext& ctx);
 

@@ -11,9 +11,9 @@ namespace {
 
 constexpr std::uint8_t kDefinitionPageType = 0x02;
 // Offsets in the definition page's header.
-constexpr std::size_t kFreeSpace = 2;    // bytes free on the page, less 8
-constexpr std::size_t kNextPage = 4;     // the next page of a long definition
-constexpr std::size_t kLength = 8;       // bytes the definition takes on its page
+constexpr std::size_t kFreeSpace = 2;  // bytes free on the page, less 8
+constexpr std::size_t kNextPage = 4;   // the next page of a long definition
+constexpr std::size_t kLength = 8;     // bytes the definition takes on its page
 // Where a column entry keeps its position among the columns (Jet 4 and ACE).
 constexpr std::size_t kColumnPosition = 9;
 // Column flags.
@@ -39,14 +39,15 @@ struct Definition {
     std::size_t namesStart = 0;    // the column names, in entry order
     std::vector<std::size_t> nameAt;
     std::size_t namesEnd = 0;
-    std::size_t end = 0;           // the definition's length
+    std::size_t end = 0;  // the definition's length
 };
 
 Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
     if (fmt.jet3) {
-        throw Error(ErrorCode::Unsupported, "Changing Access 97 (Jet 3) databases is not "
-                                            "supported; table '" + table.name +
-                                                "' was left as it was.");
+        throw Error(ErrorCode::Unsupported,
+                    "Changing Access 97 (Jet 3) databases is not "
+                    "supported; table '" +
+                        table.name + "' was left as it was.");
     }
     Definition d;
     d.page = *file.page(table.definitionPage);
@@ -58,8 +59,8 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
                         "' spans several pages; changing its fields is not supported yet.");
     }
     d.columnCount = u16(b, fmt.tdefColumns);
-    d.columnsStart = fmt.tdefBlockEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} *
-                                            fmt.realIndexEntrySize;
+    d.columnsStart =
+        fmt.tdefBlockEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} * fmt.realIndexEntrySize;
     d.namesStart = d.columnsStart + std::size_t{d.columnCount} * fmt.columnEntrySize;
     std::size_t pos = d.namesStart;
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {
@@ -125,7 +126,8 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     if (isLongValue(column.type) && fmt.version != Version::Jet4) {
         throw Error(ErrorCode::Unsupported,
                     "Adding Memo and OLE Object fields to ACE tables is not supported yet; "
-                    "table '" + table.name + "' was left as it was.");
+                    "table '" +
+                        table.name + "' was left as it was.");
     }
     if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
     const ByteSpan b(d.page);
@@ -158,8 +160,7 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     entry[fmt.colExtraFlags] = 0;
     std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags + 1),
               entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
-    put16(entry, fmt.colFixedOffset,
-          variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
+    put16(entry, fmt.colFixedOffset, variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
     put16(entry, fmt.colLength, column.size);
 
     // The entry goes after the last column's, the name after the last name: the names move
@@ -182,7 +183,8 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
     if (isLongValue(column.type) && fmt.version != Version::Jet4) {
         throw Error(ErrorCode::Unsupported,
                     "Dropping Memo and OLE Object fields of ACE tables is not supported yet; "
-                    "table '" + table.name + "' was left as it was.");
+                    "table '" +
+                        table.name + "' was left as it was.");
     }
     const ByteSpan b(d.page);
     std::optional<std::uint16_t> found;
@@ -195,8 +197,9 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
     const std::size_t entryAt = d.columnsStart + std::size_t{*found} * fmt.columnEntrySize;
     const std::size_t nameAt = d.nameAt[*found];
     const std::size_t nameEnd = *found + 1 < d.columnCount ? d.nameAt[*found + 1] : d.namesEnd;
-    std::vector<std::uint8_t> with(b.begin() + static_cast<std::ptrdiff_t>(entryAt + fmt.columnEntrySize),
-                                   b.begin() + static_cast<std::ptrdiff_t>(nameAt));
+    std::vector<std::uint8_t> with(
+        b.begin() + static_cast<std::ptrdiff_t>(entryAt + fmt.columnEntrySize),
+        b.begin() + static_cast<std::ptrdiff_t>(nameAt));
     with.insert(with.end(), b.begin() + static_cast<std::ptrdiff_t>(nameEnd),
                 b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
     put16(d.page, fmt.tdefColumns, d.columnCount - 1);

@@ -187,4 +187,12 @@ void TableWriter::adjustRowCount(std::int64_t delta) {
     file_.writePage(table_.definitionPage, tdef);
 }
 
+void TableWriter::setLastAutoNumber(std::uint32_t value) {
+    file::Page tdef = *file_.page(table_.definitionPage);
+    for (int i = 0; i < 4; ++i) {
+        tdef[fmt_.tdefAutoNumber + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    file_.writePage(table_.definitionPage, tdef);
+}
+
 }  // namespace jet::store

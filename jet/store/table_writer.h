@@ -35,6 +35,8 @@ public:
 
     // Adds `delta` to the row count the table definition keeps.
     void adjustRowCount(std::int64_t delta);
+    // Records the last AutoNumber given out; the next row gets the one after it.
+    void setLastAutoNumber(std::uint32_t value);
 
 private:
     // Where the row's bytes live now: its own slot, or the body a forwarding pointer names.

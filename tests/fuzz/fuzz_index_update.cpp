@@ -45,7 +45,8 @@ class Scratch {
 public:
     Scratch() {
         const char* tmp = std::getenv("TMPDIR");
-        dir_ = std::string(tmp != nullptr ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp")) +
+        dir_ = std::string(
+                   tmp != nullptr ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp")) +
                "/quillfen-fuzz-XXXXXX";
         if (::mkdtemp(dir_.data()) == nullptr) {
             std::perror("mkdtemp");

@@ -59,7 +59,7 @@ const TEXT_SUFFIX = {
     unicode: " and then some more text: grüße, €5 — grown by the write oracle",
 };
 
-function parseArgs(argv) {
+export function parseArgs(argv, script = "update.mjs") {
     const options = {};
     for (let i = 0; i < argv.length; ++i) {
         const arg = argv[i];
@@ -75,13 +75,13 @@ function parseArgs(argv) {
         }
     }
     if (!options.db || !options.fixtures || !options.fixture) {
-        throw new Error("usage: node update.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P]");
+        throw new Error(`usage: node ${script} --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P]`);
     }
     options.file = path.join(options.fixtures, options.fixture);
     return options;
 }
 
-function quillfen(options, args) {
+export function quillfen(options, args) {
     const full = [...args];
     if (options.password !== undefined) full.push("--password", options.password);
     const result = spawnSync(options.db, full, { encoding: "utf8", maxBuffer: 1 << 30 });

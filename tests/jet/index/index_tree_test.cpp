@@ -124,8 +124,6 @@ private:
     std::vector<std::vector<Placed>> levels_;
 };
 
-
-
 bool lessEntry(const IndexEntry& a, const IndexEntry& b) { return index::compareEntries(a, b) < 0; }
 
 }  // namespace
@@ -142,12 +140,12 @@ TEST(IndexTree, GrowsThroughEverySplitAndShrinksBack) {
     // Inserting an entry twice is the mark of an index out of step with its table: the write
     // fails and is rolled back whole.
     EXPECT_THROW(db->write([&](store::WriteContext& ctx) {
-                     ShapeWalker walker(ctx.file, ctx.format);
-                     original = walker.walk(storageOf(*table).rootPage).entries;
-                     index::IndexTree tree(ctx.file, ctx.format, storageOf(*table));
-                     for (const auto& e : wide) tree.insert(e);
-                     tree.insert(wide[17]);
-                 }),
+        ShapeWalker walker(ctx.file, ctx.format);
+        original = walker.walk(storageOf(*table).rootPage).entries;
+        index::IndexTree tree(ctx.file, ctx.format, storageOf(*table));
+        for (const auto& e : wide) tree.insert(e);
+        tree.insert(wide[17]);
+    }),
                  Error);
     EXPECT_EQ(bytesOf(path), bytesOf(testsupport::fixture(kFixture)));
 
@@ -193,22 +191,22 @@ TEST(IndexTree, RepeatedKeysAreFoundAcrossLeaves) {
     auto db = Database::open(path);
     const auto table = db->table("Table1");
     EXPECT_THROW(db->write([&](store::WriteContext& ctx) {
-                     index::IndexTree tree(ctx.file, ctx.format, storageOf(*table));
-                     // Enough copies of one key to fill several leaves.
-                     IndexEntry e;
-                     e.key.assign(200, 0x42);
-                     for (std::uint8_t row = 0; row < 100; ++row) {
-                         e.dataPage = 0x700000;
-                         e.dataRow = row;
-                         tree.insert(e);
-                     }
-                     EXPECT_EQ(tree.countKey(e.key, 1000), 100u);
-                     EXPECT_EQ(tree.countKey(e.key, 3), 3u);
-                     EXPECT_EQ(tree.findRepeatedKey({}), e.key);
-                     // The fixture's own index repeats keys further on.
-                     EXPECT_NE(tree.findRepeatedKey(e.key), e.key);
-                     throw Error(ErrorCode::Io, "undo");
-                 }),
+        index::IndexTree tree(ctx.file, ctx.format, storageOf(*table));
+        // Enough copies of one key to fill several leaves.
+        IndexEntry e;
+        e.key.assign(200, 0x42);
+        for (std::uint8_t row = 0; row < 100; ++row) {
+            e.dataPage = 0x700000;
+            e.dataRow = row;
+            tree.insert(e);
+        }
+        EXPECT_EQ(tree.countKey(e.key, 1000), 100u);
+        EXPECT_EQ(tree.countKey(e.key, 3), 3u);
+        EXPECT_EQ(tree.findRepeatedKey({}), e.key);
+        // The fixture's own index repeats keys further on.
+        EXPECT_NE(tree.findRepeatedKey(e.key), e.key);
+        throw Error(ErrorCode::Io, "undo");
+    }),
                  Error);
     EXPECT_EQ(bytesOf(path), bytesOf(testsupport::fixture(kFixture)));
     expectNoFaults(path);

@@ -83,7 +83,7 @@ TEST(AlterTable, TheWizardsValuesRoundHalfToEven) {
     run(*db, "ALTER TABLE [Table1] ADD COLUMN [Total] INT");
     run(*db, "update [Table1] set [Total]=[F]+ [F]");  // 889.11 and 0
     run(*db, "ALTER TABLE [Table1] ADD COLUMN [Half] INT");
-    run(*db, "update [Table1] set [Half]=[C]/ 4");     // 2 / 4 = 0.5 -> 0; 0 / 4 = 0
+    run(*db, "update [Table1] set [Half]=[C]/ 4");  // 2 / 4 = 0.5 -> 0; 0 / 4 = 0
     std::vector<std::int32_t> totals, halves;
     for (const auto& row : rowsOf(*db, "Table1")) {
         totals.push_back(std::get<std::int32_t>(row[9]));
@@ -115,8 +115,8 @@ TEST(AlterTable, EveryTypeNameMakesItsColumn) {
         for (const auto& [name, type] : types) {
             const std::string field = "[New" + std::to_string(n++) + "]";
             const std::string sql = "ALTER TABLE [" + table + "] ADD COLUMN " + field + " " + name;
-            const bool refused = (jet4 && type == ColumnType::BigInt) ||
-                                 (!jet4 && type == ColumnType::Memo);
+            const bool refused =
+                (jet4 && type == ColumnType::BigInt) || (!jet4 && type == ColumnType::Memo);
             if (refused) {
                 const auto before = bytesOf(path);
                 errorOf(*db, sql);
@@ -126,8 +126,9 @@ TEST(AlterTable, EveryTypeNameMakesItsColumn) {
             run(*db, sql);
             EXPECT_EQ(db->table(table)->columns.back().type, type) << sql;
         }
-        run(*db, "UPDATE [" + table + "] SET [New0] = 7, [New4] = 2.5, [New5] = 1.25, "
-                 "[New7] = 'seven', [New8] = True, [New9] = 3.14159" +
+        run(*db, "UPDATE [" + table +
+                     "] SET [New0] = 7, [New4] = 2.5, [New5] = 1.25, "
+                     "[New7] = 'seven', [New8] = True, [New9] = 3.14159" +
                      std::string(jet4 ? ", [New12] = 'a memo'" : ""));
         const auto rows = rowsOf(*db, table);
         const auto& t = *db->table(table);
@@ -162,8 +163,9 @@ TEST(AlterTable, RefusalsLeaveTheFileAsItWas) {
         EXPECT_EQ(bytesOf(path), original) << sql;
     }
     const Error e = errorOf(*db, "ALTER TABLE [Table1] DROP COLUMN [id]");
-    EXPECT_STREQ(e.what(), "Cannot delete field 'id' of table 'Table1': it is part of index "
-                           "'id'; delete the index first.");
+    EXPECT_STREQ(e.what(),
+                 "Cannot delete field 'id' of table 'Table1': it is part of index "
+                 "'id'; delete the index first.");
 }
 
 // Dropped fields count toward Access's 255 until the file is compacted: repeating the

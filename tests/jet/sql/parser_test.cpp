@@ -196,10 +196,23 @@ TEST(ParserStatements, AlterTableVariants) {
     EXPECT_EQ(std::get<ast::DropColumn>(a.action).column.text, "Notes");
 }
 
+TEST(ParserStatements, InsertTakesValuesOrASelect) {
+    auto i = parseAs<ast::Insert>("INSERT INTO [Orders] ([Qty], Price) VALUES (3, 2.5 * 2);");
+    EXPECT_EQ(i.table.text, "Orders");
+    ASSERT_EQ(i.columns.size(), 2u);
+    EXPECT_EQ(i.columns[1].text, "Price");
+    EXPECT_EQ(i.values.size(), 2u);
+    i = parseAs<ast::Insert>("INSERT INTO T SELECT A, B FROM U WHERE A > 1");
+    ASSERT_TRUE(i.select);
+    EXPECT_EQ(i.select->from.text, "U");
+    EXPECT_TRUE(i.columns.empty());
+    parseError("INSERT INTO T (A) 1", ErrorCode::SyntaxError);
+    parseError("INSERT T VALUES (1)", ErrorCode::SyntaxError);
+}
+
 TEST(ParserStatements, KindsNotReadYetAreUnsupportedNotSyntaxErrors) {
-    EXPECT_EQ(parseError("INSERT INTO T VALUES (1)", ErrorCode::Unsupported),
-              "INSERT statements are not supported yet.");
-    parseError("CREATE TABLE T (A INT)", ErrorCode::Unsupported);
+    EXPECT_EQ(parseError("CREATE TABLE T (A INT)", ErrorCode::Unsupported),
+              "CREATE statements are not supported yet.");
     parseError("DROP TABLE T", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ADD CONSTRAINT pk PRIMARY KEY (A)", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ALTER COLUMN A TEXT(10)", ErrorCode::Unsupported);

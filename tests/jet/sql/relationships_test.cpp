@@ -59,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Files, RelationshipsTest,
 
 TEST_P(RelationshipsTest, ForeignKeysMustFindTheirRecord) {
     // Table1.otherfk1 holds 0, 1, 1, 2; Table2 has 0, 1, 2.
-    expectRefused("UPDATE [Table1] SET [otherfk1] = [otherfk1] + 1", ErrorCode::RelatedRecordRequired,
-                  kRequired2);
+    expectRefused("UPDATE [Table1] SET [otherfk1] = [otherfk1] + 1",
+                  ErrorCode::RelatedRecordRequired, kRequired2);
     EXPECT_EQ(run(*db_, "UPDATE [Table1] SET [otherfk1] = 2 - [otherfk1]"), 4u);
     EXPECT_EQ(longs(*db_, "Table1", 1), (std::vector<std::int32_t>{2, 1, 1, 0}));
     // A Null key points nowhere, which is allowed.
@@ -69,7 +69,8 @@ TEST_P(RelationshipsTest, ForeignKeysMustFindTheirRecord) {
 }
 
 TEST_P(RelationshipsTest, KeysWithRelatedRecordsStayUnlessTheyCascade) {
-    expectRefused("UPDATE [Table2] SET [id] = [id] + 10", ErrorCode::RelatedRecordsExist, kRelated2);
+    expectRefused("UPDATE [Table2] SET [id] = [id] + 10", ErrorCode::RelatedRecordsExist,
+                  kRelated2);
     // Swapping two keys would give the related records another record: refused too.
     expectRefused("UPDATE [Table2] SET [id] = 2 - [id] WHERE [id] <> 1",
                   ErrorCode::RelatedRecordsExist, kRelated2);

@@ -21,11 +21,6 @@ using namespace testsupport;
 
 namespace {
 
-
-
-
-
-
 using Column = std::vector<std::optional<std::int64_t>>;
 
 Column firstColumn(const Database& db, const std::string& table) {
@@ -123,8 +118,8 @@ TEST_F(UpdateIndexTest, NullKeysFollowTheIndexRules) {
     const auto original = bytesOf(path);
     try {
         db->write([&](store::WriteContext& ctx) {
-            index::TableIndexes(ctx.file, ctx.format, *table).updateRow(where, before, after,
-                                                                         changed);
+            index::TableIndexes(ctx.file, ctx.format, *table)
+                .updateRow(where, before, after, changed);
         });
         ADD_FAILURE() << "a primary key took a Null";
     } catch (const Error& e) {

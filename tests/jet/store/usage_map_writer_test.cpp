@@ -39,10 +39,12 @@ TEST(UsageMapWriter, MapsGrowAsTheFileDoes) {
     db->write([&](store::WriteContext& ctx) {
         before = store::readUsageMap(ctx.file, ctx.format, owned);
         ASSERT_EQ(mapBytes(ctx.file, ctx.format, owned)[0], 0x00);
-        const std::size_t globalLength = mapBytes(ctx.file, ctx.format, store::kGlobalUsageMap).size();
+        const std::size_t globalLength =
+            mapBytes(ctx.file, ctx.format, store::kGlobalUsageMap).size();
         for (int i = 0; i < 600; ++i) {
             const std::uint32_t page = store::appendPage(ctx.file, ctx.format, {owned, free});
-            ctx.file.writePage(page, store::DataPageWriter::emptyPage(ctx.format, table->definitionPage));
+            ctx.file.writePage(page,
+                               store::DataPageWriter::emptyPage(ctx.format, table->definitionPage));
             added.push_back(page);
         }
         const auto global = mapBytes(ctx.file, ctx.format, store::kGlobalUsageMap);
