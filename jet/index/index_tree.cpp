@@ -123,7 +123,7 @@ void IndexTree::setChildren(IndexPage& page, const std::vector<Child>& children)
 IndexEntry IndexTree::lastEntryBelow(std::uint32_t pageNo) const {
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         if (page.leaf) {
             if (page.entries.empty()) damaged("page " + std::to_string(pageNo) + " is empty");
             IndexEntry last = page.entries.back();
@@ -138,15 +138,6 @@ IndexEntry IndexTree::lastEntryBelow(std::uint32_t pageNo) const {
             damaged("page " + std::to_string(pageNo) + " has no children");
         }
     }
-}
-
-// The first child whose last entry is not before `entry`; past the last named child, the tail,
-// or failing that the last child (whose last entry then grows).
-std::size_t IndexTree::childFor(const std::vector<Child>& children, const IndexEntry& entry) {
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        if (!children[i].last || compareEntries(entry, *children[i].last) <= 0) return i;
-    }
-    return children.size() - 1;
 }
 
 void IndexTree::insert(const IndexEntry& entry) { insertAt(storage_.rootPage, entry, 0); }
@@ -177,61 +168,115 @@ void IndexTree::replace(const IndexEntry& old, const IndexEntry& now) {
     insert(now);
 }
 
-IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
-    checkDepth(depth);
-    IndexPage page = read(pageNo);
+// The child of an intermediate page where `entry` belongs, counted as childrenOf counts them
+// (the tail last): the first whose last entry is not before it, else the tail, else the last.
+std::size_t IndexTree::childIndex(std::uint32_t pageNo, const IndexPage& page,
+                                  const IndexEntry& entry) const {
+    for (std::size_t i = 0; i < page.entries.size(); ++i) {
+        if (compareEntries(entry, page.entries[i]) <= 0) return i;
+    }
+    if (page.tailPage != 0) return page.entries.size();
+    if (page.entries.empty()) damaged("page " + std::to_string(pageNo) + " has no children");
+    return page.entries.size() - 1;
+}
+
+std::uint32_t IndexTree::childPage(const IndexPage& page, std::size_t i) {
+    return i < page.entries.size() ? page.entries[i].childPage : page.tailPage;
+}
+
+// Writes a leaf changed in its decoded form, which stays decoded for the next change.
+void IndexTree::writeDecoded(std::uint32_t pageNo) {
+    Decoded& d = decoded_.at(pageNo);
+    file_.writePage(pageNo, writeIndexPage(fmt_, d.page));
+    d.source = file_.page(pageNo);
+}
+
+// An intermediate page after a change below it: rewritten only when the change shows in it.
+IndexTree::Change IndexTree::afterBelow(std::uint32_t pageNo, std::size_t i, const Change& below) {
     Change out;
-    if (page.leaf) {
-        const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
-        if (at != page.entries.end() && compareEntries(*at, entry) == 0) {
-            damaged("it already holds an entry for " + rowOf(entry));
+    if (!below.emptied && !below.splitOff && !below.newLast) return out;
+    IndexPage page = read(pageNo);
+    // A new last entry under the tail changes nothing here: no entry names the tail.
+    if (!below.emptied && !below.splitOff && i == page.entries.size() && page.tailPage != 0) {
+        out.newLast = below.newLast;
+        return out;
+    }
+    auto children = childrenOf(pageNo, page);
+    applyBelow(children, i, below, out);
+    if (children.empty()) {
+        if (pageNo != storage_.rootPage) {
+            freePage(pageNo, page);
+            out.emptied = true;
+            return out;
         }
-        if (at == page.entries.end()) out.newLast = entry;
-        page.entries.insert(at, entry);
+        // The last entry of the index is gone: the root becomes an empty leaf again.
+        page = blankPage(true, storage_.ownerPage);
     } else {
-        auto children = childrenOf(pageNo, page);
-        const std::size_t i = childFor(children, entry);
-        applyBelow(children, i, insertAt(children[i].page, entry, depth + 1), out);
         setChildren(page, children);
     }
     storeOrSplit(pageNo, page, out);
     return out;
 }
 
+IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
+    checkDepth(depth);
+    const IndexPage& current = read(pageNo);
+    if (!current.leaf) {
+        const std::size_t i = childIndex(pageNo, current, entry);
+        const std::uint32_t child = childPage(current, i);
+        return afterBelow(pageNo, i, insertAt(child, entry, depth + 1));
+    }
+    IndexPage& page = decoded_.at(pageNo).page;
+    const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
+    if (at != page.entries.end() && compareEntries(*at, entry) == 0) {
+        damaged("it already holds an entry for " + rowOf(entry));
+    }
+    Change out;
+    if (at == page.entries.end()) out.newLast = entry;
+    page.entries.insert(at, entry);
+    if (entriesFit(fmt_, page.entries, true)) {
+        writeDecoded(pageNo);
+        return out;
+    }
+    IndexPage full = std::move(page);
+    decoded_.erase(pageNo);
+    storeOrSplit(pageNo, full, out);
+    return out;
+}
+
 IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
     checkDepth(depth);
-    IndexPage page = read(pageNo);
-    Change out;
-    if (page.leaf) {
-        const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
-        if (at == page.entries.end() || compareEntries(*at, entry) != 0) {
-            damaged("it has no entry for " + rowOf(entry));
-        }
-        const bool wasLast = at + 1 == page.entries.end();
-        page.entries.erase(at);
-        if (page.entries.empty() && pageNo != storage_.rootPage) {
-            freePage(pageNo, page);
-            out.emptied = true;
-            return out;
-        }
-        if (wasLast && !page.entries.empty()) out.newLast = page.entries.back();
-    } else {
-        auto children = childrenOf(pageNo, page);
-        const std::size_t i = childFor(children, entry);
-        applyBelow(children, i, removeAt(children[i].page, entry, depth + 1), out);
-        if (children.empty()) {
-            if (pageNo != storage_.rootPage) {
-                freePage(pageNo, page);
-                out.emptied = true;
-                return out;
-            }
-            // The last entry of the index is gone: the root becomes an empty leaf again.
-            page = blankPage(true, storage_.ownerPage);
-        } else {
-            setChildren(page, children);
-        }
+    const IndexPage& current = read(pageNo);
+    if (!current.leaf) {
+        const std::size_t i = childIndex(pageNo, current, entry);
+        const std::uint32_t child = childPage(current, i);
+        return afterBelow(pageNo, i, removeAt(child, entry, depth + 1));
     }
-    storeOrSplit(pageNo, page, out);
+    IndexPage& page = decoded_.at(pageNo).page;
+    const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
+    if (at == page.entries.end() || compareEntries(*at, entry) != 0) {
+        damaged("it has no entry for " + rowOf(entry));
+    }
+    Change out;
+    const bool wasLast = at + 1 == page.entries.end();
+    page.entries.erase(at);
+    if (page.entries.empty() && pageNo != storage_.rootPage) {
+        const IndexPage emptied = std::move(page);
+        decoded_.erase(pageNo);
+        freePage(pageNo, emptied);
+        out.emptied = true;
+        return out;
+    }
+    if (wasLast && !page.entries.empty()) out.newLast = page.entries.back();
+    // Fewer entries may still need a page of their own: a shorter shared prefix can take more
+    // room than the entry gave back.
+    if (entriesFit(fmt_, page.entries, true)) {
+        writeDecoded(pageNo);
+        return out;
+    }
+    IndexPage full = std::move(page);
+    decoded_.erase(pageNo);
+    storeOrSplit(pageNo, full, out);
     return out;
 }
 
@@ -328,14 +373,13 @@ std::pair<std::uint32_t, std::size_t> IndexTree::findLeaf(const IndexEntry& entr
     std::uint32_t pageNo = storage_.rootPage;
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         if (page.leaf) {
             const auto at =
                 std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
             return {pageNo, static_cast<std::size_t>(at - page.entries.begin())};
         }
-        const auto children = childrenOf(pageNo, page);
-        pageNo = children[childFor(children, entry)].page;
+        pageNo = childPage(page, childIndex(pageNo, page, entry));
     }
 }
 
@@ -343,7 +387,7 @@ std::uint32_t IndexTree::firstLeaf() const {
     std::uint32_t pageNo = storage_.rootPage;
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         if (page.leaf) return pageNo;
         if (!page.entries.empty()) {
             pageNo = page.entries.front().childPage;
@@ -361,7 +405,7 @@ void IndexTree::removeRows(const std::vector<std::uint32_t>& rows) {
     std::size_t visited = 0;
     for (std::uint32_t pageNo = firstLeaf(); pageNo != 0;) {
         if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         doomed.clear();
         for (const auto& e : page.entries) {
             const std::uint32_t packed = (e.dataPage << 8) | e.dataRow;
@@ -379,7 +423,7 @@ std::size_t IndexTree::countKey(const std::vector<std::uint8_t>& key, std::size_
     std::size_t visited = 0;
     while (pageNo != 0 && count < limit) {
         if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         for (; at < page.entries.size() && count < limit; ++at) {
             if (page.entries[at].key != key) return count;
             ++count;
@@ -396,7 +440,7 @@ std::optional<std::vector<std::uint8_t>> IndexTree::findRepeatedKey(
     std::size_t visited = 0;
     for (std::uint32_t pageNo = firstLeaf(); pageNo != 0;) {
         if (++visited > file_.pageCount()) damaged("its leaf pages link in a circle");
-        const IndexPage page = read(pageNo);
+        const IndexPage& page = read(pageNo);
         for (const auto& e : page.entries) {
             if (previous && *previous == e.key && e.key != allowed) return e.key;
             previous = e.key;

@@ -66,6 +66,11 @@ private:
     };
 
     Change insertAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
+    Change afterBelow(std::uint32_t pageNo, std::size_t i, const Change& below);
+    std::size_t childIndex(std::uint32_t pageNo, const IndexPage& page,
+                           const IndexEntry& entry) const;
+    static std::uint32_t childPage(const IndexPage& page, std::size_t i);
+    void writeDecoded(std::uint32_t pageNo);
     Change removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
     // Brings an intermediate page's children up to date with a change in child `i`.
     void applyBelow(std::vector<Child>& children, std::size_t i, const Change& below,
@@ -83,7 +88,6 @@ private:
     std::vector<Child> childrenOf(std::uint32_t pageNo, const IndexPage& page) const;
     void setChildren(IndexPage& page, const std::vector<Child>& children) const;
     IndexEntry lastEntryBelow(std::uint32_t pageNo) const;
-    static std::size_t childFor(const std::vector<Child>& children, const IndexEntry& entry);
     // The leaf where `entry` belongs, with the position of the first entry not before it.
     std::pair<std::uint32_t, std::size_t> findLeaf(const IndexEntry& entry) const;
     std::uint32_t firstLeaf() const;
