@@ -234,14 +234,7 @@ IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& en
     Change out;
     if (at == page.entries.end()) out.newLast = entry;
     page.entries.insert(at, entry);
-    if (entriesFit(fmt_, page.entries, true)) {
-        writeDecoded(pageNo);
-        return out;
-    }
-    IndexPage full = std::move(page);
-    decoded_.erase(pageNo);
-    storeOrSplit(pageNo, full, out);
-    return out;
+    return storeLeaf(pageNo, out);
 }
 
 IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth) {
@@ -268,8 +261,14 @@ IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& en
         return out;
     }
     if (wasLast && !page.entries.empty()) out.newLast = page.entries.back();
-    // Fewer entries may still need a page of their own: a shorter shared prefix can take more
-    // room than the entry gave back.
+    // Fewer entries may still need a second page: a shorter shared prefix can take more room
+    // than the entry gave back.
+    return storeLeaf(pageNo, out);
+}
+
+// Writes a leaf changed in its decoded form, splitting it when it no longer fits.
+IndexTree::Change IndexTree::storeLeaf(std::uint32_t pageNo, Change out) {
+    IndexPage& page = decoded_.at(pageNo).page;
     if (entriesFit(fmt_, page.entries, true)) {
         writeDecoded(pageNo);
         return out;

@@ -71,6 +71,7 @@ private:
                            const IndexEntry& entry) const;
     static std::uint32_t childPage(const IndexPage& page, std::size_t i);
     void writeDecoded(std::uint32_t pageNo);
+    Change storeLeaf(std::uint32_t pageNo, Change out);
     Change removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
     // Brings an intermediate page's children up to date with a change in child `i`.
     void applyBelow(std::vector<Child>& children, std::size_t i, const Change& below,
