@@ -2,6 +2,7 @@
 
 #include "cli/value_text.h"
 #include "jet/database.h"
+#include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 
 namespace cli {
@@ -128,6 +129,12 @@ void runSql(std::ostream& out, const std::string& file, const std::string& passw
             writeCsvRow(out, cells);
         }
     }
+}
+
+void importCsv(std::ostream& out, const std::string& file, const std::string& password,
+               const std::string& table, const std::string& csv) {
+    const auto db = openDatabase(file, password);
+    out << jet::sql::importCsv(*db, table, csv) << " row(s) imported.\n";
 }
 
 }  // namespace cli

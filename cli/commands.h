@@ -18,5 +18,7 @@ void exportCsv(std::ostream& out, const std::string& file, const std::string& pa
                const std::string& table);
 void runSql(std::ostream& out, const std::string& file, const std::string& password,
             const std::vector<std::string>& statements);
+void importCsv(std::ostream& out, const std::string& file, const std::string& password,
+               const std::string& table, const std::string& csv);
 
 }  // namespace cli

@@ -36,6 +36,13 @@ int main(int argc, char** argv) {
         "UPDATE and DELETE print how many rows they matched");
     addCommon(sql);
     sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
+    std::string csvFile;
+    auto* importCmd = app.add_subcommand(
+        "import", "Add the records of a CSV file (its first line names the fields) to a table, "
+                  "in one atomic write");
+    addCommon(importCmd);
+    importCmd->add_option("TABLE", table, "The table")->required();
+    importCmd->add_option("CSV", csvFile, "The CSV file")->required();
     auto* check = app.add_subcommand(
         "check", "Check the file's integrity; exit status 1 when it has faults");
     addCommon(check);
@@ -59,6 +66,7 @@ int main(int argc, char** argv) {
         if (*dump) cli::dump(std::cout, file, password, tableOpt);
         if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
         if (*sql) cli::runSql(std::cout, file, password, statements);
+        if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile);
         if (*check) status = cli::runCheck(std::cout, file, password);
         std::cout.flush();
     } catch (const jet::Error& e) {

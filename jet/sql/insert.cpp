@@ -24,8 +24,10 @@ namespace {
                 "Cannot add records to table '" + table.name + "': " + why + ".");
 }
 
+}  // namespace
+
 // What each field of a new row gets when the statement names no value for it.
-struct Defaults {
+struct RowInserter::Defaults {
     std::vector<std::optional<BoundExpression>> expressions;  // the field's DefaultValue
 
     Defaults(const TableDef& table, const store::PropertyMaps& properties) {
@@ -50,6 +52,8 @@ struct Defaults {
     }
 };
 
+namespace {
+
 Guid randomGuid() {
     static std::mt19937_64 random{std::random_device{}()};
     Guid g;
@@ -65,63 +69,136 @@ Guid randomGuid() {
 
 }  // namespace
 
+RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
+                         const std::vector<std::string>& fields, const char* what)
+    : db_(db),
+      table_(std::move(table)),
+      properties_(propertiesOf(db, *table_)),
+      defaults_(std::make_unique<Defaults>(*table_, properties_)),
+      calculated_(*table_, properties_, db.version(), [&] {
+          std::vector<std::size_t> plain;
+          for (const auto& c : table_->columns) {
+              if (!c.calculated) plain.push_back(c.order);
+          }
+          return plain;
+      }()),
+      relationships_(db, *table_, RelationshipGuard::Statement::Insert,
+                     std::vector<bool>(table_->columns.size(), true)) {
+    const TableDef& t = *table_;
+    if (t.tableType != 0x4e) {
+        throw Error(ErrorCode::NotUpdatable, "Cannot add records to system table '" + t.name + "'.");
+    }
+    if (fields.empty()) {
+        for (const auto& c : t.columns) {
+            if (!c.calculated) fields_.push_back(&c);
+        }
+    }
+    for (const auto& name : fields) {
+        const ColumnDef* c = t.findColumn(name);
+        if (c == nullptr) {
+            throw Error(ErrorCode::FieldNotFound,
+                        "No field named '" + name + "' in table '" + t.name + "'.");
+        }
+        if (std::find(fields_.begin(), fields_.end(), c) != fields_.end()) {
+            throw Error(ErrorCode::SyntaxError,
+                        "Field '" + c->name + "' is named twice in the " + what + ".");
+        }
+        if (c->calculated) {
+            throw Error(ErrorCode::NotUpdatable,
+                        "Cannot set calculated field '" + c->name + "' of table '" + t.name + "'.");
+        }
+        fields_.push_back(c);
+    }
+    for (const auto& c : t.columns) {
+        if (c.type == ColumnType::Complex) refuse(t, "it has attachment or multi-value fields");
+    }
+    const std::string index =
+        index::TableIndexes::unsupportedChange(t, std::vector<bool>(t.columns.size(), true));
+    if (!index.empty()) refuse(t, index);
+    required_.resize(t.columns.size());
+    named_.assign(t.columns.size(), false);
+    for (const auto& c : t.columns) required_[c.order] = isRequired(db, t, c);
+    for (const ColumnDef* c : fields_) named_[c->order] = true;
+    row_.resize(t.columns.size());
+    changed_.assign(t.columns.size(), true);
+    lastAutoNumber_ = t.nextAutoNumber;
+}
+
+RowInserter::~RowInserter() = default;
+
+void RowInserter::begin(store::WriteContext& ctx) {
+    writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
+    indexes_.emplace(ctx.file, ctx.format, *table_);
+}
+
+void RowInserter::add(const std::vector<Value>& given) {
+    const TableDef& t = *table_;
+    const std::vector<Value> none(t.columns.size());
+    std::fill(row_.begin(), row_.end(), Value{});
+    for (std::size_t i = 0; i < fields_.size(); ++i) row_[fields_[i]->order] = given[i];
+    for (const auto& c : t.columns) {
+        Value& v = row_[c.order];
+        if (c.autoNumber && isNull(v)) {
+            v = static_cast<std::int32_t>(++lastAutoNumber_);
+            autoNumberMoved_ = true;
+        } else if (c.autoGuid && isNull(v)) {
+            v = randomGuid();
+        } else if (!named_[c.order] && defaults_->expressions[c.order]) {
+            v = defaults_->expressions[c.order]->evaluate(none);
+        }
+        if (c.calculated) continue;
+        v = convertForColumn(v, c, db_.version());
+        if (c.autoNumber) {
+            const std::int32_t n = std::get<std::int32_t>(v);
+            if (n > 0 && static_cast<std::uint32_t>(n) > lastAutoNumber_) {
+                lastAutoNumber_ = static_cast<std::uint32_t>(n);
+                autoNumberMoved_ = true;
+            }
+        }
+        if (required_[c.order] && isNull(v)) {
+            throw Error(ErrorCode::NotUpdatable,
+                        "You must enter a value in the '" + t.name + "." + c.name + "' field.");
+        }
+    }
+    calculated_.recompute(row_, changed_);
+    const RowLocation at = writer_->insertRow(row_);
+    indexes_->insertRow(at, row_);
+    relationships_.rowInserted(row_);
+    ++added_;
+}
+
+std::uint64_t RowInserter::finish(store::WriteContext& ctx) {
+    writer_->adjustRowCount(static_cast<std::int64_t>(added_));
+    if (autoNumberMoved_) writer_->setLastAutoNumber(lastAutoNumber_);
+    indexes_->finish();
+    relationships_.finish(ctx);
+    return added_;
+}
+
 std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_view statement) {
     const auto table = db.table(insert.table.text);
-    if (table->tableType != 0x4e) {
-        throw Error(ErrorCode::NotUpdatable,
-                    "Cannot add records to system table '" + table->name + "'.");
-    }
-    // The fields the statement gives values to, in its order.
-    std::vector<const ColumnDef*> targets;
-    if (insert.columns.empty()) {
-        for (const auto& c : table->columns) {
-            if (!c.calculated) targets.push_back(&c);
-        }
-    } else {
-        for (const auto& name : insert.columns) {
-            const ColumnDef* c = table->findColumn(name.text);
-            if (c == nullptr) {
-                throw Error(ErrorCode::FieldNotFound,
-                            "No field named '" + name.text + "' in table '" + table->name + "'.");
-            }
-            if (std::find(targets.begin(), targets.end(), c) != targets.end()) {
-                throw Error(ErrorCode::SyntaxError,
-                            "Field '" + c->name + "' is named twice in the INSERT INTO statement.");
-            }
-            targets.push_back(c);
-        }
-    }
-    for (const auto& c : table->columns) {
-        if (c.type == ColumnType::Complex)
-            refuse(*table, "it has attachment or multi-value fields");
-    }
-    for (const ColumnDef* c : targets) {
-        if (c->calculated) {
-            throw Error(ErrorCode::NotUpdatable, "Cannot set calculated field '" + c->name +
-                                                     "' of table '" + table->name + "'.");
-        }
-    }
-    std::vector<bool> all(table->columns.size(), true);
-    const std::string index = index::TableIndexes::unsupportedChange(*table, all);
-    if (!index.empty()) refuse(*table, index);
+    std::vector<std::string> fields;
+    for (const auto& name : insert.columns) fields.push_back(name.text);
+    RowInserter inserter(db, table, fields, "INSERT INTO statement");
+    const std::size_t count = inserter.fields().size();
 
     // The source: one row of VALUES, or the rows of a SELECT.
-    const std::size_t given = insert.select ? 0 : insert.values.size();
     std::vector<BoundExpression> values;
     std::unique_ptr<ResultSet> source;
     if (insert.select) {
         source = runSelect(db, *insert.select, statement);
-        if (source->columns().size() != targets.size()) {
-            throw Error(ErrorCode::SyntaxError, "The INSERT INTO statement names " +
-                                                    std::to_string(targets.size()) +
-                                                    " fields, but its SELECT gives " +
-                                                    std::to_string(source->columns().size()) + ".");
+        if (source->columns().size() != count) {
+            throw Error(ErrorCode::SyntaxError,
+                        "The INSERT INTO statement names " + std::to_string(count) +
+                            " fields, but its SELECT gives " +
+                            std::to_string(source->columns().size()) + ".");
         }
     } else {
-        if (given != targets.size()) {
+        if (insert.values.size() != count) {
             throw Error(ErrorCode::SyntaxError,
-                        "The INSERT INTO statement names " + std::to_string(targets.size()) +
-                            " fields, but gives " + std::to_string(given) + " values.");
+                        "The INSERT INTO statement names " + std::to_string(count) +
+                            " fields, but gives " + std::to_string(insert.values.size()) +
+                            " values.");
         }
         for (const auto& v : insert.values) values.push_back(sql::bind(*v, *table, statement));
     }
@@ -132,76 +209,20 @@ std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_vie
         source.reset();
     }
 
-    const auto properties = propertiesOf(db, *table);
-    const Defaults defaults(*table, properties);
-    std::vector<std::size_t> plain;
-    for (const auto& c : table->columns) {
-        if (!c.calculated) plain.push_back(c.order);
-    }
-    const CalculatedColumns calculated(*table, properties, db.version(), plain);
-    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Insert, all);
-    std::vector<bool> required(table->columns.size());
-    for (const auto& c : table->columns) required[c.order] = isRequired(db, *table, c);
-    std::vector<bool> named(table->columns.size(), false);
-    for (const ColumnDef* c : targets) named[c->order] = true;
-
     std::uint64_t added = 0;
-    const std::vector<Value> empty(table->columns.size());
     db.write([&](store::WriteContext& ctx) {
-        store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
-        index::TableIndexes indexes(ctx.file, ctx.format, *table);
-        std::uint32_t lastAutoNumber = table->nextAutoNumber;
-        bool autoNumberMoved = false;
-        std::vector<Value> row(table->columns.size());
-        std::vector<bool> changed(table->columns.size(), true);
-        std::size_t sameTableAt = 0;
-        const auto nextSourceRow = [&]() -> const std::vector<Value>* {
-            if (!sameTableRows.empty() || (insert.select && !source)) {
-                return sameTableAt < sameTableRows.size() ? &sameTableRows[sameTableAt++] : nullptr;
-            }
-            if (source) return source->next() ? &source->row() : nullptr;
-            return added == 0 ? &empty : nullptr;
-        };
-        while (const std::vector<Value>* from = nextSourceRow()) {
-            std::fill(row.begin(), row.end(), Value{});
-            for (std::size_t i = 0; i < targets.size(); ++i) {
-                row[targets[i]->order] = insert.select ? (*from)[i] : values[i].evaluate(empty);
-            }
-            for (const auto& c : table->columns) {
-                Value& v = row[c.order];
-                if (c.autoNumber && isNull(v)) {
-                    v = static_cast<std::int32_t>(++lastAutoNumber);
-                    autoNumberMoved = true;
-                } else if (c.autoGuid && isNull(v)) {
-                    v = randomGuid();
-                } else if (!named[c.order] && defaults.expressions[c.order]) {
-                    v = defaults.expressions[c.order]->evaluate(empty);
-                }
-                if (c.calculated) continue;
-                v = convertForColumn(v, c, db.version());
-                if (c.autoNumber) {
-                    const std::int32_t n = std::get<std::int32_t>(v);
-                    if (n > 0 && static_cast<std::uint32_t>(n) > lastAutoNumber) {
-                        lastAutoNumber = static_cast<std::uint32_t>(n);
-                        autoNumberMoved = true;
-                    }
-                }
-                if (required[c.order] && isNull(v)) {
-                    throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
-                                                             table->name + "." + c.name +
-                                                             "' field.");
-                }
-            }
-            calculated.recompute(row, changed);
-            const RowLocation at = writer.insertRow(row);
-            indexes.insertRow(at, row);
-            relationships.rowInserted(row);
-            ++added;
+        inserter.begin(ctx);
+        if (!insert.select) {
+            const std::vector<Value> none(table->columns.size());
+            std::vector<Value> given;
+            for (const auto& v : values) given.push_back(v.evaluate(none));
+            inserter.add(given);
+        } else if (source) {
+            while (source->next()) inserter.add(source->row());
+        } else {
+            for (const auto& row : sameTableRows) inserter.add(row);
         }
-        writer.adjustRowCount(static_cast<std::int64_t>(added));
-        if (autoNumberMoved) writer.setLastAutoNumber(lastAutoNumber);
-        indexes.finish();
-        relationships.finish(ctx);
+        added = inserter.finish(ctx);
     });
     return added;
 }

@@ -5,12 +5,58 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "jet/database.h"
+#include "jet/index/table_indexes.h"
 #include "jet/sql/ast.h"
+#include "jet/sql/calculated_columns.h"
+#include "jet/sql/relationships.h"
+#include "jet/store/property_map.h"
+#include "jet/store/table_writer.h"
+#include "jet/store/write_context.h"
 
 namespace jet::sql {
+
+// Adds rows to one table: prepared (and every refusal made) before the write, then fed rows
+// inside it, one at a time, in constant memory (but for what keys and relationships must
+// remember to check at the end).
+class RowInserter {
+public:
+    // `fields` are the fields each row gives values for, in order; none means every field but
+    // the calculated ones. `what` names the statement in messages.
+    RowInserter(Database& db, std::shared_ptr<const TableDef> table,
+                const std::vector<std::string>& fields, const char* what);
+    ~RowInserter();
+    const std::vector<const ColumnDef*>& fields() const { return fields_; }
+
+    void begin(store::WriteContext& ctx);
+    // One row: values for fields(), in order, converted to each field's type.
+    void add(const std::vector<Value>& given);
+    // The row count, the AutoNumber counter, unique keys and relationships; the rows added.
+    std::uint64_t finish(store::WriteContext& ctx);
+
+private:
+    struct Defaults;
+    Database& db_;
+    std::shared_ptr<const TableDef> table_;
+    store::PropertyMaps properties_;
+    std::unique_ptr<Defaults> defaults_;
+    CalculatedColumns calculated_;
+    RelationshipGuard relationships_;
+    std::vector<const ColumnDef*> fields_;
+    std::vector<bool> required_, named_, changed_;
+    std::vector<Value> row_;
+    std::optional<store::TableWriter> writer_;
+    std::optional<index::TableIndexes> indexes_;
+    std::uint32_t lastAutoNumber_ = 0;
+    bool autoNumberMoved_ = false;
+    std::uint64_t added_ = 0;
+};
 
 // Returns the number of rows added.
 std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_view statement);

@@ -127,6 +127,7 @@ std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
         bool settled = true;
         if (!covers(file, fmt, kGlobalUsageMap, page)) {
             growGlobalMap(file, fmt, page);
+            if (file.pageCount() != page) continue;
         }
         for (const RowPointer map : ownerMaps) {
             if (covers(file, fmt, map, page)) continue;
@@ -142,13 +143,45 @@ std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
     corrupt("the usage maps keep needing new pages");
 }
 
-void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_t page) {
+namespace {
+
+// Gives entry `entry` of the global reference map a page of its own, at the end of the file:
+// the pages it covers that lie past the end of the file are free, the others in use (the
+// caller marks the free ones).
+void addGlobalMapPage(file::PageFile& file, const format::Format& fmt, std::size_t entry) {
     std::vector<std::uint8_t> row = mapRow(file, fmt, kGlobalUsageMap);
-    if (row.empty() || row[0] != kInlineMap) {
-        throw Error(ErrorCode::Unsupported,
-                    "The global usage map of '" + file.path() + "' does not reach page " +
-                        std::to_string(page) + " and cannot grow; nothing was changed.");
+    const std::uint64_t perMapPage = std::uint64_t{fmt.pageSize - 4} * 8;
+    if (1 + (entry + 1) * 4 > row.size()) {
+        throw Error(ErrorCode::Unsupported, "The global usage map of '" + file.path() +
+                                                "' cannot reach that far; nothing was changed.");
     }
+    if (u32(row, 1 + entry * 4) != 0) return;
+    const std::uint32_t mapPage = file.pageCount();
+    if (file.appendPage() != mapPage) corrupt("a new page did not land at the end of the file");
+    file::Page bits(fmt.pageSize, 0);
+    bits[0] = kUsageMapPageType;
+    bits[1] = 0x01;
+    for (std::uint64_t i = 0; i < perMapPage; ++i) {
+        if (entry * perMapPage + i > mapPage) bits[4 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    }
+    file.writePage(mapPage, bits);
+    put32(row, 1 + entry * 4, mapPage);
+    replaceMapRow(file, fmt, kGlobalUsageMap, row);
+    // A map page that lies in an earlier range than its own is marked used there.
+    if (mapPage / perMapPage != entry) markPage(file, fmt, kGlobalUsageMap, mapPage, false);
+}
+
+}  // namespace
+
+void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_t page) {
+    const std::vector<std::uint8_t> row = mapRow(file, fmt, kGlobalUsageMap);
+    const std::uint64_t perMapPage = std::uint64_t{fmt.pageSize - 4} * 8;
+    if (row.size() < 5) corrupt("the global usage map row is too short");
+    if (row[0] == kReferenceMap) {
+        addGlobalMapPage(file, fmt, page / perMapPage);
+        return;
+    }
+    if (row[0] != kInlineMap) corrupt("the global usage map is of an unknown type");
     const std::uint32_t start = u32(row, 1);
     if (page < start) corrupt("the global usage map starts after a page in use");
     // Room for the page and some 4,000 more, as Access leaves room past the end of the file.
@@ -156,13 +189,36 @@ void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_
     const std::size_t old = row.size() - 5;
     if (bytes <= old) return;
     // Pages past the end of the file count as free.
-    row.resize(5 + bytes, 0);
+    std::vector<std::uint8_t> grown = row;
+    grown.resize(5 + bytes, 0);
     for (std::uint64_t p = start + old * 8; p < start + bytes * 8; ++p) {
         if (p < file.pageCount()) continue;
         const std::uint64_t bit = p - start;
-        row[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+        grown[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
     }
-    replaceMapRow(file, fmt, kGlobalUsageMap, row);
+    DataPageWriter holder(fmt, *file.page(kGlobalUsageMap.page));
+    if (holder.replaceRow(kGlobalUsageMap.slot, grown, 0)) {
+        file.writePage(kGlobalUsageMap.page, holder.page());
+        return;
+    }
+    // No more room on its page: the map becomes a reference map, the same size, whose entries
+    // name pages that hold the bits; the free pages it marked stay free.
+    std::vector<std::uint32_t> freePages;
+    const std::uint32_t fileEnd = file.pageCount();
+    for (std::uint64_t bit = 0; bit < old * 8; ++bit) {
+        const std::uint64_t p = start + bit;
+        if (p < fileEnd && (row[5 + bit / 8] & (1u << (bit % 8)))) {
+            freePages.push_back(static_cast<std::uint32_t>(p));
+        }
+    }
+    std::vector<std::uint8_t> reference(row.size(), 0);
+    reference[0] = kReferenceMap;
+    replaceMapRow(file, fmt, kGlobalUsageMap, reference);
+    const std::uint32_t reach = std::max(page, fileEnd);
+    for (std::size_t entry = 0; entry <= reach / perMapPage; ++entry) {
+        addGlobalMapPage(file, fmt, entry);
+    }
+    for (const std::uint32_t p : freePages) markPage(file, fmt, kGlobalUsageMap, p, true);
 }
 
 void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
@@ -192,7 +248,10 @@ void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
         std::uint32_t mapPage = u32(row, 1 + entry * 4);
         if (mapPage == 0) {
             mapPage = file.pageCount();
-            if (!covers(file, fmt, kGlobalUsageMap, mapPage)) growGlobalMap(file, fmt, mapPage);
+            if (!covers(file, fmt, kGlobalUsageMap, mapPage)) {
+                growGlobalMap(file, fmt, mapPage);
+                mapPage = file.pageCount();
+            }
             if (file.appendPage() != mapPage) corrupt("a new page did not land at the end");
             file::Page fresh(fmt.pageSize, 0);
             fresh[0] = kUsageMapPageType;

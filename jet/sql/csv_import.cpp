@@ -1,0 +1,135 @@
+#include "jet/sql/csv_import.h"
+
+#include <fstream>
+#include <optional>
+#include <vector>
+
+#include "jet/error.h"
+#include "jet/sql/insert.h"
+
+namespace jet::sql {
+namespace {
+
+struct Field {
+    std::string text;
+    bool quoted = false;
+};
+
+// Reads one record at a time; `line` is the line the record starts on.
+class CsvReader {
+public:
+    explicit CsvReader(const std::string& path) : path_(path), in_(path, std::ios::binary) {
+        if (!in_) throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
+        in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        if (peek() == 0xEF) {
+            const std::string bom = {static_cast<char>(get()), static_cast<char>(get()),
+                                     static_cast<char>(get())};
+            if (bom != "\xEF\xBB\xBF") fail(1, "it does not start as a UTF-8 text");
+        }
+    }
+
+    // False at the end of the file.
+    bool next(std::vector<Field>& record) {
+        record.clear();
+        if (peek() == EOF) return false;
+        start_ = line_;
+        Field field;
+        bool quotedNow = false;
+        for (;;) {
+            const int c = get();
+            if (quotedNow) {
+                if (c == EOF) fail(start_, "a quoted field is not closed");
+                if (c == '"') {
+                    if (peek() == '"') {
+                        get();
+                        field.text += '"';
+                    } else {
+                        quotedNow = false;
+                    }
+                    continue;
+                }
+                if (c == '\n') ++line_;
+                field.text += static_cast<char>(c);
+                continue;
+            }
+            if (c == '"' && field.text.empty() && !field.quoted) {
+                field.quoted = quotedNow = true;
+                continue;
+            }
+            if (c == ',' || c == '\n' || c == EOF || (c == '\r' && peek() == '\n')) {
+                if (c == '\r') get();
+                record.push_back(std::move(field));
+                field = Field{};
+                if (c == ',') continue;
+                if (c != EOF) ++line_;
+                return true;
+            }
+            if (field.quoted) fail(start_, "a quoted field goes on after its closing quote");
+            field.text += static_cast<char>(c);
+        }
+    }
+
+    std::size_t line() const { return start_; }
+
+    [[noreturn]] void fail(std::size_t line, const std::string& what) const {
+        throw Error(ErrorCode::SyntaxError,
+                    "Line " + std::to_string(line) + " of '" + path_ + "': " + what + ".");
+    }
+
+private:
+    int peek() { return in_.peek(); }
+    int get() { return in_.get(); }
+
+    std::string path_;
+    std::vector<char> buffer_ = std::vector<char>(1 << 16);
+    std::ifstream in_;
+    std::size_t line_ = 1;
+    std::size_t start_ = 1;
+};
+
+}  // namespace
+
+std::uint64_t importCsv(Database& db, const std::string& table, const std::string& csvPath) {
+    CsvReader csv(csvPath);
+    std::vector<Field> record;
+    if (!csv.next(record)) csv.fail(1, "the file is empty; its first line must name the fields");
+    std::vector<std::string> names;
+    for (auto& f : record) names.push_back(f.text);
+    RowInserter inserter(db, db.table(table), names, "CSV file's first line");
+    std::vector<bool> text;
+    for (const ColumnDef* c : inserter.fields()) {
+        text.push_back(c->type == ColumnType::Text || c->type == ColumnType::Memo);
+    }
+
+    std::uint64_t added = 0;
+    db.write([&](store::WriteContext& ctx) {
+        inserter.begin(ctx);
+        std::vector<Value> values(names.size());
+        while (csv.next(record)) {
+            // A blank last line ends the file.
+            if (record.size() == 1 && record[0].text.empty() && !record[0].quoted) continue;
+            if (record.size() != names.size()) {
+                csv.fail(csv.line(), "it has " + std::to_string(record.size()) +
+                                         " fields, the first line names " +
+                                         std::to_string(names.size()));
+            }
+            for (std::size_t i = 0; i < record.size(); ++i) {
+                if (record[i].text.empty() && !(record[i].quoted && text[i])) {
+                    values[i] = Value{};
+                } else {
+                    values[i] = std::move(record[i].text);
+                }
+            }
+            try {
+                inserter.add(values);
+            } catch (const Error& e) {
+                throw Error(e.code(), "Line " + std::to_string(csv.line()) + " of '" + csvPath +
+                                          "': " + e.what());
+            }
+        }
+        added = inserter.finish(ctx);
+    });
+    return added;
+}
+
+}  // namespace jet::sql
