@@ -36,12 +36,13 @@ std::int32_t longOf(const Value& v) {
                                             "changed.");
 }
 
-std::size_t positionOf(const Relationship& rel, const TableDef& table, const std::string& name) {
+std::size_t positionOf(const Database& db, const Relationship& rel, const TableDef& table,
+                       const std::string& name) {
     const ColumnDef* c = table.findColumn(name);
     if (c == nullptr) {
-        throw Error(ErrorCode::Corrupt, "The relationship '" + rel.name + "' names the field '" +
-                                            name + "', which table '" + table.name +
-                                            "' does not have.");
+        throw Error(ErrorCode::Corrupt, "The relationship '" + rel.name + "' in '" + db.path() +
+                                            "' names the field '" + name + "', which table '" +
+                                            table.name + "' does not have.");
     }
     return c->order;
 }
@@ -178,8 +179,8 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
             const auto& otherColumns =
                 holdsForeignKey ? rel.referencedColumns : rel.referencingColumns;
             for (std::size_t i = 0; i < columns.size() && i < otherColumns.size(); ++i) {
-                const std::size_t m = positionOf(rel, table, columns[i]);
-                const std::size_t t = positionOf(rel, *link->other, otherColumns[i]);
+                const std::size_t m = positionOf(db, rel, table, columns[i]);
+                const std::size_t t = positionOf(db, rel, *link->other, otherColumns[i]);
                 const ColumnType type = table.columns[m].type;
                 if (type != link->other->columns[t].type || !index::canEncodeKeyColumn(type)) {
                     unsupported(rel, std::string("comparing keys of type ") + columnTypeName(type) +

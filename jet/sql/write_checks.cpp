@@ -36,7 +36,13 @@ void requireUpdatable(const TableDef& table, const ColumnDef& column) {
 store::PropertyMaps propertiesOf(const Database& db, const TableDef& table) {
     const CatalogEntry* entry = catalogEntry(db, table.name);
     if (entry == nullptr) return {};
-    return store::parsePropertyMaps(*db.format(), entry->properties, db.codePage());
+    try {
+        return store::parsePropertyMaps(*db.format(), entry->properties, db.codePage());
+    } catch (const Error& e) {
+        if (e.code() != ErrorCode::Corrupt) throw;
+        throw Error(ErrorCode::Corrupt, "The field properties of table '" + table.name + "' in '" +
+                                            db.path() + "' are damaged: " + e.what() + ".");
+    }
 }
 
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {

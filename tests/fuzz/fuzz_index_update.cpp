@@ -1,5 +1,6 @@
-// The write path over damaged files: UPDATE and DELETE statements that move index entries,
-// split and empty index pages and follow relationships, run on patched copies of real files.
+// The write path over damaged files: UPDATE, DELETE, INSERT and ALTER TABLE statements that
+// move index entries, split and empty index pages, follow relationships and change table
+// definitions, run on patched copies of real files.
 // Damage must end in a jet::Error, never in a crash, a hang or a sanitizer report; a statement
 // that fails leaves the file as it was.
 //
@@ -37,6 +38,9 @@ constexpr const char* kStatements[] = {
     "UPDATE [Table3] SET [id] = [id] * 10",
     "DELETE FROM [Table2] WHERE [id] = 1",
     "UPDATE [Table1] SET [otherfk1] = 2 - [otherfk1]",
+    "INSERT INTO [Table1] SELECT [CD_AGENTE] + 100000, [RS_AGENTE], [DC_AGENTE] FROM [Table1]",
+    "INSERT INTO [Table2] ([id], [data]) VALUES (7, 'x')",
+    "ALTER TABLE [Table1] ADD COLUMN [Total] INT",
 };
 
 // A real file (a journal goes beside it), in a folder of this process's own, removed at exit;
