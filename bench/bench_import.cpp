@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
             std::ofstream out(csv, std::ios::binary);
             out << "CD_AGENTE,RS_AGENTE,DC_AGENTE,Price,Qty,Discount\n";
             for (long i = 0; i < rows; ++i) {
-                out << 1000000 + i << ",Product " << i % 977 << ",\"Shelf " << i % 31
-                    << ", row " << i % 7 << "\"," << (i % 5000) / 100.0 << ',' << i % 40 << ','
+                out << 1000000 + i << ",Product " << i % 977 << ",\"Shelf " << i % 31 << ", row "
+                    << i % 7 << "\"," << (i % 5000) / 100.0 << ',' << i % 40 << ','
                     << (i % 9) * 0.05 << '\n';
             }
         }
@@ -65,13 +65,14 @@ int main(int argc, char** argv) {
         std::printf("import of %ju rows: %.2f s, peak %ld MB, file %ju MB\n",
                     static_cast<std::uintmax_t>(added), seconds(start), peakKilobytes() / 1024,
                     static_cast<std::uintmax_t>(std::filesystem::file_size(db) >> 20));
-        for (const char* sql : {"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
-                                "update [Table1] set [Total]=[Price]* [Qty]",
-                                "ALTER TABLE [Table1] DROP [Total]",
-                                "UPDATE [Table1] SET [Qty] = [Qty] + 10"}) {
+        for (const char* sql :
+             {"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
+              "update [Table1] set [Total]=[Price]* [Qty]", "ALTER TABLE [Table1] DROP [Total]",
+              "UPDATE [Table1] SET [Qty] = [Qty] + 10"}) {
             start = Clock::now();
             jet::sql::execute(*database, sql);
-            std::printf("%-45s %8.2f s, peak %ld MB\n", sql, seconds(start), peakKilobytes() / 1024);
+            std::printf("%-45s %8.2f s, peak %ld MB\n", sql, seconds(start),
+                        peakKilobytes() / 1024);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_import: %s\n", e.what());

@@ -75,18 +75,20 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
       table_(std::move(table)),
       properties_(propertiesOf(db, *table_)),
       defaults_(std::make_unique<Defaults>(*table_, properties_)),
-      calculated_(*table_, properties_, db.version(), [&] {
-          std::vector<std::size_t> plain;
-          for (const auto& c : table_->columns) {
-              if (!c.calculated) plain.push_back(c.order);
-          }
-          return plain;
-      }()),
+      calculated_(*table_, properties_, db.version(),
+                  [&] {
+                      std::vector<std::size_t> plain;
+                      for (const auto& c : table_->columns) {
+                          if (!c.calculated) plain.push_back(c.order);
+                      }
+                      return plain;
+                  }()),
       relationships_(db, *table_, RelationshipGuard::Statement::Insert,
                      std::vector<bool>(table_->columns.size(), true)) {
     const TableDef& t = *table_;
     if (t.tableType != 0x4e) {
-        throw Error(ErrorCode::NotUpdatable, "Cannot add records to system table '" + t.name + "'.");
+        throw Error(ErrorCode::NotUpdatable,
+                    "Cannot add records to system table '" + t.name + "'.");
     }
     if (fields.empty()) {
         for (const auto& c : t.columns) {
@@ -188,17 +190,17 @@ std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_vie
     if (insert.select) {
         source = runSelect(db, *insert.select, statement);
         if (source->columns().size() != count) {
-            throw Error(ErrorCode::SyntaxError,
-                        "The INSERT INTO statement names " + std::to_string(count) +
-                            " fields, but its SELECT gives " +
-                            std::to_string(source->columns().size()) + ".");
+            throw Error(ErrorCode::SyntaxError, "The INSERT INTO statement names " +
+                                                    std::to_string(count) +
+                                                    " fields, but its SELECT gives " +
+                                                    std::to_string(source->columns().size()) + ".");
         }
     } else {
         if (insert.values.size() != count) {
-            throw Error(ErrorCode::SyntaxError,
-                        "The INSERT INTO statement names " + std::to_string(count) +
-                            " fields, but gives " + std::to_string(insert.values.size()) +
-                            " values.");
+            throw Error(ErrorCode::SyntaxError, "The INSERT INTO statement names " +
+                                                    std::to_string(count) + " fields, but gives " +
+                                                    std::to_string(insert.values.size()) +
+                                                    " values.");
         }
         for (const auto& v : insert.values) values.push_back(sql::bind(*v, *table, statement));
     }

@@ -1,8 +1,9 @@
 // A power cut at any moment of a statement: the process is stopped before its k-th page write
 // and before each sync, for every k, in an UPDATE that grows rows onto new pages, one that moves
 // every entry of an index (splitting its leaves), and the new-field sequence (ADD COLUMN, an
-// update that fills the field and so grows every row, DROP). Reopening must give the table as
-// it was before or after some statement, never between, and a file without faults.
+// update that fills the field and so grows every row, DROP), and a CSV import. Reopening must
+// give the table as it was before or after some statement, never between, and a file without
+// faults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,10 +12,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 
 #include "jet/check/check.h"
 #include "jet/database.h"
 #include "jet/file/fault_seam.h"
+#include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
 
@@ -60,12 +64,39 @@ Table readTable(const std::string& path) {
 
 using Statements = std::vector<const char*>;
 
+// "IMPORT" stands for loading this CSV file into Table1.
+constexpr const char* kImport = "IMPORT";
+// Written once, removed when the test program ends (the stopped children leave by _exit).
+struct ImportFile {
+    ImportFile()
+        : path((std::filesystem::temp_directory_path() /
+                ("quillfen-crash-" + std::to_string(::getpid()) + ".csv"))
+                   .string()) {
+        std::ofstream out(path);
+        out << "CD_AGENTE,RS_AGENTE,DC_AGENTE\n";
+        for (int i = 0; i < 3000; ++i) out << 50000 + i * 3 << ",imported " << i << ",x\n";
+    }
+    ~ImportFile() { std::filesystem::remove(path); }
+    std::string path;
+};
+
+const std::string& importFile() {
+    static const ImportFile file;
+    return file.path;
+}
+
 void runStatements(const std::string& path, const Statements& statements, file::FaultSeam* seam) {
     OpenOptions options;
     options.faultSeam = seam;
     options.dirtyPageLimit = kDirtyLimit;
     auto db = Database::open(path, options);
-    for (const char* statement : statements) sql::execute(*db, statement);
+    for (const char* statement : statements) {
+        if (std::string_view(statement) == kImport) {
+            sql::importCsv(*db, "Table1", importFile());
+        } else {
+            sql::execute(*db, statement);
+        }
+    }
 }
 
 // Copies the fixture, runs the statement in a child stopped at the k-th event, and returns the
@@ -108,7 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
         Statements{"UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"},
         Statements{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
                    "update [Table1] set [Total]=[CD_AGENTE]+ 1",
-                   "ALTER TABLE [Table1] DROP [Total]"}));
+                   "ALTER TABLE [Table1] DROP [Total]"},
+        // Thousands of new rows: new data and index pages, growing usage maps.
+        Statements{kImport}));
 
 TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
     const Statements& statements = GetParam();

@@ -1,0 +1,96 @@
+// Loading CSV files into real tables: RFC 4180 quoting, line ends and Null, values converted
+// by their field's type, and a bad record that names its line and leaves the file as it was.
+#include "jet/sql/csv_import.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "support/fixtures.h"
+#include "support/statements.h"
+
+using namespace jet;
+using namespace testsupport;
+
+namespace {
+
+std::string writeFile(const testsupport::TempDir& dir, const std::string& name,
+                      const std::string& text) {
+    const std::string path = (dir.path() / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+}  // namespace
+
+TEST(CsvImport, QuotesLineEndsAndNulls) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+    const std::string csv = writeFile(dir, "rows.csv",
+                                      "\xEF\xBB\xBF"
+                                      "id,data,otherfk1,otherfk2\r\n"
+                                      "10,\"hello, \"\"world\"\"\",1,\r\n"
+                                      "11,,,\n"
+                                      "12,\"\",2,13\n"
+                                      "13,\"two\nlines\",0,10\n");
+    auto db = Database::open(path);
+    EXPECT_EQ(sql::importCsv(*db, "Table1", csv), 4u);
+    const auto rows = rowsOf(*db, "Table1");
+    ASSERT_EQ(rows.size(), 8u);
+    const auto& t = *db->table("Table1");
+    const auto at = [&](std::size_t r, const char* f) { return rows[r][t.findColumn(f)->order]; };
+    EXPECT_EQ(at(4, "data"), Value(std::string("hello, \"world\"")));
+    EXPECT_TRUE(isNull(at(4, "otherfk2")));  // an empty field is Null
+    EXPECT_TRUE(isNull(at(5, "data")));
+    EXPECT_EQ(at(6, "data"), Value(std::string()));  // "" is the empty text
+    EXPECT_EQ(at(7, "data"), Value(std::string("two\nlines")));
+    EXPECT_EQ(at(7, "otherfk3"), Value(std::int32_t{0}));  // left out: its default
+    expectNoFaults(path);
+}
+
+TEST(CsvImport, ABadRecordNamesItsLineAndChangesNothing) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+    auto db = Database::open(path);
+    const auto original = bytesOf(path);
+    const std::vector<std::tuple<const char*, ErrorCode, const char*>> cases = {
+        {"id,otherfk1\n20,1\n21,x\n", ErrorCode::TypeMismatch, "Line 3 of '"},
+        {"id,otherfk1\n20,1\n21\n", ErrorCode::SyntaxError, "Line 3 of '"},
+        {"id,otherfk1\n20,1\n\"21,1\n", ErrorCode::SyntaxError, "a quoted field is not closed"},
+        {"id,nothing\n20,1\n", ErrorCode::FieldNotFound, "No field named 'nothing'"},
+        {"id\n20\n20\n", ErrorCode::DuplicateKey, "duplicate values in the index"},
+        {"id,otherfk1\n20,9\n", ErrorCode::RelatedRecordRequired, "Table2"},
+        {"", ErrorCode::SyntaxError, "the file is empty"},
+    };
+    for (const auto& [text, code, says] : cases) {
+        SCOPED_TRACE(text);
+        const std::string csv = writeFile(dir, "bad.csv", text);
+        try {
+            sql::importCsv(*db, "Table1", csv);
+            ADD_FAILURE() << "imported";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), code) << e.what();
+            EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(bytesOf(path), original);
+    }
+}
+
+// Thousands of records: new data pages, index splits and maps that grow, in one write.
+TEST(CsvImport, ManyRecordsInOneWrite) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("jet4/compIndexTestV2000.mdb");
+    std::string text = "CD_AGENTE,RS_AGENTE,DC_AGENTE\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += std::to_string(i * 7919 % 100003) + ",name " + std::to_string(i) + ",\"d, " +
+                std::to_string(i % 13) + "\"\n";
+    }
+    const std::string csv = writeFile(dir, "many.csv", text);
+    auto db = Database::open(path);
+    EXPECT_EQ(sql::importCsv(*db, "Table1", csv), 20000u);
+    EXPECT_EQ(db->table("Table1")->rowCount, 20512u);
+    EXPECT_EQ(rowsOf(*db, "Table1").size(), 20512u);
+    expectNoFaults(path);
+}
