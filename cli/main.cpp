@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     auto* sql = app.add_subcommand(
         "sql",
         "Run SQL statements in order, each one atomic; a SELECT prints CSV with a header row, "
-        "UPDATE and DELETE print how many rows they matched");
+        "UPDATE, DELETE and INSERT print how many rows they matched; ALTER TABLE prints nothing");
     addCommon(sql);
     sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
     std::string csvFile;

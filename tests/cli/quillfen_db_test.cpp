@@ -45,7 +45,7 @@ std::string fx(const char* name) { return quote(testsupport::fixture(name)); }
 }  // namespace
 
 TEST(QuillfenDb, EverySubcommandHasHelp) {
-    for (const char* sub : {"", "tables", "schema", "dump", "export", "sql"}) {
+    for (const char* sub : {"", "tables", "schema", "dump", "export", "sql", "import", "check"}) {
         const Outcome r = run(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << sub;
@@ -105,4 +105,28 @@ TEST(QuillfenDb, SqlRunsTheWizardsQueries) {
                       quote("SELECT * FROM `Table3`;"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "B\r\nhijklmnop\r\nb\r\na,b\r\n");
+}
+
+TEST(QuillfenDb, ImportAndTheNewFieldSequenceReportWhatTheyDid) {
+    testsupport::TempDir dir;
+    const std::string db = quote(dir.copyOf("jet4/compIndexTestV2000.mdb"));
+    const std::string csv = (dir.path() / "rows.csv").string();
+    {
+        FILE* f = fopen(csv.c_str(), "w");
+        fputs("CD_AGENTE,RS_AGENTE\n7001,seven\n7002,\"eight, nine\"\n", f);
+        fclose(f);
+    }
+    Outcome r = run("import " + db + " Table1 " + quote(csv));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2 row(s) imported.\n");
+    r = run("sql " + db + " 'ALTER TABLE [Table1] ADD COLUMN [Total] INT' " +
+            quote("update [Table1] set [Total]=[CD_AGENTE]* 2") +
+            " 'ALTER TABLE [Table1] DROP [Total]'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "514 row(s) affected.\n");
+    r = run("import " + db + " Table1 " + quote(csv));  // the same keys again: fine, not unique
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run("import " + db + " Nowhere " + quote(csv));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'Nowhere'"), std::string::npos) << r.err;
 }
