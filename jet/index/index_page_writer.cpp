@@ -24,17 +24,17 @@ void putLittleEndian(Bytes& page, std::size_t off, std::uint32_t v, int width) {
     for (int i = 0; i < width; ++i) page[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-Bytes storedForm(const IndexEntry& e, bool leaf) {
+// The entry as a page stores it, in `out` (whose room is kept from one entry to the next).
+void storedForm(const IndexEntry& e, bool leaf, Bytes& out) {
     if (e.dataPage > kMaxDataPage) {
         throw Error(ErrorCode::Unsupported,
                     "an index entry cannot name data page " + std::to_string(e.dataPage) +
                         ": its row pointer holds three bytes of page number");
     }
-    Bytes out(e.key);
+    out.assign(e.key.begin(), e.key.end());
     putBigEndian(out, e.dataPage, 3);
     out.push_back(e.dataRow);
     if (!leaf) putBigEndian(out, e.childPage, 4);
-    return out;
 }
 
 std::size_t storedSize(const IndexEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
@@ -43,8 +43,9 @@ std::size_t storedSize(const IndexEntry& e, bool leaf) { return e.key.size() + 4
 
 std::size_t sharedPrefixLength(const std::vector<IndexEntry>& entries, bool leaf) {
     if (entries.empty()) return 0;
-    const Bytes first = storedForm(entries.front(), leaf);
-    const Bytes last = storedForm(entries.back(), leaf);
+    Bytes first, last;
+    storedForm(entries.front(), leaf, first);
+    storedForm(entries.back(), leaf, last);
     const auto [differs, unused] =
         std::mismatch(first.begin(), first.end(), last.begin(), last.end());
     return static_cast<std::size_t>(differs - first.begin());
@@ -104,8 +105,9 @@ std::vector<std::uint8_t> writeIndexPage(const format::Format& fmt, const IndexP
     if (!fmt.jet3 && !page.leaf) out[kJet4IntermediateFlag] = 0x01;
 
     std::size_t end = 0;
+    Bytes full;
     for (std::size_t i = 0; i < page.entries.size(); ++i) {
-        const Bytes full = storedForm(page.entries[i], page.leaf);
+        storedForm(page.entries[i], page.leaf, full);
         const std::size_t skip = i == 0 ? 0 : declared;
         std::copy(full.begin() + static_cast<std::ptrdiff_t>(skip), full.end(),
                   out.begin() + static_cast<std::ptrdiff_t>(at.entriesStart + end));

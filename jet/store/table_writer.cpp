@@ -56,24 +56,28 @@ std::uint32_t TableWriter::newDataPage() {
 
 RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
                                std::uint32_t avoidPage) {
-    // Like Access, fill the table's last page that has room before taking a new one.
-    std::vector<std::uint32_t> candidates;
-    if (lastPageWithRoom_) candidates.push_back(*lastPageWithRoom_);
-    const auto withSpace = readUsageMap(file_, fmt_, RowPointer::from(table_.freePagesRow));
-    if (!withSpace.empty()) candidates.push_back(withSpace.back());
-    for (const std::uint32_t pageNo : candidates) {
-        if (pageNo == avoidPage) continue;
+    // Like Access, fill the table's last page that has room before taking a new one. The map
+    // of pages with room is read only when the page used last is full.
+    const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
+        if (pageNo == avoidPage) return std::nullopt;
         const auto page = file_.page(pageNo);
-        if ((*page)[0] != kDataPageType || DataPage(fmt_, *page).ownerPage() !=
-                                               table_.definitionPage) {
-            continue;
+        if ((*page)[0] != kDataPageType ||
+            DataPage(fmt_, *page).ownerPage() != table_.definitionPage) {
+            return std::nullopt;
         }
         DataPageWriter w(fmt_, *page);
-        if (auto slot = w.addRow(bytes, flags)) {
-            file_.writePage(pageNo, w.page());
-            lastPageWithRoom_ = pageNo;
-            return RowLocation{pageNo, *slot};
-        }
+        const auto slot = w.addRow(bytes, flags);
+        if (!slot) return std::nullopt;
+        file_.writePage(pageNo, w.page());
+        lastPageWithRoom_ = pageNo;
+        return RowLocation{pageNo, *slot};
+    };
+    if (lastPageWithRoom_) {
+        if (auto at = tryPage(*lastPageWithRoom_)) return *at;
+    }
+    const auto withSpace = readUsageMap(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    if (!withSpace.empty() && withSpace.back() != lastPageWithRoom_) {
+        if (auto at = tryPage(withSpace.back())) return *at;
     }
     const std::uint32_t pageNo = newDataPage();
     DataPageWriter w(fmt_, *file_.page(pageNo));
