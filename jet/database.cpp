@@ -131,6 +131,10 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
         store::WriteContext context{file, *impl_->header.format, impl_->header.codePage};
         work(context);
         file.commit();
+        if (context.catalogChanged) {
+            impl_->catalog =
+                store::readCatalog(impl_->file, *impl_->header.format, impl_->header.codePage);
+        }
     } catch (const Error& e) {
         if (file.inWrite()) file.rollback();
         impl_->definitions.clear();

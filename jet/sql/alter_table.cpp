@@ -8,6 +8,8 @@
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
+#include "jet/store/property_map.h"
+#include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
 namespace jet::sql {
@@ -84,6 +86,34 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
         [&](store::WriteContext& ctx) { store::addColumn(ctx.file, ctx.format, table, column); });
 }
 
+// Takes a dropped field's map out of its table's properties in the catalog.
+void dropProperties(Database& db, const TableDef& catalog, const TableDef& table,
+                    const ColumnDef& column, store::WriteContext& ctx) {
+    const ColumnDef* id = catalog.findColumn("Id");
+    const ColumnDef* blob = catalog.findColumn("LvProp");
+    const auto entry = std::find_if(db.catalog().begin(), db.catalog().end(), [&](auto& e) {
+        return e.type == 1 && store::namesEqual(e.name, table.name);
+    });
+    if (id != nullptr && blob != nullptr && entry != db.catalog().end()) {
+        store::TableWriter writer(ctx.file, ctx.format, catalog, ctx.codePage);
+        std::vector<bool> changed(catalog.columns.size(), false);
+        changed[blob->order] = true;
+        auto cursor = db.scan(db.table(catalog.name));
+        while (cursor.next()) {
+            if (cursor.row()[id->order] != Value(entry->id)) continue;
+            std::vector<Value> values = cursor.row();
+            values[blob->order] =
+                store::withoutPropertyMap(ctx.format, entry->properties, ctx.codePage, column.name);
+            writer.updateRow(cursor.location(), values, changed);
+            ctx.catalogChanged = true;
+            return;
+        }
+    }
+    throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() +
+                                        "' does not hold the properties of table '" + table.name +
+                                        "' where they were read.");
+}
+
 void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop) {
     const ColumnDef& column = existingColumn(table, drop.column.text);
     if (table.columns.size() == 1) refuseDrop(table, column, "a table keeps at least one field");
@@ -108,14 +138,14 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
     if (!CalculatedColumns(table, properties, db.version(), {column.order}).empty()) {
         refuseDrop(table, column, "a calculated field is computed from it");
     }
-    // Access keeps a field's properties (caption, format, ...) with the table; they would have
-    // to go with it.
-    if (properties.contains(store::foldName(column.name))) {
-        refuseDrop(table, column,
-                   "it has field properties, and removing them is not supported yet");
-    }
-    db.write(
-        [&](store::WriteContext& ctx) { store::dropColumn(ctx.file, ctx.format, table, column); });
+    // Access keeps a field's properties (caption, format, ...) with the table, in its catalog
+    // row: they go with the field, or a field added later under its name would take them on.
+    const bool hasProperties = properties.contains(store::foldName(column.name));
+    const auto catalog = db.table("MSysObjects");
+    db.write([&](store::WriteContext& ctx) {
+        store::dropColumn(ctx.file, ctx.format, table, column);
+        if (hasProperties) dropProperties(db, *catalog, table, column, ctx);
+    });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "jet/store/property_map.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/store/names.h"
@@ -10,42 +11,79 @@ namespace {
 constexpr std::uint16_t kNameListBlock = 0x80;
 }  // namespace
 
-PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {
-    PropertyMaps maps;
-    if (blob.empty()) return maps;
+namespace {
+
+std::string readName(const format::Format& fmt, std::uint16_t codePage, ByteSpan b,
+                     std::size_t& pos) {
+    const std::uint16_t len = u16(b, pos, "a property name");
+    pos += 2;
+    std::string name = decodeName(fmt, slice(b, pos, len, "a property name"), codePage);
+    pos += len;
+    return name;
+}
+
+// Calls `visit(blockStart, blockLength, blockType, block)` for each block of the blob.
+template <typename Visit>
+void forEachBlock(ByteSpan blob, Visit visit) {
     need(blob, 0, 4, "a property map");
     if (std::memcmp(blob.data(), "MR2", 4) != 0 && std::memcmp(blob.data(), "KKD", 4) != 0) {
         corrupt("a property map of unknown kind");
     }
-    const auto readName = [&](ByteSpan b, std::size_t& pos) {
-        const std::uint16_t len = u16(b, pos, "a property name");
-        pos += 2;
-        std::string name = decodeName(fmt, slice(b, pos, len, "a property name"), codePage);
-        pos += len;
-        return name;
-    };
-    std::vector<std::string> names;
     std::size_t pos = 4;
     while (pos < blob.size()) {
         const std::uint32_t blockLength = u32(blob, pos, "a property block");
         const std::uint16_t blockType = u16(blob, pos + 4, "a property block");
         if (blockLength < 6) corrupt("a property block shorter than its header");
         const ByteSpan block = slice(blob, pos + 6, blockLength - 6, "a property block");
+        visit(pos, blockLength, blockType, block);
         pos += blockLength;
+    }
+}
+
+// The name of the map a block holds ("" for the object's own), and where its values start.
+std::string mapNameOf(const format::Format& fmt, std::uint16_t codePage, ByteSpan block,
+                      std::size_t& p) {
+    std::string mapName;
+    if (p < block.size()) {
+        const std::uint32_t nameBlockLength = u32(block, p, "a property map name");
+        if (nameBlockLength < 4) corrupt("a property map name shorter than its header");
+        std::size_t q = p + 4;
+        if (nameBlockLength > 6) mapName = readName(fmt, codePage, block, q);
+        p += nameBlockLength;
+    }
+    return mapName;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan blob,
+                                             std::uint16_t codePage, const std::string& name) {
+    std::vector<std::uint8_t> out(blob.begin(),
+                                  blob.begin() + std::min<std::size_t>(4, blob.size()));
+    forEachBlock(blob,
+                 [&](std::size_t start, std::uint32_t length, std::uint16_t type, ByteSpan block) {
+                     std::size_t p = 0;
+                     if (type != kNameListBlock &&
+                         foldName(mapNameOf(fmt, codePage, block, p)) == foldName(name)) {
+                         return;
+                     }
+                     out.insert(out.end(), blob.begin() + static_cast<std::ptrdiff_t>(start),
+                                blob.begin() + static_cast<std::ptrdiff_t>(start + length));
+                 });
+    return out;
+}
+
+PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {
+    PropertyMaps maps;
+    if (blob.empty()) return maps;
+    std::vector<std::string> names;
+    forEachBlock(blob, [&](std::size_t, std::uint32_t, std::uint16_t blockType, ByteSpan block) {
         std::size_t p = 0;
         if (blockType == kNameListBlock) {
-            while (p < block.size()) names.push_back(readName(block, p));
-            continue;
+            while (p < block.size()) names.push_back(readName(fmt, codePage, block, p));
+            return;
         }
-        std::string mapName;
-        if (p < block.size()) {
-            const std::uint32_t nameBlockLength = u32(block, p, "a property map name");
-            if (nameBlockLength < 4) corrupt("a property map name shorter than its header");
-            std::size_t q = p + 4;
-            if (nameBlockLength > 6) mapName = readName(block, q);
-            p += nameBlockLength;
-        }
-        auto& map = maps[foldName(mapName)];
+        auto& map = maps[foldName(mapNameOf(fmt, codePage, block, p))];
         while (p < block.size()) {
             const std::uint16_t valueLength = u16(block, p, "a property value");
             if (valueLength < 8) corrupt("a property value shorter than its header");
@@ -58,7 +96,7 @@ PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::ui
             }
             p += valueLength;
         }
-    }
+    });
     return maps;
 }
 

@@ -24,4 +24,9 @@ using PropertyMaps = std::map<std::string, std::map<std::string, Property>>;
 // Parses a property blob; an empty blob gives no maps. Throws Error(Corrupt) on a malformed one.
 PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage);
 
+// The blob without the map named `name` (a column's properties, when its column goes); every
+// other byte stays. The list of property names is kept whole.
+std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan blob,
+                                             std::uint16_t codePage, const std::string& name);
+
 }  // namespace jet::store

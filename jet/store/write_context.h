@@ -13,6 +13,7 @@ struct WriteContext {
     file::PageFile& file;
     const format::Format& format;
     std::uint16_t codePage;
+    bool catalogChanged = false;  // set by work that changes MSysObjects, to read it again
 };
 
 }  // namespace jet::store
