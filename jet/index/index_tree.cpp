@@ -90,7 +90,7 @@ void IndexTree::setLink(std::uint32_t pageNo, bool next, std::uint32_t target) {
     read(pageNo);  // an index page of this table, or the index is damaged
     file::Page bytes = *file_.page(pageNo);
     const std::size_t off = next ? at.nextPage : at.prevPage;
-    for (int i = 0; i < 4; ++i) bytes[off + i] = static_cast<std::uint8_t>(target >> (8 * i));
+    store::put32(bytes, off, target);
     file_.writePage(pageNo, std::move(bytes));
 }
 

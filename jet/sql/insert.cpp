@@ -122,6 +122,7 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
     for (const auto& c : t.columns) required_[c.order] = isRequired(db, t, c);
     for (const ColumnDef* c : fields_) named_[c->order] = true;
     row_.resize(t.columns.size());
+    none_.resize(t.columns.size());
     changed_.assign(t.columns.size(), true);
     lastAutoNumber_ = t.nextAutoNumber;
 }
@@ -135,7 +136,6 @@ void RowInserter::begin(store::WriteContext& ctx) {
 
 void RowInserter::add(const std::vector<Value>& given) {
     const TableDef& t = *table_;
-    const std::vector<Value> none(t.columns.size());
     std::fill(row_.begin(), row_.end(), Value{});
     for (std::size_t i = 0; i < fields_.size(); ++i) row_[fields_[i]->order] = given[i];
     for (const auto& c : t.columns) {
@@ -146,7 +146,7 @@ void RowInserter::add(const std::vector<Value>& given) {
         } else if (c.autoGuid && isNull(v)) {
             v = randomGuid();
         } else if (!named_[c.order] && defaults_->expressions[c.order]) {
-            v = defaults_->expressions[c.order]->evaluate(none);
+            v = defaults_->expressions[c.order]->evaluate(none_);
         }
         if (c.calculated) continue;
         v = convertForColumn(v, c, db_.version());

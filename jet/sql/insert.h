@@ -51,6 +51,7 @@ private:
     std::vector<const ColumnDef*> fields_;
     std::vector<bool> required_, named_, changed_;
     std::vector<Value> row_;
+    std::vector<Value> none_;  // a row of Nulls, what defaults are evaluated against
     std::optional<store::TableWriter> writer_;
     std::optional<index::TableIndexes> indexes_;
     std::uint32_t lastAutoNumber_ = 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <vector>
 #include <string>
 
 #include "jet/error.h"
@@ -53,6 +54,15 @@ inline ByteSpan slice(ByteSpan b, std::size_t off, std::size_t len, const char* 
 }
 
 // A row pointer as the format stores it: the slot in the low byte, the page above it.
+// Little-endian stores into a buffer already long enough.
+inline void put16(std::vector<std::uint8_t>& b, std::size_t off, std::uint16_t v) {
+    b[off] = static_cast<std::uint8_t>(v);
+    b[off + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put32(std::vector<std::uint8_t>& b, std::size_t off, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 struct RowPointer {
     std::uint32_t page = 0;
     std::uint8_t slot = 0;

@@ -11,11 +11,6 @@ namespace {
 constexpr std::size_t kFreeSpaceOffset = 2;
 constexpr std::size_t kOwnerOffset = 4;
 
-void put16(file::Page& p, std::size_t at, std::uint16_t v) {
-    p[at] = static_cast<std::uint8_t>(v & 0xFF);
-    p[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 }  // namespace
 
 DataPageWriter::DataPageWriter(const format::Format& fmt, file::Page page)

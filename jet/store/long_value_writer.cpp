@@ -21,10 +21,6 @@ std::size_t maxRowData(const format::Format& fmt) {
     return fmt.pageSize - fmt.dataRowCountOffset - 2u - 2u;
 }
 
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 void putPointer(std::vector<std::uint8_t>& b, std::size_t at, RowLocation where) {
     b[at] = static_cast<std::uint8_t>(where.slot);
     b[at + 1] = static_cast<std::uint8_t>(where.page & 0xFF);

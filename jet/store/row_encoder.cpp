@@ -12,11 +12,6 @@ namespace {
 // Page header (14 bytes) and one slot (2 bytes) of a Jet 4 data page.
 constexpr std::size_t kDataPageOverhead = 16;
 
-void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 }  // namespace
 
 RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)

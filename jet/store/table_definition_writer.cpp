@@ -20,15 +20,6 @@ constexpr std::size_t kColumnPosition = 9;
 constexpr std::uint8_t kFixed = 0x01;
 constexpr std::uint8_t kNullable = 0x02;
 
-void put16(file::Page& p, std::size_t at, std::uint16_t v) {
-    p[at] = static_cast<std::uint8_t>(v);
-    p[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(file::Page& p, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
 
 // The parts of a one-page definition that change.

@@ -185,17 +185,13 @@ void TableWriter::adjustRowCount(std::int64_t delta) {
     file::Page tdef = *file_.page(table_.definitionPage);
     const std::int64_t count = std::int64_t{u32(tdef, fmt_.tdefRowCount)} + delta;
     if (count < 0) corrupt("the table's row count would fall below zero");
-    for (int i = 0; i < 4; ++i) {
-        tdef[fmt_.tdefRowCount + i] = static_cast<std::uint8_t>(count >> (8 * i));
-    }
+    put32(tdef, fmt_.tdefRowCount, static_cast<std::uint32_t>(count));
     file_.writePage(table_.definitionPage, tdef);
 }
 
 void TableWriter::setLastAutoNumber(std::uint32_t value) {
     file::Page tdef = *file_.page(table_.definitionPage);
-    for (int i = 0; i < 4; ++i) {
-        tdef[fmt_.tdefAutoNumber + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
+    put32(tdef, fmt_.tdefAutoNumber, value);
     file_.writePage(table_.definitionPage, tdef);
 }
 

@@ -77,10 +77,6 @@ namespace {
 constexpr std::uint8_t kInlineMap = 0x00;
 constexpr std::uint8_t kReferenceMap = 0x01;
 
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 std::vector<std::uint8_t> mapRow(const file::PageFile& file, const format::Format& fmt,
                                  RowPointer where) {
     const auto holder = file.page(where.page);
