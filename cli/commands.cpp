@@ -2,6 +2,7 @@
 
 #include "cli/value_text.h"
 #include "jet/database.h"
+#include "jet/new_database.h"
 #include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 
@@ -37,8 +38,7 @@ void writeCsvRow(std::ostream& out, const std::vector<std::string>& cells) {
 
 }  // namespace
 
-void listTables(std::ostream& out, const std::string& file, const std::string& password,
-                bool all) {
+void listTables(std::ostream& out, const std::string& file, const std::string& password, bool all) {
     const auto db = openDatabase(file, password);
     if (all) {
         for (const auto& row : db->tablesRowset()) out << row.name << '\t' << row.type << '\n';
@@ -64,8 +64,7 @@ void printSchema(std::ostream& out, const std::string& file, const std::string& 
                 out << '(' << int(c.precision) << ',' << int(c.scale) << ')';
             }
             out << (c.nullable ? "" : "\tNOT NULL") << (c.autoNumber ? "\tAUTONUMBER" : "")
-                << (c.autoGuid ? "\tAUTOGUID" : "") << (c.calculated ? "\tCALCULATED" : "")
-                << '\n';
+                << (c.autoGuid ? "\tAUTOGUID" : "") << (c.calculated ? "\tCALCULATED" : "") << '\n';
         }
         for (const auto& ix : t->indexes) {
             out << "  INDEX " << ix.name << " (";
@@ -135,6 +134,16 @@ void importCsv(std::ostream& out, const std::string& file, const std::string& pa
                const std::string& table, const std::string& csv) {
     const auto db = openDatabase(file, password);
     out << jet::sql::importCsv(*db, table, csv) << " row(s) imported.\n";
+}
+
+void createDatabase(const std::string& file, const std::string& format) {
+    const auto chosen =
+        format.empty() ? jet::newDatabaseFormatFor(file) : jet::newDatabaseFormatNamed(format);
+    if (!chosen) {
+        throw jet::Error(jet::ErrorCode::Unsupported,
+                         "Cannot create '" + file + "': a new database is a .mdb or .accdb file.");
+    }
+    jet::createDatabase(file, *chosen);
 }
 
 }  // namespace cli

@@ -21,4 +21,7 @@ void runSql(std::ostream& out, const std::string& file, const std::string& passw
 void importCsv(std::ostream& out, const std::string& file, const std::string& password,
                const std::string& table, const std::string& csv);
 
+// `format` is "2000", "2007", "2010", "2016", or empty for the one the extension suggests.
+void createDatabase(const std::string& file, const std::string& format);
+
 }  // namespace cli

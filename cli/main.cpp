@@ -43,6 +43,13 @@ int main(int argc, char** argv) {
     addCommon(importCmd);
     importCmd->add_option("TABLE", table, "The table")->required();
     importCmd->add_option("CSV", csvFile, "The CSV file")->required();
+    std::string formatName;
+    auto* create = app.add_subcommand(
+        "create", "Make a new, empty database: a .mdb (Access 2000) or a .accdb (Access 2007 "
+                  "unless --format says otherwise)");
+    create->add_option("FILE", file, "The new database file; it must not exist yet")->required();
+    create->add_option("--format", formatName, "2000 (.mdb), or 2007, 2010 or 2016 (.accdb)")
+        ->check(CLI::IsMember({"2000", "2007", "2010", "2016"}));
     auto* check = app.add_subcommand(
         "check", "Check the file's integrity; exit status 1 when it has faults");
     addCommon(check);
@@ -67,6 +74,7 @@ int main(int argc, char** argv) {
         if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
         if (*sql) cli::runSql(std::cout, file, password, statements);
         if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile);
+        if (*create) cli::createDatabase(file, formatName);
         if (*check) status = cli::runCheck(std::cout, file, password);
         std::cout.flush();
     } catch (const jet::Error& e) {

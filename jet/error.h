@@ -26,9 +26,12 @@ enum class ErrorCode : int {
     NotUpdatable = 3113,          // "Cannot update 'ID'; field not updateable."
     ValueTooLong = 3163,          // text longer than its column
     Locked = 3260,                // another process holds the database
-    DuplicateKey = 3022,
+    DuplicateKey = 3022,          // a unique index or primary key would hold a value twice
     DuplicateField = 3191,        // "Cannot define field more than once."
-    TooManyFields = 3190,         // "Too many fields defined."          // a unique index or primary key would hold a value twice
+    TooManyFields = 3190,         // "Too many fields defined."
+    TableExists = 3010,           // "Table 'X' already exists."
+    IndexExists = 3375,           // "Table 'X' already has an index named 'Y'."
+    FileExists = 3204,            // "Database already exists."
     NullKey = 3058,               // Null in a primary key or an index that requires values
     RelatedRecordsExist = 3200,   // a referenced record has related records
     RelatedRecordRequired = 3201, // a referencing record lacks its related record
