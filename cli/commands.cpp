@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include <fstream>
+
 #include "cli/value_text.h"
 #include "jet/database.h"
 #include "jet/new_database.h"
@@ -134,6 +136,53 @@ void importCsv(std::ostream& out, const std::string& file, const std::string& pa
                const std::string& table, const std::string& csv) {
     const auto db = openDatabase(file, password);
     out << jet::sql::importCsv(*db, table, csv) << " row(s) imported.\n";
+}
+
+std::vector<std::string> scriptStatements(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw jet::Error(jet::ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
+    }
+    std::vector<std::string> statements;
+    std::string current, line;
+    char closing = 0;  // the character that ends the quote, bracket or date we are in
+    int lineNumber = 0, startLine = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto first = line.find_first_not_of(" \t");
+        if (closing == 0 && first != std::string::npos && line.compare(first, 2, "--") == 0) {
+            continue;
+        }
+        if (closing == 0 && current.find_first_not_of(" \t\n") == std::string::npos) {
+            startLine = lineNumber;
+        }
+        for (const char c : line) {
+            if (closing != 0) {
+                if (c == closing) closing = 0;
+            } else if (c == '\'' || c == '"' || c == '#') {
+                closing = c;
+            } else if (c == '[') {
+                closing = ']';
+            } else if (c == ';') {
+                if (current.find_first_not_of(" \t\n") != std::string::npos) {
+                    statements.push_back(current);
+                }
+                current.clear();
+                startLine = lineNumber;
+                continue;
+            }
+            current += c;
+        }
+        current += '\n';
+    }
+    if (closing != 0) {
+        throw jet::Error(jet::ErrorCode::SyntaxError,
+                         "Script '" + path + "' ends inside the statement that starts on line " +
+                             std::to_string(startLine) + ": a quote, bracket or # is not closed.");
+    }
+    if (current.find_first_not_of(" \t\n") != std::string::npos) statements.push_back(current);
+    return statements;
 }
 
 void createDatabase(const std::string& file, const std::string& format) {

@@ -21,6 +21,11 @@ void runSql(std::ostream& out, const std::string& file, const std::string& passw
 void importCsv(std::ostream& out, const std::string& file, const std::string& password,
                const std::string& table, const std::string& csv);
 
+// The statements of a SQL script file: each ends with a ';' outside quotes, brackets and #
+// dates; a line whose first characters are -- is a comment. Throws jet::Error naming the file
+// when it cannot be read or ends inside a quote.
+std::vector<std::string> scriptStatements(const std::string& path);
+
 // `format` is "2000", "2007", "2010", "2016", or empty for the one the extension suggests.
 void createDatabase(const std::string& file, const std::string& format);
 

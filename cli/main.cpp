@@ -18,16 +18,20 @@ int main(int argc, char** argv) {
         cmd->add_option("FILE", file, "The database file")->required();
         cmd->add_option("--password", password, "The database password");
     };
-    auto* tables = app.add_subcommand("tables", "List the user tables, in the order of the tables rowset");
+    auto* tables =
+        app.add_subcommand("tables", "List the user tables, in the order of the tables rowset");
     addCommon(tables);
     tables->add_flag("--all", all, "Every row of the tables rowset, as NAME<TAB>TYPE");
-    auto* schema = app.add_subcommand("schema", "Show columns and indexes of the user tables or of one table");
+    auto* schema =
+        app.add_subcommand("schema", "Show columns and indexes of the user tables or of one table");
     addCommon(schema);
     schema->add_option("TABLE", tableOpt, "Only this table");
-    auto* dump = app.add_subcommand("dump", "Print every user table (or one) as canonical JSON Lines");
+    auto* dump =
+        app.add_subcommand("dump", "Print every user table (or one) as canonical JSON Lines");
     addCommon(dump);
     dump->add_option("--table", tableOpt, "Only this table");
-    auto* exportCmd = app.add_subcommand("export", "Write one table as CSV (RFC 4180, with a header row)");
+    auto* exportCmd =
+        app.add_subcommand("export", "Write one table as CSV (RFC 4180, with a header row)");
     addCommon(exportCmd);
     exportCmd->add_option("TABLE", table, "The table")->required();
     auto* sql = app.add_subcommand(
@@ -35,23 +39,29 @@ int main(int argc, char** argv) {
         "Run SQL statements in order, each one atomic; a SELECT prints CSV with a header row, "
         "UPDATE, DELETE and INSERT print how many rows they matched; ALTER TABLE prints nothing");
     addCommon(sql);
-    sql->add_option("STATEMENT", statements, "The statements, run in order")->required();
+    std::string script;
+    sql->add_option("STATEMENT", statements, "The statements, run in order");
+    sql->add_option("--file", script,
+                    "Run the statements of this SQL script first: each ends with ';', lines "
+                    "starting with -- are comments");
     std::string csvFile;
     auto* importCmd = app.add_subcommand(
-        "import", "Add the records of a CSV file (its first line names the fields) to a table, "
-                  "in one atomic write");
+        "import",
+        "Add the records of a CSV file (its first line names the fields) to a table, "
+        "in one atomic write");
     addCommon(importCmd);
     importCmd->add_option("TABLE", table, "The table")->required();
     importCmd->add_option("CSV", csvFile, "The CSV file")->required();
     std::string formatName;
     auto* create = app.add_subcommand(
-        "create", "Make a new, empty database: a .mdb (Access 2000) or a .accdb (Access 2007 "
-                  "unless --format says otherwise)");
+        "create",
+        "Make a new, empty database: a .mdb (Access 2000) or a .accdb (Access 2007 "
+        "unless --format says otherwise)");
     create->add_option("FILE", file, "The new database file; it must not exist yet")->required();
     create->add_option("--format", formatName, "2000 (.mdb), or 2007, 2010 or 2016 (.accdb)")
         ->check(CLI::IsMember({"2000", "2007", "2010", "2016"}));
-    auto* check = app.add_subcommand(
-        "check", "Check the file's integrity; exit status 1 when it has faults");
+    auto* check =
+        app.add_subcommand("check", "Check the file's integrity; exit status 1 when it has faults");
     addCommon(check);
 
     try {
@@ -72,7 +82,17 @@ int main(int argc, char** argv) {
         if (*schema) cli::printSchema(std::cout, file, password, tableOpt);
         if (*dump) cli::dump(std::cout, file, password, tableOpt);
         if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
-        if (*sql) cli::runSql(std::cout, file, password, statements);
+        if (*sql) {
+            if (!script.empty()) {
+                auto fromScript = cli::scriptStatements(script);
+                statements.insert(statements.begin(), fromScript.begin(), fromScript.end());
+            }
+            if (statements.empty()) {
+                std::cerr << "quillfen-db: sql: give a STATEMENT or --file SCRIPT\n";
+                return 1;
+            }
+            cli::runSql(std::cout, file, password, statements);
+        }
         if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile);
         if (*create) cli::createDatabase(file, formatName);
         if (*check) status = cli::runCheck(std::cout, file, password);

@@ -150,7 +150,7 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
 
 }  // namespace
 
-store::NewColumn columnForType(const ast::DataType& type, Version version) {
+store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable) {
     std::string upper = type.name.text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -161,7 +161,10 @@ store::NewColumn columnForType(const ast::DataType& type, Version version) {
     c.type = found->type;
     c.size = found->size;
     const auto& p = type.parameters;
-    if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
+    if ((upper == "COUNTER" || upper == "AUTOINCREMENT") && newTable) {
+        if (!p.empty()) badType(type, "seed and increment are not supported");
+        c.autoNumber = true;
+    } else if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
         throw Error(
             ErrorCode::Unsupported,
             "Adding an AutoNumber field is not supported yet (type " + type.name.text + ").");

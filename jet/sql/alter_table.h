@@ -12,8 +12,9 @@ namespace jet::sql {
 void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view statement);
 
 // The column a DDL type name makes (INT, TEXT(50), DECIMAL(18, 4), ...) in a file of this
-// version. Throws Error(SyntaxError) for a name Access does not know, Error(Unsupported) for
-// one this engine cannot add yet.
-store::NewColumn columnForType(const ast::DataType& type, Version version);
+// version, for a new table or for one added to a table. Throws Error(SyntaxError) for a name
+// Access does not know, Error(Unsupported) for one this engine cannot add yet (AutoNumbers on an
+// existing table).
+store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
 
 }  // namespace jet::sql

@@ -191,15 +191,66 @@ struct AlterTable {
 // INSERT INTO table [(c, ...)] VALUES (v, ...), or INSERT INTO table [(c, ...)] SELECT ...
 struct Insert {
     Name table;
-    std::vector<Name> columns;            // empty: every field, in the table's order
-    std::vector<ExprPtr> values;          // VALUES; empty when the rows come from `select`
+    std::vector<Name> columns;    // empty: every field, in the table's order
+    std::vector<ExprPtr> values;  // VALUES; empty when the rows come from `select`
     std::unique_ptr<Select> select;
 };
 
-using Statement = std::variant<Select, Update, AlterTable, Delete, Insert>;
+// A field of CREATE TABLE: name type [NOT NULL] [PRIMARY KEY | UNIQUE]
+struct FieldDefinition {
+    Name column;
+    DataType type;
+    bool notNull = false;
+    bool primaryKey = false;
+    bool unique = false;
+};
 
-// "SELECT", "UPDATE", "ALTER TABLE", "DELETE", "INSERT": the kind of statement, as messages
-// name it.
+// [CONSTRAINT name] PRIMARY KEY (c, ...) or [CONSTRAINT name] UNIQUE (c, ...)
+struct KeyConstraint {
+    Name name;  // empty text when the statement names none
+    bool primaryKey = false;
+    std::vector<Name> columns;
+};
+
+// CREATE TABLE t (field definitions and constraints, in any order)
+struct CreateTable {
+    Name table;
+    std::vector<FieldDefinition> fields;
+    std::vector<KeyConstraint> constraints;
+};
+
+struct IndexKey {
+    Name column;
+    bool ascending = true;
+};
+
+// CREATE [UNIQUE] INDEX name ON t (c [ASC|DESC], ...) [WITH PRIMARY | DISALLOW NULL | IGNORE NULL]
+struct CreateIndex {
+    Name index;
+    Name table;
+    std::vector<IndexKey> keys;
+    bool unique = false;
+    bool primary = false;
+    bool disallowNull = false;
+    bool ignoreNull = false;
+};
+
+// DROP TABLE t
+struct DropTable {
+    Name table;
+};
+
+// DROP INDEX name ON t
+struct DropIndex {
+    Name index;
+    Name table;
+};
+
+using Statement = std::variant<Select, Update, AlterTable, Delete, Insert, CreateTable, CreateIndex,
+                               DropTable, DropIndex>;
+
+// "SELECT", "UPDATE", "ALTER TABLE", "DELETE", "INSERT", "CREATE TABLE", ...: the kind of
+// statement, as messages name it.
 const char* statementKind(const Statement& statement);
 
 }  // namespace jet::sql::ast

@@ -9,6 +9,7 @@
 #include "jet/sql/insert.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/select.h"
+#include "jet/sql/table_ddl.h"
 #include "jet/sql/update.h"
 
 namespace jet::sql {
@@ -36,8 +37,16 @@ Outcome execute(Database& db, std::string_view statement) {
         runAlterTable(db, *alter, statement);
         return outcome;
     }
-    throw Error(ErrorCode::Unsupported,
-                std::string(ast::statementKind(parsed)) + " statements are not supported yet.");
+    if (const auto* create = std::get_if<ast::CreateTable>(&parsed)) {
+        runCreateTable(db, *create, statement);
+    } else if (const auto* drop = std::get_if<ast::DropTable>(&parsed)) {
+        runDropTable(db, *drop, statement);
+    } else if (const auto* index = std::get_if<ast::CreateIndex>(&parsed)) {
+        runCreateIndex(db, *index, statement);
+    } else if (const auto* dropIndex = std::get_if<ast::DropIndex>(&parsed)) {
+        runDropIndex(db, *dropIndex, statement);
+    }
+    return outcome;
 }
 
 std::unique_ptr<ResultSet> query(const Database& db, std::string_view statement) {

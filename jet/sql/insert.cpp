@@ -70,7 +70,8 @@ Guid randomGuid() {
 }  // namespace
 
 RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
-                         const std::vector<std::string>& fields, const char* what)
+                         const std::vector<std::string>& fields, const char* what,
+                         Target target)
     : db_(db),
       table_(std::move(table)),
       properties_(propertiesOf(db, *table_)),
@@ -86,7 +87,7 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
       relationships_(db, *table_, RelationshipGuard::Statement::Insert,
                      std::vector<bool>(table_->columns.size(), true)) {
     const TableDef& t = *table_;
-    if (t.tableType != 0x4e) {
+    if (t.tableType != 0x4e && target != Target::Catalog) {
         throw Error(ErrorCode::NotUpdatable,
                     "Cannot add records to system table '" + t.name + "'.");
     }

@@ -27,10 +27,14 @@ namespace jet::sql {
 // remember to check at the end).
 class RowInserter {
 public:
+    // Catalog: the engine's own rows in a system table (MSysObjects, MSysACEs), which
+    // statements may not add to.
+    enum class Target { UserTable, Catalog };
     // `fields` are the fields each row gives values for, in order; none means every field but
     // the calculated ones. `what` names the statement in messages.
     RowInserter(Database& db, std::shared_ptr<const TableDef> table,
-                const std::vector<std::string>& fields, const char* what);
+                const std::vector<std::string>& fields, const char* what,
+                Target target = Target::UserTable);
     ~RowInserter();
     const std::vector<const ColumnDef*>& fields() const { return fields_; }
 

@@ -124,12 +124,15 @@ public:
         if (first.is(Keyword::Alter))
             return finish(alterTable(), "expected the end of the statement");
         if (first.is(Keyword::Insert)) return finish(insert(), "expected the end of the statement");
-        if (first.is(Keyword::Create) || first.is(Keyword::Drop)) {
-            throw Error(ErrorCode::Unsupported, std::string(keywordText(first.keyword)) +
-                                                    " statements are not supported yet.");
+        if (first.is(Keyword::Create)) {
+            if (peek(1).is(Keyword::Table)) {
+                return finish(createTable(), "expected the end of the statement");
+            }
+            return finish(createIndex(), "expected WITH or the end of the statement");
         }
+        if (first.is(Keyword::Drop)) return finish(drop(), "expected the end of the statement");
         lead_ = "Invalid SQL statement";
-        fail("expected ALTER, DELETE, INSERT, SELECT or UPDATE");
+        fail("expected ALTER, CREATE, DELETE, DROP, INSERT, SELECT or UPDATE");
     }
 
     ast::ExprPtr wholeExpression() {
@@ -383,6 +386,137 @@ private:
             fail("expected ADD or DROP");
         }
         return a;
+    }
+
+    // CREATE TABLE t (c type [NOT NULL] [PRIMARY KEY | UNIQUE], ...,
+    //                 [CONSTRAINT name] PRIMARY KEY | UNIQUE (c, ...), ...)
+    // PRIMARY, KEY, UNIQUE, INDEX, ON and WITH are read by their place, not reserved.
+    ast::CreateTable createTable() {
+        lead_ = "Syntax error in CREATE TABLE statement";
+        expect(Keyword::Create);
+        expect(Keyword::Table);
+        ast::CreateTable t;
+        t.table = name("a table name");
+        expect(TokenKind::LeftParen, "'('");
+        do {
+            if (peek().is(Keyword::Constraint) || word(0, "PRIMARY") ||
+                (word(0, "UNIQUE") && peek(1).is(TokenKind::LeftParen))) {
+                t.constraints.push_back(keyConstraint());
+                continue;
+            }
+            lead_ = "Syntax error in field definition";
+            ast::FieldDefinition f;
+            f.column = name("a field name");
+            f.type = dataType();
+            for (;;) {
+                if (accept(Keyword::Not)) {
+                    expect(Keyword::Null);
+                    f.notNull = true;
+                } else if (accept(Keyword::Null)) {
+                } else if (word(0, "PRIMARY") && word(1, "KEY")) {
+                    advance();
+                    advance();
+                    f.primaryKey = true;
+                } else if (word(0, "UNIQUE")) {
+                    advance();
+                    f.unique = true;
+                } else if (peek().is(Keyword::Constraint)) {
+                    unsupported("A named constraint on a single field");
+                } else {
+                    break;
+                }
+            }
+            t.fields.push_back(std::move(f));
+            lead_ = "Syntax error in CREATE TABLE statement";
+        } while (accept(TokenKind::Comma));
+        expect(TokenKind::RightParen, "',' or ')'");
+        return t;
+    }
+
+    ast::KeyConstraint keyConstraint() {
+        lead_ = "Syntax error in CONSTRAINT clause";
+        ast::KeyConstraint k;
+        if (accept(Keyword::Constraint)) k.name = name("a constraint name");
+        if (word(0, "PRIMARY") && word(1, "KEY")) {
+            advance();
+            advance();
+            k.primaryKey = true;
+        } else if (word(0, "UNIQUE")) {
+            advance();
+        } else if (word(0, "FOREIGN") || word(0, "REFERENCES")) {
+            unsupported("FOREIGN KEY constraints");
+        } else {
+            fail("expected PRIMARY KEY or UNIQUE");
+        }
+        expect(TokenKind::LeftParen, "'('");
+        do {
+            k.columns.push_back(name("a field name"));
+        } while (accept(TokenKind::Comma));
+        expect(TokenKind::RightParen, "',' or ')'");
+        return k;
+    }
+
+    // CREATE [UNIQUE] INDEX name ON t (c [ASC|DESC], ...)
+    //     [WITH PRIMARY | DISALLOW NULL | IGNORE NULL]
+    ast::CreateIndex createIndex() {
+        lead_ = "Syntax error in CREATE INDEX statement";
+        expect(Keyword::Create);
+        ast::CreateIndex c;
+        if (word(0, "UNIQUE")) {
+            advance();
+            c.unique = true;
+        }
+        if (!word(0, "INDEX")) fail("expected TABLE, INDEX or UNIQUE INDEX");
+        advance();
+        c.index = name("an index name");
+        if (!word(0, "ON")) fail("expected ON");
+        advance();
+        c.table = name("a table name");
+        expect(TokenKind::LeftParen, "'('");
+        do {
+            ast::IndexKey key{name("a field name"), true};
+            if (word(0, "DESC")) {
+                key.ascending = false;
+                advance();
+            } else if (word(0, "ASC")) {
+                advance();
+            }
+            c.keys.push_back(std::move(key));
+        } while (accept(TokenKind::Comma));
+        expect(TokenKind::RightParen, "',' or ')'");
+        if (word(0, "WITH")) {
+            advance();
+            if (word(0, "PRIMARY")) {
+                advance();
+                c.primary = true;
+            } else if (word(0, "DISALLOW") && peek(1).is(Keyword::Null)) {
+                advance();
+                advance();
+                c.disallowNull = true;
+            } else if (word(0, "IGNORE") && peek(1).is(Keyword::Null)) {
+                advance();
+                advance();
+                c.ignoreNull = true;
+            } else {
+                fail("expected PRIMARY, DISALLOW NULL or IGNORE NULL");
+            }
+        }
+        return c;
+    }
+
+    // DROP TABLE t, or DROP INDEX name ON t
+    ast::Statement drop() {
+        lead_ = "Syntax error in DROP TABLE or DROP INDEX";
+        expect(Keyword::Drop);
+        if (accept(Keyword::Table)) return ast::DropTable{name("a table name")};
+        if (!word(0, "INDEX")) fail("expected TABLE or INDEX");
+        advance();
+        ast::DropIndex d;
+        d.index = name("an index name");
+        if (!word(0, "ON")) fail("expected ON");
+        advance();
+        d.table = name("a table name");
+        return d;
     }
 
     [[noreturn]] static void unsupported(const std::string& what) {

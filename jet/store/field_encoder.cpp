@@ -52,19 +52,7 @@ std::vector<std::uint8_t> encodeUnicodeText(const std::string& utf8, bool compre
         return out;
     }
     out.reserve(cps.size() * 2);
-    const auto unit = [&](char32_t u) {
-        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        out.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
-    };
-    for (char32_t cp : cps) {
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
+    appendUtf16(out, utf8);
     return out;
 }
 

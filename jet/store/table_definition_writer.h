@@ -19,6 +19,7 @@ struct NewColumn {
     std::uint16_t size = 0;  // bytes of storage; 0 for Memo and OLE
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
+    bool autoNumber = false;  // Long only: the table numbers new rows itself
 };
 
 // Access allows 255 columns a table, dropped ones counted until the file is compacted.

@@ -58,4 +58,17 @@ std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format
     return pages;
 }
 
+std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file, const format::Format& fmt,
+                                             RowPointer where) {
+    const auto holder = file.page(where.page);
+    const ByteSpan row = rowAt(fmt, *holder, where.slot);
+    std::vector<std::uint32_t> pages;
+    if (u8(row, 0, "a usage map") != 0x01) return pages;
+    for (std::size_t i = 0; i + 1 + 4 <= row.size(); i += 4) {
+        const std::uint32_t mapPage = u32(row, 1 + i);
+        if (mapPage != 0) pages.push_back(mapPage);
+    }
+    return pages;
+}
+
 }  // namespace jet::store

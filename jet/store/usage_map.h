@@ -17,4 +17,8 @@ namespace jet::store {
 std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
                                         RowPointer where);
 
+// The usage map pages a reference map (type 1) names; none for an inline map.
+std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file,
+                                             const format::Format& fmt, RowPointer where);
+
 }  // namespace jet::store

@@ -1,8 +1,10 @@
 // UTF-8 encoding and decoding of one code point, shared by the text codecs and name folding.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jet::store {
 
@@ -52,6 +54,25 @@ inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     }
     i += static_cast<std::size_t>(extra) + 1;
     return cp;
+}
+
+// Appends `text` (UTF-8) as UTF-16LE code units; code points past U+FFFF become surrogate
+// pairs.
+inline void appendUtf16(std::vector<std::uint8_t>& out, std::string_view text) {
+    const auto unit = [&](std::uint32_t u) {
+        out.push_back(static_cast<std::uint8_t>(u));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = nextCodePoint(text, i);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            unit(0xD800 + (cp >> 10));
+            unit(0xDC00 + (cp & 0x3FF));
+        } else {
+            unit(cp);
+        }
+    }
 }
 
 }  // namespace jet::store

@@ -1,0 +1,365 @@
+#include "jet/sql/table_ddl.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <set>
+
+#include "jet/error.h"
+#include "jet/index/index_key.h"
+#include "jet/index/table_indexes.h"
+#include "jet/sql/alter_table.h"
+#include "jet/sql/insert.h"
+#include "jet/store/bytes.h"
+#include "jet/store/names.h"
+#include "jet/store/table_creator.h"
+#include "jet/store/table_writer.h"
+#include "jet/store/usage_map.h"
+#include "jet/store/usage_map_writer.h"
+#include "jet/store/write_context.h"
+
+namespace jet::sql {
+namespace {
+
+constexpr std::int16_t kTableObject = 1;
+constexpr std::int32_t kFullAccess = 0xFFFFF;  // the rights Access grants on a new object
+constexpr std::size_t kMaxIndexColumns = 10;
+constexpr std::size_t kMaxIndexes = 32;
+
+void requireName(const std::string& name, const char* what) {
+    if (name.empty() || name.size() > 64 || name.front() == ' ' ||
+        name.find_first_of(".!`[]") != std::string::npos ||
+        std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what + " name.");
+    }
+}
+
+const CatalogEntry* findObject(const Database& db, const std::string& name) {
+    for (const auto& e : db.catalog()) {
+        if (store::namesEqual(e.name, name) &&
+            (e.type == kTableObject || e.type == 5 || e.type == 4 || e.type == 6)) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+std::int32_t tablesContainerId(const Database& db) {
+    for (const auto& e : db.catalog()) {
+        if (e.name == "Tables" && e.type == 3) return e.id;
+    }
+    throw Error(ErrorCode::Corrupt,
+                "The catalog of '" + db.path() + "' has no container for tables.");
+}
+
+// Now as Access stores it: local time, in days since 1899-12-30.
+DateTime now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const double seconds = static_cast<double>(t) + static_cast<double>(local.tm_gmtoff);
+    return DateTime{25569.0 + seconds / 86400.0};
+}
+
+// The rows of a catalog table whose `column` holds `value`, with their locations.
+template <typename Visit>
+void forEachRowWhere(const Database& db, const std::shared_ptr<const TableDef>& table,
+                     const std::string& column, const Value& value, Visit visit) {
+    const ColumnDef* c = table->findColumn(column);
+    if (c == nullptr) {
+        throw Error(ErrorCode::Corrupt, "Table '" + table->name + "' of '" + db.path() +
+                                            "' has no field '" + column + "'.");
+    }
+    auto cursor = db.scan(table);
+    while (cursor.next()) {
+        if (cursor.row()[c->order] == value) visit(cursor.row(), cursor.location());
+    }
+}
+
+Value valueOf(const TableDef& table, const std::vector<Value>& row, const std::string& column) {
+    const ColumnDef* c = table.findColumn(column);
+    return c == nullptr ? Value{} : row[c->order];
+}
+
+// The owner Access gives new objects: that of the database's own properties (MSysDb).
+Value newObjectOwner(const Database& db) {
+    const auto objects = db.table("MSysObjects");
+    Value owner = Bytes{0xA6, 0x33};  // Access's Admin user, when the database names none
+    forEachRowWhere(db, objects, "Name", Value{std::string("MSysDb")},
+                    [&](const std::vector<Value>& row, RowLocation) {
+                        const Value v = valueOf(*objects, row, "Owner");
+                        if (const auto* b = std::get_if<Bytes>(&v); b && !b->empty()) owner = v;
+                    });
+    return owner;
+}
+
+// The catalog rows of a new table: its MSysObjects row, and an MSysACEs row granting full
+// access to each user and group that has rights on the tables container.
+void addCatalogRows(Database& db, store::WriteContext& ctx, const std::string& name,
+                    std::uint32_t id) {
+    const std::int32_t parent = tablesContainerId(db);
+    const auto objects = db.table("MSysObjects");
+    const auto aces = db.table("MSysACEs");
+    std::vector<Value> sids;
+    forEachRowWhere(db, aces, "ObjectId", Value{parent},
+                    [&](const std::vector<Value>& row, RowLocation) {
+                        sids.push_back(valueOf(*aces, row, "SID"));
+                    });
+    if (sids.empty()) sids.push_back(Bytes{0xA6, 0x33});
+    const Value owner = newObjectOwner(db);
+
+    const DateTime created = now();
+    RowInserter object(
+        db, objects,
+        {"Id", "ParentId", "Name", "Type", "DateCreate", "DateUpdate", "Owner", "Flags"},
+        "CREATE TABLE", RowInserter::Target::Catalog);
+    object.begin(ctx);
+    object.add({static_cast<std::int32_t>(id), parent, name, kTableObject, created, created, owner,
+                std::int32_t{0}});
+    object.finish(ctx);
+
+    RowInserter rights(db, aces, {"ObjectId", "SID", "ACM", "FInheritable"}, "CREATE TABLE",
+                       RowInserter::Target::Catalog);
+    rights.begin(ctx);
+    for (const auto& sid : sids) {
+        rights.add({static_cast<std::int32_t>(id), sid, kFullAccess, false});
+    }
+    rights.finish(ctx);
+    ctx.catalogChanged = true;
+}
+
+// The catalog rows of a table that goes.
+void removeCatalogRows(Database& db, store::WriteContext& ctx, std::int32_t id) {
+    for (const char* catalogTable : {"MSysObjects", "MSysACEs"}) {
+        const auto table = db.table(catalogTable);
+        const std::string column = catalogTable[4] == 'O' ? "Id" : "ObjectId";
+        store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        std::vector<std::uint32_t> deleted;
+        forEachRowWhere(db, table, column, Value{id}, [&](auto&, RowLocation where) {
+            writer.deleteRow(where);
+            deleted.push_back(where.page << 8 | where.slot);
+        });
+        writer.adjustRowCount(-static_cast<std::int64_t>(deleted.size()));
+        if (!deleted.empty() && !table->indexes.empty()) {
+            index::TableIndexes(ctx.file, ctx.format, *table).removeRows(std::move(deleted));
+        }
+    }
+    ctx.catalogChanged = true;
+}
+
+// Gives a table's pages back to the file: its data and long-value pages, its index pages, the
+// map pages its maps refer to and its definition. The row that holds each map stays on its
+// page, which other tables' maps may share.
+void releasePages(store::WriteContext& ctx, const TableDef& table) {
+    const auto& fmt = ctx.format;
+    std::set<std::uint32_t> pages;
+    auto addMap = [&](std::uint32_t raw) {
+        if (raw == 0) return;
+        const auto where = store::RowPointer::from(raw);
+        for (const auto p : store::readUsageMap(ctx.file, fmt, where)) pages.insert(p);
+        for (const auto p : store::referenceMapPages(ctx.file, fmt, where)) pages.insert(p);
+    };
+    addMap(table.usedPagesRow);
+    for (const auto& c : table.columns) addMap(c.longValuePagesRow);
+    for (const auto& ix : table.indexes) addMap(ix.usedPagesRow);
+    for (std::uint32_t p = table.definitionPage; p != 0;) {
+        pages.insert(p);
+        p = store::u32(*ctx.file.page(p), 4);
+    }
+    for (const std::uint32_t p : pages) {
+        if (p < 2 || p >= ctx.file.pageCount()) {
+            throw Error(ErrorCode::Corrupt, "A usage map of table '" + table.name +
+                                                "' names page " + std::to_string(p) +
+                                                ", which it cannot own.");
+        }
+    }
+    for (const std::uint32_t p : pages) {
+        ctx.file.writePage(p, file::Page(fmt.pageSize, 0));
+        store::markPage(ctx.file, fmt, store::kGlobalUsageMap, p, true);
+    }
+}
+
+// Text fields take the collation of the catalog's own names.
+void catalogCollation(const Database& db, std::uint8_t (&out)[4]) {
+    const ColumnDef* name = db.table("MSysObjects")->findColumn("Name");
+    if (name == nullptr) throw Error(ErrorCode::Corrupt, "MSysObjects has no Name field.");
+    out[0] = static_cast<std::uint8_t>(name->sortOrder);
+    out[1] = static_cast<std::uint8_t>(name->sortOrder >> 8);
+    out[2] = 0;
+    out[3] = name->sortOrderVersion;
+}
+
+store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
+                         const std::vector<ast::Name>& columns, bool primaryKey) {
+    store::NewIndex ix;
+    ix.name = name;
+    ix.primaryKey = primaryKey;
+    ix.unique = true;
+    ix.required = primaryKey;
+    for (const auto& c : columns) {
+        const auto found = std::find_if(table.columns.begin(), table.columns.end(), [&](auto& col) {
+            return store::namesEqual(col.name, c.text);
+        });
+        if (found == table.columns.end()) {
+            throw Error(ErrorCode::FieldNotFound, "No field named '" + c.text + "' in table '" +
+                                                      table.name + "' for index '" + name + "'.");
+        }
+        ix.columns.push_back(
+            IndexColumn{static_cast<std::uint16_t>(found - table.columns.begin()), true});
+    }
+    return ix;
+}
+
+void requireEncodableKeys(const store::NewTable& table) {
+    for (const auto& ix : table.indexes) {
+        if (ix.columns.size() > kMaxIndexColumns) {
+            throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" + table.name +
+                                                    "' has more than 10 fields.");
+        }
+        for (const auto& ic : ix.columns) {
+            const auto& c = table.columns[ic.columnNumber];
+            if (!index::canEncodeKeyColumn(c.type)) {
+                throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" +
+                                                        table.name + "' would hold field '" +
+                                                        c.name +
+                                                        "', and indexes on fields of "
+                                                        "its type are not supported yet.");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void runCreateTable(Database& db, const ast::CreateTable& create, std::string_view) {
+    const std::string& name = create.table.text;
+    requireName(name, "table");
+    if (const CatalogEntry* e = findObject(db, name)) {
+        throw Error(ErrorCode::TableExists, "Table '" + e->name + "' already exists.");
+    }
+    if (create.fields.empty()) {
+        throw Error(ErrorCode::SyntaxError, "Table '" + name + "' must have at least one field.");
+    }
+    if (create.fields.size() > store::kMaxColumns) {
+        throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
+    }
+    store::NewTable table;
+    table.name = name;
+    std::vector<ast::Name> primaryKey;
+    std::string primaryKeyName = "PrimaryKey";
+    std::set<std::string> notNull;
+    for (const auto& f : create.fields) {
+        requireName(f.column.text, "field");
+        for (const auto& c : table.columns) {
+            if (store::namesEqual(c.name, f.column.text)) {
+                throw Error(
+                    ErrorCode::DuplicateField,
+                    "Field '" + f.column.text + "' is defined twice in table '" + name + "'.");
+            }
+        }
+        store::NewColumn c = columnForType(f.type, db.version(), /*newTable=*/true);
+        c.name = f.column.text;
+        table.columns.push_back(c);
+        if (f.primaryKey) {
+            if (!primaryKey.empty()) {
+                throw Error(ErrorCode::SyntaxError,
+                            "Table '" + name + "' is given more than one primary key.");
+            }
+            primaryKey.push_back(f.column);
+        }
+        if (f.unique) table.indexes.push_back(keyIndex(table, f.column.text, {f.column}, false));
+        if (f.notNull) notNull.insert(store::foldName(f.column.text));
+    }
+    for (const auto& k : create.constraints) {
+        if (k.primaryKey) {
+            if (!primaryKey.empty()) {
+                throw Error(ErrorCode::SyntaxError,
+                            "Table '" + name + "' is given more than one primary key.");
+            }
+            primaryKey = k.columns;
+            if (!k.name.text.empty()) primaryKeyName = k.name.text;
+        } else {
+            table.indexes.push_back(
+                keyIndex(table, k.name.text.empty() ? k.columns.front().text : k.name.text,
+                         k.columns, false));
+        }
+    }
+    if (!primaryKey.empty()) {
+        table.indexes.insert(table.indexes.begin(),
+                             keyIndex(table, primaryKeyName, primaryKey, true));
+    }
+    // NOT NULL is kept by a key that requires values; elsewhere Access keeps it as the field's
+    // Required property, which this engine does not write yet.
+    for (const auto& folded : notNull) {
+        const bool inKey = std::any_of(primaryKey.begin(), primaryKey.end(),
+                                       [&](auto& n) { return store::foldName(n.text) == folded; });
+        if (!inKey) {
+            throw Error(ErrorCode::Unsupported,
+                        "NOT NULL on a field outside the primary key is not supported yet; "
+                        "table '" +
+                            name + "' was not created.");
+        }
+    }
+    std::set<std::string> indexNames;
+    for (auto& ix : table.indexes) {
+        requireName(ix.name, "index");
+        if (!indexNames.insert(store::foldName(ix.name)).second) {
+            throw Error(ErrorCode::IndexExists,
+                        "Table '" + name + "' already has an index named '" + ix.name + "'.");
+        }
+    }
+    if (table.indexes.size() > kMaxIndexes) {
+        throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + name + "'.");
+    }
+    requireEncodableKeys(table);
+    std::uint8_t sortOrder[4];
+    catalogCollation(db, sortOrder);
+    db.write([&](store::WriteContext& ctx) {
+        const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, sortOrder);
+        addCatalogRows(db, ctx, name, id);
+    });
+}
+
+void runDropTable(Database& db, const ast::DropTable& drop, std::string_view) {
+    const auto table = db.table(drop.table.text);
+    if (table->tableType != 0x4e) {
+        throw Error(ErrorCode::NotUpdatable, "Cannot delete system table '" + table->name + "'.");
+    }
+    const auto relationships = db.table("MSysRelationships");
+    for (const char* side : {"szObject", "szReferencedObject"}) {
+        forEachRowWhere(db, relationships, side, Value{table->name},
+                        [&](const std::vector<Value>& row, RowLocation) {
+                            const Value rel = valueOf(*relationships, row, "szRelationship");
+                            const auto* relName = std::get_if<std::string>(&rel);
+                            throw Error(ErrorCode::NotUpdatable,
+                                        "Cannot delete table '" + table->name +
+                                            "': it takes part in the relationship '" +
+                                            (relName ? *relName : std::string()) +
+                                            "'; delete the relationship first.");
+                        });
+    }
+    const CatalogEntry* entry = findObject(db, table->name);
+    if (entry == nullptr || entry->type != kTableObject ||
+        static_cast<std::uint32_t>(entry->id & 0x00FFFFFF) != table->definitionPage) {
+        throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' does not name table '" +
+                                            table->name + "' where its definition lies.");
+    }
+    const std::int32_t id = entry->id;
+    db.write([&](store::WriteContext& ctx) {
+        removeCatalogRows(db, ctx, id);
+        releasePages(ctx, *table);
+    });
+}
+
+void runCreateIndex(Database&, const ast::CreateIndex& create, std::string_view) {
+    throw Error(ErrorCode::Unsupported, "CREATE INDEX is not supported yet; index '" +
+                                            create.index.text + "' was not created.");
+}
+
+void runDropIndex(Database&, const ast::DropIndex& drop, std::string_view) {
+    throw Error(ErrorCode::Unsupported, "DROP INDEX is not supported yet; index '" +
+                                            drop.index.text + "' was not deleted.");
+}
+
+}  // namespace jet::sql

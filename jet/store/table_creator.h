@@ -1,0 +1,40 @@
+// Laying out a new, empty table: its definition, the data page that holds its usage maps, and
+// an empty root page for each index. The catalog rows that name the table are the caller's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+#include "jet/store/table_definition_writer.h"
+
+namespace jet::store {
+
+struct NewIndex {
+    std::string name;
+    std::vector<IndexColumn> columns;  // column numbers are positions in NewTable::columns
+    bool primaryKey = false;
+    bool unique = false;
+    bool required = false;     // no Null in any of its fields (primary keys always)
+    bool ignoreNulls = false;  // rows whose key is all Null are left out
+};
+
+struct NewTable {
+    std::string name;
+    std::vector<NewColumn> columns;
+    std::vector<NewIndex> indexes;
+};
+
+// Writes the table's pages at the end of the file and returns its definition page, which is
+// also its id in the catalog. `sortOrder` is the 4 bytes a text column of this file carries
+// for its collation (taken from the catalog's own Name column). Throws Error(Unsupported),
+// before writing, for Jet 3 files and for a definition that does not fit on one page.
+std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
+                          const std::uint8_t (&sortOrder)[4]);
+
+// The bytes a new table's definition would take: what createTable checks against a page.
+std::size_t definitionSize(const format::Format& fmt, const NewTable& table);
+
+}  // namespace jet::store
