@@ -31,6 +31,7 @@ enum class ErrorCode : int {
     TooManyFields = 3190,         // "Too many fields defined."
     TableExists = 3010,           // "Table 'X' already exists."
     IndexExists = 3375,           // "Table 'X' already has an index named 'Y'."
+    PrimaryKeyExists = 3283,      // "Primary key already exists."
     FileExists = 3204,            // "Database already exists."
     NullKey = 3058,               // Null in a primary key or an index that requires values
     RelatedRecordsExist = 3200,   // a referenced record has related records

@@ -399,7 +399,7 @@ private:
         t.table = name("a table name");
         expect(TokenKind::LeftParen, "'('");
         do {
-            if (peek().is(Keyword::Constraint) || word(0, "PRIMARY") ||
+            if (peek().is(Keyword::Constraint) || (word(0, "PRIMARY") && word(1, "KEY")) ||
                 (word(0, "UNIQUE") && peek(1).is(TokenKind::LeftParen))) {
                 t.constraints.push_back(keyConstraint());
                 continue;

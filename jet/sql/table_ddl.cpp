@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <optional>
 #include <set>
 
 #include "jet/error.h"
@@ -11,10 +12,12 @@
 #include "jet/sql/alter_table.h"
 #include "jet/sql/insert.h"
 #include "jet/store/bytes.h"
+#include "jet/store/index_definition_writer.h"
 #include "jet/store/names.h"
 #include "jet/store/table_creator.h"
+#include "jet/store/table_definition.h"
+#include "jet/store/table_definition_pages.h"
 #include "jet/store/table_writer.h"
-#include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
 #include "jet/store/write_context.h"
 
@@ -151,33 +154,36 @@ void removeCatalogRows(Database& db, store::WriteContext& ctx, std::int32_t id) 
 // Gives a table's pages back to the file: its data and long-value pages, its index pages, the
 // map pages its maps refer to and its definition. The row that holds each map stays on its
 // page, which other tables' maps may share.
-void releasePages(store::WriteContext& ctx, const TableDef& table) {
-    const auto& fmt = ctx.format;
+void releaseTablePages(store::WriteContext& ctx, const TableDef& table) {
     std::set<std::uint32_t> pages;
-    auto addMap = [&](std::uint32_t raw) {
-        if (raw == 0) return;
-        const auto where = store::RowPointer::from(raw);
-        for (const auto p : store::readUsageMap(ctx.file, fmt, where)) pages.insert(p);
-        for (const auto p : store::referenceMapPages(ctx.file, fmt, where)) pages.insert(p);
-    };
-    addMap(table.usedPagesRow);
-    for (const auto& c : table.columns) addMap(c.longValuePagesRow);
-    for (const auto& ix : table.indexes) addMap(ix.usedPagesRow);
-    for (std::uint32_t p = table.definitionPage; p != 0;) {
+    for (const std::uint32_t raw : [&] {
+             std::vector<std::uint32_t> maps{table.usedPagesRow};
+             for (const auto& c : table.columns) maps.push_back(c.longValuePagesRow);
+             for (const auto& ix : table.indexes) maps.push_back(ix.usedPagesRow);
+             return maps;
+         }()) {
+        if (raw != 0)
+            store::collectOwnedPages(ctx.file, ctx.format, store::RowPointer::from(raw), pages);
+    }
+    for (const std::uint32_t p : store::definitionPages(ctx.file, table.definitionPage)) {
         pages.insert(p);
-        p = store::u32(*ctx.file.page(p), 4);
     }
-    for (const std::uint32_t p : pages) {
-        if (p < 2 || p >= ctx.file.pageCount()) {
-            throw Error(ErrorCode::Corrupt, "A usage map of table '" + table.name +
-                                                "' names page " + std::to_string(p) +
-                                                ", which it cannot own.");
-        }
+    store::releasePages(ctx.file, ctx.format, pages);
+}
+
+// The name of a relationship the table takes part in, on either side, enforced or not.
+std::optional<std::string> relationshipOf(const Database& db, const TableDef& table) {
+    const auto relationships = db.table("MSysRelationships");
+    std::optional<std::string> found;
+    for (const char* side : {"szObject", "szReferencedObject"}) {
+        forEachRowWhere(db, relationships, side, Value{table.name},
+                        [&](const std::vector<Value>& row, RowLocation) {
+                            const Value rel = valueOf(*relationships, row, "szRelationship");
+                            const auto* name = std::get_if<std::string>(&rel);
+                            if (!found) found = name ? *name : std::string();
+                        });
     }
-    for (const std::uint32_t p : pages) {
-        ctx.file.writePage(p, file::Page(fmt.pageSize, 0));
-        store::markPage(ctx.file, fmt, store::kGlobalUsageMap, p, true);
-    }
+    return found;
 }
 
 // Text fields take the collation of the catalog's own names.
@@ -326,18 +332,10 @@ void runDropTable(Database& db, const ast::DropTable& drop, std::string_view) {
     if (table->tableType != 0x4e) {
         throw Error(ErrorCode::NotUpdatable, "Cannot delete system table '" + table->name + "'.");
     }
-    const auto relationships = db.table("MSysRelationships");
-    for (const char* side : {"szObject", "szReferencedObject"}) {
-        forEachRowWhere(db, relationships, side, Value{table->name},
-                        [&](const std::vector<Value>& row, RowLocation) {
-                            const Value rel = valueOf(*relationships, row, "szRelationship");
-                            const auto* relName = std::get_if<std::string>(&rel);
-                            throw Error(ErrorCode::NotUpdatable,
-                                        "Cannot delete table '" + table->name +
-                                            "': it takes part in the relationship '" +
-                                            (relName ? *relName : std::string()) +
-                                            "'; delete the relationship first.");
-                        });
+    if (const auto rel = relationshipOf(db, *table)) {
+        throw Error(ErrorCode::NotUpdatable, "Cannot delete table '" + table->name +
+                                                 "': it takes part in the relationship '" + *rel +
+                                                 "'; delete the relationship first.");
     }
     const CatalogEntry* entry = findObject(db, table->name);
     if (entry == nullptr || entry->type != kTableObject ||
@@ -348,18 +346,106 @@ void runDropTable(Database& db, const ast::DropTable& drop, std::string_view) {
     const std::int32_t id = entry->id;
     db.write([&](store::WriteContext& ctx) {
         removeCatalogRows(db, ctx, id);
-        releasePages(ctx, *table);
+        releaseTablePages(ctx, *table);
     });
 }
 
-void runCreateIndex(Database&, const ast::CreateIndex& create, std::string_view) {
-    throw Error(ErrorCode::Unsupported, "CREATE INDEX is not supported yet; index '" +
-                                            create.index.text + "' was not created.");
+void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_view) {
+    const auto table = db.table(create.table.text);
+    if (table->tableType != 0x4e) {
+        throw Error(ErrorCode::NotUpdatable,
+                    "Cannot add an index to system table '" + table->name + "'.");
+    }
+    const std::string& name = create.index.text;
+    requireName(name, "index");
+    for (const auto& ix : table->indexes) {
+        if (store::namesEqual(ix.name, name)) {
+            throw Error(
+                ErrorCode::IndexExists,
+                "Table '" + table->name + "' already has an index named '" + ix.name + "'.");
+        }
+        if (create.primary && ix.primaryKey()) {
+            throw Error(
+                ErrorCode::PrimaryKeyExists,
+                "Table '" + table->name + "' already has a primary key ('" + ix.name + "').");
+        }
+    }
+    if (table->indexes.size() >= kMaxIndexes) {
+        throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + table->name + "'.");
+    }
+    store::NewIndex index;
+    index.name = name;
+    index.primaryKey = create.primary;
+    index.unique = create.unique || create.primary;
+    index.required = create.primary || create.disallowNull;
+    index.ignoreNulls = create.ignoreNull;
+    for (const auto& key : create.keys) {
+        const ColumnDef* c = table->findColumn(key.column.text);
+        if (c == nullptr) {
+            throw Error(ErrorCode::FieldNotFound,
+                        "No field named '" + key.column.text + "' in table '" + table->name + "'.");
+        }
+        for (const auto& earlier : index.columns) {
+            if (earlier.columnNumber == c->number) {
+                throw Error(ErrorCode::SyntaxError, "Field '" + c->name +
+                                                        "' is named twice in "
+                                                        "index '" +
+                                                        name + "'.");
+            }
+        }
+        if (!index::canEncodeKeyColumn(c->type) || c->calculated) {
+            throw Error(ErrorCode::Unsupported,
+                        "Index '" + name + "' of table '" + table->name + "' would hold field '" +
+                            c->name +
+                            "', and indexes on fields of its type are not supported "
+                            "yet.");
+        }
+        index.columns.push_back(IndexColumn{c->number, key.ascending});
+    }
+    if (index.columns.size() > kMaxIndexColumns) {
+        throw Error(ErrorCode::Unsupported,
+                    "Index '" + name + "' of table '" + table->name + "' has more than 10 fields.");
+    }
+    db.write([&](store::WriteContext& ctx) {
+        store::addIndex(ctx.file, ctx.format, *table, index);
+        // The new index is the definition's last; it is filled from the rows already there.
+        TableDef withNew = store::readTableDefinition(ctx.file, ctx.format, table->definitionPage,
+                                                      table->name, ctx.codePage);
+        const auto found = std::find_if(withNew.indexes.begin(), withNew.indexes.end(),
+                                        [&](const IndexDef& ix) { return ix.name == name; });
+        if (found == withNew.indexes.end()) {
+            throw Error(ErrorCode::Corrupt, "Index '" + name + "' is not where it was written.");
+        }
+        TableDef only = withNew;
+        only.indexes = {*found};
+        index::TableIndexes tree(ctx.file, ctx.format, only);
+        auto cursor = db.scan(table);
+        while (cursor.next()) tree.insertRow(cursor.location(), cursor.row());
+        tree.finish();
+    });
 }
 
-void runDropIndex(Database&, const ast::DropIndex& drop, std::string_view) {
-    throw Error(ErrorCode::Unsupported, "DROP INDEX is not supported yet; index '" +
-                                            drop.index.text + "' was not deleted.");
+void runDropIndex(Database& db, const ast::DropIndex& drop, std::string_view) {
+    const auto table = db.table(drop.table.text);
+    const auto found = std::find_if(
+        table->indexes.begin(), table->indexes.end(),
+        [&](const IndexDef& ix) { return store::namesEqual(ix.name, drop.index.text); });
+    if (found == table->indexes.end()) {
+        throw Error(ErrorCode::FieldNotFound,
+                    "Table '" + table->name + "' has no index named '" + drop.index.text + "'.");
+    }
+    if (table->tableType != 0x4e) {
+        throw Error(ErrorCode::NotUpdatable,
+                    "Cannot delete an index of system table '" + table->name + "'.");
+    }
+    // Relationships name indexes by number, and the numbers after this one move up.
+    if (const auto rel = relationshipOf(db, *table)) {
+        throw Error(ErrorCode::NotUpdatable,
+                    "Cannot delete index '" + found->name + "' of table '" + table->name +
+                        "': the table takes part in the relationship '" + *rel + "'.");
+    }
+    db.write(
+        [&](store::WriteContext& ctx) { store::dropIndex(ctx.file, ctx.format, *table, *found); });
 }
 
 }  // namespace jet::sql

@@ -68,6 +68,15 @@ std::size_t longValueColumnCount(const NewTable& table) {
                                                   [](auto& c) { return isLongValue(c.type); }));
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root);
+std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
+                                            std::uint32_t realIndex);
+std::vector<std::uint8_t> indexMapRow(std::uint32_t root);
+
+namespace {
+
 // Where each of the table's pages goes: the definition, the usage map page after it, then the
 // index roots.
 struct Pages {
@@ -91,8 +100,8 @@ std::vector<std::uint8_t> mapPage(const format::Format& fmt, const NewTable& tab
         put16(page, slots + 2 * r, static_cast<std::uint16_t>(end));
         // Inline maps; an index's map holds its root page from the start.
         if (r >= 2 && r < 2 + table.indexes.size()) {
-            put32(page, end + 1, pages.roots[r - 2]);
-            page[end + 5] = 0x01;
+            const auto row = indexMapRow(pages.roots[r - 2]);
+            std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(end));
         }
     }
     put16(page, fmt.dataRowCountOffset, static_cast<std::uint16_t>(rows));
@@ -161,38 +170,12 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
     for (const auto& c : table.columns) w.append(nameBytes(c.name));
 
     for (std::uint32_t i = 0; i < indexCount; ++i) {
-        const NewIndex& ix = table.indexes[i];
-        w.u32(kIndexMagic);
-        for (std::size_t k = 0; k < kIndexColumnSlots; ++k) {
-            if (k < ix.columns.size()) {
-                w.u16(ix.columns[k].columnNumber);
-                w.u8(ix.columns[k].ascending ? 0x01 : 0x00);
-            } else {
-                w.u16(0xFFFF);
-                w.u8(0);
-            }
-        }
-        w.u8(static_cast<std::uint8_t>(2 + i));  // its map's row
-        w.u24(pages.maps);
-        w.u32(pages.roots[i]);
-        w.u32(0);
-        w.u8(static_cast<std::uint8_t>(kIndexAlways | (ix.unique ? kIndexUnique : 0) |
-                                       (ix.ignoreNulls ? kIndexIgnoreNulls : 0) |
-                                       (ix.required ? kIndexRequired : 0)));
-        w.zeros(5);
+        w.append(realIndexEntry(table.indexes[i],
+                                RowPointer{pages.maps, static_cast<std::uint8_t>(2 + i)},
+                                pages.roots[i]));
     }
     for (std::uint32_t i = 0; i < indexCount; ++i) {
-        const NewIndex& ix = table.indexes[i];
-        w.u32(kTableMagic);
-        w.u32(i);  // logical index number
-        w.u32(i);  // its real index
-        w.u8(0);   // no related table
-        w.u32(0xFFFFFFFF);
-        w.u32(0);
-        w.u8(0x04);  // what Access writes where an index has no relationship
-        w.u8(0x04);
-        w.u8(ix.primaryKey ? kPrimaryKeyIndex : 0);
-        w.u32(0);
+        w.append(logicalIndexEntry(table.indexes[i], i, i));
     }
     for (const auto& ix : table.indexes) w.append(nameBytes(ix.name));
 
@@ -215,6 +198,54 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> definitionName(const std::string& name) { return nameBytes(name); }
+
+std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root) {
+    Writer w;
+    w.u32(kIndexMagic);
+    for (std::size_t k = 0; k < kIndexColumnSlots; ++k) {
+        if (k < ix.columns.size()) {
+            w.u16(ix.columns[k].columnNumber);
+            w.u8(ix.columns[k].ascending ? 0x01 : 0x00);
+        } else {
+            w.u16(0xFFFF);
+            w.u8(0);
+        }
+    }
+    w.u8(map.slot);
+    w.u24(map.page);
+    w.u32(root);
+    w.u32(0);
+    w.u8(static_cast<std::uint8_t>(kIndexAlways | (ix.unique ? kIndexUnique : 0) |
+                                   (ix.ignoreNulls ? kIndexIgnoreNulls : 0) |
+                                   (ix.required ? kIndexRequired : 0)));
+    w.zeros(5);
+    return w.bytes;
+}
+
+std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
+                                            std::uint32_t realIndex) {
+    Writer w;
+    w.u32(kTableMagic);
+    w.u32(number);
+    w.u32(realIndex);
+    w.u8(0);  // no related table
+    w.u32(0xFFFFFFFF);
+    w.u32(0);
+    w.u8(0x04);  // what Access writes where an index has no relationship
+    w.u8(0x04);
+    w.u8(ix.primaryKey ? kPrimaryKeyIndex : 0);
+    w.u32(0);
+    return w.bytes;
+}
+
+std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
+    std::vector<std::uint8_t> row(kMapRowSize, 0);
+    put32(row, 1, root);
+    row[5] = 0x01;
+    return row;
+}
 
 std::size_t definitionSize(const format::Format& fmt, const NewTable& table) {
     Pages pages;

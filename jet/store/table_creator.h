@@ -8,6 +8,7 @@
 
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/store/bytes.h"
 #include "jet/store/table_definition_writer.h"
 
 namespace jet::store {
@@ -33,6 +34,16 @@ struct NewTable {
 // before writing, for Jet 3 files and for a definition that does not fit on one page.
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
                           const std::uint8_t (&sortOrder)[4]);
+
+// The pieces of a definition, for the table's own definition and for an index added later:
+// a name (its length, then UTF-16LE); a real index's entry, whose pages' usage map is the row
+// at `map` and whose tree starts at `root`; a logical index's entry; and the row of a new
+// index's usage map, which holds its root.
+std::vector<std::uint8_t> definitionName(const std::string& name);
+std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root);
+std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
+                                            std::uint32_t realIndex);
+std::vector<std::uint8_t> indexMapRow(std::uint32_t root);
 
 // The bytes a new table's definition would take: what createTable checks against a page.
 std::size_t definitionSize(const format::Format& fmt, const NewTable& table);

@@ -57,13 +57,15 @@ bool covers(const file::PageFile& file, const format::Format& fmt, RowPointer wh
     return locateBit(file, fmt, where, page, loc);
 }
 
-void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
-              std::uint32_t page, bool on) {
+void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where, std::uint32_t page,
+              bool on) {
     BitLocation loc;
     if (!locateBit(file, fmt, where, page, loc)) {
-        throw Error(ErrorCode::Unsupported,
-                    "Page " + std::to_string(page) + " lies outside the range of a usage map; "
-                    "growing usage maps is not supported yet, so the database is left as it is.");
+        throw Error(
+            ErrorCode::Unsupported,
+            "Page " + std::to_string(page) +
+                " lies outside the range of a usage map; "
+                "growing usage maps is not supported yet, so the database is left as it is.");
     }
     file::Page copy = *file.page(loc.holderPage);
     const auto mask = static_cast<std::uint8_t>(1u << loc.bit);
@@ -89,9 +91,11 @@ void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer w
     DataPageWriter w(fmt, *file.page(where.page));
     const std::uint16_t flags = 0;
     if (!w.replaceRow(where.slot, row, flags)) {
-        throw Error(ErrorCode::Unsupported,
-                    "A usage map of '" + file.path() + "' must grow, but the page that holds it "
-                    "(page " + std::to_string(where.page) + ") has no room; nothing was changed.");
+        throw Error(ErrorCode::Unsupported, "A usage map of '" + file.path() +
+                                                "' must grow, but the page that holds it "
+                                                "(page " +
+                                                std::to_string(where.page) +
+                                                ") has no room; nothing was changed.");
     }
     file.writePage(where.page, w.page());
 }
@@ -107,7 +111,8 @@ bool moveWindow(file::PageFile& file, const format::Format& fmt, RowPointer wher
     if (high - low >= window) return false;
     std::fill(row.begin() + 5, row.end(), 0);
     put32(row, 1, low);
-    for (const std::uint32_t p : marked) row[5 + (p - low) / 8] |= static_cast<std::uint8_t>(1u << ((p - low) % 8));
+    for (const std::uint32_t p : marked)
+        row[5 + (p - low) / 8] |= static_cast<std::uint8_t>(1u << ((p - low) % 8));
     replaceMapRow(file, fmt, where, row);
     return true;
 }
@@ -158,7 +163,8 @@ void addGlobalMapPage(file::PageFile& file, const format::Format& fmt, std::size
     bits[0] = kUsageMapPageType;
     bits[1] = 0x01;
     for (std::uint64_t i = 0; i < perMapPage; ++i) {
-        if (entry * perMapPage + i > mapPage) bits[4 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+        if (entry * perMapPage + i > mapPage)
+            bits[4 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
     }
     file.writePage(mapPage, bits);
     put32(row, 1 + entry * 4, mapPage);
@@ -237,9 +243,9 @@ void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
     auto mapPageFor = [&](std::uint32_t p) -> std::uint32_t {
         const std::size_t entry = p / perMapPage;
         if (entry >= entries) {
-            throw Error(ErrorCode::Unsupported,
-                        "A usage map of '" + file.path() + "' cannot reach page " +
-                            std::to_string(p) + "; nothing was changed.");
+            throw Error(ErrorCode::Unsupported, "A usage map of '" + file.path() +
+                                                    "' cannot reach page " + std::to_string(p) +
+                                                    "; nothing was changed.");
         }
         std::uint32_t mapPage = u32(row, 1 + entry * 4);
         if (mapPage == 0) {
@@ -267,6 +273,25 @@ void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
     }
     mapPageFor(page);
     replaceMapRow(file, fmt, where, row);
+}
+
+void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, RowPointer where,
+                       std::set<std::uint32_t>& pages) {
+    for (const auto p : readUsageMap(file, fmt, where)) pages.insert(p);
+    for (const auto p : referenceMapPages(file, fmt, where)) pages.insert(p);
+}
+
+void releasePages(file::PageFile& file, const format::Format& fmt,
+                  const std::set<std::uint32_t>& pages) {
+    for (const std::uint32_t p : pages) {
+        if (p < 2 || p >= file.pageCount()) {
+            corrupt("a page to give back (" + std::to_string(p) + ") is not one a table owns");
+        }
+    }
+    for (const std::uint32_t p : pages) {
+        file.writePage(p, file::Page(fmt.pageSize, 0));
+        markPage(file, fmt, kGlobalUsageMap, p, true);
+    }
 }
 
 }  // namespace jet::store

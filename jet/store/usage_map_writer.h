@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "jet/file/page_file.h"
@@ -38,5 +39,15 @@ void growGlobalMap(file::PageFile& file, const format::Format& fmt, std::uint32_
 // Whether the usage map row at `where` covers `page` without having to grow.
 bool covers(const file::PageFile& file, const format::Format& fmt, RowPointer where,
             std::uint32_t page);
+
+// Adds to `pages` the pages the usage map at `where` marks and, for a reference map, the map
+// pages that hold its bits: everything an owner gives back when it goes.
+void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, RowPointer where,
+                       std::set<std::uint32_t>& pages);
+
+// Gives pages back to the file: each is zeroed and marked free in the global map. Throws
+// Error(Corrupt), before changing anything, for page 0 or 1 or a page past the end.
+void releasePages(file::PageFile& file, const format::Format& fmt,
+                  const std::set<std::uint32_t>& pages);
 
 }  // namespace jet::store

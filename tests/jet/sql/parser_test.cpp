@@ -210,10 +210,49 @@ TEST(ParserStatements, InsertTakesValuesOrASelect) {
     parseError("INSERT T VALUES (1)", ErrorCode::SyntaxError);
 }
 
+TEST(ParserStatements, CreateTableFieldsKeysAndConstraints) {
+    const auto t = parseAs<ast::CreateTable>(
+        "CREATE TABLE [Order Lines] (Id COUNTER PRIMARY KEY, [Key] TEXT(20) NOT NULL UNIQUE, "
+        "Qty SHORT NULL, CONSTRAINT Pair UNIQUE (Qty, [Key]), PRIMARY KEY (Id));");
+    EXPECT_EQ(t.table.text, "Order Lines");
+    ASSERT_EQ(t.fields.size(), 3u);
+    EXPECT_TRUE(t.fields[0].primaryKey);
+    EXPECT_EQ(t.fields[1].column.text, "Key");
+    EXPECT_TRUE(t.fields[1].notNull && t.fields[1].unique && !t.fields[1].primaryKey);
+    EXPECT_FALSE(t.fields[2].notNull);
+    ASSERT_EQ(t.constraints.size(), 2u);
+    EXPECT_EQ(t.constraints[0].name.text, "Pair");
+    EXPECT_FALSE(t.constraints[0].primaryKey);
+    EXPECT_EQ(t.constraints[0].columns.size(), 2u);
+    EXPECT_TRUE(t.constraints[1].primaryKey && t.constraints[1].name.text.empty());
+    // PRIMARY, KEY, UNIQUE, INDEX and ON are not reserved: fields may bear those names.
+    EXPECT_EQ(parseAs<ast::CreateTable>("CREATE TABLE T (Primary LONG, Unique TEXT)")
+                  .fields.size(),
+              2u);
+    parseError("CREATE TABLE T ()", ErrorCode::SyntaxError);
+    parseError("CREATE TABLE T (A LONG", ErrorCode::SyntaxError);
+    parseError("CREATE TABLE T (A LONG, CONSTRAINT C CHECK (A > 0))", ErrorCode::SyntaxError);
+}
+
+TEST(ParserStatements, CreateAndDropIndexAndDropTable) {
+    const auto c = parseAs<ast::CreateIndex>(
+        "CREATE UNIQUE INDEX ByDay ON Orders (OrderDate DESC, Id ASC, Qty) WITH DISALLOW NULL");
+    EXPECT_TRUE(c.unique && c.disallowNull && !c.primary);
+    EXPECT_EQ(c.index.text, "ByDay");
+    EXPECT_EQ(c.table.text, "Orders");
+    ASSERT_EQ(c.keys.size(), 3u);
+    EXPECT_FALSE(c.keys[0].ascending);
+    EXPECT_TRUE(c.keys[1].ascending && c.keys[2].ascending);
+    EXPECT_TRUE(parseAs<ast::CreateIndex>("create index pk on T (A) with primary").primary);
+    const auto d = parseAs<ast::DropIndex>("DROP INDEX ByDay ON [Orders]");
+    EXPECT_EQ(d.index.text, "ByDay");
+    EXPECT_EQ(d.table.text, "Orders");
+    EXPECT_EQ(parseAs<ast::DropTable>("DROP TABLE [Order Lines];").table.text, "Order Lines");
+    parseError("DROP INDEX ByDay", ErrorCode::SyntaxError);
+    parseError("CREATE INDEX X ON T (A) WITH NOTHING", ErrorCode::SyntaxError);
+}
+
 TEST(ParserStatements, KindsNotReadYetAreUnsupportedNotSyntaxErrors) {
-    EXPECT_EQ(parseError("CREATE TABLE T (A INT)", ErrorCode::Unsupported),
-              "CREATE statements are not supported yet.");
-    parseError("DROP TABLE T", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ADD CONSTRAINT pk PRIMARY KEY (A)", ErrorCode::Unsupported);
     parseError("ALTER TABLE T ALTER COLUMN A TEXT(10)", ErrorCode::Unsupported);
 }

@@ -1,0 +1,176 @@
+// CREATE TABLE and DROP TABLE: new tables in every format a new database takes, filled by
+// INSERT and read back; tables of Access's own files taken away with their pages; and what is
+// refused with the file left byte for byte as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/new_database.h"
+#include "support/fixtures.h"
+#include "support/statements.h"
+
+using namespace jet;
+using namespace testsupport;
+
+namespace {
+
+const char* const kShop =
+    "CREATE TABLE [Shop] (Id COUNTER PRIMARY KEY, Product TEXT(40), Qty SHORT, Stock LONG, "
+    "Price CURRENCY, Discount DOUBLE, Weight SINGLE, Shelf BYTE, Active BIT, Sold DATETIME, "
+    "Exact DECIMAL(10, 2), Notes MEMO)";
+
+std::string longNote() {
+    std::string note;
+    for (int i = 0; i < 400; ++i) note += "note " + std::to_string(i) + "; ";
+    return note;  // several kilobytes: stored on a long-value page of its own
+}
+
+class NewTableInNewDatabase : public ::testing::TestWithParam<NewDatabaseFormat> {};
+
+INSTANTIATE_TEST_SUITE_P(Formats, NewTableInNewDatabase,
+                         ::testing::Values(NewDatabaseFormat::Access2000,
+                                           NewDatabaseFormat::Access2007,
+                                           NewDatabaseFormat::Access2010,
+                                           NewDatabaseFormat::Access2016));
+
+TEST_P(NewTableInNewDatabase, TakesRowsAndReadsThemBack) {
+    TempDir dir;
+    const bool mdb = GetParam() == NewDatabaseFormat::Access2000;
+    const std::string path = (dir.path() / (mdb ? "shop.mdb" : "shop.accdb")).string();
+    createDatabase(path, GetParam());
+    auto db = Database::open(path);
+    run(*db, kShop);
+    EXPECT_EQ(db->userTableNames(), std::vector<std::string>{"Shop"});
+    const auto table = db->table("shop");
+    ASSERT_EQ(table->columns.size(), 12u);
+    EXPECT_TRUE(table->columns[0].autoNumber);
+    EXPECT_EQ(table->columns[1].size, 80);  // two bytes a character
+    EXPECT_EQ(table->columns[10].precision, 10);
+    EXPECT_EQ(table->columns[10].scale, 2);
+    ASSERT_EQ(table->indexes.size(), 1u);
+    EXPECT_EQ(table->indexes[0].name, "PrimaryKey");
+    EXPECT_TRUE(table->indexes[0].primaryKey());
+
+    run(*db,
+        "INSERT INTO Shop (Product, Qty, Stock, Price, Discount, Weight, Shelf, Active, Sold, "
+        "Exact, Notes) VALUES ('Kettle', 2, 140, 42.5, 0.1, 1.25, 7, True, #2024-03-01 "
+        "10:30:00#, 12.34, 'short')");
+    run(*db, "INSERT INTO Shop (Product, Notes) VALUES ('Mug', '" + longNote() + "')");
+    EXPECT_EQ(run(*db, "INSERT INTO Shop (Product, Qty) SELECT Product, Qty + 1 FROM Shop"), 2u);
+    const auto rows = rowsOf(*db, "Shop");
+    ASSERT_EQ(rows.size(), 4u);
+    for (std::int32_t id = 1; id <= 4; ++id) EXPECT_EQ(rows[id - 1][0], Value(id));
+    EXPECT_EQ(rows[0][1], Value(std::string("Kettle")));
+    EXPECT_EQ(rows[0][2], Value(std::int16_t{2}));
+    EXPECT_EQ(rows[0][4], Value(Currency{425000}));
+    EXPECT_EQ(rows[0][8], Value(true));
+    EXPECT_EQ(rows[1][11], Value(longNote()));
+    EXPECT_TRUE(isNull(rows[1][2]));
+    EXPECT_EQ(rows[2][2], Value(std::int16_t{3}));
+    db.reset();
+    expectNoFaults(path);
+
+    // The key is kept: a repeated Id is refused, and the file stays as it was.
+    db = Database::open(path);
+    const auto before = bytesOf(path);
+    EXPECT_EQ(errorOf(*db, "INSERT INTO Shop (Id, Product) VALUES (2, 'again')").code(),
+              ErrorCode::DuplicateKey);
+    EXPECT_EQ(bytesOf(path), before);
+
+    run(*db, "DROP TABLE Shop");
+    EXPECT_TRUE(db->userTableNames().empty());
+    run(*db, kShop);  // the name is free again
+    EXPECT_TRUE(rowsOf(*db, "Shop").empty());
+    db.reset();
+    expectNoFaults(path);
+}
+
+TEST(CreateTable, KeysAndConstraints) {
+    TempDir dir;
+    const std::string path = (dir.path() / "keys.mdb").string();
+    createDatabase(path, NewDatabaseFormat::Access2000);
+    auto db = Database::open(path);
+    run(*db,
+        "CREATE TABLE Lines (OrderId LONG NOT NULL, Line SHORT NOT NULL, Code LONG UNIQUE, "
+        "Amount CURRENCY, CONSTRAINT Pk PRIMARY KEY (OrderId, Line), "
+        "CONSTRAINT ByAmount UNIQUE (Amount, Code))");
+    const auto table = db->table("Lines");
+    ASSERT_EQ(table->indexes.size(), 3u);
+    const auto& pk = table->indexes[0];
+    EXPECT_EQ(pk.name, "Pk");
+    EXPECT_TRUE(pk.primaryKey() && pk.unique && pk.required);
+    ASSERT_EQ(pk.columns.size(), 2u);
+    EXPECT_EQ(table->indexes[1].name, "Code");
+    EXPECT_TRUE(table->indexes[1].unique && !table->indexes[1].primaryKey());
+    EXPECT_EQ(table->indexes[2].name, "ByAmount");
+
+    run(*db, "INSERT INTO Lines VALUES (1, 1, 10, 5)");
+    run(*db, "INSERT INTO Lines VALUES (1, 2, 11, 5)");
+    EXPECT_EQ(errorOf(*db, "INSERT INTO Lines VALUES (1, 2, 12, 6)").code(),
+              ErrorCode::DuplicateKey);
+    EXPECT_EQ(errorOf(*db, "INSERT INTO Lines VALUES (2, 1, 10, 7)").code(),
+              ErrorCode::DuplicateKey);
+    EXPECT_EQ(errorOf(*db, "INSERT INTO Lines (Line) VALUES (3)").code(), ErrorCode::NullKey);
+    EXPECT_EQ(rowsOf(*db, "Lines").size(), 2u);
+    db.reset();
+    expectNoFaults(path);
+}
+
+TEST(CreateTable, RefusalsLeaveTheFileAsItWas) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+    auto db = Database::open(path);
+    const auto before = bytesOf(path);
+    const std::pair<const char*, ErrorCode> cases[] = {
+        {"CREATE TABLE table1 (A LONG)", ErrorCode::TableExists},
+        {"CREATE TABLE MSysObjects (A LONG)", ErrorCode::TableExists},
+        {"CREATE TABLE T (A LONG, a TEXT(5))", ErrorCode::DuplicateField},
+        {"CREATE TABLE T (A LONG PRIMARY KEY, B LONG PRIMARY KEY)", ErrorCode::SyntaxError},
+        {"CREATE TABLE T (A WHATEVER)", ErrorCode::SyntaxError},
+        {"CREATE TABLE T (A TEXT(300))", ErrorCode::SyntaxError},
+        {"CREATE TABLE T (A BIGINT)", ErrorCode::SyntaxError},  // Access 2016 files only
+        {"CREATE TABLE T (A LONG, CONSTRAINT K UNIQUE (B))", ErrorCode::FieldNotFound},
+        {"CREATE TABLE T (A LONG NOT NULL)", ErrorCode::Unsupported},
+        {"CREATE TABLE T (A MEMO PRIMARY KEY)", ErrorCode::Unsupported},
+        {"CREATE TABLE [T.1] (A LONG)", ErrorCode::SyntaxError},
+        {"CREATE TABLE T (A LONG, CONSTRAINT F FOREIGN KEY (A) REFERENCES Table1 (id))",
+         ErrorCode::Unsupported},
+    };
+    for (const auto& [sql, code] : cases) {
+        SCOPED_TRACE(sql);
+        const Error e = errorOf(*db, sql);
+        EXPECT_EQ(e.code(), code) << e.what();
+    }
+    EXPECT_EQ(bytesOf(path), before);
+}
+
+TEST(DropTable, GivesTheTablesPagesBackAndKeepsTheRest) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet4/compIndexTestV2000.mdb");
+    auto db = Database::open(path);
+    const auto others = db->userTableNames();
+    ASSERT_GT(rowsOf(*db, "Table1").size(), 100u);
+    run(*db, "DROP TABLE [table1]");
+    auto names = db->userTableNames();
+    EXPECT_EQ(std::find(names.begin(), names.end(), "Table1"), names.end());
+    EXPECT_EQ(names.size() + 1, others.size());
+    EXPECT_EQ(errorOf(*db, "SELECT * FROM Table1").code(), ErrorCode::TableNotFound);
+    db.reset();
+    expectNoFaults(path);
+}
+
+TEST(DropTable, Refusals) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+    auto db = Database::open(path);
+    const auto before = bytesOf(path);
+    const Error related = errorOf(*db, "DROP TABLE Table2");
+    EXPECT_NE(std::string(related.what()).find("Table2Table1"), std::string::npos);
+    EXPECT_EQ(errorOf(*db, "DROP TABLE MSysObjects").code(), ErrorCode::NotUpdatable);
+    EXPECT_EQ(errorOf(*db, "DROP TABLE Nowhere").code(), ErrorCode::TableNotFound);
+    EXPECT_EQ(bytesOf(path), before);
+}
+
+}  // namespace
