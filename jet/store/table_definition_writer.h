@@ -26,7 +26,8 @@ inline constexpr std::uint16_t kMaxColumns = 255;
 
 // The definition may lie on several pages, and gains or loses pages as it grows or shrinks
 // (writeDefinition). Throws Error(Unsupported) without writing for a long-value column of an ACE
-// table (which needs usage maps of its own); Error(Corrupt) when the definition does not read as
+// table (which needs usage maps of its own) and for a definition whose recorded length runs past
+// the 0xFFFF that closes its structures; Error(Corrupt) when the definition does not read as
 // expected.
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                const NewColumn& column);

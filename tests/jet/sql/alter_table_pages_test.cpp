@@ -9,6 +9,7 @@
 #include "jet/error.h"
 #include "jet/file/fault_seam.h"
 #include "jet/store/table_definition_pages.h"
+#include "jet/store/write_context.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -164,4 +165,24 @@ TEST(AlterTableOverPages, AFailedWriteLeavesTheFileAsItWas) {
     db = Database::open(path);
     EXPECT_EQ(definitionPageCount(*db, "Table1"), 1u);
     expectNoFaults(path);
+}
+
+// Bytes inside the recorded length past the closing 0xFFFF are something this engine does not
+// know: it changes no field of such a table rather than move them blindly.
+TEST(AlterTableOverPages, ADefinitionLongerThanItsStructuresIsRefused) {
+    TempDir dir;
+    const std::string path = dir.copyOf("ace/test2010.accdb");
+    auto db = Database::open(path);
+    const std::uint32_t first = db->table("Table1")->definitionPage;
+    db->write([&](store::WriteContext& ctx) {
+        auto bytes = store::readDefinition(ctx.file, ctx.format, first);
+        bytes.insert(bytes.end(), {0x01, 0x02, 0x03, 0x04});
+        store::writeDefinition(ctx.file, ctx.format, first, bytes);
+    });
+    const auto before = bytesOf(path);
+    for (const char* sql :
+         {"ALTER TABLE [Table1] ADD COLUMN [X] INT", "ALTER TABLE [Table1] DROP [C]"}) {
+        EXPECT_EQ(errorOf(*db, sql).code(), ErrorCode::Unsupported) << sql;
+        EXPECT_TRUE(bytesOf(path) == before) << sql;
+    }
 }
