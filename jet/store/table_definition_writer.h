@@ -1,7 +1,7 @@
-// Changing a table definition (TDEF), as ALTER TABLE does: a column added after the
-// others, or a column taken out. Every other byte stays as Access wrote it. Column numbers are
-// never reused: rows written before a column was added hold fewer columns and read it as Null,
-// and the data a dropped column left in old rows is never read again.
+// Changing a table definition (TDEF), as ALTER TABLE does: a column added after the others, or a
+// column taken out. Every other byte of the definition stays as Access wrote it. Column numbers
+// are never reused: rows written before a column was added hold fewer columns and read it as
+// Null, and the data a dropped column left in old rows is never read again.
 #pragma once
 
 #include <cstdint>
