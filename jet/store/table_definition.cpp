@@ -1,11 +1,11 @@
 #include "jet/store/table_definition.h"
 
 #include <algorithm>
-#include <set>
 
 #include "jet/store/bytes.h"
 #include "jet/store/data_page.h"
 #include "jet/store/field_codec.h"
+#include "jet/store/table_definition_pages.h"
 
 namespace jet::store {
 namespace {
@@ -13,7 +13,6 @@ namespace {
 // Access allows 255 columns and 32 indexes; anything far beyond is a damaged definition.
 constexpr std::uint32_t kMaxColumns = 4096;
 constexpr std::uint32_t kMaxIndexes = 1024;
-constexpr std::size_t kMaxDefinitionPages = 512;
 
 constexpr std::uint8_t kFixedFlag = 0x01;
 constexpr std::uint8_t kNullableFlag = 0x02;
@@ -22,27 +21,6 @@ constexpr std::uint8_t kAutoGuidFlag = 0x40;
 constexpr std::uint8_t kHyperlinkFlag = 0x80;
 constexpr std::uint8_t kCompressedExtFlag = 0x01;
 constexpr std::uint8_t kCalculatedExtFlags = 0xC0;
-
-std::vector<std::uint8_t> loadChain(const file::PageFile& file, std::uint32_t firstPage) {
-    std::vector<std::uint8_t> buffer;
-    std::set<std::uint32_t> seen;
-    for (std::uint32_t pageNo = firstPage; pageNo != 0;) {
-        if (!seen.insert(pageNo).second || seen.size() > kMaxDefinitionPages) {
-            corrupt("its definition pages form a loop");
-        }
-        const auto page = file.page(pageNo);
-        if ((*page)[0] != kTdefPageType) {
-            corrupt("page " + std::to_string(pageNo) + " is not a table definition page");
-        }
-        if (buffer.empty()) {
-            buffer.assign(page->begin(), page->end());
-        } else {
-            buffer.insert(buffer.end(), page->begin() + 8, page->end());
-        }
-        pageNo = u32(*page, 4);
-    }
-    return buffer;
-}
 
 }  // namespace
 
@@ -54,7 +32,7 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
                              std::uint32_t firstPage, const std::string& name,
                              std::uint16_t codePage) {
     try {
-        const std::vector<std::uint8_t> buffer = loadChain(file, firstPage);
+        const std::vector<std::uint8_t> buffer = definitionChainBytes(file, firstPage);
         const ByteSpan b(buffer);
         TableDef t;
         t.name = name;
@@ -100,7 +78,8 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             c.nullable = c.flags & kNullableFlag;
             c.autoNumber = c.flags & kAutoLongFlag;
             c.autoGuid = c.flags & kAutoGuidFlag;
-            c.hyperlink = (c.flags & kHyperlinkFlag) && type == static_cast<std::uint8_t>(ColumnType::Memo);
+            c.hyperlink =
+                (c.flags & kHyperlinkFlag) && type == static_cast<std::uint8_t>(ColumnType::Memo);
             c.compressedText = c.extraFlags & kCompressedExtFlag;
             c.calculated = c.extraFlags & kCalculatedExtFlags;
             if (type == static_cast<std::uint8_t>(ColumnType::Complex) && fmt.colComplexId) {
@@ -136,7 +115,8 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             for (int i = 0; i < 10; ++i, p += 3) {
                 const std::uint16_t col = u16(b, p);
                 if (col == 0xFFFF) continue;
-                r.columns.push_back(IndexColumn{col, b[p + 2] != 0x00});  // 1 ascending, 0 descending
+                r.columns.push_back(
+                    IndexColumn{col, b[p + 2] != 0x00});  // 1 ascending, 0 descending
             }
             r.usedPagesRow = u32(b, p);  // the map of the index's own pages
             p += 4;
@@ -182,8 +162,9 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             pos += 10;
         }
 
-        std::stable_sort(t.columns.begin(), t.columns.end(),
-                         [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+        std::stable_sort(
+            t.columns.begin(), t.columns.end(),
+            [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
         for (std::size_t i = 0; i < t.columns.size(); ++i) {
             t.columns[i].order = static_cast<std::uint16_t>(i);
         }

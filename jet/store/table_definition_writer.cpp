@@ -4,16 +4,12 @@
 
 #include "jet/error.h"
 #include "jet/store/bytes.h"
+#include "jet/store/table_definition_pages.h"
 #include "jet/store/utf8.h"
 
 namespace jet::store {
 namespace {
 
-constexpr std::uint8_t kDefinitionPageType = 0x02;
-// Offsets in the definition page's header.
-constexpr std::size_t kFreeSpace = 2;  // bytes free on the page, less 8
-constexpr std::size_t kNextPage = 4;   // the next page of a long definition
-constexpr std::size_t kLength = 8;     // bytes the definition takes on its page
 // Where a column entry keeps its position among the columns (Jet 4 and ACE).
 constexpr std::size_t kColumnPosition = 9;
 // Column flags.
@@ -22,16 +18,28 @@ constexpr std::uint8_t kNullable = 0x02;
 
 bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
 
-// The parts of a one-page definition that change.
+// The definition as one string of bytes, over however many pages it lies, and where the parts
+// that change begin.
 struct Definition {
-    file::Page page;
+    std::vector<std::uint8_t> bytes;
     std::uint16_t columnCount = 0;
     std::size_t columnsStart = 0;  // the column entries
     std::size_t namesStart = 0;    // the column names, in entry order
     std::vector<std::size_t> nameAt;
     std::size_t namesEnd = 0;
-    std::size_t end = 0;  // the definition's length
 };
+
+// Where the definition's structures end, walked from the end of the column names: index data,
+// indexes, index names, the long-value columns' usage maps and the 0xFFFF that closes them. A
+// definition that does not end there holds something an edit could lose or misplace.
+std::size_t structureEnd(const format::Format& fmt, ByteSpan b, std::size_t namesEnd) {
+    std::size_t pos = namesEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} * fmt.realIndexDefSize;
+    const std::uint32_t logicalIndexes = u32(b, fmt.tdefLogicalIndexes);
+    pos += std::size_t{logicalIndexes} * fmt.logicalIndexDefSize;
+    for (std::uint32_t i = 0; i < logicalIndexes; ++i) pos += 2 + u16(b, pos, "an index name");
+    while (pos + 2 <= b.size() && u16(b, pos) != 0xFFFF) pos += 10;
+    return pos + 2;
+}
 
 Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
     if (fmt.jet3) {
@@ -41,14 +49,8 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
                         table.name + "' was left as it was.");
     }
     Definition d;
-    d.page = *file.page(table.definitionPage);
-    const ByteSpan b(d.page);
-    if (b[0] != kDefinitionPageType) corrupt("the table's definition page is not one");
-    if (u32(b, kNextPage) != 0) {
-        throw Error(ErrorCode::Unsupported,
-                    "The definition of table '" + table.name +
-                        "' spans several pages; changing its fields is not supported yet.");
-    }
+    d.bytes = readDefinition(file, fmt, table.definitionPage);
+    const ByteSpan b(d.bytes);
     d.columnCount = u16(b, fmt.tdefColumns);
     d.columnsStart =
         fmt.tdefBlockEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} * fmt.realIndexEntrySize;
@@ -59,31 +61,24 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
         pos += 2 + u16(b, pos, "a column name");
     }
     d.namesEnd = pos;
-    d.end = u32(b, kLength);
-    if (d.end < d.namesEnd || d.end > d.page.size()) corrupt("the definition's length is wrong");
+    if (d.namesEnd > d.bytes.size()) corrupt("the definition's length is wrong");
+    if (structureEnd(fmt, b, d.namesEnd) != d.bytes.size()) {
+        throw Error(ErrorCode::Unsupported,
+                    "The definition of table '" + table.name +
+                        "' holds more than this engine knows how to move; its fields cannot be "
+                        "changed, and it was left as it was.");
+    }
     return d;
 }
 
-// Replaces bytes [from, to) of the definition with `with` and stores the page.
-void splice(file::PageFile& file, const TableDef& table, Definition& d, std::size_t from,
-            std::size_t to, const std::vector<std::uint8_t>& with) {
-    const std::size_t newEnd = d.end - (to - from) + with.size();
-    if (newEnd > d.page.size()) {
-        throw Error(ErrorCode::Unsupported,
-                    "The definition of table '" + table.name +
-                        "' would outgrow its page; continuing it on another page is not "
-                        "supported yet.");
-    }
-    std::vector<std::uint8_t> tail(d.page.begin() + static_cast<std::ptrdiff_t>(to),
-                                   d.page.begin() + static_cast<std::ptrdiff_t>(d.end));
-    std::copy(with.begin(), with.end(), d.page.begin() + static_cast<std::ptrdiff_t>(from));
-    std::copy(tail.begin(), tail.end(),
-              d.page.begin() + static_cast<std::ptrdiff_t>(from + with.size()));
-    std::fill(d.page.begin() + static_cast<std::ptrdiff_t>(newEnd), d.page.end(), 0);
-    d.end = newEnd;
-    put32(d.page, kLength, static_cast<std::uint32_t>(newEnd));
-    put16(d.page, kFreeSpace, static_cast<std::uint16_t>(d.page.size() - newEnd - 8));
-    file.writePage(table.definitionPage, d.page);
+// Replaces bytes [from, to) of the definition with `with` and writes it over its pages, which
+// gain or lose pages as its length needs.
+void splice(file::PageFile& file, const format::Format& fmt, const TableDef& table, Definition& d,
+            std::size_t from, std::size_t to, const std::vector<std::uint8_t>& with) {
+    d.bytes.erase(d.bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                  d.bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    d.bytes.insert(d.bytes.begin() + static_cast<std::ptrdiff_t>(from), with.begin(), with.end());
+    writeDefinition(file, fmt, table.definitionPage, d.bytes);
 }
 
 std::vector<std::uint8_t> encodedName(const std::string& name) {
@@ -121,7 +116,7 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
                         table.name + "' was left as it was.");
     }
     if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
-    const ByteSpan b(d.page);
+    const ByteSpan b(d.bytes);
     // Access gives every column of a table the same bytes where the others are unknown; the
     // first column's serve as the model.
     const ByteSpan model = b.subspan(d.columnsStart, fmt.columnEntrySize);
@@ -162,10 +157,10 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     std::vector<std::uint8_t> with = entry;
     with.insert(with.end(), block.begin(), block.end());
     with.insert(with.end(), name.begin(), name.end());
-    put16(d.page, fmt.tdefColumns, d.columnCount + 1);
-    put16(d.page, fmt.tdefMaxColumns, table.maxColumns + 1);
-    if (variable) put16(d.page, fmt.tdefVarColumns, table.varColumnCount + 1);
-    splice(file, table, d, d.namesStart, d.namesEnd, with);
+    put16(d.bytes, fmt.tdefColumns, d.columnCount + 1);
+    put16(d.bytes, fmt.tdefMaxColumns, table.maxColumns + 1);
+    if (variable) put16(d.bytes, fmt.tdefVarColumns, table.varColumnCount + 1);
+    splice(file, fmt, table, d, d.namesStart, d.namesEnd, with);
 }
 
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
@@ -177,7 +172,7 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
                     "table '" +
                         table.name + "' was left as it was.");
     }
-    const ByteSpan b(d.page);
+    const ByteSpan b(d.bytes);
     std::optional<std::uint16_t> found;
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {
         const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
@@ -193,8 +188,8 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
         b.begin() + static_cast<std::ptrdiff_t>(nameAt));
     with.insert(with.end(), b.begin() + static_cast<std::ptrdiff_t>(nameEnd),
                 b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
-    put16(d.page, fmt.tdefColumns, d.columnCount - 1);
-    splice(file, table, d, entryAt, d.namesEnd, with);
+    put16(d.bytes, fmt.tdefColumns, d.columnCount - 1);
+    splice(file, fmt, table, d, entryAt, d.namesEnd, with);
 }
 
 }  // namespace jet::store

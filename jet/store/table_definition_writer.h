@@ -1,7 +1,7 @@
-// Changing a table definition (TDEF) in place, as ALTER TABLE does: a column added after the
-// others, or a column taken out. Every other byte stays as Access wrote it. Column numbers are
-// never reused: rows written before a column was added hold fewer columns and read it as Null,
-// and the data a dropped column left in old rows is never read again.
+// Changing a table definition (TDEF), as ALTER TABLE does: a column added after the others, or a
+// column taken out. Every other byte of the definition stays as Access wrote it. Column numbers
+// are never reused: rows written before a column was added hold fewer columns and read it as
+// Null, and the data a dropped column left in old rows is never read again.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,11 @@ struct NewColumn {
 // Access allows 255 columns a table, dropped ones counted until the file is compacted.
 inline constexpr std::uint16_t kMaxColumns = 255;
 
-// Throws Error(Unsupported) without writing when the definition spans several pages or would
-// outgrow its page, or for a long-value column of an ACE table (which needs usage maps of its
-// own); Error(Corrupt) when the definition does not read as expected.
+// The definition may lie on several pages, and gains or loses pages as it grows or shrinks
+// (writeDefinition). Throws Error(Unsupported) without writing for a long-value column of an ACE
+// table (which needs usage maps of its own) and for a definition whose recorded length runs past
+// the 0xFFFF that closes its structures; Error(Corrupt) when the definition does not read as
+// expected.
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                const NewColumn& column);
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,

@@ -40,8 +40,6 @@ const MAX_REPORTED = 40;
 // the table is passed over and the next one tried.
 export const KNOWN_REFUSALS = [
     /Changing Access 97 \(Jet 3\) databases is not supported/,
-    /spans several pages/,
-    /would outgrow its page/,
 ];
 
 // The field types B may have: the wizard adds a second field only when it is a whole number

@@ -1,9 +1,9 @@
 // A power cut at any moment of a statement: the process is stopped before its k-th page write
 // and before each sync, for every k, in an UPDATE that grows rows onto new pages, one that moves
 // every entry of an index (splitting its leaves), and the new-field sequence (ADD COLUMN, an
-// update that fills the field and so grows every row, DROP), and a CSV import. Reopening must
-// give the table as it was before or after some statement, never between, and a file without
-// faults.
+// update that fills the field and so grows every row, DROP), a CSV import, and new fields that
+// carry a table's definition onto a second page. Reopening must give the table as it was before
+// or after some statement, never between, and a file without faults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -121,9 +121,29 @@ Table afterStop(const testsupport::TempDir& dir, const Statements& statements, S
     EXPECT_NE(WEXITSTATUS(status), 3) << "the statement failed at k=" << k;
     Table table = readTable(path);
     for (const auto& f : check::checkDatabase(path)) {
-        if (f.severity == check::Severity::Fault) ADD_FAILURE() << "k=" << k << ": " << f.description;
+        if (f.severity == check::Severity::Fault)
+            ADD_FAILURE() << "k=" << k << ": " << f.description;
     }
     return table;
+}
+
+// Fields with the longest names (155 bytes of definition each) added to Table1 until its
+// definition of 312 bytes continues on a second page, and the DROP that gives the page back.
+Statements definitionOntoASecondPage() {
+    static const std::vector<std::string> texts = [] {
+        std::vector<std::string> t;
+        std::string name;
+        for (int n = 0; n < 25; ++n) {
+            name = "Field " + std::to_string(n) + " ";
+            name.resize(64, 'x');
+            t.push_back("ALTER TABLE [Table1] ADD COLUMN [" + name + "] INT");
+        }
+        t.push_back("ALTER TABLE [Table1] DROP [" + name + "]");
+        return t;
+    }();
+    Statements statements;
+    for (const auto& t : texts) statements.push_back(t.c_str());
+    return statements;
 }
 
 class UpdateCrash : public ::testing::TestWithParam<Statements> {};
@@ -141,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "update [Table1] set [Total]=[CD_AGENTE]+ 1",
                    "ALTER TABLE [Table1] DROP [Total]"},
         // Thousands of new rows: new data and index pages, growing usage maps.
-        Statements{kImport}));
+        Statements{kImport}, definitionOntoASecondPage()));
 
 TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
     const Statements& statements = GetParam();
@@ -173,7 +193,8 @@ TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
             const Table table = afterStop(dir, statements, kind, k);
             const auto match = std::find(states.begin(), states.end(), table);
             EXPECT_NE(match, states.end()) << (kind == StopAt::PageWrite ? "write " : "sync ") << k;
-            if (match != states.end()) seen[static_cast<std::size_t>(match - states.begin())] = true;
+            if (match != states.end())
+                seen[static_cast<std::size_t>(match - states.begin())] = true;
         }
     }
     // Stops fall before, between and after the statements.
