@@ -5,6 +5,7 @@
 #include "jet/error.h"
 #include "jet/index/index_page_writer.h"
 #include "jet/store/bytes.h"
+#include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"
 #include "jet/store/utf8.h"
 
@@ -189,12 +190,8 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
         w.u24(pages.maps);
     }
     w.u16(0xFFFF);
-    const std::size_t length = w.bytes.size();
-    w.bytes.resize(std::max<std::size_t>(length, fmt.pageSize), 0);
-    put32(w.bytes, 8, static_cast<std::uint32_t>(length));
-    if (length <= fmt.pageSize)
-        put16(w.bytes, 2, static_cast<std::uint16_t>(fmt.pageSize - length - 8));
-    return w.bytes;
+    put32(w.bytes, 8, static_cast<std::uint32_t>(w.bytes.size()));
+    return w.bytes;  // page headers and free space are writeDefinition's
 }
 
 }  // namespace
@@ -247,14 +244,6 @@ std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
     return row;
 }
 
-std::size_t definitionSize(const format::Format& fmt, const NewTable& table) {
-    Pages pages;
-    pages.roots.assign(table.indexes.size(), 0);
-    const std::uint8_t none[4] = {0, 0, 0, 0};
-    const auto bytes = definition(fmt, table, pages, none);
-    return u32(bytes, 8);
-}
-
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
                           const std::uint8_t (&sortOrder)[4]) {
     if (fmt.jet3) {
@@ -270,18 +259,12 @@ std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const
                         "' has too many indexes "
                         "and long-value fields for one page of usage maps.");
     }
-    if (definitionSize(fmt, table) > fmt.pageSize) {
-        throw Error(ErrorCode::Unsupported,
-                    "The definition of table '" + table.name +
-                        "' would not fit on one page; definitions over several pages are not "
-                        "supported yet.");
-    }
     Pages pages;
     pages.definition = appendPage(file, fmt, {});
     pages.maps = appendPage(file, fmt, {});
     for (std::size_t i = 0; i < table.indexes.size(); ++i)
         pages.roots.push_back(appendPage(file, fmt, {}));
-    file.writePage(pages.definition, definition(fmt, table, pages, sortOrder));
+    writeDefinition(file, fmt, pages.definition, definition(fmt, table, pages, sortOrder));
     file.writePage(pages.maps, mapPage(fmt, table, pages));
     index::IndexPage root;
     root.leaf = true;

@@ -31,7 +31,7 @@ struct NewTable {
 // Writes the table's pages at the end of the file and returns its definition page, which is
 // also its id in the catalog. `sortOrder` is the 4 bytes a text column of this file carries
 // for its collation (taken from the catalog's own Name column). Throws Error(Unsupported),
-// before writing, for Jet 3 files and for a definition that does not fit on one page.
+// before writing, for Jet 3 files; a long definition continues on further pages.
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
                           const std::uint8_t (&sortOrder)[4]);
 
@@ -44,8 +44,5 @@ std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std
 std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
                                             std::uint32_t realIndex);
 std::vector<std::uint8_t> indexMapRow(std::uint32_t root);
-
-// The bytes a new table's definition would take: what createTable checks against a page.
-std::size_t definitionSize(const format::Format& fmt, const NewTable& table);
 
 }  // namespace jet::store

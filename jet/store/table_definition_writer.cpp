@@ -4,8 +4,8 @@
 
 #include "jet/error.h"
 #include "jet/store/bytes.h"
+#include "jet/store/table_creator.h"
 #include "jet/store/table_definition_pages.h"
-#include "jet/store/utf8.h"
 
 namespace jet::store {
 namespace {
@@ -81,28 +81,6 @@ void splice(file::PageFile& file, const format::Format& fmt, const TableDef& tab
     writeDefinition(file, fmt, table.definitionPage, d.bytes);
 }
 
-std::vector<std::uint8_t> encodedName(const std::string& name) {
-    // UTF-16LE, with its length in bytes first.
-    std::vector<std::uint8_t> out{0, 0};
-    const auto unit = [&](std::uint32_t u) {
-        out.push_back(static_cast<std::uint8_t>(u));
-        out.push_back(static_cast<std::uint8_t>(u >> 8));
-    };
-    for (std::size_t i = 0; i < name.size();) {
-        std::uint32_t cp = nextCodePoint(name, i);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
-        } else {
-            unit(cp);
-        }
-    }
-    const std::size_t bytes = out.size() - 2;
-    out[0] = static_cast<std::uint8_t>(bytes);
-    out[1] = static_cast<std::uint8_t>(bytes >> 8);
-    return out;
-}
 
 }  // namespace
 
@@ -151,7 +129,7 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
 
     // The entry goes after the last column's, the name after the last name: the names move
     // along by the entry's length.
-    const std::vector<std::uint8_t> name = encodedName(column.name);
+    const std::vector<std::uint8_t> name = definitionName(column.name);
     std::vector<std::uint8_t> block(b.begin() + static_cast<std::ptrdiff_t>(d.namesStart),
                                     b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
     std::vector<std::uint8_t> with = entry;
