@@ -174,3 +174,64 @@ TEST(DropTable, Refusals) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> indexNames(const Database& db, const std::string& table) {
+    std::vector<std::string> names;
+    for (const auto& ix : db.table(table)->indexes) names.push_back(ix.name);
+    return names;
+}
+
+TEST(CreateIndex, FilledFromTheRowsAndKeptByLaterWrites) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet4/compIndexTestV2000.mdb");
+    auto db = Database::open(path);
+    run(*db, "CREATE INDEX ByAgent ON Table1 (CD_AGENTE DESC)");
+    EXPECT_EQ(errorOf(*db, "CREATE INDEX NoNull ON Table1 (CD_AGENTE) WITH DISALLOW NULL").code(),
+              ErrorCode::NullKey);  // one agent has no number
+    run(*db, "CREATE UNIQUE INDEX Agent ON [table1] ([cd_agente]) WITH IGNORE NULL");
+    EXPECT_EQ(indexNames(*db, "Table1"),
+              (std::vector<std::string>{"CD_AGENTE", "ByAgent", "Agent"}));
+    const auto& agent = db->table("Table1")->indexes[2];
+    EXPECT_TRUE(agent.unique && agent.ignoreNulls && !agent.required && !agent.primaryKey());
+    db.reset();
+    expectNoFaults(path);  // every row has its entry in each new index
+
+    db = Database::open(path);
+    const auto before = bytesOf(path);
+    EXPECT_EQ(errorOf(*db, "UPDATE Table1 SET CD_AGENTE = 19").code(), ErrorCode::DuplicateKey);
+    EXPECT_EQ(bytesOf(path), before);
+    run(*db, "UPDATE Table1 SET CD_AGENTE = CD_AGENTE + 1000");
+    run(*db, "DELETE FROM Table1 WHERE CD_AGENTE < 1100");
+    run(*db, "DROP INDEX ByAgent ON Table1");
+    EXPECT_EQ(indexNames(*db, "Table1"), (std::vector<std::string>{"CD_AGENTE", "Agent"}));
+    db.reset();
+    expectNoFaults(path);
+}
+
+TEST(CreateIndex, RefusalsLeaveTheFileAsItWas) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+    auto db = Database::open(path);
+    const auto before = bytesOf(path);
+    const std::pair<const char*, ErrorCode> cases[] = {
+        {"CREATE UNIQUE INDEX U ON Table1 (otherfk1)", ErrorCode::DuplicateKey},
+        {"CREATE INDEX X ON Table1 (otherfk1) WITH PRIMARY", ErrorCode::PrimaryKeyExists},
+        {"CREATE INDEX PrimaryKey ON Table1 (otherfk2)", ErrorCode::IndexExists},
+        {"CREATE INDEX X ON Table1 (nothing)", ErrorCode::FieldNotFound},
+        {"CREATE INDEX X ON Table1 (otherfk1, OTHERFK1)", ErrorCode::SyntaxError},
+        {"CREATE INDEX X ON Nowhere (a)", ErrorCode::TableNotFound},
+        {"CREATE INDEX X ON MSysObjects (Id)", ErrorCode::NotUpdatable},
+        {"DROP INDEX PrimaryKey ON Table1", ErrorCode::NotUpdatable},  // in relationships
+        {"DROP INDEX Nothing ON Table1", ErrorCode::FieldNotFound},
+    };
+    for (const auto& [sql, code] : cases) {
+        SCOPED_TRACE(sql);
+        const Error e = errorOf(*db, sql);
+        EXPECT_EQ(e.code(), code) << e.what();
+    }
+    EXPECT_EQ(bytesOf(path), before);
+}
+
+}  // namespace
