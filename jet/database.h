@@ -49,6 +49,10 @@ struct ColumnDef {
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     std::uint16_t codePage = 0;     // Jet 3 text columns
+    // Text and Memo columns of Jet 4 and later: the sort order their index keys follow (1033,
+    // version 0 or 1, for Access's General orders); 0 when the definition gives none.
+    std::uint16_t sortOrder = 0;
+    std::uint8_t sortOrderVersion = 0;
     std::uint8_t flags = 0;         // raw flags byte
     std::uint8_t extraFlags = 0;    // ACE: calculated-column and others
     bool fixedLength = false;

@@ -50,6 +50,7 @@ struct Format {
     std::uint32_t colPrecision;
     std::uint32_t colScale;
     std::uint32_t colCodePage;     // 0 when the column does not carry one
+    std::uint32_t colSortOrder;    // text sort order and, 3 bytes on, its version; 0 when absent
     std::uint32_t colComplexId;    // 0 when absent
     std::uint32_t colFlags;
     std::uint32_t colExtraFlags;   // 0 when absent
