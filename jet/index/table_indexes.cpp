@@ -20,7 +20,17 @@ const ColumnDef* columnNumbered(const TableDef& table, std::uint16_t number) {
     return nullptr;
 }
 
-bool keyable(const ColumnDef& c) { return !c.calculated && canEncodeKeyColumn(c.type); }
+// Why this engine cannot build keys over the column, for messages.
+std::string unkeyableKind(const ColumnDef* c) {
+    if (c == nullptr) return "missing fields";
+    if (c->calculated) return "calculated fields";
+    if (c->type == ColumnType::Text) {
+        if (generalTextOrder(c->sortOrder, c->sortOrderVersion)) return "descending Text fields";
+        return "Text fields in sort order " + std::to_string(c->sortOrder) + " (version " +
+               std::to_string(c->sortOrderVersion) + ")";
+    }
+    return std::string(columnTypeName(c->type)) + " fields";
+}
 
 // The logical indexes of each index data, the primary key's name first.
 std::map<std::uint32_t, std::vector<const IndexDef*>> byData(const TableDef& table) {
@@ -49,12 +59,9 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
         if (!touches) continue;
         for (const auto& ic : ix.columns) {
             const ColumnDef* c = columnNumbered(table, ic.columnNumber);
-            if (c == nullptr || !keyable(*c)) {
-                const std::string kind =
-                    c == nullptr ? "missing"
-                                 : (c->calculated ? "calculated" : columnTypeName(c->type));
+            if (c == nullptr || !keyColumnFor(*c, ic.ascending)) {
                 return "it is part of index '" + ix.name + "', and changing index keys that hold " +
-                       kind + " fields is not supported yet";
+                       unkeyableKind(c) + " is not supported yet";
             }
         }
     }
@@ -82,8 +89,9 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
                 store::corrupt("The " + m.label + " names column number " +
                                std::to_string(ic.columnNumber) + ", which the table lacks");
             }
-            if (!keyable(*c)) m.encodable = false;
-            m.columns.emplace_back(KeyColumn{c->type, ic.ascending}, c->order);
+            const auto column = keyColumnFor(*c, ic.ascending);
+            if (!column) m.encodable = false;
+            m.columns.emplace_back(column.value_or(KeyColumn{c->type, ic.ascending}), c->order);
         }
         if (m.encodable) {
             for (const auto& [column, position] : m.columns) {
@@ -105,11 +113,16 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
         } else {
             key.allNull = false;
         }
-        if (!appendKeyColumn(key.bytes, column, v)) {
+        if (appendKeyColumn(key.bytes, column, v)) continue;
+        if (const auto text = std::get_if<std::string>(&v)) {
             throw Error(ErrorCode::Unsupported,
-                        "Cannot build the key of the " + index.label + " for a value of type " +
-                            columnTypeName(column.type) + "; nothing was changed.");
+                        "The " + index.label + " cannot take the text '" + *text +
+                            "': changing index keys that hold Text fields with characters other "
+                            "than printable ASCII is not supported yet; nothing was changed.");
         }
+        throw Error(ErrorCode::Unsupported,
+                    "Cannot build the key of the " + index.label + " for a value of type " +
+                        columnTypeName(column.type) + "; nothing was changed.");
     }
     return key;
 }
