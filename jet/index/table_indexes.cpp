@@ -4,6 +4,7 @@
 #include <map>
 
 #include "jet/error.h"
+#include "jet/index/index_page_writer.h"
 #include "jet/store/bytes.h"
 
 namespace jet::index {
@@ -69,7 +70,9 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
 }
 
 TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table)
-    : table_(table) {
+    // A key longer than a quarter of a page's entry room leaves too few entries to a page for
+    // splits to be sure to fit (a Text field's 255 letters take 515 bytes in General order).
+    : table_(table), maxKeyBytes_(entryAreaCapacity(fmt) / 4) {
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
         const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
@@ -135,6 +138,13 @@ bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Val
                                             table_.name + "' cannot contain a Null value.");
     }
     if (key.allNull && index.ignoreNulls) return false;
+    if (key.bytes.size() > maxKeyBytes_) {
+        throw Error(ErrorCode::Unsupported,
+                    "The key of a row in the " + index.label + " would take " +
+                        std::to_string(key.bytes.size()) + " bytes, more than the " +
+                        std::to_string(maxKeyBytes_) +
+                        " this engine puts in one index entry; nothing was changed.");
+    }
     const IndexEntry entry{
         .key = key.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
     if (replacing != nullptr) {

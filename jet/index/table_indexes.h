@@ -73,6 +73,7 @@ private:
              const IndexEntry* replacing = nullptr);
 
     const TableDef& table_;
+    const std::size_t maxKeyBytes_;
     std::vector<Maintained> indexes_;
 };
 
