@@ -117,11 +117,14 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
             key.allNull = false;
         }
         if (appendKeyColumn(key.bytes, column, v)) continue;
-        if (const auto text = std::get_if<std::string>(&v)) {
+        const auto text = std::get_if<std::string>(&v);
+        if (text != nullptr && column.textOrder) {
             throw Error(ErrorCode::Unsupported,
                         "The " + index.label + " cannot take the text '" + *text +
                             "': changing index keys that hold Text fields with characters other "
-                            "than printable ASCII is not supported yet; nothing was changed.");
+                            "than " +
+                            placeableCharacters(*column.textOrder) +
+                            " is not supported yet; nothing was changed.");
         }
         throw Error(ErrorCode::Unsupported,
                     "Cannot build the key of the " + index.label + " for a value of type " +

@@ -14,10 +14,15 @@ constexpr std::uint8_t kEndOfKey = 0x00;
 constexpr std::uint8_t kMarkSeparator = 0x06;
 
 // The sort code of a character in each order: one byte when below 0x100, else two
-// (big-endian); 0 for a character left out of the codes.
+// (big-endian). Two values are not codes: a character left out of the codes, and one whose code
+// no key Access wrote has shown (the newer order's punctuation and Z; the tables in the public
+// descriptions of the format give codes for them, but a wrong code would misplace the entry).
+constexpr std::uint16_t kLeftOut = 0;
+constexpr std::uint16_t kUnknown = 0xFFFF;
+
 struct Codes {
-    std::uint16_t legacy = 0;
-    std::uint16_t general = 0;
+    std::uint16_t legacy = kUnknown;
+    std::uint16_t general = kUnknown;
 };
 
 struct Punctuation {
@@ -27,26 +32,27 @@ struct Punctuation {
 
 // Every printable character that is neither a letter nor a digit.
 constexpr std::array<Punctuation, 33> kPunctuation{{
-    {' ', {0x07, 0x0702}},   {'!', {0x09, 0x071C}},   {'"', {0x0A, 0x071D}},
-    {'#', {0x0C, 0x071F}},   {'$', {0x0E, 0x0721}},   {'%', {0x10, 0x0723}},
-    {'&', {0x12, 0x0725}},   {'\'', {0, 0}},          {'(', {0x14, 0x0727}},
-    {')', {0x16, 0x072A}},   {'*', {0x18, 0x072D}},   {'+', {0x2C, 0x0803}},
-    {',', {0x1A, 0x072F}},   {'-', {0, 0}},           {'.', {0x1C, 0x0733}},
-    {'/', {0x1E, 0x0735}},   {':', {0x20, 0x0737}},   {';', {0x22, 0x073A}},
-    {'<', {0x2E, 0x080E}},   {'=', {0x30, 0x0812}},   {'>', {0x32, 0x0814}},
-    {'?', {0x24, 0x073C}},   {'@', {0x26, 0x073E}},   {'[', {0x27, 0x073F}},
-    {'\\', {0x29, 0x0741}},  {']', {0x2A, 0x0742}},   {'^', {0x2B02, 0x0743}},
-    {'_', {0x2B03, 0x0744}}, {'`', {0x2B07, 0x0748}}, {'{', {0x2B09, 0x074A}},
-    {'|', {0x2B0B, 0x074C}}, {'}', {0x2B0D, 0x074E}}, {'~', {0x2B0F, 0x0750}},
+    {' ', {0x07, 0x0702}},     {'!', {0x09, kUnknown}},      {'"', {0x0A, kUnknown}},
+    {'#', {0x0C, kUnknown}},   {'$', {0x0E, kUnknown}},      {'%', {0x10, kUnknown}},
+    {'&', {0x12, kUnknown}},   {'\'', {kLeftOut, kUnknown}}, {'(', {0x14, kUnknown}},
+    {')', {0x16, kUnknown}},   {'*', {0x18, kUnknown}},      {'+', {0x2C, kUnknown}},
+    {',', {0x1A, kUnknown}},   {'-', {kLeftOut, kLeftOut}},  {'.', {0x1C, 0x0733}},
+    {'/', {0x1E, kUnknown}},   {':', {0x20, kUnknown}},      {';', {0x22, kUnknown}},
+    {'<', {0x2E, kUnknown}},   {'=', {0x30, kUnknown}},      {'>', {0x32, kUnknown}},
+    {'?', {0x24, kUnknown}},   {'@', {0x26, kUnknown}},      {'[', {0x27, kUnknown}},
+    {'\\', {0x29, kUnknown}},  {']', {0x2A, kUnknown}},      {'^', {0x2B02, kUnknown}},
+    {'_', {0x2B03, 0x0744}},   {'`', {0x2B07, kUnknown}},    {'{', {0x2B09, kUnknown}},
+    {'|', {0x2B0B, kUnknown}}, {'}', {0x2B0D, kUnknown}},    {'~', {0x2B0F, kUnknown}},
 }};
 
 // A to Z; lower case letters share the codes.
 constexpr std::array<Codes, 26> kLetters{{
-    {0x4A, 0x0E02}, {0x4C, 0x0E09}, {0x4D, 0x0E0A}, {0x4F, 0x0E1A}, {0x51, 0x0E21}, {0x53, 0x0E23},
-    {0x55, 0x0E25}, {0x57, 0x0E2C}, {0x59, 0x0E32}, {0x5B, 0x0E35}, {0x5C, 0x0E36}, {0x5E, 0x0E48},
-    {0x60, 0x0E51}, {0x62, 0x0E70}, {0x64, 0x0E7C}, {0x66, 0x0E7E}, {0x68, 0x0E89}, {0x69, 0x0E8A},
-    {0x6B, 0x0E91}, {0x6D, 0x0E99}, {0x6F, 0x0E9F}, {0x71, 0x0EA2}, {0x73, 0x0EA4}, {0x75, 0x0EA6},
-    {0x76, 0x0EA7}, {0x78, 0x0EA9},
+    {0x4A, 0x0E02},   {0x4C, 0x0E09}, {0x4D, 0x0E0A}, {0x4F, 0x0E1A}, {0x51, 0x0E21},
+    {0x53, 0x0E23},   {0x55, 0x0E25}, {0x57, 0x0E2C}, {0x59, 0x0E32}, {0x5B, 0x0E35},
+    {0x5C, 0x0E36},   {0x5E, 0x0E48}, {0x60, 0x0E51}, {0x62, 0x0E70}, {0x64, 0x0E7C},
+    {0x66, 0x0E7E},   {0x68, 0x0E89}, {0x69, 0x0E8A}, {0x6B, 0x0E91}, {0x6D, 0x0E99},
+    {0x6F, 0x0E9F},   {0x71, 0x0EA2}, {0x73, 0x0EA4}, {0x75, 0x0EA6}, {0x76, 0x0EA7},
+    {0x78, kUnknown},
 }};
 
 constexpr Codes digitCodes(int d) {
@@ -83,6 +89,12 @@ std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t 
     return std::nullopt;
 }
 
+const char* placeableCharacters(TextOrder order) {
+    return order == TextOrder::General
+               ? "the letters A to Y, digits, spaces, hyphens, periods and underscores"
+               : "printable ASCII";
+}
+
 std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
                                                        bool ascending) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -96,7 +108,8 @@ std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, Te
         if (c < kFirst || c > kLast) return std::nullopt;
         const Codes& codes = kCodes[static_cast<std::size_t>(c - kFirst)];
         const std::uint16_t code = order == TextOrder::General ? codes.general : codes.legacy;
-        if (code == 0) {
+        if (code == kUnknown) return std::nullopt;
+        if (code == kLeftOut) {
             const auto position = static_cast<std::uint16_t>(0x8000 | (7 + 4 * coded));
             marks.insert(marks.end(),
                          {static_cast<std::uint8_t>(position >> 8),

@@ -3,10 +3,15 @@
 // marker, then the marks of the characters the codes leave out (the apostrophe and the hyphen,
 // which count only where two texts are otherwise equal), and a final marker.
 //
-// Supported, and checked byte for byte against the keys Access wrote in the fixtures:
-// - the sort orders: General as Jet 4 and Access 2007 store it (1033, version 0) and the
-//   General of Access 2010 and later (1033, version 1);
-// - the characters: printable ASCII, U+0020 to U+007E. Trailing spaces do not count;
+// Supported: what keys Access wrote have been checked against byte for byte (the fixtures'
+// text indexes, and for the older order's punctuation a key holding every printable character
+// in the public test database testUnicodeCompV2003.mdb of the Jackcess project):
+// - the General order of Jet 4 and Access 2007 (1033, version 0): printable ASCII, U+0020 to
+//   U+007E;
+// - the General order of Access 2010 and later (1033, version 1): the letters A to Y in either
+//   case, the digits, space, hyphen, period and underscore. No key Access wrote in this order
+//   showed the other punctuation or Z;
+// - in both, trailing spaces do not count;
 // - ascending keys. Descending keys are built as the format is described (everything inverted,
 //   then one more end byte), but no descending text index written by Access was at hand to
 //   hold them to, so the engine does not write them (see keyColumnFor).
@@ -29,6 +34,9 @@ enum class TextOrder {
 // The General order a text column's definition names (its sort order and version); nullopt
 // for any other order.
 std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t version);
+
+// The characters the order's keys take, for messages: "printable ASCII", ...
+const char* placeableCharacters(TextOrder order);
 
 // The longest text (in characters, after trailing spaces go) the encoder takes: a Text field's
 // most, which Access keys whole. Longer texts (a Memo's) are cut in a way not verified here.

@@ -10,7 +10,7 @@
 // and, where C is in a unique index, [C] = 5, in a primary key or a required index, [C] = Null;
 // every table also gets rows that grow: [C] = 5 on a numeric column holding Nulls, and
 // [X] & '...' on the unindexed Text column with the most room; and every indexed Text column
-// with room gets [X] & '-k''1', which moves its index entries. The expected table is worked out
+// with room gets [X] & '-k.1', which moves its index entries. The expected table is worked out
 // from mdb-reader's reading of the original (update_values.mjs), and so is whether the result
 // keeps the indexes and enforced relationships (settle(): unique and required keys, related
 // records, cascaded updates into other tables). A statement whose result does not fit the column
@@ -55,9 +55,9 @@ const KNOWN_REFUSALS = [
     },
 ];
 
-// What indexed Text columns get: an apostrophe and a hyphen, which Access's General sort
-// orders key apart from the letters.
-const INDEXED_SUFFIX = "-k'1";
+// What indexed Text columns get: a hyphen, which Access's General sort orders key apart from
+// the letters, and characters the engine keys in both of them.
+const INDEXED_SUFFIX = "-k.1";
 
 const TEXT_SUFFIX = {
     jet3: " and then some more text, grown by the write oracle",
