@@ -121,10 +121,9 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
         if (text != nullptr && column.textOrder) {
             throw Error(ErrorCode::Unsupported,
                         "The " + index.label + " cannot take the text '" + *text +
-                            "': changing index keys that hold Text fields with characters other "
-                            "than " +
-                            placeableCharacters(*column.textOrder) +
-                            " is not supported yet; nothing was changed.");
+                            "': changing index keys that hold Text fields is not supported yet "
+                            "for texts other than " +
+                            placeableCharacters(*column.textOrder) + "; nothing was changed.");
         }
         throw Error(ErrorCode::Unsupported,
                     "Cannot build the key of the " + index.label + " for a value of type " +

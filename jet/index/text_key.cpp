@@ -91,13 +91,16 @@ std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t 
 
 const char* placeableCharacters(TextOrder order) {
     return order == TextOrder::General
-               ? "the letters A to Y, digits, spaces, hyphens, periods and underscores"
-               : "printable ASCII";
+               ? "the letters A to Y, digits, spaces, hyphens, periods and underscores with no "
+                 "trailing space"
+               : "printable ASCII with no trailing space";
 }
 
 std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
                                                        bool ascending) {
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    // Keys leave trailing spaces out, as the format is described, but no key Access wrote for
+    // such a text has been seen.
+    if (!text.empty() && text.back() == ' ') return std::nullopt;
     if (text.size() > kMaxKeyTextLength) return std::nullopt;
     std::vector<std::uint8_t> key;
     key.reserve(2 * text.size() + 2);

@@ -11,7 +11,8 @@
 // - the General order of Access 2010 and later (1033, version 1): the letters A to Y in either
 //   case, the digits, space, hyphen, period and underscore. No key Access wrote in this order
 //   showed the other punctuation or Z;
-// - in both, trailing spaces do not count;
+// - in both, texts that do not end in a space (keys are described as leaving trailing spaces
+//   out, but no key Access wrote for such a text has been at hand), the empty text included;
 // - ascending keys. Descending keys are built as the format is described (everything inverted,
 //   then one more end byte), but no descending text index written by Access was at hand to
 //   hold them to, so the engine does not write them (see keyColumnFor).
@@ -35,11 +36,11 @@ enum class TextOrder {
 // for any other order.
 std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t version);
 
-// The characters the order's keys take, for messages: "printable ASCII", ...
+// What the order's keys take, for messages: "printable ASCII with no trailing space", ...
 const char* placeableCharacters(TextOrder order);
 
-// The longest text (in characters, after trailing spaces go) the encoder takes: a Text field's
-// most, which Access keys whole. Longer texts (a Memo's) are cut in a way not verified here.
+// The longest text (in characters) the encoder takes: a Text field's most, which Access keys
+// whole. Longer texts (a Memo's) are cut in a way not verified here.
 inline constexpr std::size_t kMaxKeyTextLength = 255;
 
 // The bytes of a non-Null text's key that follow the column's flag byte, for an ascending or a

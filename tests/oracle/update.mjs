@@ -49,7 +49,8 @@ const KNOWN_REFUSALS = [
     {
         message: /changing index keys that hold .* is not supported yet/,
         reason: "the engine cannot change index keys that hold some types of field yet " +
-            "(Memo, Decimal, Binary; Text beyond printable ASCII or in other sort orders)",
+            "(Memo, Decimal, Binary; Text with characters it does not key yet, or in other " +
+            "sort orders)",
         // Only where an index the statement changes holds such a field.
         applies: (plan) => plan.mixedIndex,
     },

@@ -109,10 +109,10 @@ TEST(TextKey, EveryEntryItEncodesMatchesWhatAccessStored) {
 
 TEST(TextKey, DeclinesWhatItCannotPlace) {
     for (const auto order : {index::TextOrder::GeneralLegacy, index::TextOrder::General}) {
-        for (const char* text : {"grüße", "tab\there", "\x7f", "\x01"}) {
+        for (const char* text : {"grüße", "tab\there", "\x7f", "\x01", "trailing "}) {
             EXPECT_FALSE(index::encodeTextKey(text, order, true)) << text;
         }
-        EXPECT_TRUE(index::encodeTextKey(std::string(255, 'x') + "   ", order, true));
+        EXPECT_TRUE(index::encodeTextKey(std::string(255, 'x'), order, true));
         EXPECT_FALSE(index::encodeTextKey(std::string(256, 'x'), order, true));
     }
     // The newer order's codes for most punctuation and Z were never seen in a key Access wrote.
