@@ -71,7 +71,7 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
 
 TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table)
     // A key longer than a quarter of a page's entry room leaves too few entries to a page for
-    // splits to be sure to fit (a Text field's 255 letters take 515 bytes in General order).
+    // splits to be sure to fit (a Text field's 255 letters take 513 bytes in General order).
     : table_(table), maxKeyBytes_(entryAreaCapacity(fmt) / 4) {
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
