@@ -223,12 +223,12 @@ private:
                 keyColumns_.clear();
                 return;
             }
-            if (c->calculated || !index::canEncodeKeyColumn(c->type)) {
+            const auto column = index::keyColumnFor(*c, ic.ascending);
+            if (!column) {
                 keyColumns_.clear();
                 return;
             }
-            keyColumns_.emplace_back(index::KeyColumn{c->type, ic.ascending},
-                                     static_cast<std::size_t>(c - def_->columns.begin()));
+            keyColumns_.emplace_back(*column, static_cast<std::size_t>(c - def_->columns.begin()));
         }
         if (!keyColumns_.empty()) decoder_.emplace(ctx_.file, ctx_.fmt, *def_, ctx_.codePage);
     }

@@ -119,6 +119,24 @@ bool appendGuid(std::vector<std::uint8_t>& key, bool ascending, const Value& val
     return true;
 }
 
+// Text keys end with their own markers, and a descending key inverts only what comes before the
+// last of them, so the flag is inverted here and the rest by the encoder.
+bool appendText(std::vector<std::uint8_t>& key, const KeyColumn& column, const Value& value) {
+    if (!column.textOrder) return false;
+    const std::uint8_t flip = column.ascending ? 0x00 : 0xFF;
+    const auto text = std::get_if<std::string>(&value);
+    if (text == nullptr) {
+        if (!isNull(value)) return false;
+        key.push_back(kNullFlag ^ flip);
+        return true;
+    }
+    const auto encoded = encodeTextKey(*text, *column.textOrder, column.ascending);
+    if (!encoded) return false;
+    key.push_back(kValueFlag ^ flip);
+    key.insert(key.end(), encoded->begin(), encoded->end());
+    return true;
+}
+
 }  // namespace
 
 bool canEncodeKeyColumn(ColumnType type) {
@@ -140,7 +158,21 @@ bool canEncodeKeyColumn(ColumnType type) {
     }
 }
 
+std::optional<KeyColumn> keyColumnFor(const ColumnDef& column, bool ascending) {
+    if (column.calculated) return std::nullopt;
+    if (column.type == ColumnType::Text) {
+        // No descending text index written by Access has been at hand to hold the descending
+        // layout to, so such indexes are left alone.
+        const auto order = generalTextOrder(column.sortOrder, column.sortOrderVersion);
+        if (!order || !ascending) return std::nullopt;
+        return KeyColumn{column.type, ascending, order};
+    }
+    if (!canEncodeKeyColumn(column.type)) return std::nullopt;
+    return KeyColumn{column.type, ascending};
+}
+
 bool appendKeyColumn(std::vector<std::uint8_t>& key, const KeyColumn& column, const Value& value) {
+    if (column.type == ColumnType::Text) return appendText(key, column, value);
     if (!canEncodeKeyColumn(column.type)) return false;
     if (column.type == ColumnType::GUID) return appendGuid(key, column.ascending, value);
     const std::size_t start = key.size();

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "jet/error.h"
+#include "jet/index/index_page_writer.h"
 #include "jet/store/bytes.h"
 
 namespace jet::index {
@@ -20,7 +21,17 @@ const ColumnDef* columnNumbered(const TableDef& table, std::uint16_t number) {
     return nullptr;
 }
 
-bool keyable(const ColumnDef& c) { return !c.calculated && canEncodeKeyColumn(c.type); }
+// Why this engine cannot build keys over the column, for messages.
+std::string unkeyableKind(const ColumnDef* c) {
+    if (c == nullptr) return "missing fields";
+    if (c->calculated) return "calculated fields";
+    if (c->type == ColumnType::Text) {
+        if (generalTextOrder(c->sortOrder, c->sortOrderVersion)) return "descending Text fields";
+        return "Text fields in sort order " + std::to_string(c->sortOrder) + " (version " +
+               std::to_string(c->sortOrderVersion) + ")";
+    }
+    return std::string(columnTypeName(c->type)) + " fields";
+}
 
 // The logical indexes of each index data, the primary key's name first.
 std::map<std::uint32_t, std::vector<const IndexDef*>> byData(const TableDef& table) {
@@ -49,12 +60,9 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
         if (!touches) continue;
         for (const auto& ic : ix.columns) {
             const ColumnDef* c = columnNumbered(table, ic.columnNumber);
-            if (c == nullptr || !keyable(*c)) {
-                const std::string kind =
-                    c == nullptr ? "missing"
-                                 : (c->calculated ? "calculated" : columnTypeName(c->type));
+            if (c == nullptr || !keyColumnFor(*c, ic.ascending)) {
                 return "it is part of index '" + ix.name + "', and changing index keys that hold " +
-                       kind + " fields is not supported yet";
+                       unkeyableKind(c) + " is not supported yet";
             }
         }
     }
@@ -62,7 +70,9 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
 }
 
 TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table)
-    : table_(table) {
+    // A key longer than a quarter of a page's entry room leaves too few entries to a page for
+    // splits to be sure to fit (a Text field's 255 letters take 513 bytes in General order).
+    : table_(table), maxKeyBytes_(entryAreaCapacity(fmt) / 4) {
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
         const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
@@ -82,8 +92,9 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
                 store::corrupt("The " + m.label + " names column number " +
                                std::to_string(ic.columnNumber) + ", which the table lacks");
             }
-            if (!keyable(*c)) m.encodable = false;
-            m.columns.emplace_back(KeyColumn{c->type, ic.ascending}, c->order);
+            const auto column = keyColumnFor(*c, ic.ascending);
+            if (!column) m.encodable = false;
+            m.columns.emplace_back(column.value_or(KeyColumn{c->type, ic.ascending}), c->order);
         }
         if (m.encodable) {
             for (const auto& [column, position] : m.columns) {
@@ -105,11 +116,18 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
         } else {
             key.allNull = false;
         }
-        if (!appendKeyColumn(key.bytes, column, v)) {
+        if (appendKeyColumn(key.bytes, column, v)) continue;
+        const auto text = std::get_if<std::string>(&v);
+        if (text != nullptr && column.textOrder) {
             throw Error(ErrorCode::Unsupported,
-                        "Cannot build the key of the " + index.label + " for a value of type " +
-                            columnTypeName(column.type) + "; nothing was changed.");
+                        "The " + index.label + " cannot take the text '" + *text +
+                            "': changing index keys that hold Text fields is not supported yet "
+                            "for texts other than " +
+                            placeableCharacters(*column.textOrder) + "; nothing was changed.");
         }
+        throw Error(ErrorCode::Unsupported,
+                    "Cannot build the key of the " + index.label + " for a value of type " +
+                        columnTypeName(column.type) + "; nothing was changed.");
     }
     return key;
 }
@@ -122,6 +140,13 @@ bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Val
                                             table_.name + "' cannot contain a Null value.");
     }
     if (key.allNull && index.ignoreNulls) return false;
+    if (key.bytes.size() > maxKeyBytes_) {
+        throw Error(ErrorCode::Unsupported,
+                    "The key of a row in the " + index.label + " would take " +
+                        std::to_string(key.bytes.size()) + " bytes, more than the " +
+                        std::to_string(maxKeyBytes_) +
+                        " this engine puts in one index entry; nothing was changed.");
+    }
     const IndexEntry entry{
         .key = key.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
     if (replacing != nullptr) {

@@ -24,12 +24,14 @@ public:
 
     // Why an index could not follow new values in the columns marked `changed`: the first
     // index holding one of them whose key has a column this engine cannot build keys for
-    // ("it is part of index 'Name', and changing index keys that hold Text fields is not
+    // ("it is part of index 'Name', and changing index keys that hold Memo fields is not
     // supported yet"); empty when every affected index can.
     static std::string unsupportedChange(const TableDef& table, const std::vector<bool>& changed);
 
     // A row changed from `before` to `after` (values in the table's column order); only the
-    // indexes holding a column marked in `changed` are touched.
+    // indexes holding a column marked in `changed` are touched. Like insertRow, throws
+    // Error(Unsupported) for a text its keys cannot hold (see text_key.h); the statement's
+    // journal then puts back what it wrote.
     void updateRow(RowLocation row, const std::vector<Value>& before,
                    const std::vector<Value>& after, const std::vector<bool>& changed);
     // A new row gets an entry in every index.
@@ -71,6 +73,7 @@ private:
              const IndexEntry* replacing = nullptr);
 
     const TableDef& table_;
+    const std::size_t maxKeyBytes_;
     std::vector<Maintained> indexes_;
 };
 

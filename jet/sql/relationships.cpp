@@ -218,7 +218,7 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                     for (const std::size_t t : link->theirs) theirs[t] = true;
                     if (!index::TableIndexes::unsupportedChange(other, theirs).empty()) {
                         unsupported(rel, "a cascade into '" + other.name +
-                                             "' through an index whose keys hold text");
+                                             "' through an index whose keys it cannot change yet");
                     }
                 }
             }

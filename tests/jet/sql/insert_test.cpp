@@ -96,11 +96,15 @@ TEST(Insert, ATableGrowsManyTimesOver) {
 TEST(Insert, RefusalsLeaveTheFileAsItWas) {
     testsupport::TempDir dir;
     for (const auto& [fixture, sql, code] :
-         std::vector<std::tuple<const char*, const char*, ErrorCode>>{
+         std::vector<std::tuple<const char*, std::string, ErrorCode>>{
              {"ace/testIndexPropertiesV2010.accdb",
-              "INSERT INTO [TableUnique1_temp] ([row], [data]) VALUES ('r', 'd')",
+              "INSERT INTO [TableUnique1_temp] ([row], [data]) VALUES ('r', 'día')",
               ErrorCode::Unsupported},
              {"ace/complexDataTestV2010.accdb", "INSERT INTO [Table1] ([id]) VALUES (9)",
+              ErrorCode::Unsupported},
+             // 255 hyphens: a key of over 1,000 bytes.
+             {"jet4/bigIndexTestV2000.mdb",
+              "INSERT INTO [Table1] ([col1]) VALUES ('" + std::string(255, '-') + "')",
               ErrorCode::Unsupported},
              {"jet4/compIndexTestV2000.mdb",
               "INSERT INTO [Table1] ([CD_AGENTE], [RS_AGENTE]) VALUES (1)", ErrorCode::SyntaxError},
