@@ -217,7 +217,14 @@ store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
     return ix;
 }
 
-void requireEncodableKeys(const store::NewTable& table) {
+void refuseKey(const std::string& index, const std::string& table, const std::string& field) {
+    throw Error(ErrorCode::Unsupported,
+                "Index '" + index + "' of table '" + table + "' would hold field '" + field +
+                    "', and this engine cannot build its keys yet (fields of its type, or text in "
+                    "descending order or in the file's sort order).");
+}
+
+void requireEncodableKeys(const store::NewTable& table, const std::uint8_t (&collation)[4]) {
     for (const auto& ix : table.indexes) {
         if (ix.columns.size() > kMaxIndexColumns) {
             throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" + table.name +
@@ -225,13 +232,12 @@ void requireEncodableKeys(const store::NewTable& table) {
         }
         for (const auto& ic : ix.columns) {
             const auto& c = table.columns[ic.columnNumber];
-            if (!index::canEncodeKeyColumn(c.type)) {
-                throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" +
-                                                        table.name + "' would hold field '" +
-                                                        c.name +
-                                                        "', and indexes on fields of "
-                                                        "its type are not supported yet.");
-            }
+            ColumnDef column;
+            column.name = c.name;
+            column.type = c.type;
+            column.sortOrder = static_cast<std::uint16_t>(collation[0] | collation[1] << 8);
+            column.sortOrderVersion = collation[3];
+            if (!index::keyColumnFor(column, ic.ascending)) refuseKey(ix.name, table.name, c.name);
         }
     }
 }
@@ -318,9 +324,9 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     if (table.indexes.size() > kMaxIndexes) {
         throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + name + "'.");
     }
-    requireEncodableKeys(table);
     std::uint8_t sortOrder[4];
     catalogCollation(db, sortOrder);
+    requireEncodableKeys(table, sortOrder);
     db.write([&](store::WriteContext& ctx) {
         const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, sortOrder);
         addCatalogRows(db, ctx, name, id);
