@@ -74,6 +74,7 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     }
     store::NewColumn column = columnForType(add.type, db.version());
     column.name = add.column.text;
+    column.collation = catalogCollation(db);
     if (column.name.empty() || column.name.size() > 64 ||
         column.name.find_first_of(".!`[]") != std::string::npos) {
         throw Error(ErrorCode::SyntaxError, "'" + column.name + "' is not a valid field name.");
@@ -191,6 +192,15 @@ store::NewColumn columnForType(const ast::DataType& type, Version version, bool 
         badType(type, "this type takes no size");
     }
     return c;
+}
+
+store::Collation catalogCollation(const Database& db) {
+    const ColumnDef* name = db.table("MSysObjects")->findColumn("Name");
+    if (name == nullptr) {
+        throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' has no Name field.");
+    }
+    return {static_cast<std::uint8_t>(name->sortOrder),
+            static_cast<std::uint8_t>(name->sortOrder >> 8), 0, name->sortOrderVersion};
 }
 
 void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view) {

@@ -17,4 +17,7 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view 
 // existing table).
 store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
 
+// The sort order new text fields take: that of the catalog's own names, as Access does.
+store::Collation catalogCollation(const Database& db);
+
 }  // namespace jet::sql

@@ -186,16 +186,6 @@ std::optional<std::string> relationshipOf(const Database& db, const TableDef& ta
     return found;
 }
 
-// Text fields take the collation of the catalog's own names.
-void catalogCollation(const Database& db, std::uint8_t (&out)[4]) {
-    const ColumnDef* name = db.table("MSysObjects")->findColumn("Name");
-    if (name == nullptr) throw Error(ErrorCode::Corrupt, "MSysObjects has no Name field.");
-    out[0] = static_cast<std::uint8_t>(name->sortOrder);
-    out[1] = static_cast<std::uint8_t>(name->sortOrder >> 8);
-    out[2] = 0;
-    out[3] = name->sortOrderVersion;
-}
-
 store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
                          const std::vector<ast::Name>& columns, bool primaryKey) {
     store::NewIndex ix;
@@ -224,7 +214,7 @@ void refuseKey(const std::string& index, const std::string& table, const std::st
                     "descending order or in the file's sort order).");
 }
 
-void requireEncodableKeys(const store::NewTable& table, const std::uint8_t (&collation)[4]) {
+void requireEncodableKeys(const store::NewTable& table, const store::Collation& collation) {
     for (const auto& ix : table.indexes) {
         if (ix.columns.size() > kMaxIndexColumns) {
             throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" + table.name +
@@ -324,11 +314,10 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     if (table.indexes.size() > kMaxIndexes) {
         throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + name + "'.");
     }
-    std::uint8_t sortOrder[4];
-    catalogCollation(db, sortOrder);
-    requireEncodableKeys(table, sortOrder);
+    const store::Collation collation = catalogCollation(db);
+    requireEncodableKeys(table, collation);
     db.write([&](store::WriteContext& ctx) {
-        const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, sortOrder);
+        const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, collation);
         addCatalogRows(db, ctx, name, id);
     });
 }
@@ -399,13 +388,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
                                                         name + "'.");
             }
         }
-        if (!index::canEncodeKeyColumn(c->type) || c->calculated) {
-            throw Error(ErrorCode::Unsupported,
-                        "Index '" + name + "' of table '" + table->name + "' would hold field '" +
-                            c->name +
-                            "', and indexes on fields of its type are not supported "
-                            "yet.");
-        }
+        if (!index::keyColumnFor(*c, key.ascending)) refuseKey(name, table->name, c->name);
         index.columns.push_back(IndexColumn{c->number, key.ascending});
     }
     if (index.columns.size() > kMaxIndexColumns) {

@@ -111,7 +111,7 @@ std::vector<std::uint8_t> mapPage(const format::Format& fmt, const NewTable& tab
 }
 
 std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& table,
-                                     const Pages& pages, const std::uint8_t (&sortOrder)[4]) {
+                                     const Pages& pages, const Collation& collation) {
     const auto columnCount = static_cast<std::uint16_t>(table.columns.size());
     const auto indexCount = static_cast<std::uint32_t>(table.indexes.size());
     std::uint16_t variableCount = 0;
@@ -156,7 +156,7 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
             w.u8(c.scale);
             w.u16(0);
         } else {
-            for (const std::uint8_t b : sortOrder) w.u8(b);
+            for (const std::uint8_t b : collation) w.u8(b);
         }
         w.u8(static_cast<std::uint8_t>(kUpdatable | (variable ? 0 : kFixedLength) |
                                        (c.autoNumber ? kAutoNumber : 0)));
@@ -245,7 +245,7 @@ std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
 }
 
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
-                          const std::uint8_t (&sortOrder)[4]) {
+                          const Collation& collation) {
     if (fmt.jet3) {
         throw Error(ErrorCode::Unsupported,
                     "Creating tables in Access 97 (Jet 3) databases is "
@@ -264,7 +264,7 @@ std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const
     pages.maps = appendPage(file, fmt, {});
     for (std::size_t i = 0; i < table.indexes.size(); ++i)
         pages.roots.push_back(appendPage(file, fmt, {}));
-    writeDefinition(file, fmt, pages.definition, definition(fmt, table, pages, sortOrder));
+    writeDefinition(file, fmt, pages.definition, definition(fmt, table, pages, collation));
     file.writePage(pages.maps, mapPage(fmt, table, pages));
     index::IndexPage root;
     root.leaf = true;

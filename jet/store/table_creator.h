@@ -29,11 +29,12 @@ struct NewTable {
 };
 
 // Writes the table's pages at the end of the file and returns its definition page, which is
-// also its id in the catalog. `sortOrder` is the 4 bytes a text column of this file carries
-// for its collation (taken from the catalog's own Name column). Throws Error(Unsupported),
+// also its id in the catalog. Every column's entry carries `collation` where a text column keeps
+// its sort order (as Access writes it), but for Decimal columns, which keep precision and scale
+// there. Throws Error(Unsupported),
 // before writing, for Jet 3 files; a long definition continues on further pages.
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
-                          const std::uint8_t (&sortOrder)[4]);
+                          const Collation& collation);
 
 // The pieces of a definition, for the table's own definition and for an index added later:
 // a name (its length, then UTF-16LE); a real index's entry, whose pages' usage map is the row

@@ -81,7 +81,6 @@ void splice(file::PageFile& file, const format::Format& fmt, const TableDef& tab
     writeDefinition(file, fmt, table.definitionPage, d.bytes);
 }
 
-
 }  // namespace
 
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
@@ -119,6 +118,10 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     if (column.type == ColumnType::Decimal) {
         entry[fmt.colPrecision] = column.precision;
         entry[fmt.colScale] = column.scale;
+    } else if ((column.type == ColumnType::Text || column.type == ColumnType::Memo) &&
+               column.collation != Collation{}) {
+        std::copy(column.collation.begin(), column.collation.end(),
+                  entry.begin() + static_cast<std::ptrdiff_t>(fmt.colPrecision));
     }
     entry[fmt.colFlags] = static_cast<std::uint8_t>((variable ? 0 : kFixed) | kNullable);
     entry[fmt.colExtraFlags] = 0;

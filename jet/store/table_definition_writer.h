@@ -4,6 +4,7 @@
 // Null, and the data a dropped column left in old rows is never read again.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,10 @@
 
 namespace jet::store {
 
+// The four bytes a text column's entry keeps for its sort order (the order, then its version
+// three bytes on); all zero when none is given.
+using Collation = std::array<std::uint8_t, 4>;
+
 struct NewColumn {
     std::string name;
     ColumnType type = ColumnType::Long;
@@ -20,6 +25,7 @@ struct NewColumn {
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
     bool autoNumber = false;  // Long only: the table numbers new rows itself
+    Collation collation{};    // Text and Memo: the sort order their index keys follow
 };
 
 // Access allows 255 columns a table, dropped ones counted until the file is compacted.

@@ -235,3 +235,24 @@ TEST(CreateIndex, RefusalsLeaveTheFileAsItWas) {
 }
 
 }  // namespace
+
+namespace {
+
+// A text field added later takes the file's sort order, so that its keys can be built.
+TEST(CreateIndex, OnATextFieldAddedLaterComparesWithoutCase) {
+    TempDir dir;
+    const std::string path = (dir.path() / "late.accdb").string();
+    createDatabase(path, NewDatabaseFormat::Access2010);
+    auto db = Database::open(path);
+    run(*db, "CREATE TABLE T (A LONG)");
+    run(*db, "ALTER TABLE T ADD COLUMN Name TEXT(20)");
+    run(*db, "INSERT INTO T VALUES (1, 'Kettle')");
+    run(*db, "CREATE UNIQUE INDEX ByName ON T (Name)");
+    EXPECT_EQ(errorOf(*db, "INSERT INTO T VALUES (2, 'KETTLE')").code(), ErrorCode::DuplicateKey);
+    run(*db, "INSERT INTO T VALUES (3, 'Mug')");
+    EXPECT_EQ(rowsOf(*db, "T").size(), 2u);
+    db.reset();
+    expectNoFaults(path);
+}
+
+}  // namespace
