@@ -45,7 +45,8 @@ std::string fx(const char* name) { return quote(testsupport::fixture(name)); }
 }  // namespace
 
 TEST(QuillfenDb, EverySubcommandHasHelp) {
-    for (const char* sub : {"", "tables", "schema", "dump", "export", "sql", "import", "check"}) {
+    for (const char* sub :
+         {"", "tables", "schema", "dump", "export", "sql", "import", "check", "create"}) {
         const Outcome r = run(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << sub;
@@ -102,7 +103,7 @@ TEST(QuillfenDb, DumpAndExportAgree) {
 
 TEST(QuillfenDb, SqlRunsTheWizardsQueries) {
     const Outcome r = run("sql " + fx("jet4/test2000.mdb") + " 'SELECT [b] FROM [table1]' " +
-                      quote("SELECT * FROM `Table3`;"));
+                          quote("SELECT * FROM `Table3`;"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "B\r\nhijklmnop\r\nb\r\na,b\r\n");
 }
@@ -129,4 +130,38 @@ TEST(QuillfenDb, ImportAndTheNewFieldSequenceReportWhatTheyDid) {
     r = run("import " + db + " Nowhere " + quote(csv));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("'Nowhere'"), std::string::npos) << r.err;
+}
+
+TEST(QuillfenDb, CreateThenAScriptMakesAndFillsADatabase) {
+    testsupport::TempDir dir;
+    const std::string db = (dir.path() / "shop.accdb").string();
+    const std::string script = (dir.path() / "shop.sql").string();
+    {
+        FILE* f = fopen(script.c_str(), "w");
+        fputs(
+            "-- a comment; not a statement\r\n"
+            "CREATE TABLE [Odd;Name] (Id COUNTER PRIMARY KEY,\n"
+            "    Label TEXT(20));\n"
+            "INSERT INTO [Odd;Name] (Label) VALUES ('a;b');  \n"
+            "INSERT INTO [Odd;Name] (Label) VALUES (\"it's\")\n",
+            f);
+        fclose(f);
+    }
+    Outcome r = run("create " + quote(db));
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run("sql " + quote(db) + " --file " + quote(script) + " 'SELECT * FROM [Odd;Name]'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1 row(s) affected.\n1 row(s) affected.\nId,Label\r\n1,a;b\r\n2,it's\r\n");
+    r = run("create " + quote(db));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+
+    {
+        FILE* f = fopen(script.c_str(), "w");
+        fputs("SELECT * FROM T;\nINSERT INTO T VALUES ('open);\n", f);
+        fclose(f);
+    }
+    r = run("sql " + quote(db) + " --file " + quote(script));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
 }
