@@ -14,6 +14,7 @@
 #include "jet/store/bytes.h"
 #include "jet/store/index_definition_writer.h"
 #include "jet/store/names.h"
+#include "jet/store/property_map.h"
 #include "jet/store/table_creator.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
@@ -100,7 +101,7 @@ Value newObjectOwner(const Database& db) {
 // The catalog rows of a new table: its MSysObjects row, and an MSysACEs row granting full
 // access to each user and group that has rights on the tables container.
 void addCatalogRows(Database& db, store::WriteContext& ctx, const std::string& name,
-                    std::uint32_t id) {
+                    std::uint32_t id, const Bytes& properties) {
     const std::int32_t parent = tablesContainerId(db);
     const auto objects = db.table("MSysObjects");
     const auto aces = db.table("MSysACEs");
@@ -115,11 +116,11 @@ void addCatalogRows(Database& db, store::WriteContext& ctx, const std::string& n
     const DateTime created = now();
     RowInserter object(
         db, objects,
-        {"Id", "ParentId", "Name", "Type", "DateCreate", "DateUpdate", "Owner", "Flags"},
+        {"Id", "ParentId", "Name", "Type", "DateCreate", "DateUpdate", "Owner", "Flags", "LvProp"},
         "CREATE TABLE", RowInserter::Target::Catalog);
     object.begin(ctx);
     object.add({static_cast<std::int32_t>(id), parent, name, kTableObject, created, created, owner,
-                std::int32_t{0}});
+                std::int32_t{0}, properties.empty() ? Value{} : Value{properties}});
     object.finish(ctx);
 
     RowInserter rights(db, aces, {"ObjectId", "SID", "ACM", "FInheritable"}, "CREATE TABLE",
@@ -250,7 +251,6 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     table.name = name;
     std::vector<ast::Name> primaryKey;
     std::string primaryKeyName = "PrimaryKey";
-    std::set<std::string> notNull;
     for (const auto& f : create.fields) {
         requireName(f.column.text, "field");
         for (const auto& c : table.columns) {
@@ -271,7 +271,6 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
             primaryKey.push_back(f.column);
         }
         if (f.unique) table.indexes.push_back(keyIndex(table, f.column.text, {f.column}, false));
-        if (f.notNull) notNull.insert(store::foldName(f.column.text));
     }
     for (const auto& k : create.constraints) {
         if (k.primaryKey) {
@@ -291,18 +290,12 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         table.indexes.insert(table.indexes.begin(),
                              keyIndex(table, primaryKeyName, primaryKey, true));
     }
-    // NOT NULL is kept by a key that requires values; elsewhere Access keeps it as the field's
-    // Required property, which this engine does not write yet.
-    for (const auto& folded : notNull) {
-        const bool inKey = std::any_of(primaryKey.begin(), primaryKey.end(),
-                                       [&](auto& n) { return store::foldName(n.text) == folded; });
-        if (!inKey) {
-            throw Error(ErrorCode::Unsupported,
-                        "NOT NULL on a field outside the primary key is not supported yet; "
-                        "table '" +
-                            name + "' was not created.");
-        }
+    // Access keeps NOT NULL as the field's Required property, in the table's catalog row.
+    std::vector<std::string> required;
+    for (const auto& f : create.fields) {
+        if (f.notNull) required.push_back(f.column.text);
     }
+    const Bytes properties = required.empty() ? Bytes{} : store::requiredFieldsBlob(required);
     std::set<std::string> indexNames;
     for (auto& ix : table.indexes) {
         requireName(ix.name, "index");
@@ -318,7 +311,7 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     requireEncodableKeys(table, collation);
     db.write([&](store::WriteContext& ctx) {
         const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, collation);
-        addCatalogRows(db, ctx, name, id);
+        addCatalogRows(db, ctx, name, id, properties);
     });
 }
 

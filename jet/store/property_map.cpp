@@ -5,6 +5,7 @@
 
 #include "jet/store/names.h"
 #include "jet/store/table_definition.h"
+#include "jet/store/utf8.h"
 
 namespace jet::store {
 namespace {
@@ -71,6 +72,39 @@ std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan
                                 blob.begin() + static_cast<std::ptrdiff_t>(start + length));
                  });
     return out;
+}
+
+std::vector<std::uint8_t> requiredFieldsBlob(const std::vector<std::string>& columns) {
+    constexpr std::uint16_t kColumnMapBlock = 0x01;
+    constexpr std::uint8_t kYesNo = 0x01;
+    std::vector<std::uint8_t> blob{'M', 'R', '2', 0};
+    const auto name = [](std::vector<std::uint8_t>& out, const std::string& text) {
+        const std::size_t at = out.size();
+        out.resize(at + 2);
+        appendUtf16(out, text);
+        put16(out, at, static_cast<std::uint16_t>(out.size() - at - 2));
+    };
+    const auto block = [&](std::uint16_t type, const std::vector<std::uint8_t>& content) {
+        const std::size_t at = blob.size();
+        blob.resize(at + 6);
+        put32(blob, at, static_cast<std::uint32_t>(6 + content.size()));
+        put16(blob, at + 4, type);
+        blob.insert(blob.end(), content.begin(), content.end());
+    };
+    std::vector<std::uint8_t> names;
+    name(names, "Required");
+    block(kNameListBlock, names);
+    for (const auto& column : columns) {
+        std::vector<std::uint8_t> content(4);
+        name(content, column);
+        put32(content, 0, static_cast<std::uint32_t>(content.size()));
+        // The value: its length, the DDL flag (Required is one the engine keeps), its type, the
+        // index of its name in the list, the data's size, and Yes.
+        const std::vector<std::uint8_t> value{9, 0, 1, kYesNo, 0, 0, 1, 0, 0xFF};
+        content.insert(content.end(), value.begin(), value.end());
+        block(kColumnMapBlock, content);
+    }
+    return blob;
 }
 
 PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {

@@ -29,4 +29,8 @@ PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::ui
 std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan blob,
                                              std::uint16_t codePage, const std::string& name);
 
+// A new table's property blob (Jet 4 and ACE) holding one property, Required = Yes, for each
+// field named in `columns`: what NOT NULL on a field makes.
+std::vector<std::uint8_t> requiredFieldsBlob(const std::vector<std::string>& columns);
+
 }  // namespace jet::store

@@ -94,7 +94,7 @@ TEST(CreateTable, KeysAndConstraints) {
     auto db = Database::open(path);
     run(*db,
         "CREATE TABLE Lines (OrderId LONG NOT NULL, Line SHORT NOT NULL, Code LONG UNIQUE, "
-        "Amount CURRENCY, CONSTRAINT Pk PRIMARY KEY (OrderId, Line), "
+        "Amount CURRENCY NOT NULL, CONSTRAINT Pk PRIMARY KEY (OrderId, Line), "
         "CONSTRAINT ByAmount UNIQUE (Amount, Code))");
     const auto table = db->table("Lines");
     ASSERT_EQ(table->indexes.size(), 3u);
@@ -112,7 +112,12 @@ TEST(CreateTable, KeysAndConstraints) {
               ErrorCode::DuplicateKey);
     EXPECT_EQ(errorOf(*db, "INSERT INTO Lines VALUES (2, 1, 10, 7)").code(),
               ErrorCode::DuplicateKey);
-    EXPECT_EQ(errorOf(*db, "INSERT INTO Lines (Line) VALUES (3)").code(), ErrorCode::NullKey);
+    // NOT NULL is the field's Required property, which Access checks before the keys.
+    const Error required = errorOf(*db, "INSERT INTO Lines (Line, Amount) VALUES (3, 1)");
+    EXPECT_STREQ(required.what(), "You must enter a value in the 'Lines.OrderId' field.");
+    EXPECT_NE(std::string(errorOf(*db, "INSERT INTO Lines (OrderId, Line) VALUES (3, 1)").what())
+                  .find("'Lines.Amount'"),
+              std::string::npos);
     EXPECT_EQ(rowsOf(*db, "Lines").size(), 2u);
     db.reset();
     expectNoFaults(path);
@@ -132,7 +137,6 @@ TEST(CreateTable, RefusalsLeaveTheFileAsItWas) {
         {"CREATE TABLE T (A TEXT(300))", ErrorCode::SyntaxError},
         {"CREATE TABLE T (A BIGINT)", ErrorCode::SyntaxError},  // Access 2016 files only
         {"CREATE TABLE T (A LONG, CONSTRAINT K UNIQUE (B))", ErrorCode::FieldNotFound},
-        {"CREATE TABLE T (A LONG NOT NULL)", ErrorCode::Unsupported},
         {"CREATE TABLE T (A MEMO PRIMARY KEY)", ErrorCode::Unsupported},
         {"CREATE TABLE [T.1] (A LONG)", ErrorCode::SyntaxError},
         {"CREATE TABLE T (A LONG, CONSTRAINT F FOREIGN KEY (A) REFERENCES Table1 (id))",
