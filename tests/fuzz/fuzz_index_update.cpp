@@ -1,6 +1,6 @@
-// The write path over damaged files: UPDATE, DELETE, INSERT and ALTER TABLE statements that
-// move index entries, split and empty index pages, follow relationships and change table
-// definitions, run on patched copies of real files.
+// The write path over damaged files: UPDATE, DELETE, INSERT, ALTER, CREATE and DROP statements
+// that move index entries, split and empty index pages, follow relationships, change table
+// definitions and the catalog, run on patched copies of real files.
 // Damage must end in a jet::Error, never in a crash, a hang or a sanitizer report; a statement
 // that fails leaves the file as it was.
 //
@@ -41,6 +41,11 @@ constexpr const char* kStatements[] = {
     "INSERT INTO [Table1] SELECT [CD_AGENTE] + 100000, [RS_AGENTE], [DC_AGENTE] FROM [Table1]",
     "INSERT INTO [Table2] ([id], [data]) VALUES (7, 'x')",
     "ALTER TABLE [Table1] ADD COLUMN [Total] INT",
+    "CREATE INDEX [Again] ON [Table1] ([CD_AGENTE])",
+    "CREATE UNIQUE INDEX [Twice] ON [Table1] ([id] DESC, [otherfk1])",
+    "DROP INDEX [CD_AGENTE] ON [Table1]",
+    "DROP TABLE [Table1]",
+    "CREATE TABLE [Fresh] (Id COUNTER PRIMARY KEY, Label TEXT(20) NOT NULL, Amount CURRENCY)",
 };
 
 // A real file (a journal goes beside it), in a folder of this process's own, removed at exit;
