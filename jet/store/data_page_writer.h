@@ -42,10 +42,16 @@ private:
     std::vector<Extent> extents() const;
     bool rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
                  std::uint16_t flags, bool append);
+    // addRow on a page this writer has repacked: the new row goes below the others, as a
+    // repacking would put it, without moving them.
+    std::optional<std::uint16_t> appendPacked(ByteSpan bytes, std::uint16_t flags);
     void setFreeSpace();
 
     const format::Format& fmt_;
     file::Page page_;
+    // The page is as rebuild() lays pages out: rows from the end of the page in slot order, no
+    // gaps, exact offsets, zeros below them.
+    bool packed_ = false;
 };
 
 }  // namespace jet::store

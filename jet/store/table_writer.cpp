@@ -22,6 +22,17 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       encoder_(fmt, table),
       longValues_(file, fmt, table) {}
 
+TableWriter::~TableWriter() { file_.forgetKeeper(*this); }
+
+void TableWriter::flush() {
+    if (!filling_) return;
+    const DataPageWriter full = std::move(*filling_);
+    filling_.reset();
+    file_.writePage(fillingPage_, full.page());
+}
+
+void TableWriter::writeKeptPage(std::uint32_t) { flush(); }
+
 namespace {
 // A calculated column's type is its result type: a Memo result is a long value as well.
 bool isLongValue(const ColumnDef& c) {
@@ -40,24 +51,36 @@ TableWriter::Body TableWriter::findBody(RowLocation where) const {
     const RowLocation body{u24(s.bytes, 1, "a forwarding pointer"),
                            u8(s.bytes, 0, "a forwarding pointer")};
     const auto bodyPage = file_.page(body.page);
-    if ((*bodyPage)[0] != kDataPageType || DataPage(fmt_, *bodyPage).ownerPage() !=
-                                               table_.definitionPage) {
+    if ((*bodyPage)[0] != kDataPageType ||
+        DataPage(fmt_, *bodyPage).ownerPage() != table_.definitionPage) {
         corrupt("a forwarding pointer leads out of its table");
     }
     return Body{body, true};
 }
 
 std::uint32_t TableWriter::newDataPage() {
-    const std::uint32_t page = appendPage(
-        file_, fmt_, {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
+    const std::uint32_t page =
+        appendPage(file_, fmt_,
+                   {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, table_.definitionPage));
     return page;
 }
 
 RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
-                               std::uint32_t avoidPage) {
+                               std::uint32_t avoidPage, bool fill) {
     // Like Access, fill the table's last page that has room before taking a new one. The map
     // of pages with room is read only when the page used last is full.
+    const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
+        flush();  // a row placed elsewhere ends the filling of a page
+        lastPageWithRoom_ = pageNo;
+        if (!fill) {
+            file_.writePage(pageNo, w.page());
+            return;
+        }
+        filling_.emplace(std::move(w));
+        fillingPage_ = pageNo;
+        file_.keepPage(pageNo, *this);
+    };
     const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
         if (pageNo == avoidPage) return std::nullopt;
         const auto page = file_.page(pageNo);
@@ -68,8 +91,7 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
         DataPageWriter w(fmt_, *page);
         const auto slot = w.addRow(bytes, flags);
         if (!slot) return std::nullopt;
-        file_.writePage(pageNo, w.page());
-        lastPageWithRoom_ = pageNo;
+        store(pageNo, w);
         return RowLocation{pageNo, *slot};
     };
     if (lastPageWithRoom_) {
@@ -83,8 +105,7 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     DataPageWriter w(fmt_, *file_.page(pageNo));
     const auto slot = w.addRow(bytes, flags);
     if (!slot) corrupt("a row does not fit an empty page");
-    file_.writePage(pageNo, w.page());
-    lastPageWithRoom_ = pageNo;
+    store(pageNo, w);
     return RowLocation{pageNo, *slot};
 }
 
@@ -105,11 +126,11 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         }
         keep[i].reset();
     }
-    const std::vector<std::uint8_t> bytes = encoder_.encode(
-        values, keep, oldBytes.size(),
-        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
-            return longValues_.store(c, data);
-        });
+    const std::vector<std::uint8_t> bytes =
+        encoder_.encode(values, keep, oldBytes.size(),
+                        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
+                            return longValues_.store(c, data);
+                        });
     for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
@@ -153,7 +174,13 @@ RowLocation TableWriter::insertRow(const std::vector<Value>& values) {
                         [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
                             return longValues_.store(c, data);
                         });
-    return place(bytes, 0, 0);
+    if (filling_) {
+        if (const auto slot = filling_->addRow(bytes, 0)) {
+            return RowLocation{fillingPage_, *slot};
+        }
+        flush();
+    }
+    return place(bytes, 0, 0, true);
 }
 
 void TableWriter::deleteRow(RowLocation where) {
