@@ -1,6 +1,7 @@
 #include "jet/index/index_tree.h"
 
 #include <algorithm>
+#include <span>
 
 #include "jet/error.h"
 #include "jet/index/index_leaf_edit.h"
@@ -356,8 +357,12 @@ void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out)
         return p;
     };
     const auto fits = [&](std::size_t k) {
-        return entriesFit(fmt_, part(0, k).entries, leaf) &&
-               entriesFit(fmt_, part(k, n).entries, leaf);
+        if (leaf) {
+            const std::span<const IndexEntry> all(page.entries);
+            return entriesFit(fmt_, all.first(k), true) && entriesFit(fmt_, all.subspan(k), true);
+        }
+        return entriesFit(fmt_, part(0, k).entries, false) &&
+               entriesFit(fmt_, part(k, n).entries, false);
     };
     std::size_t k = 0;
     for (std::size_t step = 0, middle = (n + 1) / 2; step < n && k == 0; ++step) {
