@@ -49,6 +49,7 @@ public:
                 }
                 if (c == '\n') ++line_;
                 field.text += static_cast<char>(c);
+                appendUntil(field.text, [](char x) { return x == '"' || x == '\n'; });
                 continue;
             }
             if (c == '"' && field.text.empty() && !field.quoted) {
@@ -65,6 +66,7 @@ public:
             }
             if (field.quoted) fail(start_, "a quoted field goes on after its closing quote");
             field.text += static_cast<char>(c);
+            appendUntil(field.text, [](char x) { return x == ',' || x == '\n' || x == '\r'; });
         }
     }
 
@@ -85,6 +87,15 @@ private:
     int get() {
         if (next_ == end_ && !refill()) return EOF;
         return static_cast<unsigned char>(*next_++);
+    }
+    // Takes the plain characters that follow, up to the first that `special` picks out or
+    // the end of what the buffer holds, in one step.
+    template <typename Special>
+    void appendUntil(std::string& text, Special special) {
+        const char* stop = next_;
+        while (stop != end_ && !special(*stop)) ++stop;
+        text.append(next_, stop);
+        next_ = stop;
     }
     bool refill() {
         in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));

@@ -109,8 +109,10 @@ TEST(CsvImport, PagesKeptWhileLoadingEndAsIfWrittenRowByRow) {
     for (int i = 0; i < 3000; ++i) {
         // Keys in order for a while, then scattered: leaves fill at one end and in the middle.
         const int key = i < 1500 ? 200000 + i : i * 7919 % 100003;
-        const std::string name = "name " + std::to_string(i % 97);
-        text += std::to_string(key) + "," + name + ",\n";
+        // Long enough for quoted fields to straddle the reader's buffer.
+        const std::string name = "name " + std::to_string(i % 97) + ", \"quoted\", and more";
+        text += std::to_string(key) + ",\"name " + std::to_string(i % 97) +
+                ", \"\"quoted\"\", and more\",\n";
         records.push_back({std::to_string(key), name, Value{}});
     }
     const std::string csv = writeFile(dir, "many.csv", text);
