@@ -131,6 +131,7 @@ RowInserter::~RowInserter() = default;
 
 void RowInserter::begin(store::WriteContext& ctx) {
     writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
+    writer_->keepFilledPage();
     indexes_.emplace(ctx.file, ctx.format, *table_);
 }
 

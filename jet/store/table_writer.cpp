@@ -67,13 +67,18 @@ std::uint32_t TableWriter::newDataPage() {
 }
 
 RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
-                               std::uint32_t avoidPage, bool fill) {
+                               std::uint32_t avoidPage) {
     // Like Access, fill the table's last page that has room before taking a new one. The map
     // of pages with room is read only when the page used last is full.
+    if (filling_ && fillingPage_ != avoidPage) {
+        if (const auto slot = filling_->addRow(bytes, flags)) {
+            return RowLocation{fillingPage_, *slot};
+        }
+    }
+    flush();
     const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
-        flush();  // a row placed elsewhere ends the filling of a page
         lastPageWithRoom_ = pageNo;
-        if (!fill) {
+        if (!keepFilled_) {
             file_.writePage(pageNo, w.page());
             return;
         }
@@ -174,13 +179,7 @@ RowLocation TableWriter::insertRow(const std::vector<Value>& values) {
                         [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
                             return longValues_.store(c, data);
                         });
-    if (filling_) {
-        if (const auto slot = filling_->addRow(bytes, 0)) {
-            return RowLocation{fillingPage_, *slot};
-        }
-        flush();
-    }
-    return place(bytes, 0, 0, true);
+    return place(bytes, 0, 0);
 }
 
 void TableWriter::deleteRow(RowLocation where) {

@@ -2,9 +2,9 @@
 // after repacking, or moved to a page with room and reached through a forwarding pointer left
 // in its old slot (so that index entries naming the old place stay valid).
 //
-// New rows fill one page after another: the page being filled stays with the writer, kept in
-// the page file (see PageFile's kept pages), and is written when it is full, when something
-// else reads it, or by flush().
+// New rows, and rows that move, fill one page after another. After keepFilledPage(), the page
+// being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
+// written when it is full, when something else reads it, or by flush().
 #pragma once
 
 #include <cstdint>
@@ -36,9 +36,11 @@ public:
 
     // Stores a new row (values in the table's column order, AutoNumbers already given) on the
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
-    // The caller calls flush() after the last one.
     RowLocation insertRow(const std::vector<Value>& values);
-    // Writes the page new rows are filling.
+
+    // Keeps the page being filled from now on; the caller calls flush() when it is done.
+    void keepFilledPage() { keepFilled_ = true; }
+    // Writes the page being filled.
     void flush();
 
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
@@ -57,9 +59,8 @@ private:
     };
     Body findBody(RowLocation where) const;
     // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
-    // With `fill`, the page becomes the one being filled instead of being written.
     RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
-                      std::uint32_t avoidPage, bool fill = false);
+                      std::uint32_t avoidPage);
     std::uint32_t newDataPage();
     void writeKeptPage(std::uint32_t pageNo) override;
 
@@ -70,7 +71,8 @@ private:
     RowEncoder encoder_;
     LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
-    std::optional<DataPageWriter> filling_;
+    bool keepFilled_ = false;
+    std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
     std::uint32_t fillingPage_ = 0;
 };
 
