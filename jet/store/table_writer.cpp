@@ -102,9 +102,9 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     if (lastPageWithRoom_) {
         if (auto at = tryPage(*lastPageWithRoom_)) return *at;
     }
-    const auto withSpace = readUsageMap(file_, fmt_, RowPointer::from(table_.freePagesRow));
-    if (!withSpace.empty() && withSpace.back() != lastPageWithRoom_) {
-        if (auto at = tryPage(withSpace.back())) return *at;
+    const auto withSpace = lastMarkedPage(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    if (withSpace && withSpace != lastPageWithRoom_) {
+        if (auto at = tryPage(*withSpace)) return *at;
     }
     const std::uint32_t pageNo = newDataPage();
     DataPageWriter w(fmt_, *file_.page(pageNo));
