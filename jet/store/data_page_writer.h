@@ -21,7 +21,9 @@ public:
     // A new, empty data page of the table whose definition starts at `tdefPage`.
     static file::Page emptyPage(const format::Format& fmt, std::uint32_t tdefPage);
 
-    const file::Page& page() const { return page_; }
+    const file::Page& page() const& { return page_; }
+    // The bytes, handed over by a writer that is done.
+    file::Page page() && { return std::move(page_); }
     std::uint16_t slotCount() const;
     std::size_t freeSpace() const;
 

@@ -26,9 +26,9 @@ TableWriter::~TableWriter() { file_.forgetKeeper(*this); }
 
 void TableWriter::flush() {
     if (!filling_) return;
-    const DataPageWriter full = std::move(*filling_);
+    DataPageWriter full = std::move(*filling_);
     filling_.reset();
-    file_.writePage(fillingPage_, full.page());
+    file_.writePage(fillingPage_, std::move(full).page());
 }
 
 void TableWriter::writeKeptPage(std::uint32_t) { flush(); }
@@ -79,7 +79,7 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
         lastPageWithRoom_ = pageNo;
         if (!keepFilled_) {
-            file_.writePage(pageNo, w.page());
+            file_.writePage(pageNo, std::move(w).page());
             return;
         }
         filling_.emplace(std::move(w));
@@ -117,9 +117,9 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
 void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
                             const std::vector<bool>& changed) {
     const Body body = findBody(where);
-    // A copy of the page, so the kept bytes stay valid while pages are rewritten.
-    const file::Page bodyPage = *file_.page(body.at.page);
-    const ByteSpan oldBytes = rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot));
+    // Held, so the kept bytes stay valid while pages are rewritten.
+    const file::PageRef bodyPage = file_.page(body.at.page);
+    const ByteSpan oldBytes = rowAt(fmt_, *bodyPage, static_cast<std::uint8_t>(body.at.slot));
     std::vector<std::optional<ByteSpan>> keep;
     decoder_.locate(oldBytes, keep);
     // Long values being replaced give their pages' rows back once the new row is built.
@@ -139,9 +139,9 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
-    DataPageWriter w(fmt_, bodyPage);
+    DataPageWriter w(fmt_, *bodyPage);
     if (w.replaceRow(body.at.slot, bytes, bodyFlags)) {
-        file_.writePage(body.at.page, w.page());
+        file_.writePage(body.at.page, std::move(w).page());
         return;
     }
     // No room on its page: the row moves, and its own slot points at the new place. The moved
@@ -162,12 +162,12 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     if (!header.replaceRow(where.slot, pointer, kSlotForwarded)) {
         corrupt("a forwarding pointer does not fit where its row stood");
     }
-    file_.writePage(where.page, header.page());
+    file_.writePage(where.page, std::move(header).page());
     if (body.forwarded) {
         // The body moved on again: its old copy gives its bytes back to its page.
         DataPageWriter oldBody(fmt_, *file_.page(body.at.page));
         oldBody.replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
-        file_.writePage(body.at.page, oldBody.page());
+        file_.writePage(body.at.page, std::move(oldBody).page());
     }
 }
 
