@@ -45,7 +45,12 @@ void IndexTree::checkDepth(int depth) const {
     if (depth > kMaxDepth) damaged("its tree is deeper than any real index");
 }
 
-IndexTree::~IndexTree() { file_.forgetKeeper(*this); }
+IndexTree::~IndexTree() {
+    // A tree that keeps nothing (flushed, or its write committed) leaves the file alone.
+    const bool keeps = std::any_of(decoded_.begin(), decoded_.end(),
+                                   [](const auto& entry) { return entry.second.kept; });
+    if (keeps) file_.forgetKeeper(*this);
+}
 
 const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
     if (pageNo == 0 || pageNo >= file_.pageCount()) {

@@ -22,7 +22,9 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       encoder_(fmt, table),
       longValues_(file, fmt, table) {}
 
-TableWriter::~TableWriter() { file_.forgetKeeper(*this); }
+TableWriter::~TableWriter() {
+    if (filling_) file_.forgetKeeper(*this);
+}
 
 void TableWriter::flush() {
     if (!filling_) return;

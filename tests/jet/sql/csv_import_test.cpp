@@ -124,16 +124,19 @@ TEST(CsvImport, PagesKeptWhileLoadingEndAsIfWrittenRowByRow) {
     std::filesystem::permissions(watched, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     auto db = Database::open(watched);
-    sql::RowInserter inserter(*db, db->table("Table1"), {"CD_AGENTE", "RS_AGENTE", "DC_AGENTE"},
-                              "test");
-    db->write([&](store::WriteContext& ctx) {
-        inserter.begin(ctx);
-        for (const auto& record : records) {
-            inserter.add(record);
-            for (std::uint32_t page = 1; page < ctx.file.pageCount(); ++page) ctx.file.page(page);
-        }
-        inserter.finish(ctx);
-    });
+    {
+        sql::RowInserter inserter(*db, db->table("Table1"), {"CD_AGENTE", "RS_AGENTE", "DC_AGENTE"},
+                                  "test");
+        db->write([&](store::WriteContext& ctx) {
+            inserter.begin(ctx);
+            for (const auto& record : records) {
+                inserter.add(record);
+                for (std::uint32_t page = 1; page < ctx.file.pageCount(); ++page)
+                    ctx.file.page(page);
+            }
+            inserter.finish(ctx);
+        });
+    }
     db.reset();
     EXPECT_TRUE(bytesOf(watched) == bytesOf(loaded));
     expectNoFaults(loaded);
