@@ -91,6 +91,7 @@ PageRef PageFile::page(std::uint32_t number) const {
                                             ", beyond the end of the file (" +
                                             std::to_string(pageCount()) + " pages)");
     }
+    if (!kept_.empty()) writeKeptPage(number);
     if (auto it = dirty_.find(number); it != dirty_.end()) return it->second;
     if (auto it = cache_.find(number); it != cache_.end()) {
         lru_.splice(lru_.begin(), lru_, it->second.second);
@@ -254,6 +255,7 @@ void PageFile::writePage(std::uint32_t number, Page bytes) {
                                             ", beyond the end of '" + path_ + "' (" +
                                             std::to_string(pageCount()) + " pages)");
     }
+    kept_.erase(number);
     if (!dirty_.contains(number) && dirty_.size() >= dirtyLimit_) flush();
     auto page = std::make_shared<const Page>(std::move(bytes));
     if (auto it = cache_.find(number); it != cache_.end()) {
@@ -304,6 +306,35 @@ void PageFile::flush() {
     }
 }
 
+void PageFile::keepPage(std::uint32_t number, PageKeeper& keeper) {
+    requireWrite("keepPage()");
+    if (number == 0 || number >= pageCount()) misuse("keepPage() of a page outside the file");
+    const auto [it, added] = kept_.emplace(number, &keeper);
+    if (!added && it->second != &keeper) misuse("keepPage() of a page another layer keeps");
+}
+
+// The page is taken off the list before its keeper is called, so the keeper's writePage()
+// and reads of the page see it as an ordinary page.
+void PageFile::writeKeptPage(std::uint32_t number) const {
+    const auto it = kept_.find(number);
+    if (it == kept_.end()) return;
+    PageKeeper* keeper = it->second;
+    kept_.erase(it);
+    keeper->writeKeptPage(number);
+}
+
+void PageFile::writeKeptPages() {
+    while (!kept_.empty()) writeKeptPage(kept_.begin()->first);
+}
+
+void PageFile::forgetKeeper(const PageKeeper& keeper) noexcept {
+    std::erase_if(kept_, [&](const auto& entry) {
+        if (entry.second != &keeper) return false;
+        keptPagesLost_ = true;
+        return true;
+    });
+}
+
 void PageFile::advanceModificationTime() {
     // Readers notice a change by the file's size and modification time. The kernel stamps
     // writes with a coarse clock, so two statements within one tick could leave both equal;
@@ -330,6 +361,8 @@ void PageFile::commit() {
     requireWrite("commit()");
     bool durable = false;
     try {
+        writeKeptPages();
+        if (keptPagesLost_) misuse("commit() after a layer let go of pages it had not written");
         flush();
         if (journal_) {
             advanceModificationTime();
@@ -359,6 +392,7 @@ void PageFile::commit() {
 void PageFile::rollback() {
     requireWrite("rollback()");
     dirty_.clear();
+    kept_.clear();
     journal_.reset();
     try {
         // Whatever reached the disk was journaled first; a journal that never became durable
@@ -376,6 +410,8 @@ void PageFile::rollback() {
 
 void PageFile::endWrite() {
     dirty_.clear();
+    kept_.clear();
+    keptPagesLost_ = false;
     journal_.reset();
     journaled_ = {};
     inWrite_ = false;

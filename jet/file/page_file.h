@@ -14,6 +14,12 @@
 // size), so that an operation served from pages it already holds, such as the next row of a
 // scan, costs no system call. Taking it rolls back a journal left by a writer that died, and
 // drops the cache when another connection changed the file since it was filled.
+//
+// Kept pages: a layer that changes one page many times in a row (a bulk insert filling a data
+// page or an index leaf) may keep the page's newest state in its own form and write it once,
+// instead of encoding and writing it after every change. The page file knows which pages are
+// kept and by whom: reading a kept page, and commit(), have its keeper write it first, so every
+// reader sees the newest bytes and nothing kept is left out of the transaction.
 #pragma once
 
 #include <chrono>
@@ -36,6 +42,17 @@ namespace jet::file {
 
 using Page = std::vector<std::uint8_t>;
 using PageRef = std::shared_ptr<const Page>;
+
+// A layer above that keeps pages (see the top of this file).
+class PageKeeper {
+public:
+    // Writes the newest state of kept page `number` through PageFile::writePage. The page is
+    // no longer kept when this is called.
+    virtual void writeKeptPage(std::uint32_t number) = 0;
+
+protected:
+    ~PageKeeper() = default;
+};
 
 enum class AccessMode { ReadOnly, ReadWrite };
 
@@ -120,6 +137,18 @@ public:
     // Changed pages held in memory before a flush.
     void setDirtyPageLimit(std::size_t pages) { dirtyLimit_ = pages < 1 ? 1 : pages; }
 
+    // ---- kept pages ----------------------------------------------------------------------
+    // From now until it is written, page `number` (inside the write) is kept by `keeper`, whose
+    // state of it is newer than the page's bytes. Writing the page ends the keeping.
+    void keepPage(std::uint32_t number, PageKeeper& keeper);
+    // The keeper ends the keeping without writing, as it is about to write the page itself.
+    void unkeepPage(std::uint32_t number) { kept_.erase(number); }
+    // Has every keeper write what it keeps.
+    void writeKeptPages();
+    // A keeper that goes away lets go of its pages. Pages it had not written are lost, so the
+    // write in progress can no longer commit: commit() rolls it back and fails.
+    void forgetKeeper(const PageKeeper& keeper) noexcept;
+
 private:
     struct Opened {
         posix::UniqueFd fd;
@@ -146,6 +175,7 @@ private:
     void cachePut(std::uint32_t number, PageRef page) const;
     void requireWrite(const char* operation) const;
     void flush();
+    void writeKeptPage(std::uint32_t number) const;
     void advanceModificationTime();
     void endWrite();
 
@@ -172,6 +202,10 @@ private:
     std::size_t dirtyLimit_ = 256;
     std::optional<RollbackJournal> journal_;
     bool journalSynced_ = false;
+    // Pages whose newest state is with a keeper; a read of one has the keeper write it, hence
+    // mutable. A few pages at a time.
+    mutable std::unordered_map<std::uint32_t, PageKeeper*> kept_;
+    bool keptPagesLost_ = false;
 
     // A small LRU cache: a table scan touches each data page once, but usage maps, long values
     // and table definitions are read again and again.

@@ -1,6 +1,7 @@
 #include "jet/index/index_page_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "jet/error.h"
@@ -39,26 +40,43 @@ void storedForm(const IndexEntry& e, bool leaf, Bytes& out) {
 
 std::size_t storedSize(const IndexEntry& e, bool leaf) { return e.key.size() + 4 + (leaf ? 0 : 4); }
 
-}  // namespace
-
-std::size_t sharedPrefixLength(const std::vector<IndexEntry>& entries, bool leaf) {
-    if (entries.empty()) return 0;
-    Bytes first, last;
-    storedForm(entries.front(), leaf, first);
-    storedForm(entries.back(), leaf, last);
-    const auto [differs, unused] =
-        std::mismatch(first.begin(), first.end(), last.begin(), last.end());
-    return static_cast<std::size_t>(differs - first.begin());
+// What follows the key in the stored form: the row pointer, then the child page.
+std::array<std::uint8_t, 8> pointerBytes(const IndexEntry& e) {
+    return {
+        static_cast<std::uint8_t>(e.dataPage >> 16),  static_cast<std::uint8_t>(e.dataPage >> 8),
+        static_cast<std::uint8_t>(e.dataPage),        e.dataRow,
+        static_cast<std::uint8_t>(e.childPage >> 24), static_cast<std::uint8_t>(e.childPage >> 16),
+        static_cast<std::uint8_t>(e.childPage >> 8),  static_cast<std::uint8_t>(e.childPage)};
 }
 
-std::size_t accessPrefixLength(const format::Format& fmt, const std::vector<IndexEntry>& entries,
+}  // namespace
+
+std::size_t sharedPrefixLength(std::span<const IndexEntry> entries, bool leaf) {
+    if (entries.empty()) return 0;
+    // Byte by byte over the stored forms of the first and the last entry, without building them.
+    const IndexEntry& a = entries.front();
+    const IndexEntry& b = entries.back();
+    const auto [keyEnd, unused] =
+        std::mismatch(a.key.begin(), a.key.end(), b.key.begin(), b.key.end());
+    std::size_t same = static_cast<std::size_t>(keyEnd - a.key.begin());
+    const std::array<std::uint8_t, 8> tailA = pointerBytes(a);
+    const std::array<std::uint8_t, 8> tailB = pointerBytes(b);
+    const auto byteOf = [](const IndexEntry& e, const std::array<std::uint8_t, 8>& tail,
+                           std::size_t i) {
+        return i < e.key.size() ? e.key[i] : tail[i - e.key.size()];
+    };
+    const std::size_t shorter = std::min(storedSize(a, leaf), storedSize(b, leaf));
+    while (same < shorter && byteOf(a, tailA, same) == byteOf(b, tailB, same)) ++same;
+    return same;
+}
+
+std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
                                bool leaf) {
     if (storedEntriesSize(entries, leaf, 0) <= entryAreaCapacity(fmt)) return 0;
     return sharedPrefixLength(entries, leaf);
 }
 
-std::size_t storedEntriesSize(const std::vector<IndexEntry>& entries, bool leaf,
-                              std::size_t prefix) {
+std::size_t storedEntriesSize(std::span<const IndexEntry> entries, bool leaf, std::size_t prefix) {
     if (entries.empty()) return 0;
     std::size_t total = prefix;
     for (const auto& e : entries) total += storedSize(e, leaf) - prefix;
@@ -72,7 +90,7 @@ std::size_t entryAreaCapacity(const format::Format& fmt) {
     return std::min<std::size_t>(fmt.pageSize - at.entriesStart, at.entryMaskSize * 8 - 1);
 }
 
-bool entriesFit(const format::Format& fmt, const std::vector<IndexEntry>& entries, bool leaf) {
+bool entriesFit(const format::Format& fmt, std::span<const IndexEntry> entries, bool leaf) {
     return storedEntriesSize(entries, leaf, sharedPrefixLength(entries, leaf)) <=
            entryAreaCapacity(fmt);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "jet/index/index_page.h"
@@ -14,22 +15,21 @@ namespace jet::index {
 // The longest prefix every entry shares, over the stored form of each entry (key, row pointer
 // and, on intermediate pages, child page). The entries are sorted, so the first and the last
 // entry decide it.
-std::size_t sharedPrefixLength(const std::vector<IndexEntry>& entries, bool leaf);
+std::size_t sharedPrefixLength(std::span<const IndexEntry> entries, bool leaf);
 
 // The prefix Access declares: none while the entries fit whole, the longest shared one once
 // they would not. All index pages of the fixtures but one follow this (see the tests).
-std::size_t accessPrefixLength(const format::Format& fmt, const std::vector<IndexEntry>& entries,
+std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
                                bool leaf);
 
 // Bytes the entries take in the entry area when all but the first leave out `prefix` bytes.
-std::size_t storedEntriesSize(const std::vector<IndexEntry>& entries, bool leaf,
-                              std::size_t prefix);
+std::size_t storedEntriesSize(std::span<const IndexEntry> entries, bool leaf, std::size_t prefix);
 
 // The room for entries on a page of this format: up to the page's end and within the mask.
 std::size_t entryAreaCapacity(const format::Format& fmt);
 
 // Whether the entries fit on one page with the longest shared prefix left out.
-bool entriesFit(const format::Format& fmt, const std::vector<IndexEntry>& entries, bool leaf);
+bool entriesFit(const format::Format& fmt, std::span<const IndexEntry> entries, bool leaf);
 
 // The page's bytes. `page.leaf`, owner, prevPage, nextPage, tailPage and entries are taken as
 // given; freeSpace and entriesEnd are computed. The prefix is `prefix` when given (it must be

@@ -1,6 +1,7 @@
 #include "jet/index/index_tree.h"
 
 #include <algorithm>
+#include <span>
 
 #include "jet/error.h"
 #include "jet/index/index_leaf_edit.h"
@@ -44,16 +45,29 @@ void IndexTree::checkDepth(int depth) const {
     if (depth > kMaxDepth) damaged("its tree is deeper than any real index");
 }
 
+IndexTree::~IndexTree() {
+    // A tree that keeps nothing (flushed, or its write committed) leaves the file alone.
+    const bool keeps = std::any_of(decoded_.begin(), decoded_.end(),
+                                   [](const auto& entry) { return entry.second.kept; });
+    if (keeps) file_.forgetKeeper(*this);
+}
+
 const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
     if (pageNo == 0 || pageNo >= file_.pageCount()) {
         damaged("it refers to page " + std::to_string(pageNo) + ", outside the file");
     }
+    const auto hit = decoded_.find(pageNo);
+    if (hit != decoded_.end() && hit->second.kept) return hit->second.page;
     // Decoding a full leaf costs more than anything else an update does to it; pages are
     // decoded again only when their bytes are not the ones decoded last.
     file::PageRef bytes = file_.page(pageNo);
-    const auto hit = decoded_.find(pageNo);
     if (hit != decoded_.end() && hit->second.source == bytes) return hit->second.page;
-    if (decoded_.size() >= kDecodedPages) decoded_.clear();
+    if (decoded_.size() >= kDecodedPages) {
+        for (auto& [number, d] : decoded_) {
+            if (d.kept) encodeKept(d, number);
+        }
+        decoded_.clear();
+    }
     IndexPage page = readIndexPage(fmt_, *bytes);
     if (page.owner != storage_.ownerPage) {
         damaged("its page " + std::to_string(pageNo) + " belongs to another table");
@@ -66,6 +80,40 @@ const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
 void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
     file_.writePage(pageNo, writeIndexPage(fmt_, page));
     decoded_.erase(pageNo);
+}
+
+void IndexTree::storeDecoded(std::uint32_t pageNo) {
+    Decoded& d = decoded_.at(pageNo);
+    if (!keepLeaves_) {
+        encodeKept(d, pageNo);
+    } else if (!d.kept) {
+        file_.keepPage(pageNo, *this);
+        d.kept = true;
+    }
+}
+
+void IndexTree::encodeKept(Decoded& d, std::uint32_t pageNo) const {
+    file_.writePage(pageNo, writeIndexPage(fmt_, d.page));
+    d.kept = false;
+    d.source = file_.page(pageNo);
+}
+
+void IndexTree::writeKeptPage(std::uint32_t pageNo) {
+    Decoded& d = decoded_.at(pageNo);
+    if (d.kept) encodeKept(d, pageNo);
+}
+
+void IndexTree::flush() {
+    for (auto& [number, d] : decoded_) {
+        if (d.kept) encodeKept(d, number);
+    }
+}
+
+void IndexTree::dropDecoded(std::uint32_t pageNo) {
+    const auto it = decoded_.find(pageNo);
+    if (it == decoded_.end()) return;
+    if (it->second.kept) file_.unkeepPage(pageNo);
+    decoded_.erase(it);
 }
 
 std::uint32_t IndexTree::allocatePage() {
@@ -149,20 +197,21 @@ void IndexTree::replace(const IndexEntry& old, const IndexEntry& now) {
     // page changes and nothing above it. Anything else goes out and in through the tree.
     const auto [pageNo, at] = findLeaf(old);
     read(pageNo);
-    IndexPage& page = decoded_.at(pageNo).page;  // changed in place, kept decoded
-    auto& entries = page.entries;
+    auto& entries = decoded_.at(pageNo).page.entries;  // changed in place, kept decoded
     if (at + 1 < entries.size() && compareEntries(entries[at], old) == 0 &&
         compareEntries(entries.front(), now) < 0 && compareEntries(now, entries.back()) < 0) {
         entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
         const auto to = std::lower_bound(entries.begin(), entries.end(), now, before);
-        const bool fresh = to == entries.end() || compareEntries(*to, now) != 0;
-        if (fresh) entries.insert(to, now);
-        if (fresh && entriesFit(fmt_, entries, true)) {
-            file_.writePage(pageNo, writeIndexPage(fmt_, page));
-            decoded_.at(pageNo).source = file_.page(pageNo);
-            return;
+        if (to == entries.end() || compareEntries(*to, now) != 0) {
+            const auto added = entries.insert(to, now);
+            if (entriesFit(fmt_, entries, true)) {
+                storeDecoded(pageNo);
+                return;
+            }
+            entries.erase(added);
         }
-        decoded_.erase(pageNo);
+        // The leaf goes back to what it was (it may hold changes not written yet).
+        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), old);
     }
     remove(old);
     insert(now);
@@ -182,13 +231,6 @@ std::size_t IndexTree::childIndex(std::uint32_t pageNo, const IndexPage& page,
 
 std::uint32_t IndexTree::childPage(const IndexPage& page, std::size_t i) {
     return i < page.entries.size() ? page.entries[i].childPage : page.tailPage;
-}
-
-// Writes a leaf changed in its decoded form, which stays decoded for the next change.
-void IndexTree::writeDecoded(std::uint32_t pageNo) {
-    Decoded& d = decoded_.at(pageNo);
-    file_.writePage(pageNo, writeIndexPage(fmt_, d.page));
-    d.source = file_.page(pageNo);
 }
 
 // An intermediate page after a change below it: rewritten only when the change shows in it.
@@ -255,7 +297,7 @@ IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& en
     page.entries.erase(at);
     if (page.entries.empty() && pageNo != storage_.rootPage) {
         const IndexPage emptied = std::move(page);
-        decoded_.erase(pageNo);
+        dropDecoded(pageNo);
         freePage(pageNo, emptied);
         out.emptied = true;
         return out;
@@ -270,11 +312,11 @@ IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& en
 IndexTree::Change IndexTree::storeLeaf(std::uint32_t pageNo, Change out) {
     IndexPage& page = decoded_.at(pageNo).page;
     if (entriesFit(fmt_, page.entries, true)) {
-        writeDecoded(pageNo);
+        storeDecoded(pageNo);
         return out;
     }
     IndexPage full = std::move(page);
-    decoded_.erase(pageNo);
+    dropDecoded(pageNo);
     storeOrSplit(pageNo, full, out);
     return out;
 }
@@ -320,8 +362,12 @@ void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out)
         return p;
     };
     const auto fits = [&](std::size_t k) {
-        return entriesFit(fmt_, part(0, k).entries, leaf) &&
-               entriesFit(fmt_, part(k, n).entries, leaf);
+        if (leaf) {
+            const std::span<const IndexEntry> all(page.entries);
+            return entriesFit(fmt_, all.first(k), true) && entriesFit(fmt_, all.subspan(k), true);
+        }
+        return entriesFit(fmt_, part(0, k).entries, false) &&
+               entriesFit(fmt_, part(k, n).entries, false);
     };
     std::size_t k = 0;
     for (std::size_t step = 0, middle = (n + 1) / 2; step < n && k == 0; ++step) {

@@ -6,6 +6,10 @@
 // pages are linked only to the pages that share their parent; an intermediate page with more
 // than one child leaves its last child unnamed, as its tail; the root never moves, since the
 // table definition names it, so a full root hands its entries down to two new pages.
+//
+// A leaf takes one entry after another when rows are added in key order; after keepLeaves(),
+// changed leaves are kept decoded in the page file (see PageFile's kept pages) and encoded once,
+// when flush() is called, when something else reads them, or at the latest at commit.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +32,17 @@ struct IndexStorage {
     std::string name;                // for messages: "index 'PrimaryKey' of table 'Orders'"
 };
 
-class IndexTree {
+class IndexTree : private file::PageKeeper {
 public:
     IndexTree(file::PageFile& file, const format::Format& fmt, IndexStorage storage);
+    ~IndexTree();
+    IndexTree(const IndexTree&) = delete;
+    IndexTree& operator=(const IndexTree&) = delete;
+
+    // Changed leaves are kept from now on; the owner calls flush() before the tree goes.
+    void keepLeaves() { keepLeaves_ = true; }
+    // Writes the leaves kept.
+    void flush();
 
     // Adds a leaf entry. Throws Error(Corrupt) when the index already holds that entry, and
     // Error(Unsupported) when a new page is needed that the usage maps cannot take.
@@ -53,6 +65,11 @@ public:
     const IndexStorage& storage() const { return storage_; }
 
 private:
+    struct Decoded {
+        file::PageRef source;  // the bytes it was decoded from
+        IndexPage page;
+        bool kept = false;  // changed since, and kept by the page file for this tree
+    };
     // A child of an intermediate page with the last entry below it; the tail has none stored.
     struct Child {
         std::uint32_t page = 0;
@@ -70,12 +87,17 @@ private:
     std::size_t childIndex(std::uint32_t pageNo, const IndexPage& page,
                            const IndexEntry& entry) const;
     static std::uint32_t childPage(const IndexPage& page, std::size_t i);
-    void writeDecoded(std::uint32_t pageNo);
     Change storeLeaf(std::uint32_t pageNo, Change out);
     Change removeAt(std::uint32_t pageNo, const IndexEntry& entry, int depth);
     // Brings an intermediate page's children up to date with a change in child `i`.
     void applyBelow(std::vector<Child>& children, std::size_t i, const Change& below,
                     Change& out) const;
+    // Hands a changed leaf, decoded, to the page file to keep, or writes it.
+    void storeDecoded(std::uint32_t pageNo);
+    void writeKeptPage(std::uint32_t pageNo) override;
+    void encodeKept(Decoded& decoded, std::uint32_t pageNo) const;
+    // Forgets a decoded page; a kept one is about to be written by the caller.
+    void dropDecoded(std::uint32_t pageNo);
     // Writes the page back, splitting it (or, for the root, nesting its entries in two new
     // pages) when its entries no longer fit.
     void storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out);
@@ -98,11 +120,8 @@ private:
     file::PageFile& file_;
     const format::Format& fmt_;
     IndexStorage storage_;
-    struct Decoded {
-        file::PageRef source;  // the bytes it was decoded from
-        IndexPage page;
-    };
     mutable std::unordered_map<std::uint32_t, Decoded> decoded_;
+    bool keepLeaves_ = false;
 };
 
 }  // namespace jet::index

@@ -76,8 +76,9 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
         const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
-        Maintained m{IndexTree(
-            file, fmt, IndexStorage{ix.firstPage, ix.usedPagesRow, table.definitionPage, label})};
+        Maintained& m = indexes_.emplace_back(
+            file, fmt, IndexStorage{ix.firstPage, ix.usedPagesRow, table.definitionPage, label});
+        m.tree.keepLeaves();
         m.label = label;
         m.name = ix.name;
         for (const IndexDef* l : logical) {
@@ -101,7 +102,6 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
                 appendKeyColumn(m.allNullKey, column, Value{});
             }
         }
-        indexes_.push_back(std::move(m));
     }
 }
 
@@ -201,11 +201,15 @@ void TableIndexes::insertRow(RowLocation row, const std::vector<Value>& values) 
 
 void TableIndexes::removeRows(std::vector<std::uint32_t> rows) {
     std::sort(rows.begin(), rows.end());
-    for (auto& index : indexes_) index.tree.removeRows(rows);
+    for (auto& index : indexes_) {
+        index.tree.removeRows(rows);
+        index.tree.flush();
+    }
 }
 
 void TableIndexes::finish() {
     for (auto& index : indexes_) {
+        index.tree.flush();
         if (!index.unique) continue;
         bool repeated = false;
         if (index.tooManyToTrack) {

@@ -4,9 +4,13 @@
 //
 // Several logical indexes (a primary key and a plain index on the same column, say) may share
 // one index's data; the data is kept once.
+//
+// Changed leaves are kept decoded (IndexTree::keepLeaves) and written by finish() and
+// removeRows(), one of which ends every statement's use of the indexes.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -40,13 +44,14 @@ public:
     // along each index, whatever its key types.
     void removeRows(std::vector<std::uint32_t> rows);
 
-    // Throws Error(DuplicateKey) naming the first unique index that holds a key twice after
-    // the statement's changes (keys that are all Null excepted).
+    // Writes the changed leaves. Throws Error(DuplicateKey) naming the first unique index that
+    // holds a key twice after the statement's changes (keys that are all Null excepted).
     void finish();
 
 private:
     struct Maintained {
-        explicit Maintained(IndexTree t) : tree(std::move(t)) {}
+        Maintained(file::PageFile& file, const format::Format& fmt, IndexStorage storage)
+            : tree(file, fmt, std::move(storage)) {}
         IndexTree tree;
         std::string label;  // "index 'PrimaryKey' of table 'Orders'"
         std::string name;   // the index's name, for messages
@@ -74,7 +79,7 @@ private:
 
     const TableDef& table_;
     const std::size_t maxKeyBytes_;
-    std::vector<Maintained> indexes_;
+    std::deque<Maintained> indexes_;  // in place: each tree is known to the page file
 };
 
 }  // namespace jet::index

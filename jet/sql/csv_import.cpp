@@ -20,7 +20,6 @@ class CsvReader {
 public:
     explicit CsvReader(const std::string& path) : path_(path), in_(path, std::ios::binary) {
         if (!in_) throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
-        in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
         if (peek() == 0xEF) {
             const std::string bom = {static_cast<char>(get()), static_cast<char>(get()),
                                      static_cast<char>(get())};
@@ -50,6 +49,7 @@ public:
                 }
                 if (c == '\n') ++line_;
                 field.text += static_cast<char>(c);
+                appendUntil(field.text, [](char x) { return x == '"' || x == '\n'; });
                 continue;
             }
             if (c == '"' && field.text.empty() && !field.quoted) {
@@ -66,6 +66,7 @@ public:
             }
             if (field.quoted) fail(start_, "a quoted field goes on after its closing quote");
             field.text += static_cast<char>(c);
+            appendUntil(field.text, [](char x) { return x == ',' || x == '\n' || x == '\r'; });
         }
     }
 
@@ -77,12 +78,38 @@ public:
     }
 
 private:
-    int peek() { return in_.peek(); }
-    int get() { return in_.get(); }
+    // Character by character from a buffer of our own: a stream's get() costs more than
+    // everything else done with the character.
+    int peek() {
+        if (next_ == end_ && !refill()) return EOF;
+        return static_cast<unsigned char>(*next_);
+    }
+    int get() {
+        if (next_ == end_ && !refill()) return EOF;
+        return static_cast<unsigned char>(*next_++);
+    }
+    // Takes the plain characters that follow, up to the first that `special` picks out or
+    // the end of what the buffer holds, in one step.
+    template <typename Special>
+    void appendUntil(std::string& text, Special special) {
+        const char* stop = next_;
+        while (stop != end_ && !special(*stop)) ++stop;
+        text.append(next_, stop);
+        next_ = stop;
+    }
+    bool refill() {
+        in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        if (in_.bad()) throw Error(ErrorCode::Io, "Cannot read '" + path_ + "'.");
+        next_ = buffer_.data();
+        end_ = next_ + in_.gcount();
+        return next_ != end_;
+    }
 
     std::string path_;
     std::vector<char> buffer_ = std::vector<char>(1 << 16);
     std::ifstream in_;
+    const char* next_ = nullptr;
+    const char* end_ = nullptr;
     std::size_t line_ = 1;
     std::size_t start_ = 1;
 };

@@ -70,8 +70,7 @@ Guid randomGuid() {
 }  // namespace
 
 RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
-                         const std::vector<std::string>& fields, const char* what,
-                         Target target)
+                         const std::vector<std::string>& fields, const char* what, Target target)
     : db_(db),
       table_(std::move(table)),
       properties_(propertiesOf(db, *table_)),
@@ -132,6 +131,7 @@ RowInserter::~RowInserter() = default;
 
 void RowInserter::begin(store::WriteContext& ctx) {
     writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
+    writer_->keepFilledPage();
     indexes_.emplace(ctx.file, ctx.format, *table_);
 }
 
@@ -171,6 +171,7 @@ void RowInserter::add(const std::vector<Value>& given) {
 }
 
 std::uint64_t RowInserter::finish(store::WriteContext& ctx) {
+    writer_->flush();
     writer_->adjustRowCount(static_cast<std::int64_t>(added_));
     if (autoNumberMoved_) writer_->setLastAutoNumber(lastAutoNumber_);
     indexes_->finish();

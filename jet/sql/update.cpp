@@ -17,13 +17,13 @@ namespace {
 const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
     if (ref.table && !store::namesEqual(ref.table->text, table.name)) {
         throw Error(ErrorCode::FieldNotFound, "No field named '" + ref.table->text + "." +
-                                                  ref.column.text + "' in table '" +
-                                                  table.name + "'.");
+                                                  ref.column.text + "' in table '" + table.name +
+                                                  "'.");
     }
     const ColumnDef* c = table.findColumn(ref.column.text);
     if (c == nullptr) {
-        throw Error(ErrorCode::FieldNotFound, "No field named '" + ref.column.text +
-                                                  "' in table '" + table.name + "'.");
+        throw Error(ErrorCode::FieldNotFound,
+                    "No field named '" + ref.column.text + "' in table '" + table.name + "'.");
     }
     return *c;
 }
@@ -54,12 +54,12 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         assignedMask[t.index] = true;
     }
     const CalculatedColumns calculated(*table, propertiesOf(db, *table), db.version(), assigned);
-    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update,
-                                    assignedMask);
+    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update, assignedMask);
 
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        writer.keepFilledPage();
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
         std::vector<bool> changed(table->columns.size());
@@ -75,9 +75,9 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             for (const auto& t : targets) {
                 Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
                 if (t.required && isNull(v)) {
-                    throw Error(ErrorCode::NotUpdatable,
-                                "You must enter a value in the '" + table->name + "." +
-                                    t.column->name + "' field.");
+                    throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
+                                                             table->name + "." + t.column->name +
+                                                             "' field.");
                 }
                 if (v != row[t.index]) {
                     values[t.index] = std::move(v);
@@ -92,6 +92,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                 relationships.rowUpdated(row, values);
             }
         }
+        writer.flush();
         indexes.finish();
         relationships.finish(ctx);
     });

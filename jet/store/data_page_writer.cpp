@@ -28,7 +28,8 @@ file::Page DataPageWriter::emptyPage(const format::Format& fmt, std::uint32_t td
     file::Page p(fmt.pageSize, 0);
     p[0] = kDataPageType;
     p[1] = 0x01;
-    for (int i = 0; i < 4; ++i) p[kOwnerOffset + i] = static_cast<std::uint8_t>(tdefPage >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[kOwnerOffset + i] = static_cast<std::uint8_t>(tdefPage >> (8 * i));
     DataPageWriter w(fmt, std::move(p));
     w.setFreeSpace();
     return w.page_;
@@ -45,8 +46,8 @@ std::vector<DataPageWriter::Extent> DataPageWriter::extents() const {
     std::vector<Extent> out(slotCount());
     std::size_t end = page_.size();
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::uint16_t raw = static_cast<std::uint16_t>(page_[base + 2 * i] |
-                                                             (page_[base + 2 * i + 1] << 8));
+        const std::uint16_t raw =
+            static_cast<std::uint16_t>(page_[base + 2 * i] | (page_[base + 2 * i + 1] << 8));
         const std::size_t start = raw & kRowOffsetMask;
         out[i].flags = raw & static_cast<std::uint16_t>(~kRowOffsetMask);
         if (start < directoryEnd || start > end) {
@@ -105,6 +106,7 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
     }
     page_ = std::move(fresh);
     setFreeSpace();
+    packed_ = true;
     return true;
 }
 
@@ -120,7 +122,25 @@ bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_
     return rebuild(old, slot, bytes, flags, false);
 }
 
+std::optional<std::uint16_t> DataPageWriter::appendPacked(ByteSpan bytes, std::uint16_t flags) {
+    const std::uint16_t count = slotCount();
+    if (count >= kMaxRowsPerPage) return std::nullopt;
+    const std::size_t directory = fmt_.dataRowCountOffset + 2u;
+    // The last row is the lowest one.
+    const std::size_t lowest =
+        count == 0 ? page_.size() : u16(page_, directory + 2u * (count - 1u)) & kRowOffsetMask;
+    const std::size_t directoryEnd = directory + 2u * (count + 1u);
+    if (bytes.size() > lowest || lowest - bytes.size() < directoryEnd) return std::nullopt;
+    const std::size_t start = lowest - bytes.size();
+    if (!bytes.empty()) std::memcpy(page_.data() + start, bytes.data(), bytes.size());
+    put16(page_, directory + 2u * count, static_cast<std::uint16_t>(start | flags));
+    put16(page_, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count + 1u));
+    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(start - directoryEnd));
+    return count;
+}
+
 std::optional<std::uint16_t> DataPageWriter::addRow(ByteSpan bytes, std::uint16_t flags) {
+    if (packed_) return appendPacked(bytes, flags);
     auto old = extents();
     if (old.size() >= kMaxRowsPerPage) return std::nullopt;
     const auto slot = static_cast<std::uint16_t>(old.size());

@@ -21,7 +21,9 @@ public:
     // A new, empty data page of the table whose definition starts at `tdefPage`.
     static file::Page emptyPage(const format::Format& fmt, std::uint32_t tdefPage);
 
-    const file::Page& page() const { return page_; }
+    const file::Page& page() const& { return page_; }
+    // The bytes, handed over by a writer that is done.
+    file::Page page() && { return std::move(page_); }
     std::uint16_t slotCount() const;
     std::size_t freeSpace() const;
 
@@ -42,10 +44,16 @@ private:
     std::vector<Extent> extents() const;
     bool rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
                  std::uint16_t flags, bool append);
+    // addRow on a page this writer has repacked: the new row goes below the others, as a
+    // repacking would put it, without moving them.
+    std::optional<std::uint16_t> appendPacked(ByteSpan bytes, std::uint16_t flags);
     void setFreeSpace();
 
     const format::Format& fmt_;
     file::Page page_;
+    // The page is as rebuild() lays pages out: rows from the end of the page in slot order, no
+    // gaps, exact offsets, zeros below them.
+    bool packed_ = false;
 };
 
 }  // namespace jet::store

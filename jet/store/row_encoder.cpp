@@ -18,8 +18,8 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
     : fmt_(fmt), table_(table) {
     if (fmt.jet3) {
         throw Error(ErrorCode::Unsupported,
-                    "Changing Access 97 (Jet 3) databases is not supported; table '" +
-                        table.name + "' is left as it is.");
+                    "Changing Access 97 (Jet 3) databases is not supported; table '" + table.name +
+                        "' is left as it is.");
     }
     std::uint16_t highestNumber = 0;
     bool any = false;
@@ -33,6 +33,10 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
     }
     columnCount_ = std::max<std::uint16_t>(table.maxColumns, any ? highestNumber + 1u : 0);
     varCount_ = std::max<std::uint16_t>(varCount_, table.varColumnCount);
+    bySlot_.resize(varCount_);
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        if (!table.columns[i].fixedLength) bySlot_[table.columns[i].varIndex] = i;
+    }
 }
 
 std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - kDataPageOverhead; }
@@ -121,19 +125,11 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
     if (varCount_ > 0) {
         // Variable columns in the order of their slots; slots of deleted columns get an empty
         // extent at the position where they would stand.
-        std::vector<const ColumnDef*> bySlot(varCount_, nullptr);
-        std::vector<std::size_t> indexOf(varCount_, 0);
-        for (std::size_t i = 0; i < table_.columns.size(); ++i) {
-            const ColumnDef& c = table_.columns[i];
-            if (c.fixedLength) continue;
-            bySlot[c.varIndex] = &c;
-            indexOf[c.varIndex] = i;
-        }
         for (std::size_t slot = 0; slot < varCount_; ++slot) {
             offsets[slot] = static_cast<std::uint16_t>(row.size());
-            const ColumnDef* c = bySlot[slot];
-            const std::size_t i = indexOf[slot];
-            if (c == nullptr) continue;
+            if (!bySlot_[slot]) continue;
+            const std::size_t i = *bySlot_[slot];
+            const ColumnDef* c = &table_.columns[i];
             if (!keep[i] && isNull(values[i]) && !(c->calculated && storesNullResult(*c))) {
                 continue;
             }

@@ -50,6 +50,9 @@ private:
     std::uint16_t columnCount_ = 0;  // includes deleted columns: the null mask is indexed by number
     std::uint16_t varCount_ = 0;     // slots in the variable offset table
     std::size_t fixedSize_ = 0;
+    // Per variable slot, the position among the columns of the column stored there; none for
+    // the slots of deleted columns.
+    std::vector<std::optional<std::size_t>> bySlot_;
 };
 
 }  // namespace jet::store

@@ -22,6 +22,19 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       encoder_(fmt, table),
       longValues_(file, fmt, table) {}
 
+TableWriter::~TableWriter() {
+    if (filling_) file_.forgetKeeper(*this);
+}
+
+void TableWriter::flush() {
+    if (!filling_) return;
+    DataPageWriter full = std::move(*filling_);
+    filling_.reset();
+    file_.writePage(fillingPage_, std::move(full).page());
+}
+
+void TableWriter::writeKeptPage(std::uint32_t) { flush(); }
+
 namespace {
 // A calculated column's type is its result type: a Memo result is a long value as well.
 bool isLongValue(const ColumnDef& c) {
@@ -40,16 +53,17 @@ TableWriter::Body TableWriter::findBody(RowLocation where) const {
     const RowLocation body{u24(s.bytes, 1, "a forwarding pointer"),
                            u8(s.bytes, 0, "a forwarding pointer")};
     const auto bodyPage = file_.page(body.page);
-    if ((*bodyPage)[0] != kDataPageType || DataPage(fmt_, *bodyPage).ownerPage() !=
-                                               table_.definitionPage) {
+    if ((*bodyPage)[0] != kDataPageType ||
+        DataPage(fmt_, *bodyPage).ownerPage() != table_.definitionPage) {
         corrupt("a forwarding pointer leads out of its table");
     }
     return Body{body, true};
 }
 
 std::uint32_t TableWriter::newDataPage() {
-    const std::uint32_t page = appendPage(
-        file_, fmt_, {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
+    const std::uint32_t page =
+        appendPage(file_, fmt_,
+                   {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, table_.definitionPage));
     return page;
 }
@@ -58,6 +72,22 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
                                std::uint32_t avoidPage) {
     // Like Access, fill the table's last page that has room before taking a new one. The map
     // of pages with room is read only when the page used last is full.
+    if (filling_ && fillingPage_ != avoidPage) {
+        if (const auto slot = filling_->addRow(bytes, flags)) {
+            return RowLocation{fillingPage_, *slot};
+        }
+    }
+    flush();
+    const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
+        lastPageWithRoom_ = pageNo;
+        if (!keepFilled_) {
+            file_.writePage(pageNo, std::move(w).page());
+            return;
+        }
+        filling_.emplace(std::move(w));
+        fillingPage_ = pageNo;
+        file_.keepPage(pageNo, *this);
+    };
     const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
         if (pageNo == avoidPage) return std::nullopt;
         const auto page = file_.page(pageNo);
@@ -68,32 +98,30 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
         DataPageWriter w(fmt_, *page);
         const auto slot = w.addRow(bytes, flags);
         if (!slot) return std::nullopt;
-        file_.writePage(pageNo, w.page());
-        lastPageWithRoom_ = pageNo;
+        store(pageNo, w);
         return RowLocation{pageNo, *slot};
     };
     if (lastPageWithRoom_) {
         if (auto at = tryPage(*lastPageWithRoom_)) return *at;
     }
-    const auto withSpace = readUsageMap(file_, fmt_, RowPointer::from(table_.freePagesRow));
-    if (!withSpace.empty() && withSpace.back() != lastPageWithRoom_) {
-        if (auto at = tryPage(withSpace.back())) return *at;
+    const auto withSpace = lastMarkedPage(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    if (withSpace && withSpace != lastPageWithRoom_) {
+        if (auto at = tryPage(*withSpace)) return *at;
     }
     const std::uint32_t pageNo = newDataPage();
     DataPageWriter w(fmt_, *file_.page(pageNo));
     const auto slot = w.addRow(bytes, flags);
     if (!slot) corrupt("a row does not fit an empty page");
-    file_.writePage(pageNo, w.page());
-    lastPageWithRoom_ = pageNo;
+    store(pageNo, w);
     return RowLocation{pageNo, *slot};
 }
 
 void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
                             const std::vector<bool>& changed) {
     const Body body = findBody(where);
-    // A copy of the page, so the kept bytes stay valid while pages are rewritten.
-    const file::Page bodyPage = *file_.page(body.at.page);
-    const ByteSpan oldBytes = rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot));
+    // Held, so the kept bytes stay valid while pages are rewritten.
+    const file::PageRef bodyPage = file_.page(body.at.page);
+    const ByteSpan oldBytes = rowAt(fmt_, *bodyPage, static_cast<std::uint8_t>(body.at.slot));
     std::vector<std::optional<ByteSpan>> keep;
     decoder_.locate(oldBytes, keep);
     // Long values being replaced give their pages' rows back once the new row is built.
@@ -105,17 +133,17 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         }
         keep[i].reset();
     }
-    const std::vector<std::uint8_t> bytes = encoder_.encode(
-        values, keep, oldBytes.size(),
-        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
-            return longValues_.store(c, data);
-        });
+    const std::vector<std::uint8_t> bytes =
+        encoder_.encode(values, keep, oldBytes.size(),
+                        [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
+                            return longValues_.store(c, data);
+                        });
     for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
-    DataPageWriter w(fmt_, bodyPage);
+    DataPageWriter w(fmt_, *bodyPage);
     if (w.replaceRow(body.at.slot, bytes, bodyFlags)) {
-        file_.writePage(body.at.page, w.page());
+        file_.writePage(body.at.page, std::move(w).page());
         return;
     }
     // No room on its page: the row moves, and its own slot points at the new place. The moved
@@ -136,12 +164,12 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     if (!header.replaceRow(where.slot, pointer, kSlotForwarded)) {
         corrupt("a forwarding pointer does not fit where its row stood");
     }
-    file_.writePage(where.page, header.page());
+    file_.writePage(where.page, std::move(header).page());
     if (body.forwarded) {
         // The body moved on again: its old copy gives its bytes back to its page.
         DataPageWriter oldBody(fmt_, *file_.page(body.at.page));
         oldBody.replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
-        file_.writePage(body.at.page, oldBody.page());
+        file_.writePage(body.at.page, std::move(oldBody).page());
     }
 }
 

@@ -1,6 +1,10 @@
 // Changing the rows of one table inside a write: a row rewritten where it stands, in its page
 // after repacking, or moved to a page with room and reached through a forwarding pointer left
 // in its old slot (so that index entries naming the old place stay valid).
+//
+// New rows, and rows that move, fill one page after another. After keepFilledPage(), the page
+// being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
+// written when it is full, when something else reads it, or by flush().
 #pragma once
 
 #include <cstdint>
@@ -10,16 +14,20 @@
 #include "jet/database.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/store/data_page_writer.h"
 #include "jet/store/long_value_writer.h"
 #include "jet/store/row_codec.h"
 #include "jet/store/row_encoder.h"
 
 namespace jet::store {
 
-class TableWriter {
+class TableWriter : private file::PageKeeper {
 public:
     TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 std::uint16_t codePage);
+    ~TableWriter();
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
 
     // Replaces the values of the row the scan found at `where`. Columns whose `changed` flag is
     // false keep their stored bytes exactly.
@@ -29,6 +37,11 @@ public:
     // Stores a new row (values in the table's column order, AutoNumbers already given) on the
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);
+
+    // Keeps the page being filled from now on; the caller calls flush() when it is done.
+    void keepFilledPage() { keepFilled_ = true; }
+    // Writes the page being filled.
+    void flush();
 
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
     void deleteRow(RowLocation where);
@@ -49,6 +62,7 @@ private:
     RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
                       std::uint32_t avoidPage);
     std::uint32_t newDataPage();
+    void writeKeptPage(std::uint32_t pageNo) override;
 
     file::PageFile& file_;
     const format::Format& fmt_;
@@ -57,6 +71,9 @@ private:
     RowEncoder encoder_;
     LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
+    bool keepFilled_ = false;
+    std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
+    std::uint32_t fillingPage_ = 0;
 };
 
 }  // namespace jet::store

@@ -1,5 +1,6 @@
 #include "jet/store/usage_map.h"
 
+#include <optional>
 #include <string>
 
 #include "jet/store/data_page.h"
@@ -23,17 +24,17 @@ void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
     }
 }
 
-}  // namespace
-
-std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
-                                        RowPointer where) {
+// Calls visit(bitmap, first page it covers) for each bitmap of the usage map row at `where`, in
+// page order.
+template <typename Visit>
+void forEachBitmap(const file::PageFile& file, const format::Format& fmt, RowPointer where,
+                   Visit visit) {
     const auto holder = file.page(where.page);
     const ByteSpan row = rowAt(fmt, *holder, where.slot);
-    std::vector<std::uint32_t> pages;
     switch (u8(row, 0, "a usage map")) {
         case 0x00: {
             const std::uint32_t start = u32(row, 1, "a usage map");
-            collect(row.subspan(5), start, file.pageCount(), pages);
+            visit(row.subspan(5), start);
             break;
         }
         case 0x01: {
@@ -48,14 +49,50 @@ std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format
                     corrupt("a usage map points to page " + std::to_string(mapPage) +
                             ", which is not a usage map page");
                 }
-                collect(ByteSpan(*map).subspan(4), i * pagesPerMapPage, file.pageCount(), pages);
+                visit(ByteSpan(*map).subspan(4), i * pagesPerMapPage);
             }
             break;
         }
         default:
             corrupt("a usage map of unknown type " + std::to_string(row[0]));
     }
+}
+
+// The highest page a bitmap marks, if any.
+std::optional<std::uint64_t> lastMarked(ByteSpan bitmap, std::uint64_t firstPage) {
+    for (std::size_t byte = bitmap.size(); byte-- > 0;) {
+        if (bitmap[byte] == 0) continue;
+        int bit = 7;
+        while (!(bitmap[byte] & (1u << bit))) --bit;
+        return firstPage + byte * 8 + static_cast<unsigned>(bit);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
+                                        RowPointer where) {
+    std::vector<std::uint32_t> pages;
+    forEachBitmap(file, fmt, where, [&](ByteSpan bitmap, std::uint64_t firstPage) {
+        collect(bitmap, firstPage, file.pageCount(), pages);
+    });
     return pages;
+}
+
+std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const format::Format& fmt,
+                                            RowPointer where) {
+    std::optional<std::uint64_t> last;
+    forEachBitmap(file, fmt, where, [&](ByteSpan bitmap, std::uint64_t firstPage) {
+        const auto found = lastMarked(bitmap, firstPage);
+        if (!found) return;
+        // A map that marks a page beyond the end of the file is damaged; the full reading
+        // names the first such page.
+        if (*found >= file.pageCount()) readUsageMap(file, fmt, where);
+        last = found;
+    });
+    if (!last) return std::nullopt;
+    return static_cast<std::uint32_t>(*last);
 }
 
 std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file, const format::Format& fmt,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "jet/file/page_file.h"
@@ -17,8 +18,13 @@ namespace jet::store {
 std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
                                         RowPointer where);
 
+// The last page the map marks, as readUsageMap(...).back() gives it (with the same errors),
+// without listing the others; nullopt when it marks none.
+std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const format::Format& fmt,
+                                            RowPointer where);
+
 // The usage map pages a reference map (type 1) names; none for an inline map.
-std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file,
-                                             const format::Format& fmt, RowPointer where);
+std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file, const format::Format& fmt,
+                                             RowPointer where);
 
 }  // namespace jet::store

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 
 #include "jet/database.h"
 #include "jet/file/page_file.h"
@@ -121,6 +122,59 @@ TEST(PageFileWrite, RollbackRestoresEveryByteAndTheSize) {
     }
     EXPECT_TRUE(fileBytes(path) == before);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+}
+
+// Keeps pages as the seed of their pattern and writes them only when asked.
+class PatternKeeper : public jet::file::PageKeeper {
+public:
+    explicit PatternKeeper(PageFile& file) : file_(file) {}
+    ~PatternKeeper() { file_.forgetKeeper(*this); }
+    void change(std::uint32_t number, int seed) {
+        if (!seeds_.contains(number)) file_.keepPage(number, *this);
+        seeds_[number] = seed;
+    }
+    void writeKeptPage(std::uint32_t number) override {
+        const int seed = seeds_.at(number);
+        seeds_.erase(number);
+        file_.writePage(number, patternPage(seed));
+    }
+
+private:
+    PageFile& file_;
+    std::map<std::uint32_t, int> seeds_;
+};
+
+TEST(PageFileWrite, KeptPagesAreWrittenWhenReadAndAtCommit) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    {
+        PatternKeeper keeper(file);
+        file.beginWrite();
+        keeper.change(9, 1);
+        keeper.change(9, 2);
+        changeManyPages(file);                     // flushes along the way
+        EXPECT_EQ(*file.page(9), patternPage(2));  // a reader sees the newest state
+        keeper.change(9, 3);
+        keeper.change(40, 4);
+        file.commit();
+    }
+    const auto after = fileBytes(path);
+    EXPECT_EQ(pageOf(after, 9), patternPage(3));
+    EXPECT_EQ(pageOf(after, 40), patternPage(4));
+
+    // A keeper that goes away with a page it never wrote leaves a change that cannot be
+    // completed: the commit fails and the file stays as it was.
+    file.beginWrite();
+    file.writePage(2, patternPage(9));
+    {
+        PatternKeeper keeper(file);
+        keeper.change(12, 5);
+    }
+    EXPECT_THROW(file.commit(), std::logic_error);
+    EXPECT_FALSE(file.inWrite());
+    EXPECT_TRUE(fileBytes(path) == after);
 }
 
 TEST(PageFileWrite, RefusesThePagesItCannotWriteSafely) {

@@ -190,6 +190,32 @@ TEST(IndexPageWriter, PrefixIsDeclaredOnlyWhenTheEntriesNeedIt) {
     EXPECT_EQ(jet::index::accessPrefixLength(jet4(), page.entries, true), 0u);
 }
 
+// The shared prefix is counted over the stored entries, so it can run on from a key that is a
+// prefix of the other into the row pointers that follow.
+TEST(IndexPageWriter, SharedPrefixRunsOnIntoTheRowPointer) {
+    IndexPage page;
+    IndexEntry shorter{.key = {0x10, 0x20}, .dataPage = 0x300000, .dataRow = 5};
+    IndexEntry longer{.key = {0x10, 0x20, 0x30}, .dataPage = 0x000005, .dataRow = 9};
+    page.entries = {shorter, longer};
+    EXPECT_EQ(jet::index::sharedPrefixLength(page.entries, true), 6u);
+    const IndexPage back =
+        jet::index::readIndexPage(jet4(), jet::index::writeIndexPage(jet4(), page, 6));
+    ASSERT_EQ(back.entries.size(), 2u);
+    EXPECT_EQ(back.entries[1].key, longer.key);
+    EXPECT_EQ(back.entries[1].dataPage, longer.dataPage);
+    EXPECT_EQ(back.entries[1].dataRow, longer.dataRow);
+
+    // Intermediate entries add their child page.
+    page.leaf = false;
+    page.entries[1].dataRow = 5;
+    page.entries[0].childPage = 0x0A000000;
+    page.entries[1].childPage = 0x0B000000;
+    EXPECT_EQ(jet::index::sharedPrefixLength(page.entries, false), 6u);
+    page.entries[1].dataPage = 0x000500;
+    page.entries[1].dataRow = 0x0A;
+    EXPECT_EQ(jet::index::sharedPrefixLength(page.entries, false), 4u);
+}
+
 TEST(IndexPageWriter, WhatCannotBeStoredIsRefused) {
     IndexPage page;
     page.entries = unsharedEntries(3);

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "jet/database.h"
 #include "jet/error.h"
+#include "jet/sql/insert.h"
+#include "jet/store/write_context.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -93,4 +96,48 @@ TEST(CsvImport, ManyRecordsInOneWrite) {
     EXPECT_EQ(db->table("Table1")->rowCount, 20512u);
     EXPECT_EQ(rowsOf(*db, "Table1").size(), 20512u);
     expectNoFaults(path);
+}
+
+// A bulk load keeps the pages it is filling (data pages, index leaves) to itself and writes them
+// once. Whoever reads them in the meantime must get them as if each row had been written at
+// once, and the file must end the same either way: here a reader looks at every page after
+// each row of one load, and the other load runs undisturbed.
+TEST(CsvImport, PagesKeptWhileLoadingEndAsIfWrittenRowByRow) {
+    testsupport::TempDir dir;
+    std::string text = "CD_AGENTE,RS_AGENTE,DC_AGENTE\n";
+    std::vector<std::vector<Value>> records;
+    for (int i = 0; i < 3000; ++i) {
+        // Keys in order for a while, then scattered: leaves fill at one end and in the middle.
+        const int key = i < 1500 ? 200000 + i : i * 7919 % 100003;
+        // Long enough for quoted fields to straddle the reader's buffer.
+        const std::string name = "name " + std::to_string(i % 97) + ", \"quoted\", and more";
+        text += std::to_string(key) + ",\"name " + std::to_string(i % 97) +
+                ", \"\"quoted\"\", and more\",\n";
+        records.push_back({std::to_string(key), name, Value{}});
+    }
+    const std::string csv = writeFile(dir, "many.csv", text);
+    const std::string loaded = dir.copyOf("jet4/compIndexTestV2000.mdb");
+    sql::importCsv(*Database::open(loaded), "Table1", csv);
+
+    const std::string watched = (dir.path() / "watched.mdb").string();
+    std::filesystem::copy_file(testsupport::fixture("jet4/compIndexTestV2000.mdb"), watched);
+    std::filesystem::permissions(watched, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    auto db = Database::open(watched);
+    {
+        sql::RowInserter inserter(*db, db->table("Table1"), {"CD_AGENTE", "RS_AGENTE", "DC_AGENTE"},
+                                  "test");
+        db->write([&](store::WriteContext& ctx) {
+            inserter.begin(ctx);
+            for (const auto& record : records) {
+                inserter.add(record);
+                for (std::uint32_t page = 1; page < ctx.file.pageCount(); ++page)
+                    ctx.file.page(page);
+            }
+            inserter.finish(ctx);
+        });
+    }
+    db.reset();
+    EXPECT_TRUE(bytesOf(watched) == bytesOf(loaded));
+    expectNoFaults(loaded);
 }

@@ -55,6 +55,8 @@ TEST(UsageMapWriter, MapsGrowAsTheFileDoes) {
         expected.insert(expected.end(), added.begin(), added.end());
         EXPECT_EQ(store::readUsageMap(ctx.file, ctx.format, owned), expected);
         EXPECT_EQ(store::readUsageMap(ctx.file, ctx.format, free), added);
+        EXPECT_EQ(store::lastMarkedPage(ctx.file, ctx.format, owned), expected.back());
+        EXPECT_EQ(store::lastMarkedPage(ctx.file, ctx.format, free), added.back());
         // (That none of the new pages counts as free is the checker's to say, below.)
     });
     expectNoFaults(path);
@@ -78,5 +80,43 @@ TEST(UsageMapWriter, AnInlineMapMovesItsWindowWhenItCan) {
         EXPECT_EQ(row[0], 0x00);
         EXPECT_TRUE(store::covers(ctx.file, ctx.format, owned, target));
         EXPECT_EQ(store::readUsageMap(ctx.file, ctx.format, owned), before);
+    });
+}
+
+// The last page a map marks, found from the end, is the last of the full reading, and a map
+// the full reading refuses is refused with the same words.
+TEST(UsageMap, TheLastMarkedPageIsTheLastOfTheFullReading) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("jet4/test2000.mdb");
+    auto db = Database::open(path);
+    db->write([&](store::WriteContext& ctx) {
+        for (const auto& name : db->userTableNames()) {
+            const auto table = db->table(name);
+            for (const std::uint32_t map : {table->usedPagesRow, table->freePagesRow}) {
+                const auto where = store::RowPointer::from(map);
+                const auto all = store::readUsageMap(ctx.file, ctx.format, where);
+                const auto last = store::lastMarkedPage(ctx.file, ctx.format, where);
+                if (all.empty()) {
+                    EXPECT_FALSE(last) << name;
+                } else {
+                    EXPECT_EQ(last, all.back()) << name;
+                }
+            }
+        }
+        // The global map marks the pages past the end of the file free, which a table's map
+        // may not do.
+        std::string full, fromTheEnd;
+        try {
+            store::readUsageMap(ctx.file, ctx.format, store::kGlobalUsageMap);
+        } catch (const Error& e) {
+            full = e.what();
+        }
+        try {
+            store::lastMarkedPage(ctx.file, ctx.format, store::kGlobalUsageMap);
+        } catch (const Error& e) {
+            fromTheEnd = e.what();
+        }
+        EXPECT_NE(full, "");
+        EXPECT_EQ(fromTheEnd, full);
     });
 }
