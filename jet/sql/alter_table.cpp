@@ -61,16 +61,55 @@ const ColumnDef& existingColumn(const TableDef& table, const std::string& name) 
                                              table.name + "': " + why + ".");
 }
 
+// Puts `blob` in place of the table's properties in its catalog row.
+void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
+                     store::WriteContext& ctx) {
+    const auto catalog = db.table("MSysObjects");
+    const ColumnDef* id = catalog->findColumn("Id");
+    const ColumnDef* column = catalog->findColumn("LvProp");
+    const auto entry = std::find_if(db.catalog().begin(), db.catalog().end(), [&](auto& e) {
+        return e.type == 1 && store::namesEqual(e.name, table.name);
+    });
+    if (id != nullptr && column != nullptr && entry != db.catalog().end()) {
+        store::TableWriter writer(ctx.file, ctx.format, *catalog, ctx.codePage);
+        std::vector<bool> changed(catalog->columns.size(), false);
+        changed[column->order] = true;
+        auto cursor = db.scan(catalog);
+        while (cursor.next()) {
+            if (cursor.row()[id->order] != Value(entry->id)) continue;
+            std::vector<Value> values = cursor.row();
+            values[column->order] = blob;
+            writer.updateRow(cursor.location(), values, changed);
+            ctx.catalogChanged = true;
+            return;
+        }
+    }
+    throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() +
+                                        "' does not hold the properties of table '" + table.name +
+                                        "' where they were read.");
+}
+
+const CatalogEntry& catalogEntryOf(const Database& db, const TableDef& table) {
+    for (const auto& e : db.catalog()) {
+        if (e.type == 1 && store::namesEqual(e.name, table.name)) return e;
+    }
+    throw Error(ErrorCode::Corrupt,
+                "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.");
+}
+
 void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     if (table.findColumn(add.column.text) != nullptr) {
         throw Error(
             ErrorCode::DuplicateField,
             "Field '" + add.column.text + "' already exists in table '" + table.name + "'.");
     }
-    if (add.notNull) {
+    // The rows already there would hold Null in a field that requires a value.
+    if (add.notNull && table.rowCount > 0) {
         throw Error(ErrorCode::Unsupported,
-                    "NOT NULL on a new field is not supported yet; table '" + table.name +
-                        "' was left as it was.");
+                    "Cannot add the required field '" + add.column.text + "' to table '" +
+                        table.name +
+                        "': its records would hold Null in it; add the field "
+                        "without NOT NULL.");
     }
     store::NewColumn column = columnForType(add.type, db.version());
     column.name = add.column.text;
@@ -83,36 +122,17 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
         throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
     }
-    db.write(
-        [&](store::WriteContext& ctx) { store::addColumn(ctx.file, ctx.format, table, column); });
-}
-
-// Takes a dropped field's map out of its table's properties in the catalog.
-void dropProperties(Database& db, const TableDef& catalog, const TableDef& table,
-                    const ColumnDef& column, store::WriteContext& ctx) {
-    const ColumnDef* id = catalog.findColumn("Id");
-    const ColumnDef* blob = catalog.findColumn("LvProp");
-    const auto entry = std::find_if(db.catalog().begin(), db.catalog().end(), [&](auto& e) {
-        return e.type == 1 && store::namesEqual(e.name, table.name);
-    });
-    if (id != nullptr && blob != nullptr && entry != db.catalog().end()) {
-        store::TableWriter writer(ctx.file, ctx.format, catalog, ctx.codePage);
-        std::vector<bool> changed(catalog.columns.size(), false);
-        changed[blob->order] = true;
-        auto cursor = db.scan(db.table(catalog.name));
-        while (cursor.next()) {
-            if (cursor.row()[id->order] != Value(entry->id)) continue;
-            std::vector<Value> values = cursor.row();
-            values[blob->order] =
-                store::withoutPropertyMap(ctx.format, entry->properties, ctx.codePage, column.name);
-            writer.updateRow(cursor.location(), values, changed);
-            ctx.catalogChanged = true;
-            return;
+    const auto properties = fieldProperties(add.notNull, add.defaultValue);
+    db.write([&](store::WriteContext& ctx) {
+        store::addColumn(ctx.file, ctx.format, table, column);
+        if (!properties.empty()) {
+            storeProperties(
+                db, table,
+                store::withColumnProperties(ctx.format, catalogEntryOf(db, table).properties,
+                                            ctx.codePage, column.name, properties),
+                ctx);
         }
-    }
-    throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() +
-                                        "' does not hold the properties of table '" + table.name +
-                                        "' where they were read.");
+    });
 }
 
 void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop) {
@@ -142,10 +162,15 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
     // Access keeps a field's properties (caption, format, ...) with the table, in its catalog
     // row: they go with the field, or a field added later under its name would take them on.
     const bool hasProperties = properties.contains(store::foldName(column.name));
-    const auto catalog = db.table("MSysObjects");
     db.write([&](store::WriteContext& ctx) {
         store::dropColumn(ctx.file, ctx.format, table, column);
-        if (hasProperties) dropProperties(db, *catalog, table, column, ctx);
+        if (hasProperties) {
+            storeProperties(
+                db, table,
+                store::withoutPropertyMap(ctx.format, catalogEntryOf(db, table).properties,
+                                          ctx.codePage, column.name),
+                ctx);
+        }
     });
 }
 
@@ -192,6 +217,13 @@ store::NewColumn columnForType(const ast::DataType& type, Version version, bool 
         badType(type, "this type takes no size");
     }
     return c;
+}
+
+std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string& defaultValue) {
+    std::vector<store::NewProperty> properties;
+    if (notNull) properties.push_back(store::requiredProperty());
+    if (!defaultValue.empty()) properties.push_back(store::defaultValueProperty(defaultValue));
+    return properties;
 }
 
 store::Collation catalogCollation(const Database& db) {

@@ -5,6 +5,7 @@
 
 #include "jet/database.h"
 #include "jet/sql/ast.h"
+#include "jet/store/property_map.h"
 #include "jet/store/table_definition_writer.h"
 
 namespace jet::sql {
@@ -16,6 +17,9 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view 
 // Access does not know, Error(Unsupported) for one this engine cannot add yet (AutoNumbers on an
 // existing table).
 store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
+
+// The properties NOT NULL and DEFAULT give a field (Required, DefaultValue); none for neither.
+std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string& defaultValue);
 
 // The sort order new text fields take: that of the catalog's own names, as Access does.
 store::Collation catalogCollation(const Database& db);

@@ -171,11 +171,12 @@ struct DataType {
     std::vector<std::int32_t> parameters;
 };
 
-// ALTER TABLE t ADD [COLUMN] c type [NOT NULL]
+// ALTER TABLE t ADD [COLUMN] c type [NOT NULL] [DEFAULT literal]
 struct AddColumn {
     Name column;
     DataType type;
     bool notNull = false;
+    std::string defaultValue;  // as Access keeps it ("abc" in double quotes, 5, #2024-01-31#)
 };
 
 // ALTER TABLE t DROP [COLUMN] c
@@ -196,11 +197,12 @@ struct Insert {
     std::unique_ptr<Select> select;
 };
 
-// A field of CREATE TABLE: name type [NOT NULL] [PRIMARY KEY | UNIQUE]
+// A field of CREATE TABLE: name type [NOT NULL] [DEFAULT literal] [PRIMARY KEY | UNIQUE]
 struct FieldDefinition {
     Name column;
     DataType type;
     bool notNull = false;
+    std::string defaultValue;  // as in AddColumn
     bool primaryKey = false;
     bool unique = false;
 };

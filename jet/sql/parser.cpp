@@ -371,9 +371,15 @@ private:
             ast::AddColumn add;
             add.column = name("a field name");
             add.type = dataType();
-            if (accept(Keyword::Not)) {
-                expect(Keyword::Null);
-                add.notNull = true;
+            for (;;) {
+                if (accept(Keyword::Not)) {
+                    expect(Keyword::Null);
+                    add.notNull = true;
+                } else if (word(0, "DEFAULT")) {
+                    add.defaultValue = defaultValue();
+                } else {
+                    break;
+                }
             }
             a.action = std::move(add);
         } else if (accept(Keyword::Drop)) {
@@ -413,6 +419,8 @@ private:
                     expect(Keyword::Null);
                     f.notNull = true;
                 } else if (accept(Keyword::Null)) {
+                } else if (word(0, "DEFAULT")) {
+                    f.defaultValue = defaultValue();
                 } else if (word(0, "PRIMARY") && word(1, "KEY")) {
                     advance();
                     advance();
@@ -431,6 +439,36 @@ private:
         } while (accept(TokenKind::Comma));
         expect(TokenKind::RightParen, "',' or ')'");
         return t;
+    }
+
+    // DEFAULT and a literal: a number, a string, a #date#, True or False; the text Access keeps
+    // for it as a field's default value (strings in double quotes).
+    std::string defaultValue() {
+        advance();
+        std::string sign;
+        if (peek().is(TokenKind::Minus)) {
+            sign = "-";
+            advance();
+        }
+        const Token& t = peek();
+        std::string text;
+        if (t.is(TokenKind::Number)) {
+            text = sign + std::string(t.source);
+        } else if (!sign.empty()) {
+            fail("expected a number after '-'");
+        } else if (t.is(TokenKind::String)) {
+            text = "\"";
+            for (const char c : t.text) text += c == '"' ? std::string("\"\"") : std::string(1, c);
+            text += "\"";
+        } else if (t.is(TokenKind::Date)) {
+            text = "#" + t.text + "#";
+        } else if (t.is(Keyword::True) || t.is(Keyword::False)) {
+            text = t.is(Keyword::True) ? "True" : "False";
+        } else {
+            fail("expected a number, a string, a date, True or False as the default value");
+        }
+        advance();
+        return text;
     }
 
     ast::KeyConstraint keyConstraint() {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "jet/error.h"
+#include "jet/format/format.h"
 #include "jet/index/index_key.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/alter_table.h"
@@ -290,12 +291,15 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         table.indexes.insert(table.indexes.begin(),
                              keyIndex(table, primaryKeyName, primaryKey, true));
     }
-    // Access keeps NOT NULL as the field's Required property, in the table's catalog row.
-    std::vector<std::string> required;
+    // NOT NULL and DEFAULT are properties of the fields, kept in the table's catalog row.
+    Bytes properties;
     for (const auto& f : create.fields) {
-        if (f.notNull) required.push_back(f.column.text);
+        const auto set = fieldProperties(f.notNull, f.defaultValue);
+        if (!set.empty()) {
+            properties = store::withColumnProperties(*db.format(), properties, db.codePage(),
+                                                     f.column.text, set);
+        }
     }
-    const Bytes properties = required.empty() ? Bytes{} : store::requiredFieldsBlob(required);
     std::set<std::string> indexNames;
     for (auto& ix : table.indexes) {
         requireName(ix.name, "index");

@@ -74,37 +74,77 @@ std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan
     return out;
 }
 
-std::vector<std::uint8_t> requiredFieldsBlob(const std::vector<std::string>& columns) {
-    constexpr std::uint16_t kColumnMapBlock = 0x01;
-    constexpr std::uint8_t kYesNo = 0x01;
-    std::vector<std::uint8_t> blob{'M', 'R', '2', 0};
-    const auto name = [](std::vector<std::uint8_t>& out, const std::string& text) {
-        const std::size_t at = out.size();
-        out.resize(at + 2);
-        appendUtf16(out, text);
-        put16(out, at, static_cast<std::uint16_t>(out.size() - at - 2));
-    };
-    const auto block = [&](std::uint16_t type, const std::vector<std::uint8_t>& content) {
-        const std::size_t at = blob.size();
-        blob.resize(at + 6);
-        put32(blob, at, static_cast<std::uint32_t>(6 + content.size()));
-        put16(blob, at + 4, type);
-        blob.insert(blob.end(), content.begin(), content.end());
-    };
-    std::vector<std::uint8_t> names;
-    name(names, "Required");
-    block(kNameListBlock, names);
-    for (const auto& column : columns) {
-        std::vector<std::uint8_t> content(4);
-        name(content, column);
-        put32(content, 0, static_cast<std::uint32_t>(content.size()));
-        // The value: its length, the DDL flag (Required is one the engine keeps), its type, the
-        // index of its name in the list, the data's size, and Yes.
-        const std::vector<std::uint8_t> value{9, 0, 1, kYesNo, 0, 0, 1, 0, 0xFF};
-        content.insert(content.end(), value.begin(), value.end());
-        block(kColumnMapBlock, content);
+namespace {
+
+constexpr std::uint16_t kColumnMapBlock = 0x01;
+
+void appendName(std::vector<std::uint8_t>& out, const std::string& text) {
+    const std::size_t at = out.size();
+    out.resize(at + 2);
+    appendUtf16(out, text);
+    put16(out, at, static_cast<std::uint16_t>(out.size() - at - 2));
+}
+
+void appendBlock(std::vector<std::uint8_t>& blob, std::uint16_t type,
+                 const std::vector<std::uint8_t>& content) {
+    const std::size_t at = blob.size();
+    blob.resize(at + 6);
+    put32(blob, at, static_cast<std::uint32_t>(6 + content.size()));
+    put16(blob, at + 4, type);
+    blob.insert(blob.end(), content.begin(), content.end());
+}
+
+}  // namespace
+
+NewProperty requiredProperty() { return {"Required", 0x01, {0xFF}}; }
+
+NewProperty defaultValueProperty(const std::string& expression) {
+    NewProperty p{"DefaultValue", 0x0C, {}};
+    appendUtf16(p.data, expression);
+    return p;
+}
+
+std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSpan blob,
+                                               std::uint16_t codePage, const std::string& column,
+                                               const std::vector<NewProperty>& properties) {
+    std::vector<std::uint8_t> base{'M', 'R', '2', 0};
+    if (!blob.empty()) base = withoutPropertyMap(fmt, blob, codePage, column);
+    // The list of names first, then every other block as it was.
+    std::vector<std::string> names;
+    std::vector<std::uint8_t> others;
+    forEachBlock(base,
+                 [&](std::size_t start, std::uint32_t length, std::uint16_t type, ByteSpan block) {
+                     if (type == kNameListBlock) {
+                         for (std::size_t p = 0; p < block.size();)
+                             names.push_back(readName(fmt, codePage, block, p));
+                         return;
+                     }
+                     others.insert(others.end(), base.begin() + static_cast<std::ptrdiff_t>(start),
+                                   base.begin() + static_cast<std::ptrdiff_t>(start + length));
+                 });
+    std::vector<std::uint8_t> map(4);
+    appendName(map, column);
+    put32(map, 0, static_cast<std::uint32_t>(map.size()));
+    for (const auto& property : properties) {
+        auto found = std::find(names.begin(), names.end(), property.name);
+        if (found == names.end()) found = names.insert(names.end(), property.name);
+        // Its length, the DDL flag, its type, the number of its name, the data's size, the data.
+        const std::size_t at = map.size();
+        map.resize(at + 8);
+        put16(map, at, static_cast<std::uint16_t>(8 + property.data.size()));
+        map[at + 2] = 1;
+        map[at + 3] = property.type;
+        put16(map, at + 4, static_cast<std::uint16_t>(found - names.begin()));
+        put16(map, at + 6, static_cast<std::uint16_t>(property.data.size()));
+        map.insert(map.end(), property.data.begin(), property.data.end());
     }
-    return blob;
+    std::vector<std::uint8_t> list;
+    for (const auto& name : names) appendName(list, name);
+    std::vector<std::uint8_t> out(base.begin(), base.begin() + 4);
+    appendBlock(out, kNameListBlock, list);
+    out.insert(out.end(), others.begin(), others.end());
+    appendBlock(out, kColumnMapBlock, map);
+    return out;
 }
 
 PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {

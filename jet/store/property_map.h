@@ -29,8 +29,22 @@ PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::ui
 std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan blob,
                                              std::uint16_t codePage, const std::string& name);
 
-// A new table's property blob (Jet 4 and ACE) holding one property, Required = Yes, for each
-// field named in `columns`: what NOT NULL on a field makes.
-std::vector<std::uint8_t> requiredFieldsBlob(const std::vector<std::string>& columns);
+// A property as a definition statement sets it: Required = Yes for NOT NULL, DefaultValue (the
+// expression's text) for DEFAULT. Both are properties the engine itself keeps (the DDL flag).
+struct NewProperty {
+    std::string name;
+    std::uint8_t type = 0;  // a column type code
+    std::vector<std::uint8_t> data;
+};
+NewProperty requiredProperty();
+NewProperty defaultValueProperty(const std::string& expression);
+
+// The blob (Jet 4 and ACE) with the map of column `column` holding `properties`, in place of
+// any map it had; an empty blob becomes a new one. Property names missing from the blob's list
+// go at its end, so the names the other maps refer to keep their numbers; every other block
+// stays as it was.
+std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSpan blob,
+                                               std::uint16_t codePage, const std::string& column,
+                                               const std::vector<NewProperty>& properties);
 
 }  // namespace jet::store

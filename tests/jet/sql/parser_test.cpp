@@ -225,9 +225,22 @@ TEST(ParserStatements, CreateTableFieldsKeysAndConstraints) {
     EXPECT_FALSE(t.constraints[0].primaryKey);
     EXPECT_EQ(t.constraints[0].columns.size(), 2u);
     EXPECT_TRUE(t.constraints[1].primaryKey && t.constraints[1].name.text.empty());
+    // Defaults are kept as Access keeps a field's DefaultValue: strings in double quotes.
+    const auto d = parseAs<ast::CreateTable>(
+        "CREATE TABLE T (A LONG DEFAULT -5 NOT NULL, B TEXT DEFAULT 'say \"hi\"', "
+        "C DATE DEFAULT #2024-01-31#, D BIT DEFAULT False)");
+    EXPECT_EQ(d.fields[0].defaultValue, "-5");
+    EXPECT_TRUE(d.fields[0].notNull);
+    EXPECT_EQ(d.fields[1].defaultValue, "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(d.fields[2].defaultValue, "#2024-01-31#");
+    EXPECT_EQ(d.fields[3].defaultValue, "False");
+    EXPECT_EQ(std::get<ast::AddColumn>(
+                  parseAs<ast::AlterTable>("ALTER TABLE T ADD X SHORT DEFAULT 2").action)
+                  .defaultValue,
+              "2");
+    parseError("CREATE TABLE T (A LONG DEFAULT [B])", ErrorCode::SyntaxError);
     // PRIMARY, KEY, UNIQUE, INDEX and ON are not reserved: fields may bear those names.
-    EXPECT_EQ(parseAs<ast::CreateTable>("CREATE TABLE T (Primary LONG, Unique TEXT)")
-                  .fields.size(),
+    EXPECT_EQ(parseAs<ast::CreateTable>("CREATE TABLE T (Primary LONG, Unique TEXT)").fields.size(),
               2u);
     parseError("CREATE TABLE T ()", ErrorCode::SyntaxError);
     parseError("CREATE TABLE T (A LONG", ErrorCode::SyntaxError);

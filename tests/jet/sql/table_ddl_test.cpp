@@ -8,6 +8,7 @@
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/new_database.h"
+#include "jet/store/property_map.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -15,6 +16,13 @@ using namespace jet;
 using namespace testsupport;
 
 namespace {
+
+// A new database of `format` in `dir`, named `file`; its path.
+std::string newDatabase(const TempDir& dir, const std::string& file, NewDatabaseFormat format) {
+    const std::string path = (dir.path() / file).string();
+    createDatabase(path, format);
+    return path;
+}
 
 const char* const kShop =
     "CREATE TABLE [Shop] (Id COUNTER PRIMARY KEY, Product TEXT(40), Qty SHORT, Stock LONG, "
@@ -38,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, NewTableInNewDatabase,
 TEST_P(NewTableInNewDatabase, TakesRowsAndReadsThemBack) {
     TempDir dir;
     const bool mdb = GetParam() == NewDatabaseFormat::Access2000;
-    const std::string path = (dir.path() / (mdb ? "shop.mdb" : "shop.accdb")).string();
-    createDatabase(path, GetParam());
+    const std::string path = newDatabase(dir, mdb ? "shop.mdb" : "shop.accdb", GetParam());
     auto db = Database::open(path);
     run(*db, kShop);
     EXPECT_EQ(db->userTableNames(), std::vector<std::string>{"Shop"});
@@ -89,8 +96,7 @@ TEST_P(NewTableInNewDatabase, TakesRowsAndReadsThemBack) {
 
 TEST(CreateTable, KeysAndConstraints) {
     TempDir dir;
-    const std::string path = (dir.path() / "keys.mdb").string();
-    createDatabase(path, NewDatabaseFormat::Access2000);
+    const std::string path = newDatabase(dir, "keys.mdb", NewDatabaseFormat::Access2000);
     auto db = Database::open(path);
     run(*db,
         "CREATE TABLE Lines (OrderId LONG NOT NULL, Line SHORT NOT NULL, Code LONG UNIQUE, "
@@ -245,8 +251,7 @@ namespace {
 // A text field added later takes the file's sort order, so that its keys can be built.
 TEST(CreateIndex, OnATextFieldAddedLaterComparesWithoutCase) {
     TempDir dir;
-    const std::string path = (dir.path() / "late.accdb").string();
-    createDatabase(path, NewDatabaseFormat::Access2010);
+    const std::string path = newDatabase(dir, "late.accdb", NewDatabaseFormat::Access2010);
     auto db = Database::open(path);
     run(*db, "CREATE TABLE T (A LONG)");
     run(*db, "ALTER TABLE T ADD COLUMN Name TEXT(20)");
@@ -255,6 +260,76 @@ TEST(CreateIndex, OnATextFieldAddedLaterComparesWithoutCase) {
     EXPECT_EQ(errorOf(*db, "INSERT INTO T VALUES (2, 'KETTLE')").code(), ErrorCode::DuplicateKey);
     run(*db, "INSERT INTO T VALUES (3, 'Mug')");
     EXPECT_EQ(rowsOf(*db, "T").size(), 2u);
+    db.reset();
+    expectNoFaults(path);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<Value> lastRow(const Database& db, const std::string& table) {
+    return rowsOf(db, table).back();
+}
+
+// NOT NULL and DEFAULT become the fields' Required and DefaultValue properties: kept in the
+// catalog next to the properties Access wrote, and applied by later statements.
+TEST(FieldProperties, CreateTableAndAddColumnKeepThemWithAccesssOwn) {
+    TempDir dir;
+    const std::string path = newDatabase(dir, "defaults.mdb", NewDatabaseFormat::Access2000);
+    auto db = Database::open(path);
+    run(*db,
+        "CREATE TABLE T (Id COUNTER PRIMARY KEY, Qty LONG NOT NULL DEFAULT 5, "
+        "Label TEXT(20) DEFAULT 'it''s \"new\"', Day DATETIME DEFAULT #2024-01-31#, "
+        "Ratio DOUBLE DEFAULT -1.5, Done BIT DEFAULT True)");
+    run(*db, "INSERT INTO T (Done) VALUES (False)");
+    EXPECT_EQ(lastRow(*db, "T"),
+              (std::vector<Value>{std::int32_t{1}, std::int32_t{5}, std::string("it's \"new\""),
+                                  DateTime{45322}, -1.5, false}));
+    EXPECT_STREQ(errorOf(*db, "INSERT INTO T (Qty) VALUES (Null)").what(),
+                 "You must enter a value in the 'T.Qty' field.");
+    // On a table with records a required field would start out Null: refused. Empty: kept.
+    EXPECT_EQ(errorOf(*db, "ALTER TABLE T ADD COLUMN Must SHORT NOT NULL").code(),
+              ErrorCode::Unsupported);
+    run(*db, "DELETE FROM T");
+    run(*db, "ALTER TABLE T ADD COLUMN Must SHORT NOT NULL DEFAULT 7");
+    run(*db, "INSERT INTO T (Done) VALUES (True)");
+    EXPECT_EQ(lastRow(*db, "T")[6], Value(std::int16_t{7}));
+    EXPECT_EQ(errorOf(*db, "UPDATE T SET Must = Null").code(), ErrorCode::NotUpdatable);
+    db.reset();
+    expectNoFaults(path);
+}
+
+TEST(FieldProperties, AnAccessTablesOwnPropertiesStay) {
+    TempDir dir;
+    const std::string path = dir.copyOf("ace/test2010.accdb");
+    auto db = Database::open(path);
+    const auto propertiesOf = [&](const Database& d) {
+        for (const auto& e : d.catalog()) {
+            if (e.name == "Table1") return store::parsePropertyMaps(*d.format(), e.properties, 0);
+        }
+        return store::PropertyMaps{};
+    };
+    const auto original = propertiesOf(*db);
+    ASSERT_FALSE(original.empty());
+    run(*db, "ALTER TABLE Table1 ADD COLUMN Extra LONG DEFAULT 42");
+    run(*db, "INSERT INTO Table1 (A) VALUES ('new')");
+    EXPECT_EQ(lastRow(*db, "Table1").back(), Value(std::int32_t{42}));
+    auto now = propertiesOf(*db);
+    ASSERT_EQ(now.count("extra"), 1u);
+    EXPECT_EQ(now["extra"].count("DefaultValue"), 1u);
+    now.erase("extra");
+    EXPECT_EQ(now.size(), original.size());
+    for (const auto& [name, map] : original) {
+        ASSERT_EQ(now.count(name), 1u) << name;
+        EXPECT_EQ(now[name].size(), map.size()) << name;
+        for (const auto& [property, value] : map) {
+            EXPECT_EQ(now[name][property].data, value.data) << name << "." << property;
+        }
+    }
+    run(*db, "ALTER TABLE Table1 DROP Extra");
+    now = propertiesOf(*db);
+    EXPECT_EQ(now.count("extra"), 0u);
     db.reset();
     expectNoFaults(path);
 }
