@@ -32,7 +32,7 @@ struct IndexStorage {
     std::string name;                // for messages: "index 'PrimaryKey' of table 'Orders'"
 };
 
-class IndexTree : private file::PageKeeper {
+class IndexTree final : private file::PageKeeper {
 public:
     IndexTree(file::PageFile& file, const format::Format& fmt, IndexStorage storage);
     ~IndexTree();

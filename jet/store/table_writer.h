@@ -21,7 +21,7 @@
 
 namespace jet::store {
 
-class TableWriter : private file::PageKeeper {
+class TableWriter final : private file::PageKeeper {
 public:
     TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 std::uint16_t codePage);
