@@ -335,3 +335,37 @@ TEST(FieldProperties, AnAccessTablesOwnPropertiesStay) {
 }
 
 }  // namespace
+
+namespace {
+
+// A new table whose definition does not fit on a page continues it on further pages.
+TEST(CreateTable, AWideTablesDefinitionTakesSeveralPages) {
+    TempDir dir;
+    const std::string path = newDatabase(dir, "wide.accdb", NewDatabaseFormat::Access2007);
+    auto db = Database::open(path);
+    std::string sql = "CREATE TABLE Wide (Id COUNTER PRIMARY KEY, Name TEXT(20) UNIQUE";
+    for (int i = 1; i <= 150; ++i) {
+        sql += ", [Field number " + std::to_string(i) + " with a rather long name] LONG";
+    }
+    run(*db, sql + ")");
+    run(*db,
+        "INSERT INTO Wide (Name, [Field number 150 with a rather long name]) VALUES "
+        "('a', 150)");
+    const auto table = db->table("Wide");
+    ASSERT_EQ(table->columns.size(), 152u);
+    EXPECT_EQ(lastRow(*db, "Wide").back(), Value(std::int32_t{150}));
+    db.reset();
+    expectNoFaults(path);
+    // The definition runs over several pages.
+    const auto bytes = bytesOf(path);
+    std::size_t chained = 0;
+    for (std::size_t at = 0; at + 8 <= bytes.size(); at += 4096) {
+        const bool definition = bytes[at] == 0x02 && bytes[at + 1] == 0x01;
+        if (definition && (bytes[at + 4] | bytes[at + 5] | bytes[at + 6] | bytes[at + 7]) != 0) {
+            ++chained;
+        }
+    }
+    EXPECT_GE(chained, 2u);
+}
+
+}  // namespace
