@@ -61,16 +61,22 @@ const ColumnDef& existingColumn(const TableDef& table, const std::string& name) 
                                              table.name + "': " + why + ".");
 }
 
+const CatalogEntry& catalogEntryOf(const Database& db, const TableDef& table) {
+    for (const auto& e : db.catalog()) {
+        if (e.type == 1 && store::namesEqual(e.name, table.name)) return e;
+    }
+    throw Error(ErrorCode::Corrupt,
+                "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.");
+}
+
 // Puts `blob` in place of the table's properties in its catalog row.
 void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
                      store::WriteContext& ctx) {
     const auto catalog = db.table("MSysObjects");
     const ColumnDef* id = catalog->findColumn("Id");
     const ColumnDef* column = catalog->findColumn("LvProp");
-    const auto entry = std::find_if(db.catalog().begin(), db.catalog().end(), [&](auto& e) {
-        return e.type == 1 && store::namesEqual(e.name, table.name);
-    });
-    if (id != nullptr && column != nullptr && entry != db.catalog().end()) {
+    const CatalogEntry* entry = &catalogEntryOf(db, table);
+    if (id != nullptr && column != nullptr) {
         store::TableWriter writer(ctx.file, ctx.format, *catalog, ctx.codePage);
         std::vector<bool> changed(catalog->columns.size(), false);
         changed[column->order] = true;
@@ -87,14 +93,6 @@ void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
     throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() +
                                         "' does not hold the properties of table '" + table.name +
                                         "' where they were read.");
-}
-
-const CatalogEntry& catalogEntryOf(const Database& db, const TableDef& table) {
-    for (const auto& e : db.catalog()) {
-        if (e.type == 1 && store::namesEqual(e.name, table.name)) return e;
-    }
-    throw Error(ErrorCode::Corrupt,
-                "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.");
 }
 
 void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
@@ -114,10 +112,7 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     store::NewColumn column = columnForType(add.type, db.version());
     column.name = add.column.text;
     column.collation = catalogCollation(db);
-    if (column.name.empty() || column.name.size() > 64 ||
-        column.name.find_first_of(".!`[]") != std::string::npos) {
-        throw Error(ErrorCode::SyntaxError, "'" + column.name + "' is not a valid field name.");
-    }
+    requireValidName(column.name, "field");
     // Dropped fields still count until the database is compacted, as they do for Access.
     if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
         throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
@@ -217,6 +212,15 @@ store::NewColumn columnForType(const ast::DataType& type, Version version, bool 
         badType(type, "this type takes no size");
     }
     return c;
+}
+
+void requireValidName(const std::string& name, const char* what) {
+    if (name.empty() || name.size() > 64 || name.front() == ' ' ||
+        name.find_first_of(".!`[]") != std::string::npos ||
+        std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what + " name.");
+    }
 }
 
 std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string& defaultValue) {

@@ -18,6 +18,11 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view 
 // existing table).
 store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
 
+// Throws Error(SyntaxError) for a name Access does not take for an object: empty, longer than
+// 64 characters, starting with a space, or holding . ! ` [ ] or a control character. `what` is
+// "table", "field" or "index", as the message names it.
+void requireValidName(const std::string& name, const char* what);
+
 // The properties NOT NULL and DEFAULT give a field (Required, DefaultValue); none for neither.
 std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string& defaultValue);
 

@@ -1,7 +1,6 @@
 #include "jet/sql/table_ddl.h"
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <optional>
 #include <set>
@@ -28,17 +27,9 @@ namespace {
 
 constexpr std::int16_t kTableObject = 1;
 constexpr std::int32_t kFullAccess = 0xFFFFF;  // the rights Access grants on a new object
+const Bytes kAdminSid{0xA6, 0x33};             // Access's Admin user, where the database names none
 constexpr std::size_t kMaxIndexColumns = 10;
 constexpr std::size_t kMaxIndexes = 32;
-
-void requireName(const std::string& name, const char* what) {
-    if (name.empty() || name.size() > 64 || name.front() == ' ' ||
-        name.find_first_of(".!`[]") != std::string::npos ||
-        std::any_of(name.begin(), name.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-        throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what + " name.");
-    }
-}
 
 const CatalogEntry* findObject(const Database& db, const std::string& name) {
     for (const auto& e : db.catalog()) {
@@ -90,7 +81,7 @@ Value valueOf(const TableDef& table, const std::vector<Value>& row, const std::s
 // The owner Access gives new objects: that of the database's own properties (MSysDb).
 Value newObjectOwner(const Database& db) {
     const auto objects = db.table("MSysObjects");
-    Value owner = Bytes{0xA6, 0x33};  // Access's Admin user, when the database names none
+    Value owner = kAdminSid;
     forEachRowWhere(db, objects, "Name", Value{std::string("MSysDb")},
                     [&](const std::vector<Value>& row, RowLocation) {
                         const Value v = valueOf(*objects, row, "Owner");
@@ -111,7 +102,7 @@ void addCatalogRows(Database& db, store::WriteContext& ctx, const std::string& n
                     [&](const std::vector<Value>& row, RowLocation) {
                         sids.push_back(valueOf(*aces, row, "SID"));
                     });
-    if (sids.empty()) sids.push_back(Bytes{0xA6, 0x33});
+    if (sids.empty()) sids.push_back(kAdminSid);
     const Value owner = newObjectOwner(db);
 
     const DateTime created = now();
@@ -136,9 +127,9 @@ void addCatalogRows(Database& db, store::WriteContext& ctx, const std::string& n
 
 // The catalog rows of a table that goes.
 void removeCatalogRows(Database& db, store::WriteContext& ctx, std::int32_t id) {
-    for (const char* catalogTable : {"MSysObjects", "MSysACEs"}) {
+    for (const auto& [catalogTable, column] :
+         {std::pair{"MSysObjects", "Id"}, std::pair{"MSysACEs", "ObjectId"}}) {
         const auto table = db.table(catalogTable);
-        const std::string column = catalogTable[4] == 'O' ? "Id" : "ObjectId";
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
         std::vector<std::uint32_t> deleted;
         forEachRowWhere(db, table, column, Value{id}, [&](auto&, RowLocation where) {
@@ -158,15 +149,14 @@ void removeCatalogRows(Database& db, store::WriteContext& ctx, std::int32_t id) 
 // page, which other tables' maps may share.
 void releaseTablePages(store::WriteContext& ctx, const TableDef& table) {
     std::set<std::uint32_t> pages;
-    for (const std::uint32_t raw : [&] {
-             std::vector<std::uint32_t> maps{table.usedPagesRow};
-             for (const auto& c : table.columns) maps.push_back(c.longValuePagesRow);
-             for (const auto& ix : table.indexes) maps.push_back(ix.usedPagesRow);
-             return maps;
-         }()) {
-        if (raw != 0)
-            store::collectOwnedPages(ctx.file, ctx.format, store::RowPointer::from(raw), pages);
-    }
+    const auto owned = [&](std::uint32_t map) {
+        if (map != 0) {
+            store::collectOwnedPages(ctx.file, ctx.format, store::RowPointer::from(map), pages);
+        }
+    };
+    owned(table.usedPagesRow);
+    for (const auto& c : table.columns) owned(c.longValuePagesRow);
+    for (const auto& ix : table.indexes) owned(ix.usedPagesRow);
     for (const std::uint32_t p : store::definitionPages(ctx.file, table.definitionPage)) {
         pages.insert(p);
     }
@@ -176,16 +166,19 @@ void releaseTablePages(store::WriteContext& ctx, const TableDef& table) {
 // The name of a relationship the table takes part in, on either side, enforced or not.
 std::optional<std::string> relationshipOf(const Database& db, const TableDef& table) {
     const auto relationships = db.table("MSysRelationships");
-    std::optional<std::string> found;
-    for (const char* side : {"szObject", "szReferencedObject"}) {
-        forEachRowWhere(db, relationships, side, Value{table.name},
-                        [&](const std::vector<Value>& row, RowLocation) {
-                            const Value rel = valueOf(*relationships, row, "szRelationship");
-                            const auto* name = std::get_if<std::string>(&rel);
-                            if (!found) found = name ? *name : std::string();
-                        });
+    auto cursor = db.scan(relationships);
+    while (cursor.next()) {
+        const auto& row = cursor.row();
+        const Value name{table.name};
+        if (valueOf(*relationships, row, "szObject") != name &&
+            valueOf(*relationships, row, "szReferencedObject") != name) {
+            continue;
+        }
+        const Value rel = valueOf(*relationships, row, "szRelationship");
+        const auto* relName = std::get_if<std::string>(&rel);
+        return relName ? *relName : std::string();
     }
-    return found;
+    return std::nullopt;
 }
 
 store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
@@ -209,36 +202,45 @@ store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
     return ix;
 }
 
-void refuseKey(const std::string& index, const std::string& table, const std::string& field) {
-    throw Error(ErrorCode::Unsupported,
-                "Index '" + index + "' of table '" + table + "' would hold field '" + field +
-                    "', and this engine cannot build its keys yet (fields of its type, or text in "
-                    "descending order or in the file's sort order).");
-}
-
-void requireEncodableKeys(const store::NewTable& table, const store::Collation& collation) {
-    for (const auto& ix : table.indexes) {
-        if (ix.columns.size() > kMaxIndexColumns) {
-            throw Error(ErrorCode::Unsupported, "Index '" + ix.name + "' of table '" + table.name +
-                                                    "' has more than 10 fields.");
-        }
-        for (const auto& ic : ix.columns) {
-            const auto& c = table.columns[ic.columnNumber];
-            ColumnDef column;
-            column.name = c.name;
-            column.type = c.type;
-            column.sortOrder = static_cast<std::uint16_t>(collation[0] | collation[1] << 8);
-            column.sortOrderVersion = collation[3];
-            if (!index::keyColumnFor(column, ic.ascending)) refuseKey(ix.name, table.name, c.name);
+// Refuses, before anything is written, an index of more than 10 fields or one whose keys the
+// engine cannot build; `fields` are the index's fields, in key order.
+void requireBuildable(const store::NewIndex& ix, const std::string& table,
+                      const std::vector<ColumnDef>& fields) {
+    if (fields.size() > kMaxIndexColumns) {
+        throw Error(ErrorCode::Unsupported,
+                    "Index '" + ix.name + "' of table '" + table + "' has more than 10 fields.");
+    }
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        if (!index::keyColumnFor(fields[k], ix.columns[k].ascending)) {
+            throw Error(ErrorCode::Unsupported,
+                        "Index '" + ix.name + "' of table '" + table + "' would hold field '" +
+                            fields[k].name +
+                            "', and this engine cannot build its keys yet (fields of its type, "
+                            "or text in descending order or in the file's sort order).");
         }
     }
+}
+
+// The fields of a new table's index as the key encoder sees them.
+std::vector<ColumnDef> newIndexFields(const store::NewTable& table, const store::NewIndex& ix,
+                                      const store::Collation& collation) {
+    std::vector<ColumnDef> fields;
+    for (const auto& ic : ix.columns) {
+        const auto& c = table.columns[ic.columnNumber];
+        ColumnDef& field = fields.emplace_back();
+        field.name = c.name;
+        field.type = c.type;
+        field.sortOrder = static_cast<std::uint16_t>(collation[0] | collation[1] << 8);
+        field.sortOrderVersion = collation[3];
+    }
+    return fields;
 }
 
 }  // namespace
 
 void runCreateTable(Database& db, const ast::CreateTable& create, std::string_view) {
     const std::string& name = create.table.text;
-    requireName(name, "table");
+    requireValidName(name, "table");
     if (const CatalogEntry* e = findObject(db, name)) {
         throw Error(ErrorCode::TableExists, "Table '" + e->name + "' already exists.");
     }
@@ -252,8 +254,15 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     table.name = name;
     std::vector<ast::Name> primaryKey;
     std::string primaryKeyName = "PrimaryKey";
+    const auto setPrimaryKey = [&](const std::vector<ast::Name>& columns) {
+        if (!primaryKey.empty()) {
+            throw Error(ErrorCode::SyntaxError,
+                        "Table '" + name + "' is given more than one primary key.");
+        }
+        primaryKey = columns;
+    };
     for (const auto& f : create.fields) {
-        requireName(f.column.text, "field");
+        requireValidName(f.column.text, "field");
         for (const auto& c : table.columns) {
             if (store::namesEqual(c.name, f.column.text)) {
                 throw Error(
@@ -264,22 +273,12 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         store::NewColumn c = columnForType(f.type, db.version(), /*newTable=*/true);
         c.name = f.column.text;
         table.columns.push_back(c);
-        if (f.primaryKey) {
-            if (!primaryKey.empty()) {
-                throw Error(ErrorCode::SyntaxError,
-                            "Table '" + name + "' is given more than one primary key.");
-            }
-            primaryKey.push_back(f.column);
-        }
+        if (f.primaryKey) setPrimaryKey({f.column});
         if (f.unique) table.indexes.push_back(keyIndex(table, f.column.text, {f.column}, false));
     }
     for (const auto& k : create.constraints) {
         if (k.primaryKey) {
-            if (!primaryKey.empty()) {
-                throw Error(ErrorCode::SyntaxError,
-                            "Table '" + name + "' is given more than one primary key.");
-            }
-            primaryKey = k.columns;
+            setPrimaryKey(k.columns);
             if (!k.name.text.empty()) primaryKeyName = k.name.text;
         } else {
             table.indexes.push_back(
@@ -302,7 +301,7 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     }
     std::set<std::string> indexNames;
     for (auto& ix : table.indexes) {
-        requireName(ix.name, "index");
+        requireValidName(ix.name, "index");
         if (!indexNames.insert(store::foldName(ix.name)).second) {
             throw Error(ErrorCode::IndexExists,
                         "Table '" + name + "' already has an index named '" + ix.name + "'.");
@@ -312,7 +311,9 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + name + "'.");
     }
     const store::Collation collation = catalogCollation(db);
-    requireEncodableKeys(table, collation);
+    for (const auto& ix : table.indexes) {
+        requireBuildable(ix, name, newIndexFields(table, ix, collation));
+    }
     db.write([&](store::WriteContext& ctx) {
         const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, collation);
         addCatalogRows(db, ctx, name, id, properties);
@@ -349,7 +350,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
                     "Cannot add an index to system table '" + table->name + "'.");
     }
     const std::string& name = create.index.text;
-    requireName(name, "index");
+    requireValidName(name, "index");
     for (const auto& ix : table->indexes) {
         if (store::namesEqual(ix.name, name)) {
             throw Error(
@@ -371,6 +372,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
     index.unique = create.unique || create.primary;
     index.required = create.primary || create.disallowNull;
     index.ignoreNulls = create.ignoreNull;
+    std::vector<ColumnDef> fields;
     for (const auto& key : create.keys) {
         const ColumnDef* c = table->findColumn(key.column.text);
         if (c == nullptr) {
@@ -379,19 +381,14 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
         }
         for (const auto& earlier : index.columns) {
             if (earlier.columnNumber == c->number) {
-                throw Error(ErrorCode::SyntaxError, "Field '" + c->name +
-                                                        "' is named twice in "
-                                                        "index '" +
-                                                        name + "'.");
+                throw Error(ErrorCode::SyntaxError,
+                            "Field '" + c->name + "' is named twice in index '" + name + "'.");
             }
         }
-        if (!index::keyColumnFor(*c, key.ascending)) refuseKey(name, table->name, c->name);
         index.columns.push_back(IndexColumn{c->number, key.ascending});
+        fields.push_back(*c);
     }
-    if (index.columns.size() > kMaxIndexColumns) {
-        throw Error(ErrorCode::Unsupported,
-                    "Index '" + name + "' of table '" + table->name + "' has more than 10 fields.");
-    }
+    requireBuildable(index, table->name, fields);
     db.write([&](store::WriteContext& ctx) {
         store::addIndex(ctx.file, ctx.format, *table, index);
         // The new index is the definition's last; it is filled from the rows already there.
