@@ -5,6 +5,7 @@
 #include "jet/error.h"
 #include "jet/index/index_page_writer.h"
 #include "jet/store/bytes.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"
 #include "jet/store/utf8.h"
@@ -16,10 +17,6 @@ namespace {
 constexpr std::uint32_t kTableMagic = 0x0659;
 constexpr std::uint32_t kIndexMagic = 0x0783;
 constexpr std::uint8_t kUserTable = 0x4E;
-// Column flags.
-constexpr std::uint8_t kFixedLength = 0x01;
-constexpr std::uint8_t kUpdatable = 0x02;
-constexpr std::uint8_t kAutoNumber = 0x04;
 // Real index flags: Access sets 0x80 on every index.
 constexpr std::uint8_t kIndexAlways = 0x80;
 constexpr std::uint8_t kIndexUnique = 0x01;
@@ -29,11 +26,6 @@ constexpr std::uint8_t kPrimaryKeyIndex = 0x01;  // logical index type
 constexpr std::size_t kIndexColumnSlots = 10;
 // A usage map row: its type, its first page and 64 bytes of bits (512 pages).
 constexpr std::size_t kMapRowSize = 5 + 64;
-
-bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
-bool isVariable(ColumnType t) {
-    return t == ColumnType::Text || t == ColumnType::Binary || isLongValue(t);
-}
 
 // A name in a definition: its length in bytes, then UTF-16LE.
 std::vector<std::uint8_t> nameBytes(const std::string& name) {
@@ -66,7 +58,7 @@ struct Writer {
 
 std::size_t longValueColumnCount(const NewTable& table) {
     return static_cast<std::size_t>(std::count_if(table.columns.begin(), table.columns.end(),
-                                                  [](auto& c) { return isLongValue(c.type); }));
+                                                  [](auto& c) { return isLongValueType(c.type); }));
 }
 
 }  // namespace
@@ -115,7 +107,7 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
     const auto columnCount = static_cast<std::uint16_t>(table.columns.size());
     const auto indexCount = static_cast<std::uint32_t>(table.indexes.size());
     std::uint16_t variableCount = 0;
-    for (const auto& c : table.columns) variableCount += isVariable(c.type) ? 1 : 0;
+    for (const auto& c : table.columns) variableCount += isVariableType(c.type) ? 1 : 0;
 
     Writer w;
     w.u8(0x02);  // a table definition page
@@ -145,7 +137,7 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
     std::uint16_t variableIndex = 0;
     for (std::uint16_t n = 0; n < columnCount; ++n) {
         const NewColumn& c = table.columns[n];
-        const bool variable = isVariable(c.type);
+        const bool variable = isVariableType(c.type);
         w.u8(static_cast<std::uint8_t>(c.type));
         w.u32(kTableMagic);
         w.u16(n);                             // column number
@@ -158,8 +150,8 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
         } else {
             for (const std::uint8_t b : collation) w.u8(b);
         }
-        w.u8(static_cast<std::uint8_t>(kUpdatable | (variable ? 0 : kFixedLength) |
-                                       (c.autoNumber ? kAutoNumber : 0)));
+        w.u8(static_cast<std::uint8_t>(kColumnNullable | (variable ? 0 : kColumnFixed) |
+                                       (c.autoNumber ? kColumnAutoLong : 0)));
         w.u8(0);  // extra flags
         w.u32(0);
         const bool takesFixedRoom = !variable && c.type != ColumnType::YesNo;
@@ -182,7 +174,7 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
 
     std::uint8_t mapRow = static_cast<std::uint8_t>(2 + indexCount);
     for (std::uint16_t n = 0; n < columnCount; ++n) {
-        if (!isLongValue(table.columns[n].type)) continue;
+        if (!isLongValueType(table.columns[n].type)) continue;
         w.u16(n);
         w.u8(mapRow++);
         w.u24(pages.maps);

@@ -14,9 +14,6 @@ namespace {
 constexpr std::uint32_t kMaxColumns = 4096;
 constexpr std::uint32_t kMaxIndexes = 1024;
 
-constexpr std::uint8_t kFixedFlag = 0x01;
-constexpr std::uint8_t kNullableFlag = 0x02;
-constexpr std::uint8_t kAutoLongFlag = 0x04;
 constexpr std::uint8_t kAutoGuidFlag = 0x40;
 constexpr std::uint8_t kHyperlinkFlag = 0x80;
 constexpr std::uint8_t kCompressedExtFlag = 0x01;
@@ -74,9 +71,9 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             if (fmt.colExtraFlags) c.extraFlags = e[fmt.colExtraFlags];
             c.fixedOffset = u16(e, fmt.colFixedOffset);
             c.size = u16(e, fmt.colLength);
-            c.fixedLength = c.flags & kFixedFlag;
-            c.nullable = c.flags & kNullableFlag;
-            c.autoNumber = c.flags & kAutoLongFlag;
+            c.fixedLength = c.flags & kColumnFixed;
+            c.nullable = c.flags & kColumnNullable;
+            c.autoNumber = c.flags & kColumnAutoLong;
             c.autoGuid = c.flags & kAutoGuidFlag;
             c.hyperlink =
                 (c.flags & kHyperlinkFlag) && type == static_cast<std::uint8_t>(ColumnType::Memo);

@@ -18,6 +18,17 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
                              std::uint32_t firstPage, const std::string& name,
                              std::uint16_t codePage);
 
+// Flags of a column entry (Jet 4 and ACE).
+inline constexpr std::uint8_t kColumnFixed = 0x01;
+inline constexpr std::uint8_t kColumnNullable = 0x02;  // set on every column Access makes
+inline constexpr std::uint8_t kColumnAutoLong = 0x04;
+
+inline bool isLongValueType(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
+// Types whose values go in a row's variable part.
+inline bool isVariableType(ColumnType t) {
+    return t == ColumnType::Text || t == ColumnType::Binary || isLongValueType(t);
+}
+
 // A name as the definition stores it: UTF-16 (possibly compressed) for Jet 4 and ACE, the code
 // page for Jet 3.
 std::string decodeName(const format::Format& fmt, ByteSpan bytes, std::uint16_t codePage);

@@ -5,6 +5,7 @@
 #include "jet/error.h"
 #include "jet/store/bytes.h"
 #include "jet/store/table_creator.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 
 namespace jet::store {
@@ -12,11 +13,6 @@ namespace {
 
 // Where a column entry keeps its position among the columns (Jet 4 and ACE).
 constexpr std::size_t kColumnPosition = 9;
-// Column flags.
-constexpr std::uint8_t kFixed = 0x01;
-constexpr std::uint8_t kNullable = 0x02;
-
-bool isLongValue(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE; }
 
 // The definition as one string of bytes, over however many pages it lies, and where the parts
 // that change begin.
@@ -85,7 +81,7 @@ void splice(file::PageFile& file, const format::Format& fmt, const TableDef& tab
 // not write yet.
 void refuseAceLongValue(const format::Format& fmt, const TableDef& table, ColumnType type,
                         const char* doing) {
-    if (isLongValue(type) && fmt.version != Version::Jet4) {
+    if (isLongValueType(type) && fmt.version != Version::Jet4) {
         throw Error(ErrorCode::Unsupported, std::string(doing) +
                                                 " ACE tables is not supported yet; table '" +
                                                 table.name + "' was left as it was.");
@@ -115,8 +111,7 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
         const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
         position = std::max<std::uint16_t>(position, u16(b, at + kColumnPosition) + 1);
     }
-    const bool variable = column.type == ColumnType::Text || column.type == ColumnType::Binary ||
-                          isLongValue(column.type);
+    const bool variable = isVariableType(column.type);
     entry[fmt.colType] = static_cast<std::uint8_t>(column.type);
     put16(entry, fmt.colNumber, table.maxColumns);
     put16(entry, fmt.colVarIndex, variable ? table.varColumnCount : 0);
@@ -129,7 +124,8 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
         std::copy(column.collation.begin(), column.collation.end(),
                   entry.begin() + static_cast<std::ptrdiff_t>(fmt.colPrecision));
     }
-    entry[fmt.colFlags] = static_cast<std::uint8_t>((variable ? 0 : kFixed) | kNullable);
+    entry[fmt.colFlags] =
+        static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable);
     entry[fmt.colExtraFlags] = 0;
     std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags + 1),
               entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
