@@ -12,39 +12,6 @@
 namespace jet::store {
 namespace {
 
-// Where the parts of a definition start, in the order they come.
-struct Layout {
-    std::uint32_t realCount = 0;
-    std::uint32_t logicalCount = 0;
-    std::size_t rowCounts = 0;    // one block per real index
-    std::size_t columns = 0;      // the column entries
-    std::size_t realEntries = 0;  // after the column names
-    std::size_t logicalEntries = 0;
-    std::size_t logicalNames = 0;
-    std::size_t trailer = 0;  // long-value columns' maps, then 0xFFFF
-};
-
-std::size_t skipNames(ByteSpan def, std::size_t pos, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) pos += 2 + u16(def, pos, "a name in a definition");
-    return pos;
-}
-
-Layout layoutOf(const format::Format& fmt, ByteSpan def) {
-    Layout l;
-    l.realCount = u32(def, fmt.tdefRealIndexes);
-    l.logicalCount = u32(def, fmt.tdefLogicalIndexes);
-    const std::uint16_t columnCount = u16(def, fmt.tdefColumns);
-    l.rowCounts = fmt.tdefBlockEnd;
-    l.columns = l.rowCounts + std::size_t{l.realCount} * fmt.realIndexEntrySize;
-    l.realEntries =
-        skipNames(def, l.columns + std::size_t{columnCount} * fmt.columnEntrySize, columnCount);
-    l.logicalEntries = l.realEntries + std::size_t{l.realCount} * fmt.realIndexDefSize;
-    l.logicalNames = l.logicalEntries + std::size_t{l.logicalCount} * fmt.logicalIndexDefSize;
-    l.trailer = skipNames(def, l.logicalNames, l.logicalCount);
-    if (l.trailer + 2 > def.size()) corrupt("the definition ends inside its index names");
-    return l;
-}
-
 void insertAt(std::vector<std::uint8_t>& def, std::size_t at, const std::vector<std::uint8_t>& b) {
     def.insert(def.begin() + static_cast<std::ptrdiff_t>(at), b.begin(), b.end());
 }
@@ -88,7 +55,8 @@ void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& t
               const NewIndex& index) {
     requireWritable(fmt, table);
     std::vector<std::uint8_t> def = readDefinition(file, fmt, table.definitionPage);
-    const Layout l = layoutOf(fmt, def);
+    const DefinitionLayout l = layoutOf(fmt, def);
+    if (l.end > def.size()) corrupt("the definition ends inside its index names");
 
     const std::uint32_t root = appendPage(file, fmt, {});
     index::IndexPage empty;
@@ -111,7 +79,8 @@ void dropIndex(file::PageFile& file, const format::Format& fmt, const TableDef& 
                const IndexDef& index) {
     requireWritable(fmt, table);
     std::vector<std::uint8_t> def = readDefinition(file, fmt, table.definitionPage);
-    const Layout l = layoutOf(fmt, def);
+    const DefinitionLayout l = layoutOf(fmt, def);
+    if (l.end > def.size()) corrupt("the definition ends inside its index names");
     // The logical entries keep the index's number at 4 and its data's at 8.
     std::optional<std::uint32_t> position;
     std::uint32_t sharers = 0;

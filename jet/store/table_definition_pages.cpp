@@ -124,4 +124,27 @@ void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint3
     }
 }
 
+DefinitionLayout layoutOf(const format::Format& fmt, std::span<const std::uint8_t> definition) {
+    const ByteSpan b(definition);
+    const auto skipNames = [&](std::size_t pos, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) pos += 2 + u16(b, pos, "a name in a definition");
+        return pos;
+    };
+    DefinitionLayout l;
+    l.realCount = u32(b, fmt.tdefRealIndexes);
+    l.logicalCount = u32(b, fmt.tdefLogicalIndexes);
+    l.columnCount = u16(b, fmt.tdefColumns);
+    l.rowCounts = fmt.tdefBlockEnd;
+    l.columns = l.rowCounts + std::size_t{l.realCount} * fmt.realIndexEntrySize;
+    l.columnNames = l.columns + std::size_t{l.columnCount} * fmt.columnEntrySize;
+    l.realEntries = skipNames(l.columnNames, l.columnCount);
+    l.logicalEntries = l.realEntries + std::size_t{l.realCount} * fmt.realIndexDefSize;
+    l.logicalNames = l.logicalEntries + std::size_t{l.logicalCount} * fmt.logicalIndexDefSize;
+    l.trailer = skipNames(l.logicalNames, l.logicalCount);
+    std::size_t pos = l.trailer;
+    while (pos + 2 <= b.size() && u16(b, pos) != 0xFFFF) pos += 10;
+    l.end = pos + 2;  // past the bytes when no 0xFFFF closes them
+    return l;
+}
+
 }  // namespace jet::store

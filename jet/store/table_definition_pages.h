@@ -43,4 +43,23 @@ std::vector<std::uint8_t> readDefinition(const file::PageFile& file, const forma
 void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint32_t firstPage,
                      std::span<const std::uint8_t> definition);
 
+// Where the parts of a definition (as readDefinition returns it) start, in the order they come.
+struct DefinitionLayout {
+    std::uint32_t realCount = 0;     // index data ("real indexes")
+    std::uint32_t logicalCount = 0;  // indexes
+    std::uint16_t columnCount = 0;
+    std::size_t rowCounts = 0;  // one block per real index
+    std::size_t columns = 0;    // the column entries
+    std::size_t columnNames = 0;
+    std::size_t realEntries = 0;  // right after the column names
+    std::size_t logicalEntries = 0;
+    std::size_t logicalNames = 0;
+    std::size_t trailer = 0;  // long-value columns' usage maps, then 0xFFFF
+    std::size_t end = 0;      // just past the 0xFFFF that closes the structures
+};
+
+// Walks the definition's structures. Throws Error(Corrupt) when a name runs past its bytes;
+// `end` lies past them when no 0xFFFF closes the structures, which callers check.
+DefinitionLayout layoutOf(const format::Format& fmt, std::span<const std::uint8_t> definition);
+
 }  // namespace jet::store

@@ -25,18 +25,6 @@ struct Definition {
     std::size_t namesEnd = 0;
 };
 
-// Where the definition's structures end, walked from the end of the column names: index data,
-// indexes, index names, the long-value columns' usage maps and the 0xFFFF that closes them. A
-// definition that does not end there holds something an edit could lose or misplace.
-std::size_t structureEnd(const format::Format& fmt, ByteSpan b, std::size_t namesEnd) {
-    std::size_t pos = namesEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} * fmt.realIndexDefSize;
-    const std::uint32_t logicalIndexes = u32(b, fmt.tdefLogicalIndexes);
-    pos += std::size_t{logicalIndexes} * fmt.logicalIndexDefSize;
-    for (std::uint32_t i = 0; i < logicalIndexes; ++i) pos += 2 + u16(b, pos, "an index name");
-    while (pos + 2 <= b.size() && u16(b, pos) != 0xFFFF) pos += 10;
-    return pos + 2;
-}
-
 Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
     if (fmt.jet3) {
         throw Error(ErrorCode::Unsupported,
@@ -47,18 +35,19 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
     Definition d;
     d.bytes = readDefinition(file, fmt, table.definitionPage);
     const ByteSpan b(d.bytes);
-    d.columnCount = u16(b, fmt.tdefColumns);
-    d.columnsStart =
-        fmt.tdefBlockEnd + std::size_t{u32(b, fmt.tdefRealIndexes)} * fmt.realIndexEntrySize;
-    d.namesStart = d.columnsStart + std::size_t{d.columnCount} * fmt.columnEntrySize;
+    const DefinitionLayout layout = layoutOf(fmt, b);
+    d.columnCount = layout.columnCount;
+    d.columnsStart = layout.columns;
+    d.namesStart = layout.columnNames;
     std::size_t pos = d.namesStart;
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {
         d.nameAt.push_back(pos);
         pos += 2 + u16(b, pos, "a column name");
     }
-    d.namesEnd = pos;
-    if (d.namesEnd > d.bytes.size()) corrupt("the definition's length is wrong");
-    if (structureEnd(fmt, b, d.namesEnd) != d.bytes.size()) {
+    d.namesEnd = layout.realEntries;
+    // A definition that does not end where its structures do holds something an edit could
+    // lose or misplace.
+    if (layout.end != d.bytes.size()) {
         throw Error(ErrorCode::Unsupported,
                     "The definition of table '" + table.name +
                         "' holds more than this engine knows how to move; its fields cannot be "
