@@ -14,7 +14,8 @@ QUILLFEN_PACKAGES=(
     mdbtools nodejs npm ca-certificates
     # fonts of the windows (Arial is drawn as Liberation Sans)
     fonts-liberation
-    # Qt 6 for the wizard windows: added here with the first window
+    # Qt 6 for the wizard windows, and a virtual display for their pictures
+    qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
 )
 
 # Runs a command as root: directly when we are root, else through sudo.
