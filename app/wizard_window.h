@@ -1,0 +1,79 @@
+// The base of every wizard window (Form1 to Form7): layout in twips, the designed fonts, the
+// window pointer and its rule, the background mouse-move event, and closing. A window is
+// created once and afterwards only hidden and shown.
+#pragma once
+
+#include <QCursor>
+#include <QFont>
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "app/controls/untrapped.h"
+
+namespace app {
+
+class WizardWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultPointer = 0;
+    static constexpr int kHourglass = 11;
+    static constexpr int kCustomPointer = 99;
+
+    explicit WizardWindow(QWidget* parent = nullptr);
+    ~WizardWindow() override;
+
+    // Pixels for twips: 15 twips to the pixel, the design's 96 dpi, rounded.
+    static int twips(int t);
+    // The client area, fixed: the windows are designed, not resizable.
+    void setClientSizeTwips(int width, int height);
+    // Geometry relative to the widget's parent (the window or a frame).
+    static void placeTwips(QWidget* widget, int left, int top, int width, int height);
+
+    // Arial as the design names it, or its metric twin Liberation Sans where Arial is absent.
+    // Sized in pixels at 96 dpi, like the twips, so that the text fits the designed boxes
+    // whatever dpi the desktop claims.
+    static QFont arialFont(double points, bool bold);
+
+    // The window pointer, over the whole window, its controls included: 0 default arrow,
+    // 11 hourglass, 99 the custom image (SetMouseIcon), or the pointing hand when none was
+    // loaded. Other values fail as the platform's property does.
+    int MousePointer() const { return pointer_; }
+    void SetMousePointer(int value);
+    void SetMouseIcon(const QCursor& icon);
+
+    // The pointer rule of the mouse-move handlers; neither replaces the hourglass.
+    void PointerOverButton();
+    void PointerOverBackground();
+
+signals:
+    void FormMouseMove(int button, int shift, int x, int y);
+
+protected:
+    // Runs when the window is closed; by default the whole program ends at once.
+    virtual void Form_Unload();
+
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void applyPointer();
+
+    // A control's own cursor (a text box's I-beam), given back when the default returns.
+    struct OwnCursor {
+        QPointer<QWidget> widget;
+        std::optional<QCursor> cursor;
+    };
+
+    int pointer_ = kDefaultPointer;
+    std::optional<QCursor> icon_;
+    std::vector<OwnCursor> overridden_;
+};
+
+// Ends the program at once: every window is hidden, none is asked, and the event loop ends
+// (as soon as it runs, when called before it starts). Returns to the caller.
+void endProgram();
+
+}  // namespace app
