@@ -1,12 +1,12 @@
-// The window tests' entry: one QApplication for the whole run, offscreen unless the caller
-// chose a platform.
+// The window tests' entry: one application for the whole run, the program's own, offscreen
+// unless the caller chose a platform.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "app/wizard_application.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    app::WizardApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
