@@ -1,0 +1,46 @@
+// How a connection reads its connection string.
+#include "db/connection_string.h"
+
+#include <gtest/gtest.h>
+
+#include "db/failures.h"
+#include "tests/db/db_support.h"
+
+using testsupport::failureOf;
+
+TEST(ParseConnectionString, KeysIgnoreCaseAndBlanksAndValuesMayBeQuoted) {
+    const auto s = db::parseConnectionString(
+        " provider = Microsoft.ACE.OLEDB.12.0;;DATA SOURCE=\"/a;b.mdb\" ; "
+        "Jet OLEDB:Database Password = 'it''s'");
+    EXPECT_TRUE(db::isEngineProvider(s.provider));
+    EXPECT_EQ(s.dataSource, "/a;b.mdb");
+    EXPECT_EQ(s.password, "it's");
+    EXPECT_EQ(db::parseConnectionString("Data Source=\"say \"\"hi\"\"\"").dataSource, "say \"hi\"");
+    // Unquoted values are kept as written: a file name may begin with a blank.
+    EXPECT_EQ(db::parseConnectionString("Data Source= /a=b.mdb").dataSource, " /a=b.mdb");
+    EXPECT_EQ(db::parseConnectionString("Provider=x;Data Source=/a.mdb;Provider=y").provider, "y");
+
+    EXPECT_TRUE(db::isEngineProvider("microsoft.jet.oledb.4.0"));
+    EXPECT_TRUE(db::isEngineProvider("MICROSOFT.ACE.OLEDB.12.0"));
+    EXPECT_FALSE(db::isEngineProvider("Microsoft.ACE.OLEDB.16.0"));
+    EXPECT_FALSE(db::isEngineProvider(""));
+}
+
+TEST(ParseConnectionString, UnreadableTextFailsSayingWhyWithoutThePassword) {
+    const auto unreadable = [](const std::string& text) {
+        const auto f = failureOf([&] { db::parseConnectionString(text); });
+        EXPECT_EQ(f.number(), db::kBadConnectionString) << text;
+        EXPECT_TRUE(f.description().starts_with("The connection string cannot be read: "));
+        return f.description();
+    };
+    const std::string prefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/a.mdb;";
+    for (const std::string password : {"pa;zq", "pa;zq=w", "\"zq", "'pa'zq"}) {
+        const auto why = unreadable(prefix + "JET OLEDB:Database Password=" + password);
+        EXPECT_EQ(why.find("zq"), std::string::npos) << why;
+    }
+    EXPECT_NE(unreadable(prefix + "JET OLEDB:Database Password=pa;zq").find("';'"),
+              std::string::npos);
+    EXPECT_NE(unreadable("Data Sorce=/d/a.mdb").find("'data sorce'"), std::string::npos);
+    EXPECT_NE(unreadable("Data Source=/d/a;b.mdb").find("'b.mdb'"), std::string::npos);
+    unreadable("=x");
+}
