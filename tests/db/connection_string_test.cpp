@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "db/failures.h"
+#include "db/objects.h"
+#include "support/fixtures.h"
 #include "tests/db/db_support.h"
 
 using testsupport::failureOf;
@@ -43,4 +45,24 @@ TEST(ParseConnectionString, UnreadableTextFailsSayingWhyWithoutThePassword) {
     EXPECT_NE(unreadable("Data Sorce=/d/a.mdb").find("'data sorce'"), std::string::npos);
     EXPECT_NE(unreadable("Data Source=/d/a;b.mdb").find("'b.mdb'"), std::string::npos);
     unreadable("=x");
+}
+
+TEST(ConnectionOpen, EitherProviderServesEveryFormatAndNoOtherDoes) {
+    const auto tablesThrough = [](const std::string& provider, const std::string& file) {
+        auto cn = db::CreateObject<db::Connection>("ADODB.Connection");
+        cn->Open("Provider=" + provider + ";Data Source=" + testsupport::fixture(file));
+        return cn->OpenSchema(db::adSchemaTables)->Eof();
+    };
+    EXPECT_FALSE(tablesThrough("Microsoft.Jet.OLEDB.4.0", "ace/test2010.accdb"));
+    EXPECT_FALSE(tablesThrough("microsoft.ace.oledb.12.0", "jet4/test2000.mdb"));
+    EXPECT_FALSE(tablesThrough("Microsoft.Jet.OLEDB.4.0", "jet3/test97.mdb"));
+
+    for (const std::string text :
+         {"Provider=SQLOLEDB;Data Source=/d/a.mdb", "Data Source=/d/a.mdb", ""}) {
+        auto cn = db::CreateObject<db::Connection>("ADODB.Connection");
+        const auto f = failureOf([&] { cn->Open(text); });
+        EXPECT_EQ(f.number(), 3706);
+        EXPECT_EQ(f.description(), "Provider cannot be found. It may not be properly installed.");
+        EXPECT_EQ(cn->State(), db::adStateClosed);
+    }
 }
