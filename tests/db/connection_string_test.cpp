@@ -1,14 +1,46 @@
-// How a connection reads its connection string.
+// The connection string the wizard builds, and how a connection reads one.
 #include "db/connection_string.h"
 
 #include <gtest/gtest.h>
 
+#include "db/access.h"
 #include "db/failures.h"
 #include "db/objects.h"
 #include "support/fixtures.h"
 #include "tests/db/db_support.h"
 
+using testsupport::ChosenDatabase;
 using testsupport::failureOf;
+
+TEST(BuildConnectionString, TakesTheProviderFromTheLastFiveCharacters) {
+    {
+        ChosenDatabase chosen("C:\\Data\\Shop.accdb");
+        EXPECT_EQ(db::BuildConnectionString(),
+                  "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=C:\\Data\\Shop.accdb;"
+                  "JET OLEDB:Database Password=");
+    }
+    {
+        ChosenDatabase chosen("C:\\Data\\Shop.mdb", "s3cret");
+        EXPECT_EQ(db::BuildConnectionString(),
+                  "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Data\\Shop.mdb;"
+                  "JET OLEDB:Database Password=s3cret");
+    }
+    const auto aceFor = [](const std::string& path) {
+        ChosenDatabase chosen(path);
+        return db::BuildConnectionString().starts_with("Provider=Microsoft.ACE.OLEDB.12.0;");
+    };
+    EXPECT_TRUE(aceFor("/data/SHOP.ACCDB"));
+    EXPECT_TRUE(aceFor("/data/shopaccdb"));
+    EXPECT_TRUE(aceFor("accdb"));
+    EXPECT_FALSE(aceFor("/data/shop.accdb "));
+    EXPECT_FALSE(aceFor(""));
+    EXPECT_FALSE(aceFor("/data/shop.accdé"));
+}
+
+TEST(BuildConnectionString, InsertsThePasswordAsTyped) {
+    ChosenDatabase chosen("/data/a.mdb", "x;y=\"z'");
+    EXPECT_TRUE(db::BuildConnectionString().ends_with(";JET OLEDB:Database Password=x;y=\"z'"));
+}
 
 TEST(ParseConnectionString, KeysIgnoreCaseAndBlanksAndValuesMayBeQuoted) {
     const auto s = db::parseConnectionString(

@@ -1,9 +1,12 @@
-// Connections and recordsets over real files: the shared engine instance, passwords,
-// read-only connections, walking rows and handing them to a grid.
+// Connections and recordsets over real files: the shared engine instance, passwords and
+// encryption, read-only connections, walking rows and handing them to a grid.
 #include "db/connection.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "db/access.h"
 #include "db/objects.h"
 #include "db/shared_database.h"
 #include "jet/database.h"
@@ -83,6 +86,38 @@ TEST(SharedDatabase, AWrongPasswordFailsAsItWouldAlone) {
     EXPECT_EQ(wrong.description(), "Not a valid password.");
     EXPECT_EQ(failureOf([&] { connect(path); }).number(), 3031);
     EXPECT_EQ(connect(path, "password")->OpenSchema(db::adSchemaTables)->State(), db::adStateOpen);
+}
+
+TEST(Connection, ProtectedAndEncryptedFilesOpenOrFailAsTheEngineSaysAlone) {
+    const auto outcome = [](const std::function<std::vector<std::string>()>& tables) {
+        try {
+            std::string listed;
+            for (const auto& t : tables()) listed += t + ";";
+            return listed;
+        } catch (const jet::Error& e) {
+            return std::to_string(e.number()) + " " + e.what();
+        } catch (const app::Failure& f) {
+            return std::to_string(f.number()) + " " + f.description();
+        }
+    };
+    for (const auto& [file, password] : std::vector<std::pair<std::string, std::string>>{
+             {"password/V2000_with-password.mdb", "password"},
+             {"password/V2010_with-password.accdb", "password"},
+             {"encrypted/agile2010.accdb", "password"},
+             {"encrypted/rc4cryptoapi2007.accdb", "Test123"},
+             {"encrypted/rc4jet4.mdb", ""}}) {
+        const std::string path = fixture(file);
+        const auto alone = outcome([&] {
+            jet::OpenOptions options;
+            options.password = password;
+            return jet::Database::open(path, options)->userTableNames();
+        });
+        const auto through = outcome([&] {
+            testsupport::ChosenDatabase chosen(path, password);
+            return *db::GetTableNames(path);
+        });
+        EXPECT_EQ(through, alone) << file;
+    }
 }
 
 TEST(Connection, ClosedObjectsAndWhatTheEngineRefusesFailClearly) {
