@@ -36,7 +36,7 @@ Object CreateObject(std::string_view progId) {
     return found->second();
 }
 
-ScopedCreationFailure::ScopedCreationFailure(std::string progId, app::Failure failure)
+ScopedCreationFailure::ScopedCreationFailure(std::string_view progId, app::Failure failure)
     : progId_(lowerAscii(progId)), failure_(std::move(failure)) {
     injectedFailures().push_back(this);
 }

@@ -33,7 +33,7 @@ std::shared_ptr<T> CreateObject(std::string_view progId) {
 // component is missing or broken.
 class ScopedCreationFailure {
 public:
-    ScopedCreationFailure(std::string progId, app::Failure failure);
+    ScopedCreationFailure(std::string_view progId, app::Failure failure);
     ~ScopedCreationFailure();
     ScopedCreationFailure(const ScopedCreationFailure&) = delete;
     ScopedCreationFailure& operator=(const ScopedCreationFailure&) = delete;

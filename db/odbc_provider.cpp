@@ -24,8 +24,8 @@ std::string providerAdviceText() {
         "You are getting this error because:",
         "1. Microsoft Access is not installed on your computer.",
         "2. A set of Microsoft components to transfer data is not installed on your computer.",
-        "You need to download and install Microsoft Access Database Engine 2010 or 2016 to solve "
-        "this problem.",
+        std::string("You need to download and install Microsoft Access Database Engine 2010 or "
+                    "2016 to solve this problem."),
         "Would you like me to open the Microsoft site now so you can do this?",
         std::string("(If you have any further questions please email a screenshot of this error "
                     "message to ") +
