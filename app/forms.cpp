@@ -1,0 +1,51 @@
+#include "app/forms.h"
+
+#include <QCoreApplication>
+#include <stdexcept>
+
+#include "app/form1.h"
+#include "steps/form2.h"
+
+namespace app {
+namespace {
+Forms* currentForms = nullptr;
+}
+
+Forms::Forms() {
+    if (currentForms != nullptr) throw std::logic_error("only one set of wizard windows");
+    currentForms = this;
+}
+
+Forms::~Forms() {
+    form2_.reset();
+    form1_.reset();
+    currentForms = nullptr;
+}
+
+Forms& Forms::current() {
+    if (currentForms == nullptr) throw std::logic_error("the wizard's windows do not exist");
+    return *currentForms;
+}
+
+// The slot is filled before the load runs, so a load that names its own window (Form1's load
+// runs the Next action, which names Form2, which may name Form1) finds it.
+template <class Form>
+Form& Forms::loaded(std::unique_ptr<Form>& slot) {
+    if (!slot) {
+        slot = std::make_unique<Form>();
+        slot->Form_Load();
+    }
+    return *slot;
+}
+
+Form1& Forms::form1() { return loaded(form1_); }
+Form2& Forms::form2() { return loaded(form2_); }
+
+void Forms::EndProgram() {
+    ended_ = true;
+    if (form2_) form2_->hide();
+    if (form1_) form1_->hide();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace app

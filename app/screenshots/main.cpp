@@ -1,0 +1,82 @@
+// Renders every wizard window that exists to PNG, for people to look at: the windows are driven
+// as a user would drive them, on the sample database, with settings in a throw-away folder and
+// message boxes answered at once. Run by scripts/screenshots under a virtual display.
+#include <QDir>
+#include <QPixmap>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/core/globals.h"
+#include "app/form1.h"
+#include "app/forms.h"
+#include "app/wizard_application.h"
+#include "steps/form2.h"
+
+namespace {
+
+// Answers every box at once and remembers what it said, so nothing waits on a person.
+class UnattendedPlatform final : public app::Platform {
+public:
+    app::MessageAnswer messageBox(std::string_view text, app::MessageButtons buttons,
+                                  app::MessageIcon, std::string_view) override {
+        std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
+        return buttons == app::MessageButtons::YesNo ? app::MessageAnswer::No
+                                                     : app::MessageAnswer::Ok;
+    }
+    std::string openFile(const app::OpenFileRequest&) override { return {}; }
+    void openAddress(std::string_view) override {}
+    double timer() override { return 0; }
+    void randomize(double) override {}
+    double random() override { return 0.5; }
+};
+
+void settle() {
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+bool save(QWidget& window, const QString& folder, const char* name) {
+    settle();
+    const QString path = folder + "/" + name + ".png";
+    const bool ok = window.grab().save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    app::WizardApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+
+    UnattendedPlatform platform;
+    app::Globals::setPlatform(&platform);
+    app::Globals::setApplicationFolder(QCoreApplication::applicationDirPath().toStdString());
+
+    bool ok = true;
+    {
+        app::Forms forms;
+        app::Form1& form1 = forms.form1();
+        form1.show();
+        ok &= save(form1, folder, "form1-first-run");
+        form1.PushButton1_Click();
+        ok &= save(form1, folder, "form1-sample");
+        form1.PushButton3_Click();
+        ok &= save(forms.form2(), folder, "form2");
+    }
+    app::Globals::setPlatform(nullptr);
+    return ok ? 0 : 1;
+}

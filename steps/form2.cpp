@@ -1,0 +1,63 @@
+#include "steps/form2.h"
+
+#include "app/application_icon.h"
+#include "app/core/error_trap.h"
+#include "app/core/files.h"
+#include "app/form1.h"
+#include "app/forms.h"
+#include "app/main_module.h"
+
+namespace app {
+
+Form2::Form2() {
+    setClientSizeTwips(5880, 2625);
+    setFont(arialFont(9, true));
+    const QFont buttons = arialFont(11.25, true);
+
+    Frame1 = new Frame(this);
+    Frame1->setTitle("Which table has the field to do math on?");
+    placeTwips(Frame1, 120, 120, 5640, 1935);
+
+    List1 = new ListBox(Frame1);
+    placeTwips(List1, 240, 300, 5160, 1410);
+
+    PushButton2 = new PushButton(this);
+    PushButton2->setText("< Back");
+    PushButton2->setFont(buttons);
+    placeTwips(PushButton2, 120, 2160, 2775, 405);
+
+    PushButton3 = new PushButton(this);
+    PushButton3->setText("Next >");
+    PushButton3->setFont(buttons);
+    placeTwips(PushButton3, 3000, 2160, 2760, 405);
+
+    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
+    for (PushButton* button : {PushButton2, PushButton3}) {
+        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
+    }
+    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
+    connect(List1, &ListBox::MouseMove, this, [this] { PointerOverBackground(); });
+    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+}
+
+void Form2::Form_Load() {
+    Trap trap("Form2.Form_Load");
+    trap(100, [&] { UseSystemColors(*this); });
+    trap(102, [&] { setWindowIcon(applicationIcon()); });
+    if (trap.condition(106, [&] { return FileExists(HandCursorFile()); })) {
+        trap(108, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
+    }
+    trap(110, [&] { setWindowTitle(kProductTitle); });
+    trap(112, [&] { setEnabled(true); });
+    trap(114, [&] { SetMousePointer(0); });
+}
+
+void Form2::PushButton2_Click() {
+    Trap trap("Form2.PushButton2_Click");
+    trap(100, [&] { Forms::current().form1().show(); });
+    trap(102, [&] { hide(); });
+}
+
+void Form2::Form_Unload() { Forms::current().EndProgram(); }
+
+}  // namespace app
