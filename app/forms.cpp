@@ -1,6 +1,5 @@
 #include "app/forms.h"
 
-#include <QCoreApplication>
 #include <stdexcept>
 
 #include "app/form1.h"
@@ -43,9 +42,7 @@ Form2& Forms::form2() { return loaded(form2_); }
 
 void Forms::EndProgram() {
     ended_ = true;
-    if (form2_) form2_->hide();
-    if (form1_) form1_->hide();
-    QCoreApplication::exit(0);
+    endProgram();
 }
 
 }  // namespace app
