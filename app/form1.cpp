@@ -29,8 +29,7 @@ Form1::Form1() {
     const QFont controls = arialFont(9, true);
     const QFont buttons = arialFont(11.25, true);
 
-    Frame1 = new Frame(this);
-    Frame1->setTitle("Access Database");
+    Frame1 = new Frame("Access Database", this);
     Frame1->setFont(controls);
     placeTwips(Frame1, 120, 120, 7800, 1335);
 
@@ -42,8 +41,7 @@ Form1::Form1() {
     Text1->setFont(controls);
     placeTwips(Text1, 2280, 300, 4695, 345);
 
-    PushButton5 = new PushButton(Frame1);
-    PushButton5->setText("...");
+    PushButton5 = new PushButton("...", Frame1);
     PushButton5->setFont(buttons);
     placeTwips(PushButton5, 7080, 300, 450, 345);
 
@@ -56,13 +54,11 @@ Form1::Form1() {
     Text2->setEchoMode(QLineEdit::Password);
     placeTwips(Text2, 2280, 800, 5265, 345);
 
-    PushButton1 = new PushButton(this);
-    PushButton1->setText("Load Sample/Example Database");
+    PushButton1 = new PushButton("Load Sample/Example Database", this);
     PushButton1->setFont(buttons);
     placeTwips(PushButton1, 120, 1580, 3840, 405);
 
-    PushButton3 = new PushButton(this);
-    PushButton3->setText("Next >");
+    PushButton3 = new PushButton("Next >", this);
     PushButton3->setFont(buttons);
     placeTwips(PushButton3, 4080, 1580, 3840, 405);
 

@@ -14,20 +14,17 @@ Form2::Form2() {
     setFont(arialFont(9, true));
     const QFont buttons = arialFont(11.25, true);
 
-    Frame1 = new Frame(this);
-    Frame1->setTitle("Which table has the field to do math on?");
+    Frame1 = new Frame("Which table has the field to do math on?", this);
     placeTwips(Frame1, 120, 120, 5640, 1935);
 
     List1 = new ListBox(Frame1);
     placeTwips(List1, 240, 300, 5160, 1410);
 
-    PushButton2 = new PushButton(this);
-    PushButton2->setText("< Back");
+    PushButton2 = new PushButton("< Back", this);
     PushButton2->setFont(buttons);
     placeTwips(PushButton2, 120, 2160, 2775, 405);
 
-    PushButton3 = new PushButton(this);
-    PushButton3->setText("Next >");
+    PushButton3 = new PushButton("Next >", this);
     PushButton3->setFont(buttons);
     placeTwips(PushButton3, 3000, 2160, 2760, 405);
 

@@ -11,7 +11,7 @@
 #include "app/core/globals.h"
 #include "app/forms.h"
 #include "app/settings.h"
-#include "db/odbc_provider.h"
+#include "db/objects.h"
 #include "steps/form2.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
@@ -23,7 +23,7 @@ using testsupport::TempDir;
 class Form1Test : public ::testing::Test {
 protected:
     Form1Test() {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                            QString::fromStdString((config.path() / "config").string()));
         app::Globals::setApplicationFolder(folder.path().string());
     }
@@ -49,7 +49,7 @@ TEST_F(Form1Test, FirstRunShowsEmptyBoxesAndNextDoesNothing) {
     form1.PushButton3_Click();
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_FALSE(forms.ended());
-    EXPECT_EQ(setting("Database"), "");
+    EXPECT_EQ(setting("Database"), "<absent>");
 }
 
 TEST_F(Form1Test, RememberedDatabaseMovesOnToTheTableStep) {
@@ -144,6 +144,20 @@ TEST_F(Form1Test, FocusSelectsTheWholeText) {
     form1.Text1->SetText("/some/path.mdb");
     form1.Text1_GotFocus();
     EXPECT_EQ(form1.Text1->selectedText().toStdString(), "/some/path.mdb");
+}
+
+TEST_F(Form1Test, MissingProviderEndsTheStartUpBeforeTheAutomaticNext) {
+    remember(folder.copyOf("jet4/test2000.mdb"), "");
+    db::ScopedCreationFailure missing(
+        "ADODB.Connection",
+        app::Failure(3706, "Provider cannot be found. It may not be properly installed."));
+    platform.answers.push_back(app::MessageAnswer::No);
+    app::Forms forms;
+    forms.form1();
+    EXPECT_TRUE(forms.ended());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].buttons, app::MessageButtons::YesNo);
+    EXPECT_TRUE(platform.addresses.empty());
 }
 
 TEST_F(Form1Test, ClosingTheStartUpWindowEndsTheProgram) {
