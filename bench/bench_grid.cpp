@@ -1,0 +1,119 @@
+// The preview grid on a large table: how long a client-side recordset takes to open and the
+// grid to show its first screen, and the memory that costs; then an UPDATE of every row through
+// another connection while the grid stays bound, and scrolling the grid afterwards.
+//
+//   bench_grid [ROWS]      (1000000 by default; the table is built in the temp folder)
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/controls/data_grid.h"
+#include "db/connection.h"
+#include "db/objects.h"
+#include "db/recordset.h"
+#include "jet/database.h"
+#include "jet/new_database.h"
+#include "jet/sql/csv_import.h"
+#include "jet/sql/execute.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+long peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+std::string buildTable(const std::filesystem::path& dir, long rows) {
+    const std::string db = (dir / "grid.mdb").string();
+    const std::string csv = (dir / "grid.csv").string();
+    std::filesystem::remove(db);
+    jet::createDatabase(db, jet::NewDatabaseFormat::Access2000);
+    {
+        std::ofstream out(csv, std::ios::binary);
+        out << "Id,Product,Price,Qty\n";
+        for (long i = 0; i < rows; ++i) {
+            out << i + 1 << ",Product " << i % 977 << ',' << (i % 5000) / 100.0 << ',' << i % 40
+                << '\n';
+        }
+    }
+    auto database = jet::Database::open(db);
+    jet::sql::execute(*database,
+                      "CREATE TABLE [Orders] ([Id] LONG, [Product] TEXT(50), [Price] CURRENCY, "
+                      "[Qty] INT)");
+    jet::sql::importCsv(*database, "Orders", csv);
+    std::filesystem::remove(csv);
+    return db;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const long rows = argc > 1 ? std::stol(argv[1]) : 1000000;
+    const auto dir = std::filesystem::temp_directory_path() / "quillfen-bench";
+    std::filesystem::create_directories(dir);
+    try {
+        const std::string path = buildTable(dir, rows);
+        const std::string connection = "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                                       ";JET OLEDB:Database Password=";
+        const long before = peakMegabytes();
+        std::printf("table of %ld rows built; peak so far %ld MB\n", rows, before);
+
+        app::DataGrid grid;
+        grid.resize(800, 600);
+        grid.show();
+        auto start = Clock::now();
+        {
+            auto cn = db::CreateObject<db::Connection>("ADODB.Connection");
+            auto rs = db::CreateObject<db::Recordset>("ADODB.recordset");
+            cn->SetMode(db::adModeReadWrite);
+            cn->Open(connection);
+            cn->SetCursorLocation(db::adUseClient);
+            rs->Open("SELECT * FROM [Orders];", *cn, db::adOpenStatic, db::adLockOptimistic);
+            grid.SetDataSource(rs->DataSource());
+        }
+        // The view asks for rows when it lays itself out and paints.
+        for (int i = 0; i < 100 && grid.model()->rowCount() == 0; ++i) {
+            grid.viewport()->repaint();
+            QApplication::processEvents();
+        }
+        const auto shown = grid.model()->rowCount();
+        std::printf("open and first screen: %.1f ms (%d rows read), peak %ld MB\n",
+                    milliseconds(start), shown, peakMegabytes());
+
+        start = Clock::now();
+        {
+            auto cn = db::CreateObject<db::Connection>("ADODB.Connection");
+            cn->SetMode(db::adModeReadWrite);
+            cn->Open(connection);
+            cn->Execute("UPDATE [Orders] SET [Qty] = [Qty] + 10");
+        }
+        std::printf("UPDATE of every row under the bound grid: %.0f ms, peak %ld MB\n",
+                    milliseconds(start), peakMegabytes());
+
+        start = Clock::now();
+        for (int i = 0; i < 40; ++i) {
+            grid.scrollToBottom();
+            QApplication::processEvents();
+        }
+        std::printf("40 scrolls to the bottom: %.0f ms, %d rows read, peak %ld MB\n",
+                    milliseconds(start), grid.model()->rowCount(), peakMegabytes());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_grid: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
