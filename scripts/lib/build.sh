@@ -24,10 +24,11 @@ build_and_run_sanitized_tests() {
     cmake -S "$QUILLFEN_ROOT" -B "$QUILLFEN_SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DQUILLFEN_SANITIZE=ON &&
         cmake --build "$QUILLFEN_SANITIZE_BUILD" -j "$QUILLFEN_JOBS" \
-            --target jet_tests cli_tests quillfen-db &&
+            --target jet_tests cli_tests db_tests quillfen-db &&
         echo "== running the unit tests with ASan and UBSan" &&
         "$QUILLFEN_SANITIZE_BUILD/tests/jet_tests" --gtest_brief=1 </dev/null &&
-        "$QUILLFEN_SANITIZE_BUILD/tests/cli_tests" --gtest_brief=1 </dev/null
+        "$QUILLFEN_SANITIZE_BUILD/tests/cli_tests" --gtest_brief=1 </dev/null &&
+        "$QUILLFEN_SANITIZE_BUILD/tests/db_tests" --gtest_brief=1 </dev/null
 }
 
 # Whether tests/fuzz has a CMakeLists.txt with anything in it (the targets come later).
