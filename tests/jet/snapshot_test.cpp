@@ -4,6 +4,7 @@
 // connection's change, which a snapshot cannot follow.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 
 #include "jet/database.h"
@@ -18,7 +19,7 @@ using namespace testsupport;
 namespace {
 
 using Rows = std::vector<std::vector<Value>>;
-constexpr int kRows = 3000;  // some sixty data pages, and long values on pages of their own
+constexpr int kRows = 3000;  // dozens of data pages, and long values on pages of their own
 
 // A copy of an empty database with one table of kRows rows: Id, Name, Amount, Gone, Note.
 std::string tableOfManyPages(const TempDir& dir) {
