@@ -1,7 +1,9 @@
 #include "jet/database.h"
 
 #include <algorithm>
+#include <cassert>
 #include <map>
+#include <utility>
 
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
@@ -24,13 +26,14 @@ namespace {
     if (what.find(path) != std::string::npos) throw e;
     std::string where = "'" + path + "'";
     if (!table.empty()) where = "table '" + table + "' of " + where;
-    throw Error(ErrorCode::Corrupt, "Cannot read " + where + ": the file is damaged (" + what + ").");
+    throw Error(ErrorCode::Corrupt,
+                "Cannot read " + where + ": the file is damaged (" + what + ").");
 }
 
 // A calculated column's definition carries a provisional type; the type of the value it stores
 // is its "ResultType" property.
-void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry,
-                      std::uint16_t codePage, TableDef& def) {
+void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry, std::uint16_t codePage,
+                      TableDef& def) {
     if (std::none_of(def.columns.begin(), def.columns.end(),
                      [](const ColumnDef& c) { return c.calculated; })) {
         return;
@@ -63,23 +66,48 @@ const ColumnDef* TableDef::findColumn(std::string_view wanted) const {
     return nullptr;
 }
 
+namespace {
+
+// What reads of the catalog and of table definitions answer from: the database as it is, or
+// one snapshot of it.
+struct CatalogView {
+    std::vector<CatalogEntry> catalog;
+    std::map<std::uint32_t, std::shared_ptr<const TableDef>> definitions;  // by definition page
+};
+
+}  // namespace
+
 struct Database::Impl {
     Impl(const std::string& path, bool writable)
         : file(path, writable ? file::AccessMode::ReadWrite : file::AccessMode::ReadOnly) {}
+    CatalogView& view();
+
     file::PageFile file;
     file::Header header;
-    std::vector<CatalogEntry> catalog;
-    mutable std::map<std::uint32_t, std::shared_ptr<const TableDef>> definitions;
+    CatalogView live;
+    std::uint64_t catalogGeneration = 0;       // the page file's, when the live catalog was read
+    const Snapshot::State* reading = nullptr;  // the innermost Snapshot::Reading's
 };
+
+struct Snapshot::State {
+    explicit State(Database::Impl& d) : db(d) {}
+    Database::Impl& db;
+    std::shared_ptr<const file::PageSnapshot> pages;
+    mutable CatalogView view;  // filled as it is read, under the snapshot's guards
+};
+
+CatalogView& Database::Impl::view() { return reading != nullptr ? reading->view : live; }
 
 struct RowCursor::State {
     State(const Database::Impl& db, std::shared_ptr<const TableDef> t)
         : path(db.file.path()),
           file(db.file),
+          pages(db.reading != nullptr ? db.reading->pages : nullptr),
           table(std::move(t)),
           scan(db.file, *db.header.format, *table, db.header.codePage) {}
     std::string path;
     const file::PageFile& file;
+    std::shared_ptr<const file::PageSnapshot> pages;  // null: the database as it is
     std::shared_ptr<const TableDef> table;
     store::TableScan scan;
 };
@@ -91,6 +119,7 @@ RowCursor& RowCursor::operator=(RowCursor&&) noexcept = default;
 
 bool RowCursor::next() {
     try {
+        const file::PageFile::ViewScope view(state_->file, state_->pages.get());
         const auto guard = state_->file.readGuard();
         return state_->scan.next();
     } catch (const Error& e) {
@@ -110,7 +139,9 @@ std::unique_ptr<Database> Database::open(const std::string& path, const OpenOpti
     try {
         const auto guard = impl->file.readGuard();
         impl->header = file::openHeader(impl->file, options.password);
-        impl->catalog = store::readCatalog(impl->file, *impl->header.format, impl->header.codePage);
+        impl->live.catalog =
+            store::readCatalog(impl->file, *impl->header.format, impl->header.codePage);
+        impl->catalogGeneration = impl->file.generation();
     } catch (const Error& e) {
         rethrowWithContext(e, path, "");
     }
@@ -122,7 +153,7 @@ Version Database::version() const { return impl_->header.format->version; }
 std::uint16_t Database::codePage() const { return impl_->header.codePage; }
 const format::Format* Database::format() const { return impl_->header.format; }
 bool Database::writable() const { return impl_->file.writable(); }
-const std::vector<CatalogEntry>& Database::catalog() const { return impl_->catalog; }
+const std::vector<CatalogEntry>& Database::catalog() const { return impl_->view().catalog; }
 
 void Database::write(const std::function<void(store::WriteContext&)>& work) {
     auto& file = impl_->file;
@@ -132,12 +163,13 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
         work(context);
         file.commit();
         if (context.catalogChanged) {
-            impl_->catalog =
+            impl_->live.catalog =
                 store::readCatalog(impl_->file, *impl_->header.format, impl_->header.codePage);
+            impl_->catalogGeneration = file.generation();
         }
     } catch (const Error& e) {
         if (file.inWrite()) file.rollback();
-        impl_->definitions.clear();
+        impl_->live.definitions.clear();
         // Damage met by the layers below is reported with the file it is in.
         const std::string what = e.what();
         if (e.code() != ErrorCode::Corrupt || what.find(path()) != std::string::npos) throw;
@@ -145,15 +177,15 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
                                             what + "); nothing was changed.");
     } catch (...) {
         if (file.inWrite()) file.rollback();
-        impl_->definitions.clear();
+        impl_->live.definitions.clear();
         throw;
     }
     // Row counts and usage maps may have changed under the cached definitions.
-    impl_->definitions.clear();
+    impl_->live.definitions.clear();
 }
 
 std::vector<TablesRowsetRow> Database::tablesRowset() const {
-    return store::tablesRowset(impl_->catalog);
+    return store::tablesRowset(impl_->view().catalog);
 }
 
 std::vector<std::string> Database::userTableNames() const {
@@ -165,9 +197,10 @@ std::vector<std::string> Database::userTableNames() const {
 }
 
 std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
+    CatalogView& view = impl_->view();
     const std::string folded = store::foldName(name);
     const CatalogEntry* found = nullptr;
-    for (const auto& e : impl_->catalog) {
+    for (const auto& e : view.catalog) {
         if (e.type != store::kObjectLocalTable && e.type != store::kObjectLinkedTable &&
             e.type != store::kObjectOdbcLinkedTable) {
             continue;
@@ -180,7 +213,8 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
     if (found == nullptr) {
         throw Error(ErrorCode::TableNotFound,
                     "The database engine cannot find the input table or query '" +
-                        std::string(name) + "'. Make sure it exists and that its name is "
+                        std::string(name) +
+                        "'. Make sure it exists and that its name is "
                         "spelled correctly.");
     }
     if (found->type != store::kObjectLocalTable) {
@@ -190,7 +224,7 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
                         "'); linked tables cannot be opened.");
     }
     const auto page = static_cast<std::uint32_t>(found->id) & 0x00FFFFFF;
-    auto& slot = impl_->definitions[page];
+    auto& slot = view.definitions[page];
     if (!slot) {
         try {
             const auto guard = impl_->file.readGuard();
@@ -227,6 +261,52 @@ std::vector<Value> Database::readRow(const TableDef& table, RowLocation where) c
     } catch (const Error& e) {
         rethrowWithContext(e, path(), table.name);
     }
+}
+
+// ---- snapshots ------------------------------------------------------------------------------
+
+std::shared_ptr<Snapshot> Database::takeSnapshot() const {
+    try {
+        auto state = std::make_unique<Snapshot::State>(*impl_);
+        state->pages = impl_->file.takeSnapshot();
+        if (state->pages->generation() == impl_->catalogGeneration) {
+            state->view.catalog = impl_->live.catalog;
+        } else {
+            // Another program changed the file since the catalog was read.
+            const file::PageFile::ViewScope view(impl_->file, state->pages.get());
+            const auto guard = impl_->file.readGuard();
+            state->view.catalog =
+                store::readCatalog(impl_->file, *impl_->header.format, impl_->header.codePage);
+        }
+        return std::make_shared<Snapshot>(std::move(state));
+    } catch (const Error& e) {
+        rethrowWithContext(e, path(), "");
+    }
+}
+
+void Database::setSnapshotMemoryBudget(std::size_t bytes) {
+    impl_->file.setSnapshotMemoryBudget(bytes);
+}
+
+SnapshotUsage Database::snapshotUsage() const {
+    const file::ImageUsage usage = impl_->file.snapshotUsage();
+    return SnapshotUsage{usage.images, usage.bytesInMemory, usage.bytesInTempFile};
+}
+
+Snapshot::Snapshot(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Snapshot::~Snapshot() = default;
+
+Snapshot::Reading Snapshot::read() const { return Reading(*state_); }
+
+Snapshot::Reading::Reading(const State& state)
+    : state_(state),
+      outer_(std::exchange(state.db.reading, &state)),
+      outerPages_(state.db.file.setView(state.pages.get())) {}
+
+Snapshot::Reading::~Reading() {
+    assert(state_.db.reading == &state_ && "Snapshot::Reading guards end in reverse order");
+    state_.db.file.setView(outerPages_);
+    state_.db.reading = outer_;
 }
 
 }  // namespace jet

@@ -1,5 +1,14 @@
 // The engine's public face: open an Access database, read its catalog, its table definitions
-// and its rows.
+// and its rows; keep snapshots of it.
+//
+// A snapshot is the database as it was when it was taken, readable while this Database goes on
+// changing it: a data grid keeps showing the rows and columns it opened with. Taking one copies
+// nothing but the catalog. The page file saves a page's committed bytes for the open snapshots
+// before a write first changes it (file/page_snapshot.h), so a snapshot costs memory (and,
+// beyond a budget, temporary disk space) in proportion to what changed since, not to the table.
+// While a Snapshot::Reading guard lives, every read of the Database (catalog, table definitions
+// cached per snapshot, scans, sql::query) answers from the snapshot, and writes are refused. A
+// cursor keeps reading the view it was opened in, whatever guard is active when it advances.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +32,8 @@ struct WriteContext;
 }
 namespace file {
 class FaultSeam;
-}
+class PageSnapshot;
+}  // namespace file
 
 enum class Version { Jet3, Jet4, Ace12, Ace14, Ace16, Ace17 };
 const char* versionName(Version v);  // "Jet 3", "Jet 4", "ACE 12", ...
@@ -48,13 +58,13 @@ struct ColumnDef {
     std::uint16_t size = 0;         // bytes (Text: bytes of storage, 2 per character in Jet 4)
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
-    std::uint16_t codePage = 0;     // Jet 3 text columns
+    std::uint16_t codePage = 0;  // Jet 3 text columns
     // Text and Memo columns of Jet 4 and later: the sort order their index keys follow (1033,
     // version 0 or 1, for Access's General orders); 0 when the definition gives none.
     std::uint16_t sortOrder = 0;
     std::uint8_t sortOrderVersion = 0;
-    std::uint8_t flags = 0;         // raw flags byte
-    std::uint8_t extraFlags = 0;    // ACE: calculated-column and others
+    std::uint8_t flags = 0;       // raw flags byte
+    std::uint8_t extraFlags = 0;  // ACE: calculated-column and others
     bool fixedLength = false;
     bool nullable = true;
     bool autoNumber = false;
@@ -76,13 +86,13 @@ struct IndexColumn {
 
 struct IndexDef {
     std::string name;
-    std::uint32_t number = 0;       // logical index number
-    std::uint32_t dataNumber = 0;   // the index data (real index) it uses
+    std::uint32_t number = 0;      // logical index number
+    std::uint32_t dataNumber = 0;  // the index data (real index) it uses
     std::vector<IndexColumn> columns;
-    std::uint32_t firstPage = 0;    // first index page of its data: the root of its tree
-    std::uint32_t usedPagesRow = 0; // row pointer of the usage map of its pages
-    std::uint8_t flags = 0;         // unique, ignore nulls, required
-    std::uint8_t kind = 0;          // 0 normal, 1 primary key, 2 foreign key
+    std::uint32_t firstPage = 0;     // first index page of its data: the root of its tree
+    std::uint32_t usedPagesRow = 0;  // row pointer of the usage map of its pages
+    std::uint8_t flags = 0;          // unique, ignore nulls, required
+    std::uint8_t kind = 0;           // 0 normal, 1 primary key, 2 foreign key
     bool unique = false;
     bool ignoreNulls = false;
     bool required = false;
@@ -95,12 +105,12 @@ struct TableDef {
     std::uint32_t definitionPage = 0;
     std::uint32_t rowCount = 0;
     std::uint32_t nextAutoNumber = 0;
-    std::uint8_t tableType = 0;     // 0x4e user, 0x53 system
-    std::uint16_t maxColumns = 0;   // highest column count a row may hold
+    std::uint8_t tableType = 0;    // 0x4e user, 0x53 system
+    std::uint16_t maxColumns = 0;  // highest column count a row may hold
     std::uint16_t varColumnCount = 0;
     std::vector<ColumnDef> columns;  // in the table's column order
     std::vector<IndexDef> indexes;
-    std::uint32_t usedPagesRow = 0;   // row pointer of the usage map of data pages
+    std::uint32_t usedPagesRow = 0;  // row pointer of the usage map of data pages
     std::uint32_t freePagesRow = 0;
 
     // Case-insensitive lookup, as Access compares names. Null when absent.
@@ -135,6 +145,14 @@ struct RowLocation {
 
 class DatabaseFile;
 class TableReader;
+class Snapshot;
+
+// What the open snapshots of a Database hold of the pages changed since they were taken.
+struct SnapshotUsage {
+    std::size_t pages = 0;  // page images, each shared by the snapshots that need it
+    std::uint64_t bytesInMemory = 0;
+    std::uint64_t bytesInTempFile = 0;
+};
 
 // Streams the rows of one table in physical order (the usage map's pages, slots in order,
 // deleted rows skipped), one data page in memory at a time.
@@ -144,7 +162,7 @@ public:
     RowCursor(RowCursor&&) noexcept;
     RowCursor& operator=(RowCursor&&) noexcept;
 
-    bool next();  // moves to the next row; false at the end
+    bool next();                            // moves to the next row; false at the end
     const std::vector<Value>& row() const;  // values in the table's column order
     RowLocation location() const;
 
@@ -176,23 +194,67 @@ public:
     // Case-insensitive; throws Error(TableNotFound) naming the table.
     std::shared_ptr<const TableDef> table(std::string_view name) const;
 
+    // The cursor reads the view (the database as it is, or a snapshot) it was opened in, and
+    // keeps a snapshot's pages alive.
     RowCursor scan(std::shared_ptr<const TableDef> table) const;
     // Reads one row again by its location; throws when the slot holds no live row.
     std::vector<Value> readRow(const TableDef& table, RowLocation where) const;
 
     // Runs `work` as one atomic, crash-safe write holding the exclusive lock: each page it
     // changes is journaled before it is overwritten, and an exception from `work` leaves the file
-    // exactly as it was. Throws Error(ReadOnly) or Error(Locked) before calling `work`.
+    // exactly as it was. Throws Error(ReadOnly) or Error(Locked) before calling `work`; also
+    // Error(ReadOnly) under a Snapshot::Reading guard.
     void write(const std::function<void(store::WriteContext&)>& work);
+
+    // The database as it is now (not inside a write, and whatever guard is active). The
+    // snapshot must not outlive the Database. Throws the errors of reading.
+    std::shared_ptr<Snapshot> takeSnapshot() const;
+    // Snapshots keep the pages changed since in memory up to this many bytes (64 MiB unless
+    // set), the rest in a temporary file.
+    void setSnapshotMemoryBudget(std::size_t bytes);
+    SnapshotUsage snapshotUsage() const;
 
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    struct Impl;  // opaque; public so that cursors can hold on to the file
+    struct Impl;  // opaque; public so that cursors and snapshots can hold on to the file
 
 private:
     explicit Database(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
+};
+
+// The database as it was when Database::takeSnapshot() made it (see the top of this file).
+class Snapshot {
+public:
+    struct State;
+    explicit Snapshot(std::unique_ptr<State> state);
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    // While it lives, reads of the Database see this snapshot. Guards nest, must end in the
+    // reverse order of their making, and must not outlive their Snapshot; each puts back the
+    // view that was set before it. Reads throw Error(DataChanged) once another program has
+    // changed the file since the snapshot was taken: the snapshot can no longer tell how the
+    // file was.
+    class Reading {
+    public:
+        ~Reading();
+        Reading(const Reading&) = delete;
+        Reading& operator=(const Reading&) = delete;
+
+    private:
+        friend class Snapshot;
+        explicit Reading(const State& state);
+        const State& state_;
+        const State* outer_;
+        const file::PageSnapshot* outerPages_;
+    };
+    [[nodiscard]] Reading read() const;
+
+private:
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace jet

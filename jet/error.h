@@ -10,32 +10,35 @@ namespace jet {
 // The numbers are Jet's own where Jet has one, so that callers written against Jet's error
 // numbers keep working.
 enum class ErrorCode : int {
-    FileNotFound = 3024,          // "Could not find file '...'."
-    NotValidPassword = 3031,      // "Not a valid password."
-    TableNotFound = 3078,         // input table or query not found
-    FieldNotFound = 3265,         // item not found in this collection
-    SyntaxError = 3075,           // syntax error in an expression or statement
-    UnrecognizedFormat = 3343,    // "Unrecognized database format '...'."
-    Corrupt = 3049,               // the file is damaged or its structure is not understood
-    Unsupported = 3251,           // operation is not supported for this kind of object
-    Io = 3043,                    // disk or network error
-    Overflow = 6,                 // a value outside the range of its type
+    FileNotFound = 3024,        // "Could not find file '...'."
+    NotValidPassword = 3031,    // "Not a valid password."
+    TableNotFound = 3078,       // input table or query not found
+    FieldNotFound = 3265,       // item not found in this collection
+    SyntaxError = 3075,         // syntax error in an expression or statement
+    UnrecognizedFormat = 3343,  // "Unrecognized database format '...'."
+    Corrupt = 3049,             // the file is damaged or its structure is not understood
+    Unsupported = 3251,         // operation is not supported for this kind of object
+    Io = 3043,                  // disk or network error
+    Overflow = 6,               // a value outside the range of its type
     DivisionByZero = 11,
-    TypeMismatch = 13,            // e.g. text that is not a number in arithmetic
-    ReadOnly = 3027,              // the database or object is read-only
-    NotUpdatable = 3113,          // "Cannot update 'ID'; field not updateable."
-    ValueTooLong = 3163,          // text longer than its column
-    Locked = 3260,                // another process holds the database
-    DuplicateKey = 3022,          // a unique index or primary key would hold a value twice
-    DuplicateField = 3191,        // "Cannot define field more than once."
-    TooManyFields = 3190,         // "Too many fields defined."
-    TableExists = 3010,           // "Table 'X' already exists."
-    IndexExists = 3375,           // "Table 'X' already has an index named 'Y'."
-    PrimaryKeyExists = 3283,      // "Primary key already exists."
-    FileExists = 3204,            // "Database already exists."
-    NullKey = 3058,               // Null in a primary key or an index that requires values
-    RelatedRecordsExist = 3200,   // a referenced record has related records
-    RelatedRecordRequired = 3201, // a referencing record lacks its related record
+    TypeMismatch = 13,             // e.g. text that is not a number in arithmetic
+    ReadOnly = 3027,               // the database or object is read-only
+    NotUpdatable = 3113,           // "Cannot update 'ID'; field not updateable."
+    ValueTooLong = 3163,           // text longer than its column
+    Locked = 3260,                 // another process holds the database
+    DuplicateKey = 3022,           // a unique index or primary key would hold a value twice
+    DuplicateField = 3191,         // "Cannot define field more than once."
+    TooManyFields = 3190,          // "Too many fields defined."
+    TableExists = 3010,            // "Table 'X' already exists."
+    IndexExists = 3375,            // "Table 'X' already has an index named 'Y'."
+    PrimaryKeyExists = 3283,       // "Primary key already exists."
+    FileExists = 3204,             // "Database already exists."
+    NullKey = 3058,                // Null in a primary key or an index that requires values
+    RelatedRecordsExist = 3200,    // a referenced record has related records
+    RelatedRecordRequired = 3201,  // a referencing record lacks its related record
+
+    // Another program changed the file under an open view of it.
+    DataChanged = 3197,
 };
 
 class Error : public std::runtime_error {

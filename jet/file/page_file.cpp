@@ -15,6 +15,12 @@ namespace {
 
 [[noreturn]] void misuse(const std::string& what) { throw std::logic_error("PageFile: " + what); }
 
+[[noreturn]] void beyondTheEnd(std::uint32_t number, std::uint32_t pageCount) {
+    throw Error(ErrorCode::Corrupt, "a reference to page " + std::to_string(number) +
+                                        ", beyond the end of the file (" +
+                                        std::to_string(pageCount) + " pages)");
+}
+
 }  // namespace
 
 PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
@@ -85,14 +91,15 @@ void PageFile::setHeaderPage(Page page) { header_ = std::make_shared<const Page>
 
 PageRef PageFile::page(std::uint32_t number) const {
     touch();
+    if (view_ != nullptr) return viewPage(number);
     if (number == 0 && header_) return header_;
-    if (number >= pageCount()) {
-        throw Error(ErrorCode::Corrupt, "a reference to page " + std::to_string(number) +
-                                            ", beyond the end of the file (" +
-                                            std::to_string(pageCount()) + " pages)");
-    }
+    if (number >= filePages()) beyondTheEnd(number, filePages());
     if (!kept_.empty()) writeKeptPage(number);
     if (auto it = dirty_.find(number); it != dirty_.end()) return it->second;
+    return cachedOrRead(number);
+}
+
+PageRef PageFile::cachedOrRead(std::uint32_t number) const {
     if (auto it = cache_.find(number); it != cache_.end()) {
         lru_.splice(lru_.begin(), lru_, it->second.second);
         return it->second.first;
@@ -101,6 +108,21 @@ PageRef PageFile::page(std::uint32_t number) const {
         readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
     cachePut(number, page);
     return page;
+}
+
+PageRef PageFile::viewPage(std::uint32_t number) const {
+    // Only this PageFile's writes save images; after anyone else's, the snapshot is incomplete.
+    if (view_->generation() != generation_) {
+        throw Error(ErrorCode::DataChanged, "'" + path_ +
+                                                "' was changed by another program since this "
+                                                "view of it was opened; open it again.");
+    }
+    if (number == 0 && header_) return header_;
+    if (number >= view_->pageCount()) beyondTheEnd(number, view_->pageCount());
+    if (const PageImage* image = view_->image(number)) return image->bytes();
+    // Unchanged since the snapshot, and not by the write in progress either (it would have saved
+    // an image first): the cache and the file hold it as it was.
+    return cachedOrRead(number);
 }
 
 void PageFile::cachePut(std::uint32_t number, PageRef page) const {
@@ -211,6 +233,11 @@ void PageFile::requireWrite(const char* operation) const {
 
 void PageFile::beginWrite() {
     if (inWrite_) misuse("beginWrite() inside a write");
+    if (view_ != nullptr) {
+        throw Error(ErrorCode::ReadOnly, "Cannot change '" + path_ +
+                                             "' while reading it as it was when a view of it "
+                                             "was opened; a change is made outside the view.");
+    }
     if (!writable_) {
         throw Error(ErrorCode::ReadOnly,
                     "Cannot change '" + path_ +
@@ -250,11 +277,12 @@ void PageFile::writePage(std::uint32_t number, Page bytes) {
         throw Error(ErrorCode::Unsupported,
                     "Changing the database definition page of '" + path_ + "' is not supported.");
     }
-    if (number >= pageCount()) {
+    if (number >= filePages()) {
         throw Error(ErrorCode::Corrupt, "a write to page " + std::to_string(number) +
                                             ", beyond the end of '" + path_ + "' (" +
-                                            std::to_string(pageCount()) + " pages)");
+                                            std::to_string(filePages()) + " pages)");
     }
+    if (!snapshots_.empty()) saveForSnapshots(number);
     kept_.erase(number);
     if (!dirty_.contains(number) && dirty_.size() >= dirtyLimit_) flush();
     auto page = std::make_shared<const Page>(std::move(bytes));
@@ -268,7 +296,7 @@ void PageFile::writePage(std::uint32_t number, Page bytes) {
 std::uint32_t PageFile::appendPage() {
     requireWrite("appendPage()");
     if (dirty_.size() >= dirtyLimit_) flush();
-    const std::uint32_t number = pageCount();
+    const std::uint32_t number = filePages();
     dirty_[number] = std::make_shared<const Page>(pageSize_, std::uint8_t{0});
     size_ += pageSize_;
     return number;
@@ -306,9 +334,51 @@ void PageFile::flush() {
     }
 }
 
+// ---- snapshots ------------------------------------------------------------------------------
+
+std::shared_ptr<const PageSnapshot> PageFile::takeSnapshot() const {
+    if (inWrite_) misuse("takeSnapshot() inside a write");
+    const auto guard = readGuard();
+    touch();  // under the shared lock, with the cache checked against the file
+    if (!images_) {
+        images_ = std::make_shared<PageImageStore>(path_, pageSize_, snapshotMemoryBudget_);
+    }
+    auto snapshot = std::make_shared<PageSnapshot>(size_, pageSize_, generation_);
+    std::erase_if(snapshots_, [](const auto& s) { return s.expired(); });
+    snapshots_.push_back(snapshot);
+    return snapshot;
+}
+
+void PageFile::setSnapshotMemoryBudget(std::size_t bytes) {
+    snapshotMemoryBudget_ = bytes;
+    if (images_) images_->setMemoryBudget(bytes);
+}
+
+void PageFile::saveForSnapshots(std::uint32_t number) {
+    std::erase_if(snapshots_, [](const auto& s) { return s.expired(); });
+    std::shared_ptr<const PageImage> image;
+    for (const auto& weak : snapshots_) {
+        const auto snapshot = weak.lock();
+        if (snapshot->generation() != generation_ || number >= snapshot->pageCount() ||
+            snapshot->image(number) != nullptr) {
+            continue;
+        }
+        if (!image) {
+            // A snapshot predates the write, so it has its image of every page the write has
+            // changed so far; this page is unchanged, and the cache or the file holds it as
+            // committed. A keeper's newer state of it is not wanted here.
+            if (dirty_.contains(number) || (number < journaled_.size() && journaled_[number])) {
+                misuse("a snapshot without the committed state of a page already written");
+            }
+            image = images_->save(cachedOrRead(number));
+        }
+        snapshot->keep(number, image);
+    }
+}
+
 void PageFile::keepPage(std::uint32_t number, PageKeeper& keeper) {
     requireWrite("keepPage()");
-    if (number == 0 || number >= pageCount()) misuse("keepPage() of a page outside the file");
+    if (number == 0 || number >= filePages()) misuse("keepPage() of a page outside the file");
     const auto [it, added] = kept_.emplace(number, &keeper);
     if (!added && it->second != &keeper) misuse("keepPage() of a page another layer keeps");
 }

@@ -20,6 +20,12 @@
 // instead of encoding and writing it after every change. The page file knows which pages are
 // kept and by whom: reading a kept page, and commit(), have its keeper write it first, so every
 // reader sees the newest bytes and nothing kept is left out of the transaction.
+//
+// Snapshots (page_snapshot.h): takeSnapshot() freezes the file as it is; a write then saves each
+// page's committed bytes for the open snapshots before it first changes the page. While a view
+// of a snapshot is set, page() answers from the snapshot. A write cannot begin under a view, as
+// a write must see the file as it is. With no snapshot open, all this costs a test of an empty
+// list per page written and of a null pointer per page read.
 #pragma once
 
 #include <chrono>
@@ -31,17 +37,16 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "jet/file/fault_seam.h"
 #include "jet/file/file_lock.h"
 #include "jet/file/journal.h"
+#include "jet/file/page_snapshot.h"
 #include "jet/file/posix_io.h"
 
 namespace jet::file {
-
-using Page = std::vector<std::uint8_t>;
-using PageRef = std::shared_ptr<const Page>;
 
 // A layer above that keeps pages (see the top of this file).
 class PageKeeper {
@@ -69,9 +74,10 @@ public:
 
     const std::string& path() const { return path_; }
     bool writable() const { return writable_; }
+    // Under a view, the size and page count the snapshot was taken with.
     std::uint64_t sizeInBytes() const {
         touch();
-        return size_;
+        return view_ != nullptr ? view_->sizeInBytes() : size_;
     }
 
     // Reads `length` bytes at `offset` straight from the file (no cache, no pending writes);
@@ -83,11 +89,11 @@ public:
     std::uint32_t pageSize() const { return pageSize_; }
     std::uint32_t pageCount() const {
         touch();
-        return static_cast<std::uint32_t>(size_ / pageSize_);
+        return view_ != nullptr ? view_->pageCount() : filePages();
     }
 
-    // Page `number`, including the changes of the write in progress; throws Error(Corrupt) for
-    // a page beyond the end of the file.
+    // Page `number`, including the changes of the write in progress, or as the snapshot holds it
+    // under a view; throws Error(Corrupt) for a page beyond the end of the file.
     PageRef page(std::uint32_t number) const;
     // Installs the unmasked copy of page 0.
     void setHeaderPage(Page page);
@@ -131,6 +137,31 @@ public:
     void rollback();
     bool inWrite() const { return inWrite_; }
 
+    // ---- snapshots (page_snapshot.h) -----------------------------------------------------
+    // The file as it is now, kept so while this PageFile writes. Not inside a write.
+    std::shared_ptr<const PageSnapshot> takeSnapshot() const;
+    // Sets the snapshot that page(), pageCount() and sizeInBytes() answer from (null: the file
+    // as it is) and returns the one set before, for the caller to put back.
+    const PageSnapshot* setView(const PageSnapshot* snapshot) const {
+        return std::exchange(view_, snapshot);
+    }
+    // A view for one scope.
+    class ViewScope {
+    public:
+        ViewScope(const PageFile& file, const PageSnapshot* snapshot)
+            : file_(file), outer_(file.setView(snapshot)) {}
+        ~ViewScope() { file_.setView(outer_); }
+        ViewScope(const ViewScope&) = delete;
+        ViewScope& operator=(const ViewScope&) = delete;
+
+    private:
+        const PageFile& file_;
+        const PageSnapshot* outer_;
+    };
+    // Images beyond this many bytes go to a temporary file.
+    void setSnapshotMemoryBudget(std::size_t bytes);
+    ImageUsage snapshotUsage() const { return images_ ? images_->usage() : ImageUsage{}; }
+
     // ---- tuning and tests ----------------------------------------------------------------
     void setFaultSeam(FaultSeam* seam) { faults_.set(seam); }
     void setLockPatience(std::chrono::milliseconds patience) { patience_ = patience; }
@@ -164,6 +195,7 @@ private:
         bool operator==(const Stamp&) const = default;
     };
     Stamp currentStamp() const;
+    std::uint32_t filePages() const { return static_cast<std::uint32_t>(size_ / pageSize_); }
     void touch() const {
         if (readDepth_ > 0 && !inWrite_ && lock_.level() == LockLevel::None) acquireShared();
     }
@@ -173,6 +205,9 @@ private:
     void refreshIfChanged() const;
     void dropCache() const;
     void cachePut(std::uint32_t number, PageRef page) const;
+    PageRef cachedOrRead(std::uint32_t number) const;
+    PageRef viewPage(std::uint32_t number) const;
+    void saveForSnapshots(std::uint32_t number);
     void requireWrite(const char* operation) const;
     void flush();
     void writeKeptPage(std::uint32_t number) const;
@@ -215,6 +250,13 @@ private:
                                std::pair<PageRef, std::list<std::uint32_t>::iterator>>
         cache_;
     PageRef header_;
+
+    // Snapshots. A snapshot belongs to whoever took it; the page file only adds images to those
+    // still open.
+    mutable std::vector<std::weak_ptr<PageSnapshot>> snapshots_;
+    mutable std::shared_ptr<PageImageStore> images_;
+    std::size_t snapshotMemoryBudget_ = std::size_t{64} << 20;
+    mutable const PageSnapshot* view_ = nullptr;
 };
 
 }  // namespace jet::file

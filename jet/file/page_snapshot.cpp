@@ -1,0 +1,117 @@
+#include "jet/file/page_snapshot.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "jet/error.h"
+
+namespace jet::file {
+
+PageImage::PageImage(std::shared_ptr<PageImageStore> store, PageRef inMemory, std::uint64_t slot)
+    : store_(std::move(store)), inMemory_(std::move(inMemory)), slot_(slot) {}
+
+PageImage::~PageImage() { store_->release(inMemory_ != nullptr, slot_); }
+
+PageRef PageImage::bytes() const {
+    if (inMemory_) return inMemory_;
+    if (auto page = readBack_.lock()) return page;
+    PageRef page = store_->readBack(slot_);
+    readBack_ = page;
+    return page;
+}
+
+PageImageStore::PageImageStore(std::string databasePath, std::uint32_t pageSize,
+                               std::size_t memoryBudget)
+    : databasePath_(std::move(databasePath)), pageSize_(pageSize), budget_(memoryBudget) {}
+
+ImageUsage PageImageStore::usage() const {
+    return ImageUsage{inMemory_ + inTempFile_, std::uint64_t{inMemory_} * pageSize_,
+                      std::uint64_t{inTempFile_} * pageSize_};
+}
+
+std::shared_ptr<const PageImage> PageImageStore::save(PageRef page) {
+    if ((inMemory_ + 1) * std::size_t{pageSize_} <= budget_) {
+        auto image = std::make_shared<const PageImage>(shared_from_this(), std::move(page), 0);
+        ++inMemory_;
+        return image;
+    }
+    try {
+        if (temp_.get() < 0) openTempFile();
+        std::uint64_t slot = tempSlots_;
+        if (freeSlots_.empty()) {
+            ++tempSlots_;
+        } else {
+            slot = freeSlots_.back();
+            freeSlots_.pop_back();
+        }
+        try {
+            posix::writeAll(temp_.get(), page->data(), pageSize_, slot * pageSize_,
+                            "a temporary file");
+            auto image = std::make_shared<const PageImage>(shared_from_this(), nullptr, slot);
+            ++inTempFile_;
+            return image;
+        } catch (...) {
+            freeSlots_.push_back(slot);
+            throw;
+        }
+    } catch (const Error& e) {
+        throw Error(ErrorCode::Io, "Cannot keep the pages of '" + databasePath_ +
+                                       "' as they were for a view opened earlier (" + e.what() +
+                                       "); nothing was changed.");
+    }
+}
+
+PageRef PageImageStore::readBack(std::uint64_t slot) const {
+    auto page = std::make_shared<Page>(pageSize_);
+    if (posix::readUpTo(temp_.get(), page->data(), pageSize_, slot * pageSize_,
+                        "a temporary file") != pageSize_) {
+        throw Error(ErrorCode::Io, "The temporary file that keeps pages of '" + databasePath_ +
+                                       "' as they were for a view became shorter.");
+    }
+    return page;
+}
+
+void PageImageStore::release(bool inMemory, std::uint64_t slot) noexcept {
+    if (inMemory) {
+        --inMemory_;
+        return;
+    }
+    --inTempFile_;
+    if (inTempFile_ == 0) {
+        // Closing the unlinked file gives its space back.
+        temp_.reset();
+        tempSlots_ = 0;
+        freeSlots_.clear();
+        return;
+    }
+    try {
+        freeSlots_.push_back(slot);
+    } catch (...) {  // NOLINT(bugprone-empty-catch)
+        // The slot stays unused until the file closes.
+    }
+}
+
+void PageImageStore::openTempFile() {
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    if (ec || dir.empty()) dir = "/tmp";
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {
+        // Without O_TMPFILE (or where the file system lacks it), a named file removed at once.
+        std::string name = dir + "/quillfen-pages-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) ::unlink(name.c_str());
+    }
+    if (fd < 0) posix::throwIo("create a temporary file in", dir, errno);
+    temp_.reset(fd);
+}
+
+}  // namespace jet::file
