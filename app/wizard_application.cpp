@@ -30,6 +30,10 @@ WizardApplication::WizardApplication(int& argc, char** argv) : QApplication(argc
     setWindowIcon(applicationIcon());
     // Ties the windows to quillfen.desktop, whose icon the desktop then shows.
     setDesktopFileName(QStringLiteral("quillfen"));
+    // The wizard decides when it ends (closing a step window ends it at once). Between two
+    // steps, or while a message box shows over hidden windows, no window may be visible, and
+    // that must not end the program.
+    setQuitOnLastWindowClosed(false);
 }
 
 bool WizardApplication::notify(QObject* receiver, QEvent* event) {
