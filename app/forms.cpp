@@ -4,6 +4,8 @@
 
 #include "app/form1.h"
 #include "steps/form2.h"
+#include "steps/form3.h"
+#include "steps/form4.h"
 
 namespace app {
 namespace {
@@ -16,6 +18,8 @@ Forms::Forms() {
 }
 
 Forms::~Forms() {
+    form4_.reset();
+    form3_.reset();
     form2_.reset();
     form1_.reset();
     currentForms = nullptr;
@@ -39,6 +43,8 @@ Form& Forms::loaded(std::unique_ptr<Form>& slot) {
 
 Form1& Forms::form1() { return loaded(form1_); }
 Form2& Forms::form2() { return loaded(form2_); }
+Form3& Forms::form3() { return loaded(form3_); }
+Form4& Forms::form4() { return loaded(form4_); }
 
 void Forms::EndProgram() {
     ended_ = true;

@@ -10,6 +10,8 @@ namespace app {
 
 class Form1;
 class Form2;
+class Form3;
+class Form4;
 
 class Forms {
 public:
@@ -22,6 +24,8 @@ public:
 
     Form1& form1();
     Form2& form2();
+    Form3& form3();
+    Form4& form4();
 
     // Ends the program at once: every window closes, nothing is asked.
     void EndProgram();
@@ -33,6 +37,8 @@ private:
 
     std::unique_ptr<Form1> form1_;
     std::unique_ptr<Form2> form2_;
+    std::unique_ptr<Form3> form3_;
+    std::unique_ptr<Form4> form4_;
     bool ended_ = false;
 };
 

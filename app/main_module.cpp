@@ -14,10 +14,12 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "app/core/addresses.h"
 #include "app/core/failure.h"
 #include "app/core/globals.h"
+#include "app/events.h"
 
 namespace app {
 namespace {
@@ -170,6 +172,20 @@ QCursor LoadCursorFile(const std::string& path) {
     const int x = std::clamp<int>(qFromLittleEndian<quint16>(entry + 4), 0, image.width() - 1);
     const int y = std::clamp<int>(qFromLittleEndian<quint16>(entry + 6), 0, image.height() - 1);
     return QCursor(QPixmap::fromImage(image), x, y);
+}
+
+void RemoveDuplicateListboxItems(ListBoxControl& target, const ListBoxControl& reference) {
+    std::vector<int> found;
+    for (int i = 0; i < target.ListCount(); ++i) {
+        for (int j = 0; j < reference.ListCount(); ++j) {
+            DoEvents();
+            if (target.List(i) == reference.List(j) && (found.empty() || found.back() != i)) {
+                found.push_back(i);
+            }
+        }
+    }
+    // From the highest index down, so each removal leaves the ones still to come valid.
+    for (auto index = found.rbegin(); index != found.rend(); ++index) target.RemoveItem(*index);
 }
 
 }  // namespace app

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/core/list_box.h"
+
 class QWidget;
 
 namespace app {
@@ -40,5 +42,10 @@ std::string HandCursorFile();
 // A Windows cursor file as a pointer with its hot spot. Throws app::Failure naming the file
 // when it cannot be read or holds no picture that can be shown.
 QCursor LoadCursorFile(const std::string& path);
+
+// Takes out of `target` every entry whose text (exactly, letter case included) also stands in
+// `reference`. Pending window events run once per comparison; the reference is not changed and
+// the remaining entries keep their order.
+void RemoveDuplicateListboxItems(ListBoxControl& target, const ListBoxControl& reference);
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include "app/core/error_trap.h"
 #include "app/core/globals.h"
 #include "app/core/platform.h"
+#include "app/events.h"
 #include "app/main_module.h"
 
 namespace app {
@@ -37,12 +38,17 @@ WizardApplication::WizardApplication(int& argc, char** argv) : QApplication(argc
 }
 
 bool WizardApplication::notify(QObject* receiver, QEvent* event) {
+    if (holdUserInputWhileYielding(receiver, event)) return true;
+    bool handled = false;
+    ++dispatchDepth_;
     try {
-        return QApplication::notify(receiver, event);
+        handled = QApplication::notify(receiver, event);
     } catch (...) {
         showUnhandled(currentFailureDescription());
-        return false;
     }
+    // The handler that yielded has finished: the input it held back may run now.
+    if (--dispatchDepth_ == 0) releaseHeldUserInput();
+    return handled;
 }
 
 }  // namespace app

@@ -12,6 +12,9 @@ class WizardApplication final : public QApplication {
 public:
     WizardApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    int dispatchDepth_ = 0;
 };
 
 }  // namespace app

@@ -3,9 +3,16 @@
 #include "app/application_icon.h"
 #include "app/core/error_trap.h"
 #include "app/core/files.h"
+#include "app/core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "db/access.h"
+#include "db/connection.h"
+#include "db/objects.h"
+#include "db/recordset.h"
+#include "steps/fill_field_step.h"
+#include "steps/form3.h"
 
 namespace app {
 
@@ -29,6 +36,7 @@ Form2::Form2() {
     placeTwips(PushButton3, 3000, 2160, 2760, 405);
 
     connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton3, &PushButton::clicked, this, [this] { PushButton3_Click(); });
     for (PushButton* button : {PushButton2, PushButton3}) {
         connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
     }
@@ -56,5 +64,28 @@ void Form2::PushButton2_Click() {
 }
 
 void Form2::Form_Unload() { Forms::current().EndProgram(); }
+
+void Form2::PushButton3_Click() {
+    Trap trap("Form2.PushButton3_Click");
+    auto& wizard = Globals::wizard();
+    std::shared_ptr<db::Connection> cn;
+    std::shared_ptr<db::Recordset> rs;
+    trap.assign(100, cn, [] { return db::CreateObject<db::Connection>("ADODB.Connection"); });
+    trap.assign(102, rs, [] { return db::CreateObject<db::Recordset>("ADODB.recordset"); });
+    if (trap.condition(106, [&] { return List1->ListIndex() == -1; })) {
+        trap(168, [&] {
+            Globals::platform().messageBox("Please select a table", MessageButtons::Ok,
+                                           MessageIcon::None, Globals::applicationTitle());
+        });
+        return;
+    }
+    trap(108, [&] { SetMousePointer(kHourglass); });
+    trap(110, [&] { cn->SetMode(db::adModeReadWrite); });
+    trap(112, [&] { cn->Open(db::BuildConnectionString()); });
+    trap(114, [&] { wizard.SelectedTable = List1->List(List1->ListIndex()); });
+    FillFieldStep(trap, 116, Forms::current().form3(), cn, rs, wizard.SelectedTable);
+    trap(164, [&] { hide(); });
+    trap(166, [&] { SetMousePointer(kDefaultPointer); });
+}
 
 }  // namespace app

@@ -16,6 +16,7 @@ public:
 
     void Form_Load();
     void PushButton2_Click();  // "< Back"
+    void PushButton3_Click();  // "Next >"
     void Form_Unload() override;
 
     Frame* Frame1;

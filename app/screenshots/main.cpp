@@ -15,6 +15,8 @@
 #include "app/forms.h"
 #include "app/wizard_application.h"
 #include "steps/form2.h"
+#include "steps/form3.h"
+#include "steps/form4.h"
 
 namespace {
 
@@ -75,7 +77,20 @@ int main(int argc, char** argv) {
         form1.PushButton1_Click();
         ok &= save(form1, folder, "form1-sample");
         form1.PushButton3_Click();
-        ok &= save(forms.form2(), folder, "form2");
+        app::Form2& form2 = forms.form2();
+        ok &= save(form2, folder, "form2");
+
+        // The field step on Orders, with Price and Qty chosen; then the math option step.
+        form2.List1->SetListIndex(1);
+        form2.PushButton3_Click();
+        app::Form3& form3 = forms.form3();
+        for (int i = 0; i < 2; ++i) {
+            form3.List1->SetListIndex(3);
+            form3.PushButton5_Click();
+        }
+        ok &= save(form3, folder, "form3");
+        form3.PushButton3_Click();
+        ok &= save(forms.form4(), folder, "form4");
     }
     app::Globals::setPlatform(nullptr);
     return ok ? 0 : 1;

@@ -1,0 +1,123 @@
+#include "steps/form4.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QStyle>
+
+#include "app/application_icon.h"
+#include "app/core/error_trap.h"
+#include "app/core/files.h"
+#include "app/core/globals.h"
+#include "app/forms.h"
+#include "app/main_module.h"
+#include "db/access.h"
+#include "db/connection.h"
+#include "db/objects.h"
+#include "db/recordset.h"
+#include "steps/fill_field_step.h"
+#include "steps/form3.h"
+
+namespace app {
+namespace {
+
+// An option button whose long caption wraps, as the designed 615-twip height expects.
+QRadioButton* optionButton(const char* caption, QWidget* parent) {
+    auto* option = new QRadioButton(parent);
+    auto* text = new QLabel(caption, option);
+    text->setWordWrap(true);
+    text->setAttribute(Qt::WA_TransparentForMouseEvents);
+    const int indicator = option->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) + 6;
+    text->setGeometry(indicator, 0, WizardWindow::twips(5175) - indicator,
+                      WizardWindow::twips(615));
+    text->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    option->setAccessibleName(caption);
+    return option;
+}
+
+}  // namespace
+
+Form4::Form4() {
+    setClientSizeTwips(5880, 2880);
+    setFont(arialFont(9, true));
+    const QFont buttons = arialFont(11.25, true);
+
+    Frame1 = new Frame("Math Options", this);
+    placeTwips(Frame1, 120, 120, 5640, 2175);
+    Option1 = optionButton(
+        "Add, subtract, multiply or divide constant number to previously selected field(s)",
+        Frame1);
+    placeTwips(Option1, 240, 240, 5175, 615);
+    Option2 = optionButton(
+        "Add, subtract, multiply or divide 1 field by previously selected field(s)", Frame1);
+    placeTwips(Option2, 240, 840, 5175, 615);
+    Option3 = optionButton(
+        "Add, subtract, multiply or divide previously selected field(s) together and put "
+        "results in new field.",
+        Frame1);
+    placeTwips(Option3, 240, 1440, 5175, 615);
+    Option1->setChecked(true);
+
+    PushButton2 = new PushButton("< Back", this);
+    PushButton2->setFont(buttons);
+    placeTwips(PushButton2, 120, 2400, 2775, 405);
+    PushButton5 = new PushButton("Next >", this);
+    PushButton5->setFont(buttons);
+    placeTwips(PushButton5, 3000, 2400, 2760, 405);
+    // The operation windows come with the next version; until then there is nowhere to go.
+    PushButton5->setEnabled(false);
+
+    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
+    connect(PushButton5, &PushButton::clicked, this, [this] { PushButton5_Click(); });
+    for (PushButton* button : {PushButton2, PushButton5}) {
+        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
+    }
+    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
+    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+    // Option3 has no mouse-move handler of its own: over it the pointer stays as it was.
+    for (QRadioButton* option : {Option1, Option2}) {
+        option->setMouseTracking(true);
+        option->installEventFilter(this);
+    }
+}
+
+bool Form4::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove && (watched == Option1 || watched == Option2)) {
+        untrapped([this] { PointerOverBackground(); });
+    }
+    return WizardWindow::eventFilter(watched, event);
+}
+
+void Form4::Form_Load() {
+    Trap trap("Form4.Form_Load");
+    trap(100, [&] { UseSystemColors(*this); });
+    trap(102, [&] { setWindowIcon(applicationIcon()); });
+    if (trap.condition(106, [&] { return FileExists(HandCursorFile()); })) {
+        trap(108, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
+    }
+    trap(110, [&] { setWindowTitle(kProductTitle); });
+}
+
+void Form4::PushButton5_Click() {
+    Trap trap("Form4.PushButton5_Click");
+    // The operation windows (Form5 to Form7) are shown here once they exist.
+    trap(112, [&] { hide(); });
+}
+
+void Form4::PushButton2_Click() {
+    Trap trap("Form4.PushButton2_Click");
+    const auto& wizard = Globals::wizard();
+    std::shared_ptr<db::Connection> cn;
+    std::shared_ptr<db::Recordset> rs;
+    trap.assign(100, cn, [] { return db::CreateObject<db::Connection>("ADODB.Connection"); });
+    trap.assign(102, rs, [] { return db::CreateObject<db::Recordset>("ADODB.RecordSet"); });
+    trap(106, [&] { SetMousePointer(kHourglass); });
+    trap(108, [&] { cn->SetMode(db::adModeReadWrite); });
+    trap(110, [&] { cn->Open(db::BuildConnectionString()); });
+    FillFieldStep(trap, 112, Forms::current().form3(), cn, rs, wizard.SelectedTable);
+    trap(160, [&] { hide(); });
+    trap(162, [&] { SetMousePointer(kDefaultPointer); });
+}
+
+void Form4::Form_Unload() { Forms::current().EndProgram(); }
+
+}  // namespace app
