@@ -20,9 +20,18 @@
 namespace app {
 namespace {
 
-// An option button whose long caption wraps, as the designed 615-twip height expects.
+// An option button whose long caption wraps, as the designed 615-twip height expects. The
+// caption is a label over the button, so the whole area counts as the button for a click.
+class WrappingOption final : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 QRadioButton* optionButton(const char* caption, QWidget* parent) {
-    auto* option = new QRadioButton(parent);
+    auto* option = new WrappingOption(parent);
     auto* text = new QLabel(caption, option);
     text->setWordWrap(true);
     text->setAttribute(Qt::WA_TransparentForMouseEvents);

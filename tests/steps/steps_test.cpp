@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QSettings>
+#include <QTest>
 
 #include "app/controls/data_grid.h"
 #include "app/core/globals.h"
@@ -287,10 +288,14 @@ TEST_F(Steps, AClickWhileTheTableStepFillsTheListIsHandledAfterTheFill) {
     EXPECT_EQ(form3.List2->ListCount(), 5);
 }
 
-TEST_F(Steps, ClosingTheMathOptionStepEndsTheProgram) {
+TEST_F(Steps, TheMathOptionsChooseByTheirCaptionsAndClosingTheStepEndsTheProgram) {
     next("Orders");
     app::Form4& form4 = forms.form4();
     form4.show();
+    EXPECT_TRUE(form4.Option1->isChecked());
+    QTest::mouseClick(form4.Option3, Qt::LeftButton, {}, QPoint(form4.Option3->width() - 20, 10));
+    EXPECT_TRUE(form4.Option3->isChecked());
+    EXPECT_FALSE(form4.Option1->isChecked());
     form4.close();
     EXPECT_TRUE(forms.ended());
 }
