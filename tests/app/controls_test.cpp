@@ -69,7 +69,7 @@ TEST(TextBox, SelectionMembers) {
 }
 
 TEST(Untrapped, AFailingHandlerIsShownAndTheProgramGoesOn) {
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::Globals::setApplicationTitle("Quillfen");
     app::untrapped([] { throw std::runtime_error("Overflow"); });
 

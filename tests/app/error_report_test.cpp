@@ -10,7 +10,7 @@ namespace {
 [[noreturn]] void fail(const char* description) { throw app::Failure(6, description); }
 
 TEST(ApplicationError, TextAndBoxAreExact) {
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::reportApplicationError("Overflow", "Form1.PushButton3_Click", 100);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text,
@@ -22,7 +22,7 @@ TEST(ApplicationError, TextAndBoxAreExact) {
 }
 
 TEST(Trap, EveryFailingStatementIsReportedAndTheProcedureGoesOn) {
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::Trap trap("Access.AddTablesToAccessListbox");
 
     trap(100, [] { fail("first"); });

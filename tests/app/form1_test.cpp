@@ -37,7 +37,7 @@ protected:
 
     TempDir config;
     TempDir folder;
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
 };
 
 TEST_F(Form1Test, FirstRunShowsEmptyBoxesAndNextDoesNothing) {

@@ -57,7 +57,7 @@ TEST(MainModule, ApplicationTitleKeepsWholeWordsUpToForty) {
 }
 
 TEST(MainModule, OnlyADrawOfSevenOpensTheHomePage) {
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     platform.clock = 45296.25;
     platform.draws = {0.055, 0.065, 0.075};  // 6, 7, 8
     for (int i = 0; i < 3; ++i) app::MaybeOpenHomePage();

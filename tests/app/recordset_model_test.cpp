@@ -108,7 +108,7 @@ TEST(RecordsetModel, RebindingReplacesAndUnbindingEmpties) {
 }
 
 TEST(RecordsetModel, AFailingReadIsShownOnceAndEndsReading) {
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::Globals::setApplicationTitle("Quillfen");
     // The second batch fails after three of its rows.
     auto source = std::make_shared<NumberedRows>(kMillion, app::RecordsetModel::kBatchRows + 3);

@@ -13,7 +13,7 @@ namespace {
 
 TEST(WizardApplication, ShowsAnExceptionFromAHandlerInAPlainBoxAndGoesOn) {
     ASSERT_TRUE(QCoreApplication::instance()->inherits("app::WizardApplication"));
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::Globals::setApplicationTitle("Quillfen");
     QPushButton button(QStringLiteral("Next >"));
     int clicks = 0;

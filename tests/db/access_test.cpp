@@ -74,7 +74,7 @@ TEST(GetTableNames, GivesAnEmptyListForNoTablesNoneForNoFileAndFailuresToTheCall
 
 class AddTablesToAccessListbox : public ::testing::Test {
 protected:
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     FakeListBox list;
 };
 

@@ -31,7 +31,7 @@ TEST(CreateObject, MakesConnectionsAndRecordsetsWhateverTheLetterCaseAndNothingE
 class ProviderAvailable : public ::testing::Test {
 protected:
     ProviderAvailable() { app::Globals::setApplicationTitle("Quillfen"); }
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
 };
 
 TEST_F(ProviderAvailable, IsTrueWithoutAWordWhenTheConnectionCanBeMade) {

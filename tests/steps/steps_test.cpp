@@ -75,7 +75,7 @@ protected:
     testsupport::TempDir dir;
     std::string path;
     testsupport::ChosenDatabase chosen;
-    testing_support::FakePlatform platform;
+    testsupport::FakePlatform platform;
     app::Forms forms;
     app::Form2& form2 = forms.form2();
 };

@@ -10,7 +10,7 @@
 #include "app/core/globals.h"
 #include "app/core/platform.h"
 
-namespace testing_support {
+namespace testsupport {
 
 struct ShownMessage {
     std::string text;
@@ -63,4 +63,4 @@ public:
     std::deque<double> draws;
 };
 
-}  // namespace testing_support
+}  // namespace testsupport
