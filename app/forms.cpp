@@ -3,6 +3,9 @@
 #include <stdexcept>
 
 #include "app/form1.h"
+#include "math/form5.h"
+#include "math/form6.h"
+#include "math/form7.h"
 #include "steps/form2.h"
 #include "steps/form3.h"
 #include "steps/form4.h"
@@ -18,6 +21,9 @@ Forms::Forms() {
 }
 
 Forms::~Forms() {
+    form7_.reset();
+    form6_.reset();
+    form5_.reset();
     form4_.reset();
     form3_.reset();
     form2_.reset();
@@ -45,6 +51,9 @@ Form1& Forms::form1() { return loaded(form1_); }
 Form2& Forms::form2() { return loaded(form2_); }
 Form3& Forms::form3() { return loaded(form3_); }
 Form4& Forms::form4() { return loaded(form4_); }
+Form5& Forms::form5() { return loaded(form5_); }
+Form6& Forms::form6() { return loaded(form6_); }
+Form7& Forms::form7() { return loaded(form7_); }
 
 void Forms::EndProgram() {
     ended_ = true;

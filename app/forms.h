@@ -12,6 +12,9 @@ class Form1;
 class Form2;
 class Form3;
 class Form4;
+class Form5;
+class Form6;
+class Form7;
 
 class Forms {
 public:
@@ -26,6 +29,9 @@ public:
     Form2& form2();
     Form3& form3();
     Form4& form4();
+    Form5& form5();
+    Form6& form6();
+    Form7& form7();
 
     // Ends the program at once: every window closes, nothing is asked.
     void EndProgram();
@@ -39,6 +45,9 @@ private:
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<Form3> form3_;
     std::unique_ptr<Form4> form4_;
+    std::unique_ptr<Form5> form5_;
+    std::unique_ptr<Form6> form6_;
+    std::unique_ptr<Form7> form7_;
     bool ended_ = false;
 };
 

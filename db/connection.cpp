@@ -47,8 +47,16 @@ void Connection::Open(std::string_view connectionString) {
     database_ = openSharedDatabase(settings.dataSource, settings.password, !readOnly());
 }
 
+namespace {
+ScopedStatementLog* statementLog = nullptr;
+}
+
+ScopedStatementLog::ScopedStatementLog() { statementLog = this; }
+ScopedStatementLog::~ScopedStatementLog() { statementLog = nullptr; }
+
 void Connection::Execute(std::string_view statement) {
     jet::Database& db = database()->database();
+    if (statementLog != nullptr) statementLog->statements_.emplace_back(statement);
     translatingEngineErrors([&] {
         // A connection opened for reading may share a writable instance; it must still refuse
         // to write, which the engine's query does in so many words.

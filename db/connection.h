@@ -10,7 +10,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/shared_database.h"
 
@@ -30,6 +32,21 @@ inline constexpr int adSchemaTables = 20;
 
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
+
+// Tests: while one lives, the text of every statement a connection executes is recorded, in
+// order, as it reached the engine (also when the engine then refused it).
+class ScopedStatementLog {
+public:
+    ScopedStatementLog();
+    ~ScopedStatementLog();
+    ScopedStatementLog(const ScopedStatementLog&) = delete;
+    ScopedStatementLog& operator=(const ScopedStatementLog&) = delete;
+    const std::vector<std::string>& statements() const { return statements_; }
+
+private:
+    friend class Connection;
+    std::vector<std::string> statements_;
+};
 
 class Connection final {
 public:

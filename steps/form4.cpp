@@ -14,6 +14,9 @@
 #include "db/connection.h"
 #include "db/objects.h"
 #include "db/recordset.h"
+#include "math/form5.h"
+#include "math/form6.h"
+#include "math/form7.h"
 #include "steps/fill_field_step.h"
 #include "steps/form3.h"
 
@@ -72,8 +75,6 @@ Form4::Form4() {
     PushButton5 = new PushButton("Next >", this);
     PushButton5->setFont(buttons);
     placeTwips(PushButton5, 3000, 2400, 2760, 405);
-    // The operation windows come with the next version; until then there is nowhere to go.
-    PushButton5->setEnabled(false);
 
     connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
     connect(PushButton5, &PushButton::clicked, this, [this] { PushButton5_Click(); });
@@ -108,7 +109,14 @@ void Form4::Form_Load() {
 
 void Form4::PushButton5_Click() {
     Trap trap("Form4.PushButton5_Click");
-    // The operation windows (Form5 to Form7) are shown here once they exist.
+    Forms& forms = Forms::current();
+    if (trap.condition(100, [&] { return Option1->isChecked(); })) {
+        trap(102, [&] { forms.form5().show(); });
+    } else if (trap.condition(104, [&] { return Option2->isChecked(); })) {
+        trap(106, [&] { forms.form6().show(); });
+    } else if (trap.condition(108, [&] { return Option3->isChecked(); })) {
+        trap(110, [&] { forms.form7().show(); });
+    }
     trap(112, [&] { hide(); });
 }
 
