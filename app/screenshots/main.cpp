@@ -2,7 +2,9 @@
 // as a user would drive them, on the sample database, with settings in a throw-away folder and
 // message boxes answered at once. Run by scripts/screenshots under a virtual display.
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -10,10 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "app/controls/data_grid.h"
 #include "app/core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/wizard_application.h"
+#include "math/form5.h"
+#include "math/form6.h"
+#include "math/form7.h"
 #include "steps/form2.h"
 #include "steps/form3.h"
 #include "steps/form4.h"
@@ -51,6 +57,19 @@ bool save(QWidget& window, const QString& folder, const char* name) {
     return ok;
 }
 
+// Scrolls a grid so that the named column is the first one shown, as a user would to look at it.
+void showColumn(app::DataGrid& grid, const QString& name) {
+    QAbstractItemModel* model = grid.model();
+    if (model->canFetchMore({})) model->fetchMore({});
+    for (int c = 0; c < model->columnCount(); ++c) {
+        if (model->headerData(c, Qt::Horizontal).toString() == name) {
+            const bool perItem = grid.horizontalScrollMode() == QAbstractItemView::ScrollPerItem;
+            grid.horizontalScrollBar()->setValue(
+                perItem ? c : grid.columnViewportPosition(c) + grid.horizontalScrollBar()->value());
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,6 +95,11 @@ int main(int argc, char** argv) {
         ok &= save(form1, folder, "form1-first-run");
         form1.PushButton1_Click();
         ok &= save(form1, folder, "form1-sample");
+        // The operations change the database: they work on a copy of the sample.
+        const QString copy = settings.path() + "/sample.mdb";
+        QFile::copy(QString::fromStdString(form1.Text1->Text()), copy);
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        form1.Text1->SetText(copy.toStdString());
         form1.PushButton3_Click();
         app::Form2& form2 = forms.form2();
         ok &= save(form2, folder, "form2");
@@ -90,7 +114,42 @@ int main(int argc, char** argv) {
         }
         ok &= save(form3, folder, "form3");
         form3.PushButton3_Click();
-        ok &= save(forms.form4(), folder, "form4");
+        app::Form4& form4 = forms.form4();
+        ok &= save(form4, folder, "form4");
+
+        // Each operation once, before and after Apply.
+        form4.PushButton5_Click();
+        app::Form5& form5 = forms.form5();
+        form5.Text1->SetText("10");
+        showColumn(*form5.DataGrid1, "Price");
+        ok &= save(form5, folder, "form5-before");
+        form5.PushButton4_Click();
+        showColumn(*form5.DataGrid1, "Price");
+        ok &= save(form5, folder, "form5-after");
+        form5.PushButton2_Click();
+
+        form4.Option2->setChecked(true);
+        form4.PushButton5_Click();
+        app::Form6& form6 = forms.form6();
+        form6.Combo1->setCurrentIndex(2);
+        form6.Combo2->setCurrentText("Discount");
+        showColumn(*form6.DataGrid1, "Price");
+        ok &= save(form6, folder, "form6-before");
+        form6.PushButton4_Click();
+        showColumn(*form6.DataGrid1, "Price");
+        ok &= save(form6, folder, "form6-after");
+        form6.PushButton2_Click();
+
+        form4.Option3->setChecked(true);
+        form4.PushButton5_Click();
+        app::Form7& form7 = forms.form7();
+        form7.Combo1->setCurrentIndex(2);
+        form7.Text1->SetText("Total");
+        showColumn(*form7.DataGrid1, "Price");
+        ok &= save(form7, folder, "form7-before");
+        form7.PushButton4_Click();
+        showColumn(*form7.DataGrid1, "Price");
+        ok &= save(form7, folder, "form7-after");
     }
     app::Globals::setPlatform(nullptr);
     return ok ? 0 : 1;
