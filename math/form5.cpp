@@ -21,6 +21,14 @@ double constantOf(const TextBox& text) {
     return *value;
 }
 
+// Why Apply goes no further, or nullptr: the text is no number, or a zero to divide by.
+const char* refusalOf(const std::string& text, int operation) {
+    const auto number = readConstant(QString::fromStdString(text));
+    if (!number) return kNotANumber;
+    if (*number == 0 && operation == static_cast<int>(MathOperation::Divide)) return kZeroDivisor;
+    return nullptr;
+}
+
 std::string constantStatement(const std::string& item, MathOperation operation, double number) {
     return "UPDATE [" + Globals::wizard().SelectedTable + "] SET " + item + " = " + item +
            constantOperatorText(operation) + sqlNumber(number);
@@ -65,12 +73,7 @@ void Form5::PushButton4_Click() {
     // A zero divisor is refused here, with the number, rather than skipped field by field.
     const char* refusal = kNotANumber;
     if (trap.condition(106, [&] {
-            const auto number = readConstant(QString::fromStdString(Text1->Text()));
-            refusal =
-                !number ? kNotANumber
-                : *number == 0 && Combo1->currentIndex() == static_cast<int>(MathOperation::Divide)
-                    ? kZeroDivisor
-                    : nullptr;
+            refusal = refusalOf(Text1->Text(), Combo1->currentIndex());
             return refusal != nullptr;
         })) {
         trap(166, [&] { showMessage(refusal); });

@@ -53,7 +53,11 @@ struct Chosen {
         app::Globals::wizard().SelectedTable = "Orders";
         app::Globals::wizard().SelectedFieldsList = "[Price], [Qty]";
     }
-    ~Chosen() { QLocale::setDefault(savedLocale); }
+    ~Chosen() {
+        QLocale::setDefault(savedLocale);
+        app::Globals::wizard().SelectedTable.clear();
+        app::Globals::wizard().SelectedFieldsList.clear();
+    }
     QLocale savedLocale;
 };
 
