@@ -15,6 +15,9 @@ public:
     void PushButton4_Click();  // "Apply"
 
     TextBox* Text1;
+
+private:
+    void applyToItem(Trap& trap, db::Connection& cn, const std::string& item);
 };
 
 }  // namespace app
