@@ -35,7 +35,7 @@ TEST_F(Form7Apply, TheFieldIsAddedAndFilledFromTheChosenFieldsAndTheGridShowsIt)
               (Texts{"Id", "Price", "Qty", "Tax", "Note", "Total"}));
     EXPECT_EQ(mathtest::gridColumn(*form.DataGrid1, 5), (Texts{"20", "60"}));
     const auto table = testsupport::readWithMdbReader(path, "Orders");
-    EXPECT_NE(table.header.find(R"({"name":"Total","type":"long"})"), std::string::npos)
+    EXPECT_NE(table.header.find(R"({"name":"Total","type":"Long"})"), std::string::npos)
         << table.header;
     EXPECT_EQ(table.rows, (Texts{R"([1,10,2,1,"a",20])", R"([2,20,3,4,"b",60])"}));
     EXPECT_EQ(form.MousePointer(), app::WizardWindow::kDefaultPointer);
@@ -99,7 +99,7 @@ TEST_F(Form7Apply, AnExistingFieldOfTheUsersIsReplacedOnlyWhenTheUserSaysYes) {
                                   "update [Orders] set [total]=[Price]+ [Qty]"}));
     EXPECT_EQ(platform.messages.size(), 2u);
     const auto table = testsupport::readWithMdbReader(path, "Orders");
-    EXPECT_NE(table.header.find(R"({"name":"total","type":"long"})"), std::string::npos)
+    EXPECT_NE(table.header.find(R"({"name":"total","type":"Long"})"), std::string::npos)
         << table.header;
     EXPECT_EQ(table.rows, (Texts{R"([1,10,2,1,"a",12])", R"([2,20,3,4,"b",23])"}));
 }
