@@ -2,6 +2,8 @@
 
 #include "app/core/globals.h"
 #include "app/events.h"
+#include "db/access.h"
+#include "math/math_operation.h"
 #include "steps/field_names.h"
 
 namespace app {
@@ -30,6 +32,37 @@ void Form6::Form_Load() {
     trap(150, [&] { SetMousePointer(kDefaultPointer); });
 }
 
-void Form6::PushButton4_Click() {}
+void Form6::PushButton4_Click() {
+    ApplyRunning running(PushButton4);
+    Trap trap("Form6.PushButton4_Click");
+    auto [cn, rs] = createDatabaseObjects(trap);
+    const auto& wizard = Globals::wizard();
+    trap(108, [&] { SetMousePointer(kHourglass); });
+    trap(110, [&] { cn->SetMode(db::adModeReadWrite); });
+    trap(112, [&] { cn->Open(db::BuildConnectionString()); });
+    trap(114, [&] { cn->SetCursorLocation(db::adUseClient); });
+    trap(138, [&] { cn->SetCursorLocation(db::adUseClient); });
+    std::vector<std::string> items;
+    trap.assign(140, items, [&] { return fieldItems(wizard.SelectedFieldsList); });
+    for (const std::string& item : items) {
+        std::string field;
+        trap.assign(146, field, [&] { return item; });
+        // Each operation is tested in list order, reading the list afresh, until one matches.
+        int label = 148;
+        for (int index = 0; index < 4; ++index, label += 6) {
+            if (!trap.condition(label, [&] { return Combo1->currentIndex() == index; })) continue;
+            std::string statement;
+            trap.assign(label + 2, statement, [&] {
+                const auto op = *mathOperationAt(index);
+                return "UPDATE [" + wizard.SelectedTable + "] SET " + field + " = " + field +
+                       fieldOperatorText(op) + Combo2->currentText().toStdString() + "]";
+            });
+            trap(label + 4, [&] { cn->Execute(statement); });
+            break;
+        }
+    }
+    trap(176, [&] { SetMousePointer(kDefaultPointer); });
+    showRefreshed(trap, 178, cn, rs);
+}
 
 }  // namespace app

@@ -2,6 +2,9 @@
 // of the name the user types.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/controls/text_box.h"
 #include "math/operation_window.h"
 
@@ -15,6 +18,16 @@ public:
     void PushButton4_Click();  // "Apply"
 
     TextBox* Text1;
+
+private:
+    // Whether the field is one an earlier Apply of this run added.
+    bool createdEarlier(const std::string& table, const std::string& field) const;
+
+    // Database path, table and name of every field this window added.
+    struct Created {
+        std::string path, table, field;
+    };
+    std::vector<Created> created_;
 };
 
 }  // namespace app

@@ -71,4 +71,18 @@ struct DatabaseObjects {
 };
 DatabaseObjects createDatabaseObjects(Trap& trap);
 
+// "Apply" is disabled for the life of the object, so that a click arriving while a message box
+// of the handler is open cannot start a second Apply in the middle of the first; enabled again
+// however the handler ends.
+class ApplyRunning {
+public:
+    explicit ApplyRunning(PushButton* button) : button_(button) { button_->setEnabled(false); }
+    ~ApplyRunning() { button_->setEnabled(true); }
+    ApplyRunning(const ApplyRunning&) = delete;
+    ApplyRunning& operator=(const ApplyRunning&) = delete;
+
+private:
+    PushButton* button_;
+};
+
 }  // namespace app
