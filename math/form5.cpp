@@ -34,18 +34,6 @@ std::string constantStatement(const std::string& item, MathOperation operation, 
            constantOperatorText(operation) + sqlNumber(number);
 }
 
-// "Apply" stays disabled while its handler runs, whatever way the handler ends.
-class DisabledWhileRunning {
-public:
-    explicit DisabledWhileRunning(QWidget& button) : button_(button) { button_.setEnabled(false); }
-    ~DisabledWhileRunning() { button_.setEnabled(true); }
-    DisabledWhileRunning(const DisabledWhileRunning&) = delete;
-    DisabledWhileRunning& operator=(const DisabledWhileRunning&) = delete;
-
-private:
-    QWidget& button_;
-};
-
 }  // namespace
 
 Form5::Form5() : OperationWindow("Form5", {5880, 4200, 5640, 830, 1080, 3240, 3720}) {
@@ -66,7 +54,7 @@ void Form5::Form_Load() {
 
 void Form5::PushButton4_Click() {
     // The loop yields once per field item; a second Apply must not start inside this one.
-    const DisabledWhileRunning running(*PushButton4);
+    const ApplyRunning running(PushButton4);
     Trap trap("Form5.PushButton4_Click");
     auto [cn, rs] = createDatabaseObjects(trap);
 

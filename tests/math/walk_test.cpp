@@ -32,6 +32,8 @@ protected:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                            QString::fromStdString((config.path() / "config").string()));
         app::Globals::setApplicationFolder(QUILLFEN_APP_DIR);
+        app::Globals::wizard().SelectedTable.clear();
+        app::Globals::wizard().SelectedFieldsList.clear();
     }
 
     // Starts the wizard with `database` remembered: the table step opens by itself.

@@ -53,6 +53,8 @@ class Steps : public ::testing::Test {
 protected:
     Steps() : path(makeDatabase(dir)), chosen(path) {
         app::Globals::setApplicationFolder(dir.path().string());
+        app::Globals::wizard().SelectedTable.clear();
+        app::Globals::wizard().SelectedFieldsList.clear();
         form2.show();
         db::AddTablesToAccessListbox(*form2.List1, path, "");
     }
