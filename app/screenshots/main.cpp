@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
         form4.Option2->setChecked(true);
         form4.PushButton5_Click();
         app::Form6& form6 = forms.form6();
-        form6.Combo1->setCurrentIndex(2);
-        form6.Combo2->setCurrentText("Discount");
+        form6.Combo1->setCurrentIndex(0);
+        form6.Combo2->setCurrentText("Shipping");
         showColumn(*form6.DataGrid1, "Price");
         ok &= save(form6, folder, "form6-before");
         form6.PushButton4_Click();
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
         showColumn(*form7.DataGrid1, "Price");
         ok &= save(form7, folder, "form7-before");
         form7.PushButton4_Click();
-        showColumn(*form7.DataGrid1, "Price");
+        showColumn(*form7.DataGrid1, "Total");
         ok &= save(form7, folder, "form7-after");
     }
     app::Globals::setPlatform(nullptr);
