@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/application_icon.h"
 #include "app/controls/mouse_move.h"
+#include "app/core/error_trap.h"
 #include "app/core/failure.h"
+#include "app/core/files.h"
+#include "app/main_module.h"
 
 namespace app {
 
@@ -92,6 +96,15 @@ void WizardWindow::applyPointer() {
         }
         child->setCursor(cursor);
     }
+}
+
+void WizardWindow::SetUpWindow(Trap& trap, int first) {
+    trap(first, [&] { UseSystemColors(*this); });
+    trap(first + 2, [&] { setWindowIcon(applicationIcon()); });
+    if (trap.condition(first + 6, [&] { return FileExists(HandCursorFile()); })) {
+        trap(first + 8, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
+    }
+    trap(first + 10, [&] { setWindowTitle(kProductTitle); });
 }
 
 void WizardWindow::Form_Unload() { endProgram(); }

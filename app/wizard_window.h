@@ -14,6 +14,8 @@
 
 namespace app {
 
+class Trap;
+
 class WizardWindow : public QWidget {
     Q_OBJECT
 
@@ -47,6 +49,11 @@ public:
     // The pointer rule of the mouse-move handlers; neither replaces the hourglass.
     void PointerOverButton();
     void PointerOverBackground();
+
+    // What every step window's load does first, under its own labels from `first` on: system
+    // colours (first), the icon (+2), the hand cursor when its file is there (+6, +8) and the
+    // caption (+10).
+    void SetUpWindow(Trap& trap, int first);
 
 signals:
     void FormMouseMove(int button, int shift, int x, int y);

@@ -3,8 +3,6 @@
 // another connection while the grid stays bound, and scrolling the grid afterwards.
 //
 //   bench_grid [ROWS]      (1000000 by default; the table is built in the temp folder)
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <string>
 
 #include "app/controls/data_grid.h"
+#include "bench/bench_support.h"
 #include "db/connection.h"
 #include "db/objects.h"
 #include "db/recordset.h"
@@ -23,17 +22,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double milliseconds(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-long peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
+using bench::Clock;
+using bench::milliseconds;
+using bench::peakMegabytes;
+using bench::seconds;
 
 std::string buildTable(const std::filesystem::path& dir, long rows) {
     const std::string db = (dir / "grid.mdb").string();

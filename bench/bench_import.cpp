@@ -4,31 +4,23 @@
 // first, so that each record has six.
 //
 //   bench_import FIXTURE [ROWS]      e.g. ../shared/fixtures/jet4/compIndexTestV2000.mdb 1000000
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "jet/database.h"
 #include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+using bench::Clock;
+using bench::milliseconds;
+using bench::peakMegabytes;
+using bench::seconds;
 
 }  // namespace
 
@@ -64,7 +56,7 @@ int main(int argc, char** argv) {
         auto start = Clock::now();
         const auto added = jet::sql::importCsv(*database, "Table1", csv);
         std::printf("import of %ju rows: %.2f s, peak %ld MB, file %ju MB\n",
-                    static_cast<std::uintmax_t>(added), seconds(start), peakKilobytes() / 1024,
+                    static_cast<std::uintmax_t>(added), seconds(start), peakMegabytes(),
                     static_cast<std::uintmax_t>(std::filesystem::file_size(db) >> 20));
         for (const char* sql :
              {"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
@@ -73,8 +65,7 @@ int main(int argc, char** argv) {
               "DROP INDEX [ByQty] ON [Table1]", "DROP TABLE [Table1]"}) {
             start = Clock::now();
             jet::sql::execute(*database, sql);
-            std::printf("%-45s %8.2f s, peak %ld MB\n", sql, seconds(start),
-                        peakKilobytes() / 1024);
+            std::printf("%-45s %8.2f s, peak %ld MB\n", sql, seconds(start), peakMegabytes());
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_import: %s\n", e.what());

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "jet/database.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/execute.h"
@@ -16,11 +17,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+using bench::Clock;
+using bench::milliseconds;
+using bench::peakMegabytes;
+using bench::seconds;
 
 // Appends rows to Table1: unique ids after the four it has, no foreign keys.
 void grow(const std::string& path, int rows) {

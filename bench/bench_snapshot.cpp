@@ -6,31 +6,23 @@
 //
 //   bench_snapshot EMPTY_JET4 [ROWS [BUDGET_MB]]   e.g. ../shared/fixtures/jet4/empty2000.mdb
 //   1000000
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "jet/database.h"
 #include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double milliseconds(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-long peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
+using bench::Clock;
+using bench::milliseconds;
+using bench::peakMegabytes;
+using bench::seconds;
 
 std::string copyOf(const std::string& from, const std::filesystem::path& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);

@@ -46,7 +46,7 @@ Form5::Form5() : OperationWindow("Form5", {5880, 4200, 5640, 830, 1080, 3240, 37
 void Form5::Form_Load() {
     Trap trap("Form5.Form_Load");
     auto [cn, rs] = createDatabaseObjects(trap);
-    setUpWindow(trap);
+    SetUpWindow(trap, 104);
     trap(116, [&] { Text1->SetText("1"); });
     fillOperations(trap, 118);
     showPreview(trap, cn, rs);

@@ -18,7 +18,7 @@ Form6::Form6() : OperationWindow("Form6", {5880, 4185, 5655, 800, 1080, 3240, 37
 void Form6::Form_Load() {
     Trap trap("Form6.Form_Load");
     auto [cn, rs] = createDatabaseObjects(trap);
-    setUpWindow(trap);
+    SetUpWindow(trap, 104);
     fillOperations(trap, 116);
     trap(126, [&] { SetMousePointer(kHourglass); });
     showPreview(trap, cn, rs);

@@ -20,7 +20,7 @@ Form7::Form7() : OperationWindow("Form7", {5880, 4080, 5640, 800, 960, 3120, 360
 void Form7::Form_Load() {
     Trap trap("Form7.Form_Load");
     auto [cn, rs] = createDatabaseObjects(trap);
-    setUpWindow(trap);
+    SetUpWindow(trap, 104);
     fillOperations(trap, 116);
     trap(126, [&] { SetMousePointer(kHourglass); });
     showPreview(trap, cn, rs);

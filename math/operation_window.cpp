@@ -1,7 +1,5 @@
 #include "math/operation_window.h"
 
-#include "app/application_icon.h"
-#include "app/core/files.h"
 #include "app/core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
@@ -40,15 +38,6 @@ OperationWindow::OperationWindow(const char* name, const OperationLayout& layout
     }
     connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
     connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
-}
-
-void OperationWindow::setUpWindow(Trap& trap) {
-    trap(104, [&] { UseSystemColors(*this); });
-    trap(106, [&] { setWindowIcon(applicationIcon()); });
-    if (trap.condition(110, [&] { return FileExists(HandCursorFile()); })) {
-        trap(112, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
-    }
-    trap(114, [&] { setWindowTitle(kProductTitle); });
 }
 
 void OperationWindow::fillOperations(Trap& trap, int first) {

@@ -43,9 +43,6 @@ public:
 protected:
     OperationWindow(const char* name, const OperationLayout& layout);
 
-    // The statements every load runs at the same labels: system colours (104), icon (106), the
-    // hand cursor (110, 112) and the caption (114).
-    void setUpWindow(Trap& trap);
     // The four operations added from label `first`, then the first selected.
     void fillOperations(Trap& trap, int first);
     // Mode, open, unbind, client cursors, the preview query and the binding: labels 128 to 138.

@@ -1,8 +1,6 @@
 #include "steps/form2.h"
 
-#include "app/application_icon.h"
 #include "app/core/error_trap.h"
-#include "app/core/files.h"
 #include "app/core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
@@ -47,12 +45,7 @@ Form2::Form2() {
 
 void Form2::Form_Load() {
     Trap trap("Form2.Form_Load");
-    trap(100, [&] { UseSystemColors(*this); });
-    trap(102, [&] { setWindowIcon(applicationIcon()); });
-    if (trap.condition(106, [&] { return FileExists(HandCursorFile()); })) {
-        trap(108, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
-    }
-    trap(110, [&] { setWindowTitle(kProductTitle); });
+    SetUpWindow(trap, 100);
     trap(112, [&] { setEnabled(true); });
     trap(114, [&] { SetMousePointer(0); });
 }

@@ -2,9 +2,7 @@
 
 #include <functional>
 
-#include "app/application_icon.h"
 #include "app/core/error_trap.h"
-#include "app/core/files.h"
 #include "app/core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
@@ -67,12 +65,7 @@ Form3::Form3() {
 
 void Form3::Form_Load() {
     Trap trap("Form3.Form_Load");
-    trap(100, [&] { UseSystemColors(*this); });
-    trap(102, [&] { setWindowIcon(applicationIcon()); });
-    if (trap.condition(106, [&] { return FileExists(HandCursorFile()); })) {
-        trap(108, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
-    }
-    trap(110, [&] { setWindowTitle(kProductTitle); });
+    SetUpWindow(trap, 100);
 }
 
 void Form3::applyButtonStates(Trap* trap, int first) {

@@ -4,9 +4,7 @@
 #include <QLabel>
 #include <QStyle>
 
-#include "app/application_icon.h"
 #include "app/core/error_trap.h"
-#include "app/core/files.h"
 #include "app/core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
@@ -99,12 +97,7 @@ bool Form4::eventFilter(QObject* watched, QEvent* event) {
 
 void Form4::Form_Load() {
     Trap trap("Form4.Form_Load");
-    trap(100, [&] { UseSystemColors(*this); });
-    trap(102, [&] { setWindowIcon(applicationIcon()); });
-    if (trap.condition(106, [&] { return FileExists(HandCursorFile()); })) {
-        trap(108, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
-    }
-    trap(110, [&] { setWindowTitle(kProductTitle); });
+    SetUpWindow(trap, 100);
 }
 
 void Form4::PushButton5_Click() {
