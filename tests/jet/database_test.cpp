@@ -7,9 +7,11 @@
 #include <fstream>
 
 #include "support/fixtures.h"
+#include "support/statements.h"
 
 using jet::Database;
 using jet::ErrorCode;
+using testsupport::errorOf;
 using testsupport::fixture;
 
 namespace {
@@ -19,17 +21,6 @@ std::vector<std::vector<jet::Value>> readAll(const Database& db, const std::stri
     auto cursor = db.scan(db.table(table));
     while (cursor.next()) rows.push_back(cursor.row());
     return rows;
-}
-
-template <typename F>
-jet::Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const jet::Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no jet::Error was thrown";
-    return jet::Error(ErrorCode::Io, "");
 }
 
 }  // namespace
@@ -65,8 +56,7 @@ TEST(OpenDatabase, FilesThatAreNoDatabaseAreUnrecognized) {
         in.read(header.data(), 4096);
     }
     const std::vector<std::string> paths = {
-        write("empty.mdb", ""),
-        write("random.mdb", random),
+        write("empty.mdb", ""), write("random.mdb", random),
         write("zip.accdb", std::string("PK\x03\x04", 4) + std::string(5000, 'x')),
         write("header-only.mdb", header),  // one page: not even the catalog fits
     };
@@ -78,7 +68,8 @@ TEST(OpenDatabase, FilesThatAreNoDatabaseAreUnrecognized) {
 }
 
 TEST(DatabasePassword, OpensOnlyWithTheRightPassword) {
-    for (const char* name : {"password/V2000_with-password.mdb", "password/V2003_with-password.mdb"}) {
+    for (const char* name :
+         {"password/V2000_with-password.mdb", "password/V2003_with-password.mdb"}) {
         EXPECT_NO_THROW(Database::open(fixture(name), {"password"})) << name;
         for (const char* wrong : {"", "Password", "passwor", "password "}) {
             const auto e = errorOf([&] { Database::open(fixture(name), {wrong}); });

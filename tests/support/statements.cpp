@@ -36,8 +36,8 @@ jet::Error errorOf(jet::Database& db, const std::string& sql) {
     return jet::Error(jet::ErrorCode::Io, "");
 }
 
-void expectNoFaults(const std::string& path) {
-    for (const auto& f : jet::check::checkDatabase(path)) {
+void expectNoFaults(const std::string& path, const std::string& password) {
+    for (const auto& f : jet::check::checkDatabase(path, {.password = password})) {
         if (f.severity == jet::check::Severity::Fault) ADD_FAILURE() << f.description;
     }
 }

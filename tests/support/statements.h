@@ -2,6 +2,8 @@
 // bytes, and hold the result to the integrity checker.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,8 +20,19 @@ std::vector<std::vector<jet::Value>> rowsOf(const jet::Database& db, const std::
 std::uint64_t run(jet::Database& db, const std::string& sql);
 // The error a statement must fail with (a test failure when it runs).
 jet::Error errorOf(jet::Database& db, const std::string& sql);
+// The error `f` must throw (a test failure when it returns).
+template <typename F>
+jet::Error errorOf(F&& f) {
+    try {
+        f();
+    } catch (const jet::Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no jet::Error was thrown";
+    return jet::Error(jet::ErrorCode::Io, "");
+}
 
 // A test failure for every fault (not warning) the checker finds in the file.
-void expectNoFaults(const std::string& path);
+void expectNoFaults(const std::string& path, const std::string& password = "");
 
 }  // namespace testsupport
