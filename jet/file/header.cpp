@@ -1,10 +1,15 @@
 #include "jet/file/header.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "jet/error.h"
+#include "jet/file/jet_rc4_codec.h"
+#include "jet/file/office_agile_codec.h"
+#include "jet/file/office_rc4_codec.h"
 #include "jet/file/rc4.h"
 #include "jet/store/bytes.h"
 #include "jet/store/field_codec.h"
@@ -64,6 +69,32 @@ std::string storedPassword(const format::Format& fmt, store::ByteSpan page,
     return text;
 }
 
+std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::Format& fmt,
+                                           store::ByteSpan page, const std::string& password,
+                                           const std::string& path) {
+    std::array<std::uint8_t, 4> key{};
+    std::copy_n(page.begin() + fmt.encodingKeyOffset, key.size(), key.begin());
+    const auto info = [&] {
+        const std::uint16_t length = store::u16(page, kOfficeCryptOffset);
+        return page.subspan(kOfficeCryptOffset + 2, length);
+    };
+    switch (encryption) {
+        case Encryption::JetRc4:
+            // Jet 3 encodes its pages another way, and no Jet 3 file to learn it from is at hand.
+            if (fmt.version == Version::Jet4) return std::make_unique<JetRc4Codec>(key);
+            break;
+        case Encryption::OfficeRc4CryptoApi:
+            return std::make_unique<OfficeRc4Codec>(info(), key, password, path);
+        case Encryption::OfficeAgile:
+            return std::make_unique<OfficeAgileCodec>(info(), key, password, path);
+        case Encryption::None:
+        case Encryption::OfficeOther: break;
+    }
+    throw Error(ErrorCode::Unsupported, "The database '" + path + "' is protected with " +
+                                            encryptionName(encryption) +
+                                            ", which this version of the engine cannot open.");
+}
+
 }  // namespace
 
 const char* encryptionName(Encryption e) {
@@ -106,16 +137,18 @@ Header openHeader(PageFile& file, const std::string& password) {
                                 ? Encryption::JetRc4
                                 : officeEncryption(page);
     }
+    // The password is checked, and the keys derived, before any page but this one is read.
     if (header.encryption != Encryption::None) {
-        throw Error(ErrorCode::Unsupported,
-                    "The database '" + path + "' is protected with " +
-                        encryptionName(header.encryption) +
-                        ", which this version of the engine cannot open.");
+        file.setCodec(pageCodec(header.encryption, *fmt, page, password, path));
     }
 
-    const std::string stored = storedPassword(*fmt, page, header.codePage);
-    header.hasPassword = !stored.empty();
-    if (header.hasPassword && stored != password) {
+    // An Office-encrypted file keeps no password in its header (the field holds filler): the
+    // codec has already checked the password against the encryption's verifier.
+    const bool office = header.encryption == Encryption::OfficeRc4CryptoApi ||
+                        header.encryption == Encryption::OfficeAgile;
+    const std::string stored = office ? std::string() : storedPassword(*fmt, page, header.codePage);
+    header.hasPassword = office || !stored.empty();
+    if (!office && header.hasPassword && stored != password) {
         throw Error(ErrorCode::NotValidPassword, "Not a valid password.");
     }
     file.setHeaderPage(std::move(page));

@@ -21,8 +21,9 @@ struct Header {
 };
 
 // Reads and checks page 0: the signature, the version, the password. Sets the page size of
-// `file` and installs the unmasked page 0. Throws Error: UnrecognizedFormat,
-// NotValidPassword, Unsupported (an encryption this engine cannot open).
+// `file`, installs the unmasked page 0 and, for an encoded or encrypted file, the page codec
+// (its keys derived here, once). Throws Error: UnrecognizedFormat, NotValidPassword,
+// Unsupported (an encryption this engine cannot open).
 Header openHeader(PageFile& file, const std::string& password);
 
 }  // namespace jet::file

@@ -104,8 +104,9 @@ PageRef PageFile::cachedOrRead(std::uint32_t number) const {
         lru_.splice(lru_.begin(), lru_, it->second.second);
         return it->second.first;
     }
-    auto page = std::make_shared<const Page>(
-        readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
+    Page bytes = readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_);
+    if (codec_ && number != 0) codec_->decode(number, bytes);
+    auto page = std::make_shared<const Page>(std::move(bytes));
     cachePut(number, page);
     return page;
 }
@@ -237,6 +238,12 @@ void PageFile::beginWrite() {
         throw Error(ErrorCode::ReadOnly, "Cannot change '" + path_ +
                                              "' while reading it as it was when a view of it "
                                              "was opened; a change is made outside the view.");
+    }
+    if (codec_) {
+        // Pages would have to be encoded again on their way to the file and the journal.
+        throw Error(ErrorCode::Unsupported,
+                    "Cannot change '" + path_ + "': changing a database protected with " +
+                        codec_->name() + " is not supported yet. It can be read.");
     }
     if (!writable_) {
         throw Error(ErrorCode::ReadOnly,

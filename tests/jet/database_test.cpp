@@ -1,5 +1,5 @@
-// Opening real Access files: formats, passwords, encryption, the tables rowset, and reading
-// rows of every layout the fixtures hold.
+// Opening real Access files: formats, passwords, the tables rowset, and reading rows of every
+// layout the fixtures hold.
 #include "jet/database.h"
 
 #include <gtest/gtest.h>
@@ -84,22 +84,6 @@ TEST(DatabasePassword, IsIgnoredForAnUnprotectedDatabase) {
     const auto protectedDb =
         Database::open(fixture("password/V2000_with-password.mdb"), {"password"});
     EXPECT_EQ(db->userTableNames(), protectedDb->userTableNames());
-}
-
-TEST(EncryptedDatabase, IsRefusedWithTheNameOfItsEncryption) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"encrypted/rc4jet4.mdb", "Jet RC4"},
-        // The fixtures' names and contents disagree: the header decides.
-        {"encrypted/agile2010.accdb", "RC4 CryptoAPI"},
-        {"encrypted/rc4cryptoapi2007.accdb", "agile"},
-        {"password/V2010_with-password.accdb", "agile"},
-    };
-    for (const auto& [name, scheme] : cases) {
-        const auto e = errorOf([&] { Database::open(fixture(name), {"password"}); });
-        EXPECT_EQ(e.code(), ErrorCode::Unsupported) << name;
-        EXPECT_NE(std::string(e.what()).find(scheme), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(fixture(name)), std::string::npos) << e.what();
-    }
 }
 
 TEST(TablesRowset, OrdersByTypeThenByNameIgnoringCase) {
