@@ -58,6 +58,7 @@ TEST(QuillfenDb, FailuresAreOneLineOnStderrWithStatusOne) {
         {"tables /nonexistent/x.mdb", "Could not find file '/nonexistent/x.mdb'."},
         {"dump " + fx("password/V2000_with-password.mdb") + " --password wrong",
          "Not a valid password."},
+        {"dump " + fx("password/V2010_with-password.accdb"), "Not a valid password."},
         {"export " + fx("jet4/test2000.mdb") + " Orders", "'Orders'"},
         {"sql " + fx("jet4/test2000.mdb") + " 'SELECT [Nope] FROM [Table1]'", "Nope"},
         {"sql " + fx("jet4/test2000.mdb") + " 'SELEC * FROM [Table1]'", ""},
