@@ -175,7 +175,8 @@ private:
 
 class Database {
 public:
-    // Throws Error: FileNotFound, UnrecognizedFormat, NotValidPassword, Unsupported (encryption).
+    // Throws Error: FileNotFound, UnrecognizedFormat, NotValidPassword, Unsupported (an
+    // encryption or a descriptor of it that the engine cannot follow).
     static std::unique_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
     ~Database();
 

@@ -13,6 +13,10 @@ class JetRc4Codec final : public PageCodec {
 public:
     explicit JetRc4Codec(std::array<std::uint8_t, 4> encodingKey) : encodingKey_(encodingKey) {}
     void decode(std::uint32_t number, std::span<std::uint8_t> page) const override;
+    // RC4 is its own inverse.
+    void encode(std::uint32_t number, std::span<std::uint8_t> page) const override {
+        decode(number, page);
+    }
     const char* name() const override { return "Jet RC4 encoding"; }
 
 private:

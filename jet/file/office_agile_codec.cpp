@@ -142,7 +142,8 @@ CipherParams cipherParams(const Attributes& a, const Refusal& refuse) {
 crypto::Bytes decrypted(const crypto::Bytes& key, const CipherParams& p, crypto::Bytes data,
                         const Refusal& refuse) {
     if (data.empty() || data.size() % p.blockSize != 0) refuse("with a damaged key record");
-    crypto::aesCbcDecrypt(key, crypto::ByteView(p.salt).first(p.blockSize), data);
+    crypto::aesCbc(crypto::Direction::Decrypt, key, crypto::ByteView(p.salt).first(p.blockSize),
+                   data);
     return data;
 }
 
@@ -163,6 +164,9 @@ OfficeAgileCodec::OfficeAgileCodec(crypto::ByteView info, std::array<std::uint8_
         refuse("whose descriptor lacks keyData");
     }
     const CipherParams data = cipherParams(a, refuse);
+    // Access writes none: its pages change one at a time. A file that has one can be read.
+    Attributes integrity;
+    checksWholeFile_ = findElement(xml, "dataIntegrity", 0, integrity) != std::string_view::npos;
 
     // The password's key encryptor; a certificate's, when there is one too, is not ours to use.
     std::size_t at = 0;
@@ -215,10 +219,17 @@ OfficeAgileCodec::OfficeAgileCodec(crypto::ByteView info, std::array<std::uint8_
     blockSize_ = data.blockSize;
 }
 
-void OfficeAgileCodec::decode(std::uint32_t number, std::span<std::uint8_t> page) const {
+crypto::Bytes OfficeAgileCodec::pageIv(std::uint32_t number) const {
     const auto key = pageKey(encodingKey_, number);
-    const crypto::Bytes iv = crypto::resized(crypto::digest(hash_, {salt_, key}), blockSize_, 0x36);
-    crypto::aesCbcDecrypt(secretKey_, iv, page);
+    return crypto::resized(crypto::digest(hash_, {salt_, key}), blockSize_, 0x36);
+}
+
+void OfficeAgileCodec::decode(std::uint32_t number, std::span<std::uint8_t> page) const {
+    crypto::aesCbc(crypto::Direction::Decrypt, secretKey_, pageIv(number), page);
+}
+
+void OfficeAgileCodec::encode(std::uint32_t number, std::span<std::uint8_t> page) const {
+    crypto::aesCbc(crypto::Direction::Encrypt, secretKey_, pageIv(number), page);
 }
 
 }  // namespace jet::file

@@ -20,14 +20,23 @@ public:
     OfficeAgileCodec(crypto::ByteView info, std::array<std::uint8_t, 4> encodingKey,
                      const std::string& password, const std::string& path);
     void decode(std::uint32_t number, std::span<std::uint8_t> page) const override;
+    void encode(std::uint32_t number, std::span<std::uint8_t> page) const override;
     const char* name() const override { return "Office agile (AES) encryption"; }
+    const char* whyNotWritable() const override {
+        return checksWholeFile_ ? "its encryption keeps a checksum (HMAC) of the whole file, "
+                                  "which changing pages would make wrong"
+                                : nullptr;
+    }
 
 private:
+    crypto::Bytes pageIv(std::uint32_t number) const;
+
     std::array<std::uint8_t, 4> encodingKey_;
     crypto::Bytes secretKey_;  // unlocked once per open
     crypto::Bytes salt_;       // the data's, for the page IVs
     const EvpMd* hash_ = nullptr;
     std::size_t blockSize_ = 16;
+    bool checksWholeFile_ = false;  // the descriptor has a dataIntegrity element
 };
 
 }  // namespace jet::file

@@ -50,7 +50,7 @@ Bytes resized(Bytes bytes, std::size_t length, std::uint8_t pad) {
     return bytes;
 }
 
-void aesCbcDecrypt(ByteView key, ByteView iv, std::span<std::uint8_t> data) {
+void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data) {
     const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
                                : key.size() == 24 ? EVP_aes_192_cbc()
                                : key.size() == 32 ? EVP_aes_256_cbc()
@@ -62,12 +62,14 @@ void aesCbcDecrypt(ByteView key, ByteView iv, std::span<std::uint8_t> data) {
                                                                               &EVP_CIPHER_CTX_free);
     int written = 0;
     int last = 0;
-    if (!ctx || EVP_DecryptInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data()) != 1 ||
+    const int encrypt = direction == Direction::Encrypt ? 1 : 0;
+    if (!ctx ||
+        EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data(), encrypt) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
-        EVP_DecryptUpdate(ctx.get(), data.data(), &written, data.data(),
-                          static_cast<int>(data.size())) != 1 ||
-        EVP_DecryptFinal_ex(ctx.get(), data.data() + written, &last) != 1) {
-        libraryFailed("decrypt");
+        EVP_CipherUpdate(ctx.get(), data.data(), &written, data.data(),
+                         static_cast<int>(data.size())) != 1 ||
+        EVP_CipherFinal_ex(ctx.get(), data.data() + written, &last) != 1) {
+        libraryFailed(encrypt != 0 ? "encrypt" : "decrypt");
     }
 }
 

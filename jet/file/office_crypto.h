@@ -28,8 +28,10 @@ Bytes digest(const EvpMd* md, std::initializer_list<ByteView> parts);
 // `bytes` cut or padded with `pad` to `length`.
 Bytes resized(Bytes bytes, std::size_t length, std::uint8_t pad);
 
-// Decrypts `data` in place; its length is a multiple of 16, the key 16, 24 or 32 bytes long.
-void aesCbcDecrypt(ByteView key, ByteView iv, std::span<std::uint8_t> data);
+// Encrypts or decrypts `data` in place; its length is a multiple of 16, the key 16, 24 or 32
+// bytes long.
+enum class Direction { Encrypt, Decrypt };
+void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data);
 
 // Decodes base64; false for text that is not base64.
 bool base64Decode(std::string_view text, Bytes& out);

@@ -19,6 +19,10 @@ public:
     OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4> encodingKey,
                    const std::string& password, const std::string& path);
     void decode(std::uint32_t number, std::span<std::uint8_t> page) const override;
+    // RC4 is its own inverse.
+    void encode(std::uint32_t number, std::span<std::uint8_t> page) const override {
+        decode(number, page);
+    }
     const char* name() const override { return "Office RC4 CryptoAPI encryption"; }
 
 private:

@@ -239,11 +239,9 @@ void PageFile::beginWrite() {
                                              "' while reading it as it was when a view of it "
                                              "was opened; a change is made outside the view.");
     }
-    if (codec_) {
-        // Pages would have to be encoded again on their way to the file and the journal.
-        throw Error(ErrorCode::Unsupported,
-                    "Cannot change '" + path_ + "': changing a database protected with " +
-                        codec_->name() + " is not supported yet. It can be read.");
+    if (const char* why = codec_ ? codec_->whyNotWritable() : nullptr) {
+        throw Error(ErrorCode::Unsupported, "Cannot change '" + path_ + "': " + why +
+                                                ". The database can be read, not changed.");
     }
     if (!writable_) {
         throw Error(ErrorCode::ReadOnly,
@@ -332,12 +330,20 @@ void PageFile::flush() {
     }
     for (const auto number : newlyJournaled) journaled_[number] = true;
 
+    Page encoded;
     while (!dirty_.empty()) {
         auto node = dirty_.extract(dirty_.begin());
-        faults_.beforePageWrite(node.key());
-        posix::writeAll(fd_.get(), node.mapped()->data(), pageSize_,
-                        std::uint64_t{node.key()} * pageSize_, path_);
-        cachePut(node.key(), std::move(node.mapped()));
+        const std::uint32_t number = node.key();
+        const Page* bytes = node.mapped().get();
+        if (codec_) {
+            encoded = *bytes;
+            codec_->encode(number, encoded);
+            bytes = &encoded;
+        }
+        faults_.beforePageWrite(number);
+        posix::writeAll(fd_.get(), bytes->data(), pageSize_, std::uint64_t{number} * pageSize_,
+                        path_);
+        cachePut(number, std::move(node.mapped()));
     }
 }
 
@@ -348,7 +354,7 @@ std::shared_ptr<const PageSnapshot> PageFile::takeSnapshot() const {
     const auto guard = readGuard();
     touch();  // under the shared lock, with the cache checked against the file
     if (!images_) {
-        images_ = std::make_shared<PageImageStore>(path_, pageSize_, snapshotMemoryBudget_);
+        images_ = std::make_shared<PageImageStore>(path_, pageSize_, snapshotMemoryBudget_, codec_);
     }
     auto snapshot = std::make_shared<PageSnapshot>(size_, pageSize_, generation_);
     std::erase_if(snapshots_, [](const auto& s) { return s.expired(); });
@@ -377,7 +383,7 @@ void PageFile::saveForSnapshots(std::uint32_t number) {
             if (dirty_.contains(number) || (number < journaled_.size() && journaled_[number])) {
                 misuse("a snapshot without the committed state of a page already written");
             }
-            image = images_->save(cachedOrRead(number));
+            image = images_->save(number, cachedOrRead(number));
         }
         snapshot->keep(number, image);
     }

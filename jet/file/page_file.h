@@ -98,9 +98,10 @@ public:
     PageRef page(std::uint32_t number) const;
     // Installs the unmasked copy of page 0.
     void setHeaderPage(Page page);
-    // Decodes every page but page 0 as it is read from the file. An encoded file cannot be
-    // written yet: beginWrite() refuses.
-    void setCodec(std::unique_ptr<const PageCodec> codec) { codec_ = std::move(codec); }
+    // Decodes every page but page 0 as it is read from the file, and encodes it again as it is
+    // written; snapshot images that go to a temporary file are encoded too. Before any page
+    // but page 0 is read.
+    void setCodec(std::shared_ptr<const PageCodec> codec) { codec_ = std::move(codec); }
 
     // Grows each time the cache is dropped because another connection changed the file, so
     // that layers caching what they decoded from pages can tell.
@@ -254,7 +255,7 @@ private:
                                std::pair<PageRef, std::list<std::uint32_t>::iterator>>
         cache_;
     PageRef header_;
-    std::unique_ptr<const PageCodec> codec_;  // null: pages stand in the file as they are
+    std::shared_ptr<const PageCodec> codec_;  // null: pages stand in the file as they are
 
     // Snapshots. A snapshot belongs to whoever took it; the page file only adds images to those
     // still open.

@@ -12,31 +12,36 @@
 
 namespace jet::file {
 
-PageImage::PageImage(std::shared_ptr<PageImageStore> store, PageRef inMemory, std::uint64_t slot)
-    : store_(std::move(store)), inMemory_(std::move(inMemory)), slot_(slot) {}
+PageImage::PageImage(std::shared_ptr<PageImageStore> store, PageRef inMemory, std::uint32_t number,
+                     std::uint64_t slot)
+    : store_(std::move(store)), inMemory_(std::move(inMemory)), number_(number), slot_(slot) {}
 
 PageImage::~PageImage() { store_->release(inMemory_ != nullptr, slot_); }
 
 PageRef PageImage::bytes() const {
     if (inMemory_) return inMemory_;
     if (auto page = readBack_.lock()) return page;
-    PageRef page = store_->readBack(slot_);
+    PageRef page = store_->readBack(number_, slot_);
     readBack_ = page;
     return page;
 }
 
 PageImageStore::PageImageStore(std::string databasePath, std::uint32_t pageSize,
-                               std::size_t memoryBudget)
-    : databasePath_(std::move(databasePath)), pageSize_(pageSize), budget_(memoryBudget) {}
+                               std::size_t memoryBudget, std::shared_ptr<const PageCodec> codec)
+    : databasePath_(std::move(databasePath)),
+      pageSize_(pageSize),
+      budget_(memoryBudget),
+      codec_(std::move(codec)) {}
 
 ImageUsage PageImageStore::usage() const {
     return ImageUsage{inMemory_ + inTempFile_, std::uint64_t{inMemory_} * pageSize_,
                       std::uint64_t{inTempFile_} * pageSize_};
 }
 
-std::shared_ptr<const PageImage> PageImageStore::save(PageRef page) {
+std::shared_ptr<const PageImage> PageImageStore::save(std::uint32_t number, PageRef page) {
     if ((inMemory_ + 1) * std::size_t{pageSize_} <= budget_) {
-        auto image = std::make_shared<const PageImage>(shared_from_this(), std::move(page), 0);
+        auto image =
+            std::make_shared<const PageImage>(shared_from_this(), std::move(page), number, 0);
         ++inMemory_;
         return image;
     }
@@ -50,9 +55,15 @@ std::shared_ptr<const PageImage> PageImageStore::save(PageRef page) {
             freeSlots_.pop_back();
         }
         try {
+            if (codec_) {
+                Page encoded = *page;
+                codec_->encode(number, encoded);
+                page = std::make_shared<const Page>(std::move(encoded));
+            }
             posix::writeAll(temp_.get(), page->data(), pageSize_, slot * pageSize_,
                             "a temporary file");
-            auto image = std::make_shared<const PageImage>(shared_from_this(), nullptr, slot);
+            auto image =
+                std::make_shared<const PageImage>(shared_from_this(), nullptr, number, slot);
             ++inTempFile_;
             return image;
         } catch (...) {
@@ -66,13 +77,14 @@ std::shared_ptr<const PageImage> PageImageStore::save(PageRef page) {
     }
 }
 
-PageRef PageImageStore::readBack(std::uint64_t slot) const {
+PageRef PageImageStore::readBack(std::uint32_t number, std::uint64_t slot) const {
     auto page = std::make_shared<Page>(pageSize_);
     if (posix::readUpTo(temp_.get(), page->data(), pageSize_, slot * pageSize_,
                         "a temporary file") != pageSize_) {
         throw Error(ErrorCode::Io, "The temporary file that keeps pages of '" + databasePath_ +
                                        "' as they were for a view became shorter.");
     }
+    if (codec_) codec_->decode(number, *page);
     return page;
 }
 

@@ -7,7 +7,8 @@
 // when the last of them closes.
 //
 // Images stay in memory up to a budget shared by the file's snapshots; beyond it they go to an
-// unlinked temporary file and are read back when asked for.
+// unlinked temporary file and are read back when asked for. The pages of an encrypted database
+// go there encrypted, as the database holds them.
 //
 // A snapshot only knows what this PageFile wrote. When another connection or program changes
 // the file, the page file notices by its generation, and reading through an older snapshot
@@ -21,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/file/page_codec.h"
 #include "jet/file/posix_io.h"
 
 namespace jet::file {
@@ -39,7 +41,8 @@ class PageImageStore;
 // One saved page. Gives its memory, or its place in the temporary file, back when it goes.
 class PageImage {
 public:
-    PageImage(std::shared_ptr<PageImageStore> store, PageRef inMemory, std::uint64_t slot);
+    PageImage(std::shared_ptr<PageImageStore> store, PageRef inMemory, std::uint32_t number,
+              std::uint64_t slot);
     ~PageImage();
     PageImage(const PageImage&) = delete;
     PageImage& operator=(const PageImage&) = delete;
@@ -48,7 +51,8 @@ public:
 
 private:
     std::shared_ptr<PageImageStore> store_;
-    PageRef inMemory_;        // null when the image is in the temporary file
+    PageRef inMemory_;  // null when the image is in the temporary file
+    std::uint32_t number_;
     std::uint64_t slot_ = 0;  // its place there, in pages
     // A page read back stays shared while someone still holds it, such as a scan on it.
     mutable std::weak_ptr<const Page> readBack_;
@@ -58,21 +62,24 @@ private:
 // when a snapshot does.
 class PageImageStore : public std::enable_shared_from_this<PageImageStore> {
 public:
-    PageImageStore(std::string databasePath, std::uint32_t pageSize, std::size_t memoryBudget);
+    // `codec`, when there is one, encodes the images that go to the temporary file.
+    PageImageStore(std::string databasePath, std::uint32_t pageSize, std::size_t memoryBudget,
+                   std::shared_ptr<const PageCodec> codec = nullptr);
 
-    std::shared_ptr<const PageImage> save(PageRef page);
+    std::shared_ptr<const PageImage> save(std::uint32_t number, PageRef page);
     void setMemoryBudget(std::size_t bytes) { budget_ = bytes; }
     ImageUsage usage() const;
 
 private:
     friend class PageImage;
-    PageRef readBack(std::uint64_t slot) const;
+    PageRef readBack(std::uint32_t number, std::uint64_t slot) const;
     void release(bool inMemory, std::uint64_t slot) noexcept;
     void openTempFile();
 
     std::string databasePath_;  // for errors
     std::uint32_t pageSize_;
     std::size_t budget_;
+    std::shared_ptr<const PageCodec> codec_;
     std::size_t inMemory_ = 0;  // images
     std::size_t inTempFile_ = 0;
     posix::UniqueFd temp_;

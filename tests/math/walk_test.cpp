@@ -36,10 +36,11 @@ protected:
         app::Globals::wizard().SelectedFieldsList.clear();
     }
 
-    // Starts the wizard with `database` remembered: the table step opens by itself.
-    app::Form2& start(const std::string& database) {
+    // Starts the wizard with `database` and its password remembered: the table step opens by
+    // itself.
+    app::Form2& start(const std::string& database, const std::string& password = "") {
         app::SaveSetting("Veldmark", "Quillfen", "Database", database);
-        app::SaveSetting("Veldmark", "Quillfen", "Password", "");
+        app::SaveSetting("Veldmark", "Quillfen", "Password", password);
         forms.form1();
         EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
         return forms.form2();
@@ -63,8 +64,21 @@ protected:
         return forms.form4();
     }
 
-    static void expectSound(const std::string& path) {
-        for (const auto& fault : jet::check::checkDatabase(path)) {
+    // Chooses `field` of `table` and adds it as a new field `name` through the third option.
+    app::Form7& newField(const std::string& table, const std::string& field,
+                         const std::string& name) {
+        app::Form4& form4 = choose(table, {field});
+        form4.Option3->setChecked(true);
+        form4.PushButton5_Click();
+        app::Form7& form7 = forms.form7();
+        form7.Text1->SetText(name);
+        form7.PushButton4_Click();
+        EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+        return form7;
+    }
+
+    static void expectSound(const std::string& path, const std::string& password = "") {
+        for (const auto& fault : jet::check::checkDatabase(path, {password, false})) {
             EXPECT_NE(fault.severity, jet::check::Severity::Fault) << fault.description;
         }
     }
@@ -134,13 +148,7 @@ TEST_F(Walk, FieldByFieldOnATableWithADescendingIndex) {
 TEST_F(Walk, ANewComputedFieldOnAnIndexedAceTable) {
     const std::string path = files.copyOf("ace/compIndexTestV2010.accdb");
     start(path);
-    app::Form4& form4 = choose("Table1", {"CD_AGENTE"});
-    form4.Option3->setChecked(true);
-    form4.PushButton5_Click();
-    app::Form7& form7 = forms.form7();
-    form7.Text1->SetText("Copy");
-    form7.PushButton4_Click();
-    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    app::Form7& form7 = newField("Table1", "CD_AGENTE", "Copy");
     EXPECT_EQ(log.statements(), (Texts{"ALTER TABLE [Table1] ADD COLUMN [Copy] INT",
                                        "update [Table1] set [Copy]=[CD_AGENTE]"}));
     auto* model = form7.DataGrid1->model();
@@ -148,6 +156,15 @@ TEST_F(Walk, ANewComputedFieldOnAnIndexedAceTable) {
     const auto after = testsupport::readWithMdbReader(path, "Table1");
     EXPECT_NE(after.header.find("\"Copy\""), std::string::npos) << after.header;
     expectSound(path);
+}
+
+TEST_F(Walk, ANewFieldInAnEncryptedDatabase) {
+    const std::string path = files.copyOf("password/V2010_with-password.accdb");
+    start(path, "password");
+    newField("Table1", "ID", "Copy");
+    const auto after = testsupport::readWithMdbReader(path, "Table1", "password");
+    EXPECT_EQ(after.rows, (Texts{"[1,\"One\",1]", "[2,\"Two\",2]", "[3,\"Three\",3]"}));
+    expectSound(path, "password");
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // quillfen-db exactly as a form wizard sends them, and checks each step with the independent
 // readers.
 //
-//   node newfield.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--verbose]
+//   node newfield.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--no-mdbtools]
+//                     [--verbose]
 //
 // The table is the first user table (in the order of `quillfen-db tables`) with a numeric field
 // that is not calculated and that the engine lets a field be added to: a refusal the engine
@@ -328,6 +329,7 @@ class Run {
     // rows of the original whose A and B mdb-export read alike give the values it may hold.
     // Where mdbtools cannot read A or B, N is compared as a whole, without the pairing.
     checkExport(step, chosen, values) {
+        if (this.options.noMdbtools) return;
         this.exportBefore ??= mdbExport(this.options.file, chosen.table);
         const before = this.exportBefore;
         let after;

@@ -2,7 +2,8 @@
 // The write oracle: runs UPDATE statements through quillfen-db on copies of one fixture and
 // checks each result with the independent readers.
 //
-//   node update.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--verbose]
+//   node update.mjs --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--no-mdbtools]
+//                   [--verbose]
 //
 // For every user table, every numeric column that is neither an AutoNumber nor calculated
 // (indexed ones and primary keys included) gets, each on a fresh copy of the file:
@@ -18,7 +19,7 @@
 // message that names the rule) and leave the file byte for byte as it was.
 // After a statement that succeeds:
 //   (a) mdb-reader reads every table as expected (the others unchanged, or cascaded into);
-//   (b) mdb-export reads the updated table as expected;
+//   (b) mdb-export reads the updated table as expected (unless --no-mdbtools);
 //   (c) `quillfen-db check` finds no fault;
 // and no journal is left beside the file. Exit status 0 when everything holds, 1 otherwise.
 
@@ -74,6 +75,9 @@ export function parseArgs(argv, script = "update.mjs") {
             options[arg.slice(2)] = argv[++i];
         } else if (arg === "--verbose") {
             options.verbose = true;
+        } else if (arg === "--no-mdbtools") {
+            // mdbtools cannot open a file with Office encryption.
+            options.noMdbtools = true;
         } else if (options.fixture === undefined && !arg.startsWith("--")) {
             options.fixture = arg;
         } else {
@@ -81,7 +85,7 @@ export function parseArgs(argv, script = "update.mjs") {
         }
     }
     if (!options.db || !options.fixtures || !options.fixture) {
-        throw new Error(`usage: node ${script} --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P]`);
+        throw new Error(`usage: node ${script} --db QUILLFEN_DB --fixtures DIR FIXTURE [--password P] [--no-mdbtools]`);
     }
     options.file = path.join(options.fixtures, options.fixture);
     return options;
@@ -610,6 +614,7 @@ class Run {
     // (b): mdb-export's reading of the updated table: the updated column as expected (numbers
     // numerically), every other column as mdb-export read it before.
     checkExport(plan, readerPairing) {
+        if (this.options.noMdbtools) return;
         if (!this.exportBefore.has(plan.table)) {
             this.exportBefore.set(plan.table, mdbExport(this.options.file, plan.table));
         }

@@ -15,10 +15,12 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
-ReaderTable readWithMdbReader(const std::string& path, const std::string& table) {
-    const std::string command = std::string(QUILLFEN_NODE) + " " +
-                                quoted(std::string(QUILLFEN_ORACLE_DIR) + "/dump.mjs") + " " +
-                                quoted(path) + " --table " + quoted(table);
+ReaderTable readWithMdbReader(const std::string& path, const std::string& table,
+                              const std::string& password) {
+    std::string command = std::string(QUILLFEN_NODE) + " " +
+                          quoted(std::string(QUILLFEN_ORACLE_DIR) + "/dump.mjs") + " " +
+                          quoted(path) + " --table " + quoted(table);
+    if (!password.empty()) command += " --password " + quoted(password);
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) throw std::runtime_error("cannot run " + command);
     std::string output;

@@ -13,6 +13,7 @@ struct ReaderTable {
 };
 
 // Throws std::runtime_error when node or the script fails.
-ReaderTable readWithMdbReader(const std::string& path, const std::string& table);
+ReaderTable readWithMdbReader(const std::string& path, const std::string& table,
+                              const std::string& password = "");
 
 }  // namespace testsupport

@@ -1,12 +1,15 @@
-// Encoded and encrypted databases: each scheme opens with its password and reads what Access
-// wrote; a wrong password, a descriptor the engine cannot follow and any change are refused,
-// with the file left as it was.
+// Encoded and encrypted databases: each scheme opens with its password, reads what Access wrote
+// and writes with the file's own scheme and key, the rollback journal included; a wrong
+// password and a descriptor the engine cannot follow are refused.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "jet/database.h"
+#include "jet/file/fault_seam.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -62,6 +65,40 @@ void patch(const std::string& path, const std::string& from, const std::string& 
                static_cast<std::streamsize>(bytes.size()));
 }
 
+// Whether `word` stands in `bytes` as a Text value can be stored: one byte a character
+// (compressed Unicode, or a code page) or UTF-16LE.
+bool standsInTheClear(const std::vector<std::uint8_t>& bytes, const std::string& word) {
+    std::string wide;
+    for (char c : word) wide += std::string{c, '\0'};
+    const std::string all(bytes.begin(), bytes.end());
+    return all.find(word) != std::string::npos || all.find(wide) != std::string::npos;
+}
+
+// Sets Table1's text field to `value` in every row.
+void setEveryText(const Protected& p, const std::string& path, const std::string& value) {
+    const auto db = Database::open(path, {p.password});
+    testsupport::run(*db, std::string("UPDATE Table1 SET ") + p.textColumn + " = '" + value + "'");
+}
+
+void expectEveryText(const Database& db, const char* value, const std::string& context) {
+    for (const auto& row : testsupport::rowsOf(db, "Table1")) {
+        EXPECT_EQ(row[1], text(value)) << context;
+    }
+}
+
+// Stops the process before its k-th page write, as a power cut would.
+class StopBeforeWrite : public jet::file::FaultSeam {
+public:
+    explicit StopBeforeWrite(std::uint64_t k) : k_(k) {}
+    void beforePageWrite(std::uint64_t count, std::uint32_t) override {
+        if (count == k_) ::_exit(0);
+    }
+    void beforeSync(std::uint64_t, jet::file::SyncPoint) override {}
+
+private:
+    std::uint64_t k_;
+};
+
 }  // namespace
 
 TEST(EncryptedDatabase, ReadsEverySchemeWithItsPassword) {
@@ -86,20 +123,107 @@ TEST(EncryptedDatabase, RefusesAWrongOrMissingPassword) {
     }
 }
 
-TEST(EncryptedDatabase, RefusesAnyChangeAndLeavesTheFileAsItWas) {
+TEST(EncryptedDatabase, WritesEverySchemeAndLeavesNoTextInTheClear) {
     testsupport::TempDir dir;
     for (const auto& p : protectedFixtures()) {
         const std::string path = dir.copyOf(p.name);
-        const auto before = testsupport::bytesOf(path);
+        const std::string column = p.textColumn;
         {
             const auto db = Database::open(path, {p.password});
-            const auto e =
-                errorOf(*db, std::string("UPDATE Table1 SET ") + p.textColumn + " = 'changed'");
-            EXPECT_EQ(e.code(), ErrorCode::Unsupported) << p.name;
-            EXPECT_NE(std::string(e.what()).find("not supported yet"), std::string::npos)
-                << e.what();
+            testsupport::run(*db,
+                             "UPDATE Table1 SET " + column + " = " + column + " & 'Zebragrown'");
+            testsupport::run(*db, "ALTER TABLE Table1 ADD COLUMN Total INT");
+            testsupport::run(*db, "UPDATE Table1 SET Total = ID * 7");
+            testsupport::run(*db, "INSERT INTO Table1 (ID, " + column +
+                                      ", Total) VALUES (1000, 'Quokkainserted', 99)");
         }
-        EXPECT_EQ(testsupport::bytesOf(path), before) << p.name;
+        const auto db = Database::open(path, {p.password, false});
+        const auto rows = testsupport::rowsOf(*db, "Table1");
+        ASSERT_EQ(rows.size(), p.rows.size() + 1) << p.name;
+        for (std::size_t i = 0; i < p.rows.size(); ++i) {
+            EXPECT_EQ(rows[i][1],
+                      text((std::get<std::string>(p.rows[i][1]) + "Zebragrown").c_str()));
+            EXPECT_EQ(rows[i].back(), whole(std::get<std::int32_t>(p.rows[i][0]) * 7));
+        }
+        EXPECT_EQ(rows.back()[1], text("Quokkainserted")) << p.name;
+        testsupport::expectNoFaults(path, p.password);
+        const auto bytes = testsupport::bytesOf(path);
+        for (const auto& word : {"Zebragrown", "Quokkainserted"}) {
+            EXPECT_FALSE(standsInTheClear(bytes, word)) << p.name << ": " << word;
+        }
+    }
+}
+
+TEST(EncryptedDatabase, TheJournalHoldsPagesAsTheFileDoes) {
+    // A writer stopped in the middle of its write leaves its journal, which holds the pages it
+    // changed as they were, taken from the file: encrypted. Reopening rolls the change back.
+    testsupport::TempDir dir;
+    for (const auto& p : protectedFixtures()) {
+        const std::string path = dir.copyOf(p.name);
+        setEveryText(p, path, "Zebrabefore");
+        // Stopped before each page write in turn, until the write runs to its end.
+        for (std::uint64_t stop = 1;; ++stop) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                StopBeforeWrite stopper(stop);
+                jet::OpenOptions options{p.password};
+                options.faultSeam = &stopper;
+                options.dirtyPageLimit = 1;
+                try {
+                    const auto db = Database::open(path, options);
+                    testsupport::run(
+                        *db, std::string("UPDATE Table1 SET ") + p.textColumn + " = 'Quokkaafter'");
+                } catch (...) {
+                    ::_exit(3);
+                }
+                ::_exit(4);  // never stopped
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFEXITED(status)) << p.name;
+            if (WEXITSTATUS(status) == 4) {
+                EXPECT_GT(stop, 1U) << p.name << ": the update wrote no page";
+                break;
+            }
+            ASSERT_EQ(WEXITSTATUS(status), 0) << p.name << ", stopped at " << stop;
+            const auto journal = testsupport::bytesOf(path + "-journal");
+            const auto file = testsupport::bytesOf(path);
+            for (const auto& word : {"Zebrabefore", "Quokkaafter"}) {
+                EXPECT_FALSE(standsInTheClear(journal, word)) << p.name << ": " << word;
+                EXPECT_FALSE(standsInTheClear(file, word)) << p.name << ": " << word;
+            }
+            expectEveryText(*Database::open(path, {p.password, false}), "Zebrabefore",
+                            p.name + std::string(", stopped at ") + std::to_string(stop));
+        }
+        testsupport::expectNoFaults(path, p.password);
+    }
+}
+
+TEST(EncryptedDatabase, ASnapshotSpillsItsPagesEncrypted) {
+    // With no memory budget, the pages a snapshot keeps go to an unlinked temporary file at once;
+    // they go there as the database holds them, and come back readable.
+    testsupport::TempDir dir;
+    for (const auto& p : protectedFixtures()) {
+        const std::string path = dir.copyOf(p.name);
+        setEveryText(p, path, "Zebrabefore");
+        const auto db = Database::open(path, {p.password});
+        db->setSnapshotMemoryBudget(0);
+        const auto snapshot = db->takeSnapshot();
+        testsupport::run(*db,
+                         std::string("UPDATE Table1 SET ") + p.textColumn + " = 'Quokkaafter'");
+        ASSERT_GT(db->snapshotUsage().bytesInTempFile, 0u) << p.name;
+        {
+            const auto reading = snapshot->read();
+            expectEveryText(*db, "Zebrabefore", p.name);
+        }
+        // The temporary file is open in this process only, as a deleted file.
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            const auto target = std::filesystem::read_symlink(fd.path(), ec).string();
+            if (ec || target.find("(deleted)") == std::string::npos) continue;
+            EXPECT_FALSE(standsInTheClear(testsupport::bytesOf(fd.path().string()), "Zebrabefore"))
+                << p.name << ": " << target;
+        }
     }
 }
 
@@ -134,6 +258,27 @@ TEST(EncryptedDatabase, RefusesWhatItCannotDecodeWithCertainty) {
         EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
         std::filesystem::remove(path);
     }
+}
+
+TEST(EncryptedDatabase, RefusesToChangeAFileWithAChecksumOfTheWhole) {
+    // A descriptor with a dataIntegrity element (an HMAC of the whole file, which Access does not
+    // write for databases) opens for reading; a change is refused and leaves the file as it was.
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("password/V2010_with-password.accdb");
+    const std::string from =
+        " xmlns:c=\"http://schemas.microsoft.com/office/2006/keyEncryptor/certificate\"";
+    std::string to = "><dataIntegrity encryptedHmacKey=\"\"/";
+    to.insert(to.size() - 3, from.size() - to.size(), 'A');
+    patch(path, from, to);
+    const auto before = testsupport::bytesOf(path);
+    {
+        const auto db = Database::open(path, {"password"});
+        EXPECT_EQ(testsupport::rowsOf(*db, "Table1").size(), 3u);
+        const auto e = errorOf(*db, "UPDATE Table1 SET Data = 'changed'");
+        EXPECT_EQ(e.code(), ErrorCode::Unsupported);
+        EXPECT_NE(std::string(e.what()).find("HMAC"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(testsupport::bytesOf(path), before);
 }
 
 TEST(EncryptedDatabase, RefusesAnEncodedJet3File) {
