@@ -87,7 +87,9 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             }
             if (any) {
                 calculated.recompute(values, changed);
-                writer.updateRow(cursor.location(), values, changed);
+                if (!writer.updateInPlace(cursor.location(), values, changed)) {
+                    writer.updateRow(cursor.location(), values, changed);
+                }
                 indexes.updateRow(cursor.location(), row, values, changed);
                 relationships.rowUpdated(row, values);
             }

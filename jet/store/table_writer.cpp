@@ -4,6 +4,7 @@
 
 #include "jet/store/data_page.h"
 #include "jet/store/data_page_writer.h"
+#include "jet/store/field_encoder.h"
 #include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
 
@@ -23,17 +24,74 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       longValues_(file, fmt, table) {}
 
 TableWriter::~TableWriter() {
-    if (filling_) file_.forgetKeeper(*this);
+    if (filling_ || patched_) file_.forgetKeeper(*this);
 }
 
 void TableWriter::flush() {
+    writePatched();
     if (!filling_) return;
     DataPageWriter full = std::move(*filling_);
     filling_.reset();
     file_.writePage(fillingPage_, std::move(full).page());
 }
 
-void TableWriter::writeKeptPage(std::uint32_t) { flush(); }
+void TableWriter::writePatched() {
+    if (!patched_) return;
+    file::Page page = std::move(*patched_);
+    patched_.reset();
+    file_.writePage(patchedPage_, std::move(page));
+}
+
+void TableWriter::writeKeptPage(std::uint32_t pageNo) {
+    if (patched_ && pageNo == patchedPage_) {
+        writePatched();
+    } else {
+        flush();
+    }
+}
+
+bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& values,
+                                const std::vector<bool>& changed) {
+    if (!patched_ || patchedPage_ != where.page) {
+        writePatched();
+        const auto page = file_.page(where.page);
+        if ((*page)[0] != kDataPageType ||
+            DataPage(fmt_, *page).ownerPage() != table_.definitionPage) {
+            return false;
+        }
+        patched_ = *page;
+        patchedPage_ = where.page;
+        file_.keepPage(where.page, *this);
+    }
+    file::Page& page = *patched_;
+    const Slot s = DataPage(fmt_, page).slot(where.slot);
+    if (s.deleted || s.forwarded) return false;
+    const ByteSpan row = s.bytes;
+    const std::size_t columnCount =
+        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+    const std::size_t nullMaskSize = (columnCount + 7) / 8;
+    if (row.size() < fmt_.rowCountSize + nullMaskSize) return false;
+    const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
+    // Checked for every changed column before any byte changes.
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (!changed[i]) continue;
+        const ColumnDef& c = table_.columns[i];
+        if (!c.fixedLength || c.calculated || c.type == ColumnType::YesNo || isNull(values[i]) ||
+            c.number >= columnCount || (nullMask[c.number / 8] & (1u << (c.number % 8))) == 0 ||
+            fmt_.rowCountSize + std::size_t{c.fixedOffset} + c.size > row.size() - nullMaskSize) {
+            return false;
+        }
+    }
+    const std::size_t rowStart = static_cast<std::size_t>(row.data() - page.data());
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (!changed[i]) continue;
+        const ColumnDef& c = table_.columns[i];
+        encodeFixed(c, values[i],
+                    std::span<std::uint8_t>(page).subspan(
+                        rowStart + fmt_.rowCountSize + c.fixedOffset, c.size));
+    }
+    return true;
+}
 
 namespace {
 // A calculated column's type is its result type: a Memo result is a long value as well.

@@ -5,6 +5,11 @@
 // New rows, and rows that move, fill one page after another. After keepFilledPage(), the page
 // being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
 // written when it is full, when something else reads it, or by flush().
+//
+// A change of fixed-length values only (updateInPlace) rewrites their bytes where they stand.
+// The page so changed stays with the writer, kept the same way, until a row of another page is
+// changed in place, something reads the page, or flush(): a statement that changes every row of
+// a table writes each page once.
 #pragma once
 
 #include <cstdint>
@@ -34,13 +39,19 @@ public:
     void updateRow(RowLocation where, const std::vector<Value>& values,
                    const std::vector<bool>& changed);
 
+    // Rewrites the changed values of the row the scan found at `where` in place, when that is
+    // the whole change: each changed column fixed-length (not a Yes/No field, which lives in the
+    // null mask, nor calculated), the row at its own slot and holding the column, and the value
+    // Null neither before nor after. Otherwise false, and nothing is done: use updateRow().
+    bool updateInPlace(RowLocation where, const std::vector<Value>& values,
+                       const std::vector<bool>& changed);
     // Stores a new row (values in the table's column order, AutoNumbers already given) on the
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);
 
     // Keeps the page being filled from now on; the caller calls flush() when it is done.
     void keepFilledPage() { keepFilled_ = true; }
-    // Writes the page being filled.
+    // Writes the page being filled and the page changed in place.
     void flush();
 
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
@@ -63,6 +74,7 @@ private:
                       std::uint32_t avoidPage);
     std::uint32_t newDataPage();
     void writeKeptPage(std::uint32_t pageNo) override;
+    void writePatched();
 
     file::PageFile& file_;
     const format::Format& fmt_;
@@ -74,6 +86,8 @@ private:
     bool keepFilled_ = false;
     std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
     std::uint32_t fillingPage_ = 0;
+    std::optional<file::Page> patched_;  // kept: the page changed in place
+    std::uint32_t patchedPage_ = 0;
 };
 
 }  // namespace jet::store
