@@ -522,7 +522,7 @@ function median(values) {
 function showSeconds(s) {
     if (s === undefined) return "—";
     if (s === 0) return "0.00";
-    return s >= 1 ? s.toFixed(2) : String(Number(s.toPrecision(3)));
+    return s >= 0.1 ? s.toFixed(2) : String(Number(s.toPrecision(3)));
 }
 
 function showMiB(m) {
