@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The Debian packages Quillfen needs, and the steps that install whatever is missing:
 # apt-get only for packages that are not there yet, npm only when the oracle's lock file
-# changed. Sourced by scripts/run and scripts/test.
+# changed. Sourced by scripts/run, scripts/test and scripts/bench.
 
 QUILLFEN_PACKAGES=(
     # build
@@ -17,6 +17,10 @@ QUILLFEN_PACKAGES=(
     # Qt 6 for the wizard windows, and a virtual display for their pictures
     qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
 )
+
+# Only scripts/bench needs these: the other side of its comparisons (sqlite3; mdbtools is above)
+# and GNU time for each command's wall-clock time and peak memory.
+QUILLFEN_BENCH_PACKAGES=(sqlite3 time)
 
 # Runs a command as root: directly when we are root, else through sudo.
 as_root() {
@@ -42,11 +46,14 @@ package_installed() {
     dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | grep -q '^ii'
 }
 
-# Installs the packages of QUILLFEN_PACKAGES that are neither installed nor provided.
+# Installs the packages of QUILLFEN_PACKAGES, or the ones named, that are neither installed nor
+# provided.
 install_packages() {
     local provided missing=() package
+    local wanted=("${QUILLFEN_PACKAGES[@]}")
+    if (($#)); then wanted=("$@"); fi
     provided=$(provided_names)
-    for package in "${QUILLFEN_PACKAGES[@]}"; do
+    for package in "${wanted[@]}"; do
         if ! package_installed "$package" && ! grep -qxF "$package" <<<"$provided"; then
             missing+=("$package")
         fi
@@ -58,6 +65,10 @@ install_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
         "${missing[@]}" </dev/null
+}
+
+install_bench_packages() {
+    install_packages "${QUILLFEN_BENCH_PACKAGES[@]}"
 }
 
 # mdb-reader for the oracle tests, from the lock file, when node_modules is missing or older.
