@@ -128,6 +128,9 @@ bool RowCursor::next() {
 }
 const std::vector<Value>& RowCursor::row() const { return state_->scan.row(); }
 RowLocation RowCursor::location() const { return state_->scan.location(); }
+void RowCursor::decodeOnly(std::vector<bool> columns) {
+    state_->scan.decodeOnly(std::move(columns));
+}
 
 Database::Database(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Database::~Database() = default;

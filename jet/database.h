@@ -165,6 +165,9 @@ public:
     bool next();                            // moves to the next row; false at the end
     const std::vector<Value>& row() const;  // values in the table's column order
     RowLocation location() const;
+    // From now on reads only the columns `columns` marks (in the table's column order); the
+    // others read as Null. For statements that need a few columns of wide rows.
+    void decodeOnly(std::vector<bool> columns);
 
 private:
     friend class Database;

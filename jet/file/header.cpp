@@ -58,13 +58,15 @@ std::string storedPassword(const format::Format& fmt, store::ByteSpan page,
         // Jet 4 masks the password once more with the whole days of the creation date.
         const double created = store::f64(page, fmt.creationDateOffset);
         const double whole = std::isfinite(created) ? std::floor(created) : 0.0;
-        const auto days = static_cast<std::uint32_t>(
-            static_cast<std::int32_t>(whole < -2e9 ? -2e9 : whole > 2e9 ? 2e9 : whole));
+        const auto days =
+            static_cast<std::uint32_t>(static_cast<std::int32_t>(whole < -2e9  ? -2e9
+                                                                 : whole > 2e9 ? 2e9
+                                                                               : whole));
         for (std::size_t i = 0; i < pwd.size(); ++i) pwd[i] ^= (days >> (8 * (i % 4))) & 0xFF;
     }
     if (allZero(pwd)) return {};
-    std::string text = fmt.jet3 ? store::decodeCodePageText(pwd, codePage)
-                                : store::decodeUnicodeText(pwd);
+    std::string text =
+        fmt.jet3 ? store::decodeCodePageText(pwd, codePage) : store::decodeUnicodeText(pwd);
     if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
     return text;
 }
@@ -88,7 +90,8 @@ std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::
         case Encryption::OfficeAgile:
             return std::make_unique<OfficeAgileCodec>(info(), key, password, path);
         case Encryption::None:
-        case Encryption::OfficeOther: break;
+        case Encryption::OfficeOther:
+            break;
     }
     throw Error(ErrorCode::Unsupported, "The database '" + path + "' is protected with " +
                                             encryptionName(encryption) +
@@ -99,11 +102,16 @@ std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::
 
 const char* encryptionName(Encryption e) {
     switch (e) {
-        case Encryption::None: return "none";
-        case Encryption::JetRc4: return "Jet RC4 encoding";
-        case Encryption::OfficeRc4CryptoApi: return "Office RC4 CryptoAPI encryption";
-        case Encryption::OfficeAgile: return "Office agile (AES) encryption";
-        case Encryption::OfficeOther: return "an Office encryption scheme";
+        case Encryption::None:
+            return "none";
+        case Encryption::JetRc4:
+            return "Jet RC4 encoding";
+        case Encryption::OfficeRc4CryptoApi:
+            return "Office RC4 CryptoAPI encryption";
+        case Encryption::OfficeAgile:
+            return "Office agile (AES) encryption";
+        case Encryption::OfficeOther:
+            return "an Office encryption scheme";
     }
     return "unknown";
 }

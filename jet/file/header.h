@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/format/format.h"
 #include "jet/file/page_file.h"
+#include "jet/format/format.h"
 
 namespace jet::file {
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -31,6 +32,11 @@ std::uint32_t get32(const std::uint8_t* at) {
     return v;
 }
 std::uint64_t get64(const std::uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
     std::uint64_t v = 0;
     for (int i = 7; i >= 0; --i) v = (v << 8) | at[i];
     return v;
@@ -82,16 +88,26 @@ RollbackJournal::RollbackJournal(const std::string& databasePath, std::uint32_t 
 }
 
 void RollbackJournal::append(std::uint32_t pageNumber, std::span<const std::uint8_t> original) {
-    std::vector<std::uint8_t> record(4 + original.size() + kChecksumSize);
-    put32(record.data(), pageNumber);
-    std::memcpy(record.data() + 4, original.data(), original.size());
-    put64(record.data() + 4 + original.size(),
-          checksum(salt_, std::span(record).first(4 + original.size())));
-    posix::writeAll(fd_.get(), record.data(), record.size(), end_, path_);
-    end_ += record.size();
+    constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+    if (batch_.size() >= kBatchBytes) writeBatch();
+    const std::size_t at = batch_.size();
+    batch_.resize(at + 4 + original.size() + kChecksumSize);
+    std::uint8_t* record = batch_.data() + at;
+    put32(record, pageNumber);
+    std::memcpy(record + 4, original.data(), original.size());
+    put64(record + 4 + original.size(),
+          checksum(salt_, std::span<const std::uint8_t>(record, 4 + original.size())));
+}
+
+void RollbackJournal::writeBatch() {
+    if (batch_.empty()) return;
+    posix::writeAll(fd_.get(), batch_.data(), batch_.size(), end_, path_);
+    end_ += batch_.size();
+    batch_.clear();
 }
 
 void RollbackJournal::sync() {
+    writeBatch();
     faults_.beforeSync(SyncPoint::Journal);
     posix::syncFile(fd_.get(), path_);
     if (!everSynced_) {

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "jet/file/fault_seam.h"
 #include "jet/file/posix_io.h"
@@ -44,19 +45,24 @@ public:
     RollbackJournal& operator=(const RollbackJournal&) = delete;
 
     const std::string& path() const { return path_; }
+    // Records are gathered in memory and written a batch at a time.
     void append(std::uint32_t pageNumber, std::span<const std::uint8_t> original);
-    // Makes what was appended durable; the first time also the journal's entry in its folder.
+    // Writes what was appended and makes it durable; the first time also the journal's entry in
+    // its folder.
     void sync();
     // Removes the journal file; the caller syncs the folder.
     void unlink();
 
 private:
+    void writeBatch();
+
     std::string path_;
     posix::UniqueFd fd_;
     FaultCounter& faults_;
     std::uint32_t pageSize_;
     std::uint64_t salt_;
-    std::uint64_t end_ = 0;
+    std::uint64_t end_ = 0;            // of what is written
+    std::vector<std::uint8_t> batch_;  // records appended, not yet written
     bool everSynced_ = false;
 };
 

@@ -330,21 +330,31 @@ void PageFile::flush() {
     }
     for (const auto number : newlyJournaled) journaled_[number] = true;
 
-    Page encoded;
+    // Pages that follow one another in the file go in one write, a run at a time.
+    constexpr std::size_t kRunPages = 64;
+    std::vector<std::uint8_t> run;
+    std::uint32_t runStart = 0;
+    const auto writeRun = [&] {
+        if (run.empty()) return;
+        posix::writeAll(fd_.get(), run.data(), run.size(), std::uint64_t{runStart} * pageSize_,
+                        path_);
+        run.clear();
+    };
     while (!dirty_.empty()) {
         auto node = dirty_.extract(dirty_.begin());
         const std::uint32_t number = node.key();
-        const Page* bytes = node.mapped().get();
-        if (codec_) {
-            encoded = *bytes;
-            codec_->encode(number, encoded);
-            bytes = &encoded;
+        if (!run.empty() &&
+            (number != runStart + run.size() / pageSize_ || run.size() >= kRunPages * pageSize_)) {
+            writeRun();
         }
+        if (run.empty()) runStart = number;
         faults_.beforePageWrite(number);
-        posix::writeAll(fd_.get(), bytes->data(), pageSize_, std::uint64_t{number} * pageSize_,
-                        path_);
+        const std::size_t at = run.size();
+        run.insert(run.end(), node.mapped()->begin(), node.mapped()->end());
+        if (codec_) codec_->encode(number, std::span(run).subspan(at, pageSize_));
         cachePut(number, std::move(node.mapped()));
     }
+    writeRun();
 }
 
 // ---- snapshots ------------------------------------------------------------------------------

@@ -239,7 +239,7 @@ private:
     std::uint64_t originalSize_ = 0;
     std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageRef> dirty_;  // ordered, so that a flush writes front to back
-    std::size_t dirtyLimit_ = 256;
+    std::size_t dirtyLimit_ = 1024;
     std::optional<RollbackJournal> journal_;
     bool journalSynced_ = false;
     // Pages whose newest state is with a keeper; a read of one has the keeper write it, hence

@@ -1,6 +1,8 @@
 #include "jet/sql/update.h"
 
 #include <optional>
+#include <type_traits>
+#include <variant>
 
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
@@ -26,6 +28,61 @@ const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
                     "No field named '" + ref.column.text + "' in table '" + table.name + "'.");
     }
     return *c;
+}
+
+// Marks the columns `expr` reads.
+void markColumnsRead(const ast::Expr& expr, const TableDef& table, std::vector<bool>& mask) {
+    const auto mark = [&](const ast::ExprPtr& e) {
+        if (e) markColumnsRead(*e, table, mask);
+    };
+    std::visit(
+        [&](const auto& node) {
+            using T = std::decay_t<decltype(node)>;
+            if constexpr (std::is_same_v<T, ast::ColumnRef>) {
+                mask[resolve(table, node).order] = true;
+            } else if constexpr (std::is_same_v<T, ast::FunctionCall>) {
+                for (const auto& a : node.arguments) mark(a);
+            } else if constexpr (std::is_same_v<T, ast::Unary> || std::is_same_v<T, ast::IsNull>) {
+                mark(node.operand);
+            } else if constexpr (std::is_same_v<T, ast::Binary>) {
+                mark(node.left);
+                mark(node.right);
+            } else if constexpr (std::is_same_v<T, ast::Between>) {
+                mark(node.operand);
+                mark(node.low);
+                mark(node.high);
+            } else if constexpr (std::is_same_v<T, ast::InList>) {
+                mark(node.operand);
+                for (const auto& item : node.items) mark(item);
+            }
+        },
+        expr.node);
+}
+
+// The columns an UPDATE must read of each row: those its assignments and WHERE read, those it
+// assigns (a value that stays the same is not written), the columns of every index (their keys
+// are rebuilt) and the Yes/No columns (a rewritten row takes their values from the row read, as
+// they have no bytes to keep). Every column when calculated columns or relationships are
+// involved: those read whole rows. The others keep their stored bytes without being read.
+std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update, bool wholeRows) {
+    std::vector<bool> mask(table.columns.size(), wholeRows);
+    if (wholeRows) return mask;
+    for (const auto& a : update.assignments) {
+        mask[resolve(table, a.column).order] = true;
+        markColumnsRead(*a.value, table, mask);
+    }
+    if (update.where) markColumnsRead(*update.where, table, mask);
+    for (const auto& c : table.columns) {
+        if (c.type == ColumnType::YesNo) mask[c.order] = true;
+    }
+    for (const auto& index : table.indexes) {
+        for (const auto& key : index.columns) {
+            for (const auto& c : table.columns) {
+                if (c.number == key.columnNumber) mask[c.order] = true;
+            }
+        }
+    }
+    return mask;
 }
 
 }  // namespace
@@ -64,6 +121,8 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         std::vector<Value> values;
         std::vector<bool> changed(table->columns.size());
         auto cursor = db.scan(table);
+        cursor.decodeOnly(
+            columnsToRead(*table, update, !calculated.empty() || relationships.active()));
         while (cursor.next()) {
             const auto& row = cursor.row();
             if (where && !isTrue(where->evaluate(row))) continue;

@@ -13,8 +13,8 @@ bool isLong(ColumnType t) { return t == ColumnType::Memo || t == ColumnType::OLE
 
 }  // namespace
 
-RowDecoder::RowDecoder(const file::PageFile& file, const format::Format& fmt,
-                       const TableDef& table, std::uint16_t codePage)
+RowDecoder::RowDecoder(const file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                       std::uint16_t codePage)
     : file_(file), fmt_(fmt), table_(table), codePage_(codePage) {}
 
 std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t nullMaskSize) const {
@@ -47,7 +47,8 @@ std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t null
     return offsets;
 }
 
-void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out) const {
+void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
+                        const std::vector<bool>* only) const {
     out.assign(table_.columns.size(), std::nullopt);
     const std::size_t columnCount =
         fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
@@ -62,12 +63,13 @@ void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out)
     bool haveOffsets = false;
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
+        if (only != nullptr && !(*only)[i]) continue;
         if (c.type == ColumnType::YesNo && !c.calculated) continue;
         if (!present(c.number)) continue;
         if (c.fixedLength) {
             const std::size_t start = fmt_.rowCountSize + std::size_t{c.fixedOffset};
-            out[i] = slice(row.first(row.size() - nullMaskSize), start, c.size,
-                           "a fixed-length column");
+            out[i] =
+                slice(row.first(row.size() - nullMaskSize), start, c.size, "a fixed-length column");
             continue;
         }
         if (!haveOffsets) {
@@ -82,15 +84,17 @@ void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out)
     }
 }
 
-void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
-    std::vector<std::optional<ByteSpan>> where;
-    locate(row, where);
+void RowDecoder::decode(ByteSpan row, std::vector<Value>& out,
+                        const std::vector<bool>* only) const {
+    std::vector<std::optional<ByteSpan>>& where = where_;
+    locate(row, where, only);
     out.assign(table_.columns.size(), Null{});
     const std::size_t columnCount =
         fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
     const ByteSpan nullMask = row.subspan(row.size() - (columnCount + 7) / 8);
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
+        if (only != nullptr && !(*only)[i]) continue;
         if (c.type == ColumnType::YesNo && !c.calculated) {
             out[i] = c.number < columnCount && (nullMask[c.number / 8] & (1u << (c.number % 8)));
         } else if (where[i]) {

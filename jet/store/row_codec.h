@@ -20,12 +20,16 @@ public:
                std::uint16_t codePage);
 
     // Fills `out` with one value per column, in the table's column order. Columns added after
-    // the row was written read as Null (Yes/No as false). Throws Error(Corrupt).
-    void decode(ByteSpan row, std::vector<Value>& out) const;
+    // the row was written read as Null (Yes/No as false). With `only`, the columns it does not
+    // mark are left Null without being read. Throws Error(Corrupt).
+    void decode(ByteSpan row, std::vector<Value>& out,
+                const std::vector<bool>* only = nullptr) const;
 
     // Where each column's stored bytes lie in the row: nullopt for Null (and for Yes/No, whose
     // value is the null-mask bit). A writer keeps these bytes for columns it does not change.
-    void locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out) const;
+    // With `only`, the columns it does not mark are left nullopt.
+    void locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
+                const std::vector<bool>* only = nullptr) const;
 
 private:
     Value decodeColumn(const ColumnDef& c, ByteSpan bytes) const;
@@ -36,6 +40,7 @@ private:
     const format::Format& fmt_;
     const TableDef& table_;
     std::uint16_t codePage_;
+    mutable std::vector<std::optional<ByteSpan>> where_;  // decode()'s, kept between rows
 };
 
 }  // namespace jet::store

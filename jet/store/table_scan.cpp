@@ -18,8 +18,8 @@ TableScan::TableScan(const file::PageFile& file, const format::Format& fmt, cons
       decoder_(file, fmt, table, codePage),
       pages_(readUsageMap(file, fmt, RowPointer::from(table.usedPagesRow))) {}
 
-file::PageRef liveRowBytes(const file::PageFile& file, const format::Format& fmt,
-                           RowLocation where, ByteSpan& bytes) {
+file::PageRef liveRowBytes(const file::PageFile& file, const format::Format& fmt, RowLocation where,
+                           ByteSpan& bytes) {
     file::PageRef page = file.page(where.page);
     if ((*page)[0] != kDataPageType) corrupt("a row pointer names a page that holds no rows");
     Slot s = DataPage(fmt, *page).slot(where.slot);
@@ -48,7 +48,7 @@ bool TableScan::next() {
             ByteSpan bytes = s.bytes;
             file::PageRef holder;
             if (s.forwarded) holder = liveRowBytes(file_, fmt_, location_, bytes);
-            decoder_.decode(bytes, values_);
+            decoder_.decode(bytes, values_, only_ ? &*only_ : nullptr);
             return true;
         }
         if (pageIndex_ >= pages_.size()) {

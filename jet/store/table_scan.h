@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "jet/database.h"
@@ -15,8 +16,8 @@ namespace jet::store {
 
 // The bytes of the live row at `where`, its forwarding followed; throws Error(Corrupt) when the
 // slot holds no live row. The returned page keeps `bytes` alive.
-file::PageRef liveRowBytes(const file::PageFile& file, const format::Format& fmt,
-                           RowLocation where, ByteSpan& bytes);
+file::PageRef liveRowBytes(const file::PageFile& file, const format::Format& fmt, RowLocation where,
+                           ByteSpan& bytes);
 
 class TableScan {
 public:
@@ -25,6 +26,8 @@ public:
 
     bool next();
     const std::vector<Value>& row() const { return values_; }
+    // From now on reads only the columns `columns` marks; the others read as Null.
+    void decodeOnly(std::vector<bool> columns) { only_ = std::move(columns); }
     RowLocation location() const { return location_; }
 
 private:
@@ -38,6 +41,7 @@ private:
     std::uint16_t slot_ = 0;
     std::uint16_t slotCount_ = 0;
     std::vector<Value> values_;
+    std::optional<std::vector<bool>> only_;
     RowLocation location_;
 };
 
