@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <type_traits>
-#include <variant>
 
 #include "jet/sql/parser.h"
 #include "jet/store/field_codec.h"
@@ -16,36 +14,6 @@ namespace {
                                   const std::string& why) {
     throw Error(code, "Cannot recompute calculated field '" + column.name + "' of table '" +
                           table.name + "': " + why);
-}
-
-// Marks the columns an expression names. Names the table lacks are left to binding to report.
-void collectReads(const ast::Expr& e, const TableDef& table, std::vector<bool>& reads) {
-    const auto walk = [&](const ast::ExprPtr& child) {
-        if (child) collectReads(*child, table, reads);
-    };
-    std::visit(
-        [&](const auto& n) {
-            using Node = std::decay_t<decltype(n)>;
-            if constexpr (std::is_same_v<Node, ast::ColumnRef>) {
-                if (const ColumnDef* c = table.findColumn(n.column.text)) reads[c->order] = true;
-            } else if constexpr (std::is_same_v<Node, ast::FunctionCall>) {
-                for (const auto& a : n.arguments) walk(a);
-            } else if constexpr (std::is_same_v<Node, ast::Unary> ||
-                                 std::is_same_v<Node, ast::IsNull>) {
-                walk(n.operand);
-            } else if constexpr (std::is_same_v<Node, ast::Binary>) {
-                walk(n.left);
-                walk(n.right);
-            } else if constexpr (std::is_same_v<Node, ast::Between>) {
-                walk(n.operand);
-                walk(n.low);
-                walk(n.high);
-            } else if constexpr (std::is_same_v<Node, ast::InList>) {
-                walk(n.operand);
-                for (const auto& item : n.items) walk(item);
-            }
-        },
-        e.node);
 }
 
 // One calculated column as the catalog describes it.
@@ -92,7 +60,7 @@ Definition describe(const TableDef& table, const ColumnDef& column,
         }
         return d;
     }
-    collectReads(*d.parsed, table, d.reads);
+    markColumnsRead(*d.parsed, table, d.reads);
     return d;
 }
 

@@ -64,6 +64,10 @@ Value convertForColumn(const Value& value, const ColumnDef& column);
 // infers it: only Jet 3 column definitions carry a code page.
 Value convertForColumn(const Value& value, const ColumnDef& column, Version version);
 
-bool isTrue(const Value& v);  // WHERE: Null and False are not true; text must be True/False/numeric
+bool isTrue(const Value& v);
+
+// Marks in `mask` (one flag per column, in the table's order) the columns `expr` names. Names the
+// table lacks are left to binding to report.
+void markColumnsRead(const ast::Expr& expr, const TableDef& table, std::vector<bool>& mask);  // WHERE: Null and False are not true; text must be True/False/numeric
 
 }  // namespace jet::sql

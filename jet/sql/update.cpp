@@ -1,8 +1,6 @@
 #include "jet/sql/update.h"
 
 #include <optional>
-#include <type_traits>
-#include <variant>
 
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
@@ -28,35 +26,6 @@ const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
                     "No field named '" + ref.column.text + "' in table '" + table.name + "'.");
     }
     return *c;
-}
-
-// Marks the columns `expr` reads.
-void markColumnsRead(const ast::Expr& expr, const TableDef& table, std::vector<bool>& mask) {
-    const auto mark = [&](const ast::ExprPtr& e) {
-        if (e) markColumnsRead(*e, table, mask);
-    };
-    std::visit(
-        [&](const auto& node) {
-            using T = std::decay_t<decltype(node)>;
-            if constexpr (std::is_same_v<T, ast::ColumnRef>) {
-                mask[resolve(table, node).order] = true;
-            } else if constexpr (std::is_same_v<T, ast::FunctionCall>) {
-                for (const auto& a : node.arguments) mark(a);
-            } else if constexpr (std::is_same_v<T, ast::Unary> || std::is_same_v<T, ast::IsNull>) {
-                mark(node.operand);
-            } else if constexpr (std::is_same_v<T, ast::Binary>) {
-                mark(node.left);
-                mark(node.right);
-            } else if constexpr (std::is_same_v<T, ast::Between>) {
-                mark(node.operand);
-                mark(node.low);
-                mark(node.high);
-            } else if constexpr (std::is_same_v<T, ast::InList>) {
-                mark(node.operand);
-                for (const auto& item : node.items) mark(item);
-            }
-        },
-        expr.node);
 }
 
 // The columns an UPDATE must read of each row: those its assignments and WHERE read, those it
