@@ -52,19 +52,24 @@ void TableWriter::writeKeptPage(std::uint32_t pageNo) {
 
 bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& values,
                                 const std::vector<bool>& changed) {
-    if (!patched_ || patchedPage_ != where.page) {
-        writePatched();
-        const auto page = file_.page(where.page);
-        if ((*page)[0] != kDataPageType ||
-            DataPage(fmt_, *page).ownerPage() != table_.definitionPage) {
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        const ColumnDef& c = table_.columns[i];
+        if (changed[i] &&
+            (!c.fixedLength || c.calculated || c.type == ColumnType::YesNo || isNull(values[i]))) {
             return false;
         }
-        patched_ = *page;
-        patchedPage_ = where.page;
-        file_.keepPage(where.page, *this);
     }
-    file::Page& page = *patched_;
-    const Slot s = DataPage(fmt_, page).slot(where.slot);
+    // The page is copied, and kept, only once a row of it can be changed in place.
+    file::PageRef unpatched;
+    if (!patched_ || patchedPage_ != where.page) {
+        unpatched = file_.page(where.page);
+        if ((*unpatched)[0] != kDataPageType ||
+            DataPage(fmt_, *unpatched).ownerPage() != table_.definitionPage) {
+            return false;
+        }
+    }
+    const file::Page& current = unpatched ? *unpatched : *patched_;
+    const Slot s = DataPage(fmt_, current).slot(where.slot);
     if (s.deleted || s.forwarded) return false;
     const ByteSpan row = s.bytes;
     const std::size_t columnCount =
@@ -72,17 +77,23 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
     const std::size_t nullMaskSize = (columnCount + 7) / 8;
     if (row.size() < fmt_.rowCountSize + nullMaskSize) return false;
     const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
-    // Checked for every changed column before any byte changes.
+    // The row must hold every changed column, and not as Null.
     for (std::size_t i = 0; i < changed.size(); ++i) {
         if (!changed[i]) continue;
         const ColumnDef& c = table_.columns[i];
-        if (!c.fixedLength || c.calculated || c.type == ColumnType::YesNo || isNull(values[i]) ||
-            c.number >= columnCount || (nullMask[c.number / 8] & (1u << (c.number % 8))) == 0 ||
+        if (c.number >= columnCount || (nullMask[c.number / 8] & (1u << (c.number % 8))) == 0 ||
             fmt_.rowCountSize + std::size_t{c.fixedOffset} + c.size > row.size() - nullMaskSize) {
             return false;
         }
     }
-    const std::size_t rowStart = static_cast<std::size_t>(row.data() - page.data());
+    const std::size_t rowStart = static_cast<std::size_t>(row.data() - current.data());
+    if (unpatched) {
+        writePatched();
+        patched_ = *unpatched;
+        patchedPage_ = where.page;
+        file_.keepPage(where.page, *this);
+    }
+    file::Page& page = *patched_;
     for (std::size_t i = 0; i < changed.size(); ++i) {
         if (!changed[i]) continue;
         const ColumnDef& c = table_.columns[i];
