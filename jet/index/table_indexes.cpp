@@ -132,14 +132,14 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
     return key;
 }
 
-bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Value>& values,
-                       const IndexEntry* replacing) {
-    const Key key = keyOf(index, values);
+std::optional<IndexEntry> TableIndexes::entryFor(Maintained& index, RowLocation row,
+                                                 const std::vector<Value>& values) {
+    Key key = keyOf(index, values);
     if (key.anyNull && index.requiresValues) {
         throw Error(ErrorCode::NullKey, "Index or primary key '" + index.name + "' of table '" +
                                             table_.name + "' cannot contain a Null value.");
     }
-    if (key.allNull && index.ignoreNulls) return false;
+    if (key.allNull && index.ignoreNulls) return std::nullopt;
     if (key.bytes.size() > maxKeyBytes_) {
         throw Error(ErrorCode::Unsupported,
                     "The key of a row in the " + index.label + " would take " +
@@ -147,25 +147,36 @@ bool TableIndexes::add(Maintained& index, RowLocation row, const std::vector<Val
                         std::to_string(maxKeyBytes_) +
                         " this engine puts in one index entry; nothing was changed.");
     }
-    const IndexEntry entry{
-        .key = key.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
-    if (replacing != nullptr) {
-        index.tree.replace(*replacing, entry);
-    } else {
-        index.tree.insert(entry);
+    if (index.unique && !key.allNull && !index.tooManyToTrack) {
+        if (index.insertedKeys.size() < kTrackedKeys) {
+            index.insertedKeys.push_back(key.bytes);
+        } else {
+            index.tooManyToTrack = true;
+            index.insertedKeys.clear();
+        }
     }
-    if (!index.unique || key.allNull || index.tooManyToTrack) return true;
-    if (index.insertedKeys.size() < kTrackedKeys) {
-        index.insertedKeys.push_back(key.bytes);
-    } else {
-        index.tooManyToTrack = true;
-        index.insertedKeys.clear();
-    }
-    return true;
+    return IndexEntry{.key = std::move(key.bytes),
+                      .dataPage = row.page,
+                      .dataRow = static_cast<std::uint8_t>(row.slot)};
+}
+
+void TableIndexes::applyBatch(Maintained& index) {
+    // An entry names its row, so no entry both leaves and arrives: the order between them does
+    // not change the tree's final entries. Uniqueness is checked by finish().
+    const auto byKey = [](const IndexEntry& a, const IndexEntry& b) {
+        return compareEntries(a, b) < 0;
+    };
+    std::sort(index.leaving.begin(), index.leaving.end(), byKey);
+    for (const auto& e : index.leaving) index.tree.remove(e);
+    std::sort(index.arriving.begin(), index.arriving.end(), byKey);
+    for (const auto& e : index.arriving) index.tree.insert(e);
+    index.leaving.clear();
+    index.arriving.clear();
 }
 
 void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
                              const std::vector<Value>& after, const std::vector<bool>& changed) {
+    constexpr std::size_t kBatchEntries = 32768;
     for (auto& index : indexes_) {
         const bool touched = std::any_of(index.columns.begin(), index.columns.end(),
                                          [&](const auto& c) { return changed[c.second]; });
@@ -178,13 +189,13 @@ void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
         const Key old = keyOf(index, before);
         const Key now = keyOf(index, after);
         if (old.bytes == now.bytes) continue;
-        const IndexEntry oldEntry{
-            .key = old.bytes, .dataPage = row.page, .dataRow = static_cast<std::uint8_t>(row.slot)};
-        if (old.allNull && index.ignoreNulls) {
-            add(index, row, after);
-        } else if (!add(index, row, after, &oldEntry)) {
-            index.tree.remove(oldEntry);
+        if (auto entry = entryFor(index, row, after)) index.arriving.push_back(std::move(*entry));
+        if (!(old.allNull && index.ignoreNulls)) {
+            index.leaving.push_back(IndexEntry{.key = old.bytes,
+                                               .dataPage = row.page,
+                                               .dataRow = static_cast<std::uint8_t>(row.slot)});
         }
+        if (index.leaving.size() + index.arriving.size() >= kBatchEntries) applyBatch(index);
     }
 }
 
@@ -195,7 +206,7 @@ void TableIndexes::insertRow(RowLocation row, const std::vector<Value>& values) 
                                                     " cannot take the new row: its keys are "
                                                     "not supported yet; nothing was changed.");
         }
-        add(index, row, values);
+        if (auto entry = entryFor(index, row, values)) index.tree.insert(*entry);
     }
 }
 
@@ -209,6 +220,7 @@ void TableIndexes::removeRows(std::vector<std::uint32_t> rows) {
 
 void TableIndexes::finish() {
     for (auto& index : indexes_) {
+        applyBatch(index);
         index.tree.flush();
         if (!index.unique) continue;
         bool repeated = false;

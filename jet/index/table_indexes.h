@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ private:
         std::vector<std::uint8_t> allNullKey;
         std::vector<std::vector<std::uint8_t>> insertedKeys;
         bool tooManyToTrack = false;
+        // The entries an UPDATE's rows give up and take, put into the tree a batch at a time
+        // in key order, so that each leaf is visited once per batch, not once per row.
+        std::vector<IndexEntry> leaving;
+        std::vector<IndexEntry> arriving;
     };
     struct Key {
         std::vector<std::uint8_t> bytes;
@@ -72,10 +77,12 @@ private:
     };
 
     Key keyOf(const Maintained& index, const std::vector<Value>& values) const;
-    // Adds the row's entry (in place of `replacing`, when given); false when the index leaves
+    // The row's entry, checked and its key tracked for finish(); nullopt when the index leaves
     // the row out (an all-Null key it ignores).
-    bool add(Maintained& index, RowLocation row, const std::vector<Value>& values,
-             const IndexEntry* replacing = nullptr);
+    std::optional<IndexEntry> entryFor(Maintained& index, RowLocation row,
+                                       const std::vector<Value>& values);
+    // Puts the batched entries of an UPDATE into the tree.
+    static void applyBatch(Maintained& index);
 
     const TableDef& table_;
     const std::size_t maxKeyBytes_;

@@ -105,7 +105,8 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
         end = start;
     }
     page_ = std::move(fresh);
-    setFreeSpace();
+    // The rows now end at `end`, right above the free space.
+    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(end - directoryEnd));
     packed_ = true;
     return true;
 }
