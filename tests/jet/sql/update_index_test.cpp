@@ -11,6 +11,7 @@
 #include "jet/check/check.h"
 #include "jet/database.h"
 #include "jet/index/table_indexes.h"
+#include "jet/sql/csv_import.h"
 #include "jet/sql/execute.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"
@@ -101,6 +102,37 @@ TEST_F(UpdateIndexTest, UniqueKeysAreJudgedOnWhatTheStatementLeaves) {
                  "index 'Users2CID_0' of table 'users'.");
     EXPECT_EQ(bytesOf(path), before);
     expectNoFaults(path);
+}
+
+TEST_F(UpdateIndexTest, ManyMovedEntriesGoInBatchesAndStayExact) {
+    // More rows than one batch of moved entries, in keys that repeat and jump about the index,
+    // and a unique key shifted through values other rows still hold.
+    const auto path = copy("jet4/empty2000.mdb");
+    const std::string csv = (dir_.path() / "rows.csv").string();
+    {
+        std::ofstream out(csv);
+        out << "Id,Qty\n";
+        for (int i = 1; i <= 40000; ++i) out << i << ',' << (i * 13) % 500 << '\n';
+    }
+    auto db = Database::open(path);
+    run(*db, "CREATE TABLE [T] ([Id] INT, [Qty] INT)");
+    sql::importCsv(*db, "T", csv);
+    run(*db, "CREATE UNIQUE INDEX [IdIndex] ON [T] ([Id])");
+    run(*db, "CREATE INDEX [QtyIndex] ON [T] ([Qty])");
+    EXPECT_EQ(run(*db, "UPDATE [T] SET [Qty] = [Qty] + 7, [Id] = [Id] + 1"), 40000u);
+    expectNoFaults(path);
+    const auto rows = sql::query(*db, "SELECT [Id], [Qty] FROM [T] WHERE [Qty] = 7");
+    std::size_t count = 0;
+    while (rows->next()) {
+        EXPECT_EQ((std::get<std::int32_t>(rows->row()[0]) - 1) * 13 % 500, 0);
+        ++count;
+    }
+    EXPECT_EQ(count, 80u);  // the rows whose Qty was 0
+
+    const auto before = bytesOf(path);
+    EXPECT_EQ(errorOf(*db, "UPDATE [T] SET [Id] = 2 WHERE [Id] > 39990").code(),
+              ErrorCode::DuplicateKey);
+    EXPECT_EQ(bytesOf(path), before);
 }
 
 TEST_F(UpdateIndexTest, NullKeysFollowTheIndexRules) {
