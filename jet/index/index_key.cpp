@@ -109,8 +109,9 @@ bool appendGuid(std::vector<std::uint8_t>& key, bool ascending, const Value& val
         return true;
     }
     const auto& b = guid->bytes;
-    const std::array<std::uint8_t, 16> written{b[3], b[2],  b[1],  b[0],  b[5],  b[4],  b[7],  b[6],
-                                               b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+    const std::array<std::uint8_t, 16> written{b[3],  b[2],  b[1],  b[0], b[5],  b[4],
+                                               b[7],  b[6],  b[8],  b[9], b[10], b[11],
+                                               b[12], b[13], b[14], b[15]};
     key.push_back(kValueFlag ^ flip);
     for (std::size_t i = 0; i < 8; ++i) key.push_back(written[i] ^ flip);
     key.push_back(9);

@@ -76,6 +76,8 @@ std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexE
     return sharedPrefixLength(entries, leaf);
 }
 
+std::size_t storedEntrySize(const IndexEntry& entry, bool leaf) { return storedSize(entry, leaf); }
+
 std::size_t storedEntriesSize(std::span<const IndexEntry> entries, bool leaf, std::size_t prefix) {
     if (entries.empty()) return 0;
     std::size_t total = prefix;

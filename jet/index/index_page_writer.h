@@ -24,6 +24,8 @@ std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexE
 
 // Bytes the entries take in the entry area when all but the first leave out `prefix` bytes.
 std::size_t storedEntriesSize(std::span<const IndexEntry> entries, bool leaf, std::size_t prefix);
+// The bytes one entry takes on a page, with no prefix shared.
+std::size_t storedEntrySize(const IndexEntry& entry, bool leaf);
 
 // The room for entries on a page of this format: up to the page's end and within the mask.
 std::size_t entryAreaCapacity(const format::Format& fmt);

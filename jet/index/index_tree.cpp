@@ -74,7 +74,14 @@ const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
     }
     auto& slot = decoded_[pageNo];
     slot = Decoded{std::move(bytes), std::move(page)};
+    if (slot.page.leaf) {
+        for (const auto& e : slot.page.entries) slot.unsharedBytes += storedEntrySize(e, true);
+    }
     return slot.page;
+}
+
+bool IndexTree::leafFits(const Decoded& d) const {
+    return d.unsharedBytes <= entryAreaCapacity(fmt_) || entriesFit(fmt_, d.page.entries, true);
 }
 
 void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
@@ -197,21 +204,26 @@ void IndexTree::replace(const IndexEntry& old, const IndexEntry& now) {
     // page changes and nothing above it. Anything else goes out and in through the tree.
     const auto [pageNo, at] = findLeaf(old);
     read(pageNo);
-    auto& entries = decoded_.at(pageNo).page.entries;  // changed in place, kept decoded
+    Decoded& d = decoded_.at(pageNo);
+    auto& entries = d.page.entries;  // changed in place, kept decoded
     if (at + 1 < entries.size() && compareEntries(entries[at], old) == 0 &&
         compareEntries(entries.front(), now) < 0 && compareEntries(now, entries.back()) < 0) {
         entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
+        d.unsharedBytes -= storedEntrySize(old, true);
         const auto to = std::lower_bound(entries.begin(), entries.end(), now, before);
         if (to == entries.end() || compareEntries(*to, now) != 0) {
             const auto added = entries.insert(to, now);
-            if (entriesFit(fmt_, entries, true)) {
+            d.unsharedBytes += storedEntrySize(now, true);
+            if (leafFits(d)) {
                 storeDecoded(pageNo);
                 return;
             }
             entries.erase(added);
+            d.unsharedBytes -= storedEntrySize(now, true);
         }
         // The leaf goes back to what it was (it may hold changes not written yet).
         entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), old);
+        d.unsharedBytes += storedEntrySize(old, true);
     }
     remove(old);
     insert(now);
@@ -275,7 +287,8 @@ IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& en
         const std::uint32_t child = childPage(current, i);
         return afterBelow(pageNo, i, insertAt(child, entry, depth + 1));
     }
-    IndexPage& page = decoded_.at(pageNo).page;
+    Decoded& d = decoded_.at(pageNo);
+    IndexPage& page = d.page;
     const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
     if (at != page.entries.end() && compareEntries(*at, entry) == 0) {
         damaged("it already holds an entry for " + rowOf(entry));
@@ -283,6 +296,7 @@ IndexTree::Change IndexTree::insertAt(std::uint32_t pageNo, const IndexEntry& en
     Change out;
     if (at == page.entries.end()) out.newLast = entry;
     page.entries.insert(at, entry);
+    d.unsharedBytes += storedEntrySize(entry, true);
     return storeLeaf(pageNo, out);
 }
 
@@ -294,13 +308,15 @@ IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& en
         const std::uint32_t child = childPage(current, i);
         return afterBelow(pageNo, i, removeAt(child, entry, depth + 1));
     }
-    IndexPage& page = decoded_.at(pageNo).page;
+    Decoded& d = decoded_.at(pageNo);
+    IndexPage& page = d.page;
     const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
     if (at == page.entries.end() || compareEntries(*at, entry) != 0) {
         damaged("it has no entry for " + rowOf(entry));
     }
     Change out;
     const bool wasLast = at + 1 == page.entries.end();
+    d.unsharedBytes -= storedEntrySize(*at, true);
     page.entries.erase(at);
     if (page.entries.empty() && pageNo != storage_.rootPage) {
         const IndexPage emptied = std::move(page);
@@ -317,8 +333,9 @@ IndexTree::Change IndexTree::removeAt(std::uint32_t pageNo, const IndexEntry& en
 
 // Writes a leaf changed in its decoded form, splitting it when it no longer fits.
 IndexTree::Change IndexTree::storeLeaf(std::uint32_t pageNo, Change out) {
-    IndexPage& page = decoded_.at(pageNo).page;
-    if (entriesFit(fmt_, page.entries, true)) {
+    Decoded& d = decoded_.at(pageNo);
+    IndexPage& page = d.page;
+    if (leafFits(d)) {
         storeDecoded(pageNo);
         return out;
     }

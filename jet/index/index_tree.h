@@ -69,7 +69,12 @@ private:
         file::PageRef source;  // the bytes it was decoded from
         IndexPage page;
         bool kept = false;  // changed since, and kept by the page file for this tree
+        // A leaf's entries' bytes with no shared prefix, kept up to date as entries come and
+        // go: the most they take, so that a leaf well within a page needs no exact count.
+        std::size_t unsharedBytes = 0;
     };
+    // Whether the decoded leaf `d` fits its page.
+    bool leafFits(const Decoded& d) const;
     // A child of an intermediate page with the last entry below it; the tail has none stored.
     struct Child {
         std::uint32_t page = 0;
