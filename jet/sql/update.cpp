@@ -89,6 +89,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
         std::vector<bool> changed(table->columns.size());
+        std::vector<std::size_t> changedColumns;
         auto cursor = db.scan(table);
         cursor.decodeOnly(
             columnsToRead(*table, update, !calculated.empty() || relationships.active()));
@@ -115,7 +116,11 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             }
             if (any) {
                 calculated.recompute(values, changed);
-                if (!writer.updateInPlace(cursor.location(), values, changed)) {
+                changedColumns.clear();
+                for (std::size_t i = 0; i < changed.size(); ++i) {
+                    if (changed[i]) changedColumns.push_back(i);
+                }
+                if (!writer.updateInPlace(cursor.location(), values, changedColumns)) {
                     writer.updateRow(cursor.location(), values, changed);
                 }
                 indexes.updateRow(cursor.location(), row, values, changed);

@@ -51,11 +51,10 @@ void TableWriter::writeKeptPage(std::uint32_t pageNo) {
 }
 
 bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& values,
-                                const std::vector<bool>& changed) {
-    for (std::size_t i = 0; i < changed.size(); ++i) {
+                                std::span<const std::size_t> changed) {
+    for (const std::size_t i : changed) {
         const ColumnDef& c = table_.columns[i];
-        if (changed[i] &&
-            (!c.fixedLength || c.calculated || c.type == ColumnType::YesNo || isNull(values[i]))) {
+        if (!c.fixedLength || c.calculated || c.type == ColumnType::YesNo || isNull(values[i])) {
             return false;
         }
     }
@@ -78,8 +77,7 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
     if (row.size() < fmt_.rowCountSize + nullMaskSize) return false;
     const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
     // The row must hold every changed column, and not as Null.
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        if (!changed[i]) continue;
+    for (const std::size_t i : changed) {
         const ColumnDef& c = table_.columns[i];
         if (c.number >= columnCount || (nullMask[c.number / 8] & (1u << (c.number % 8))) == 0 ||
             fmt_.rowCountSize + std::size_t{c.fixedOffset} + c.size > row.size() - nullMaskSize) {
@@ -94,8 +92,7 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
         file_.keepPage(where.page, *this);
     }
     file::Page& page = *patched_;
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        if (!changed[i]) continue;
+    for (const std::size_t i : changed) {
         const ColumnDef& c = table_.columns[i];
         encodeFixed(c, values[i],
                     std::span<std::uint8_t>(page).subspan(

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "jet/database.h"
@@ -43,8 +44,9 @@ public:
     // the whole change: each changed column fixed-length (not a Yes/No field, which lives in the
     // null mask, nor calculated), the row at its own slot and holding the column, and the value
     // Null neither before nor after. Otherwise false, and nothing is done: use updateRow().
+    // `changed` lists the changed columns by index.
     bool updateInPlace(RowLocation where, const std::vector<Value>& values,
-                       const std::vector<bool>& changed);
+                       std::span<const std::size_t> changed);
     // Stores a new row (values in the table's column order, AutoNumbers already given) on the
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);
