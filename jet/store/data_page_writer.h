@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
@@ -22,6 +23,8 @@ public:
     static file::Page emptyPage(const format::Format& fmt, std::uint32_t tdefPage);
 
     const file::Page& page() const& { return page_; }
+    // The bytes, for values rewritten where they stand (nothing else may change this way).
+    std::span<std::uint8_t> bytes() { return page_; }
     // The bytes, handed over by a writer that is done.
     file::Page page() && { return std::move(page_); }
     std::uint16_t slotCount() const;

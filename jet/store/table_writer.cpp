@@ -24,30 +24,47 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       longValues_(file, fmt, table) {}
 
 TableWriter::~TableWriter() {
-    if (filling_ || patched_) file_.forgetKeeper(*this);
+    if (filling_ || held_) file_.forgetKeeper(*this);
 }
 
 void TableWriter::flush() {
-    writePatched();
+    writeHeld();
+    writeFilling();
+}
+
+void TableWriter::writeFilling() {
     if (!filling_) return;
     DataPageWriter full = std::move(*filling_);
     filling_.reset();
     file_.writePage(fillingPage_, std::move(full).page());
 }
 
-void TableWriter::writePatched() {
-    if (!patched_) return;
-    file::Page page = std::move(*patched_);
-    patched_.reset();
-    file_.writePage(patchedPage_, std::move(page));
+void TableWriter::writeHeld() {
+    if (!held_) return;
+    DataPageWriter held = std::move(*held_);
+    held_.reset();
+    file_.writePage(heldPage_, std::move(held).page());
 }
 
 void TableWriter::writeKeptPage(std::uint32_t pageNo) {
-    if (patched_ && pageNo == patchedPage_) {
-        writePatched();
-    } else {
-        flush();
-    }
+    if (held_ && pageNo == heldPage_) writeHeld();
+    if (filling_ && pageNo == fillingPage_) writeFilling();
+}
+
+DataPageWriter& TableWriter::hold(std::uint32_t pageNo) {
+    if (held_ && heldPage_ == pageNo) return *held_;
+    writeHeld();
+    const file::PageRef page = file_.page(pageNo);
+    held_.emplace(fmt_, *page);
+    heldPage_ = pageNo;
+    file_.keepPage(pageNo, *this);
+    return *held_;
+}
+
+const file::Page& TableWriter::current(std::uint32_t pageNo, file::PageRef& holder) const {
+    if (held_ && heldPage_ == pageNo) return held_->page();
+    holder = file_.page(pageNo);
+    return *holder;
 }
 
 bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& values,
@@ -58,17 +75,14 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
             return false;
         }
     }
-    // The page is copied, and kept, only once a row of it can be changed in place.
-    file::PageRef unpatched;
-    if (!patched_ || patchedPage_ != where.page) {
-        unpatched = file_.page(where.page);
-        if ((*unpatched)[0] != kDataPageType ||
-            DataPage(fmt_, *unpatched).ownerPage() != table_.definitionPage) {
-            return false;
-        }
+    // The page is copied, and held, only once a row of it can be changed in place.
+    file::PageRef unheld;
+    const file::Page& bytes = current(where.page, unheld);
+    if (unheld &&
+        (bytes[0] != kDataPageType || DataPage(fmt_, bytes).ownerPage() != table_.definitionPage)) {
+        return false;
     }
-    const file::Page& current = unpatched ? *unpatched : *patched_;
-    const Slot s = DataPage(fmt_, current).slot(where.slot);
+    const Slot s = DataPage(fmt_, bytes).slot(where.slot);
     if (s.deleted || s.forwarded) return false;
     const ByteSpan row = s.bytes;
     const std::size_t columnCount =
@@ -84,20 +98,14 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
             return false;
         }
     }
-    const std::size_t rowStart = static_cast<std::size_t>(row.data() - current.data());
-    if (unpatched) {
-        writePatched();
-        patched_ = *unpatched;
-        patchedPage_ = where.page;
-        file_.keepPage(where.page, *this);
-    }
-    file::Page& page = *patched_;
+    const std::size_t rowStart = static_cast<std::size_t>(row.data() - bytes.data());
+    const std::span<std::uint8_t> page = hold(where.page).bytes();
     for (const std::size_t i : changed) {
         const ColumnDef& c = table_.columns[i];
         encodeFixed(c, values[i],
-                    std::span<std::uint8_t>(page).subspan(
-                        rowStart + fmt_.rowCountSize + c.fixedOffset, c.size));
+                    page.subspan(rowStart + fmt_.rowCountSize + c.fixedOffset, c.size));
     }
+    if (!keepFilled_) writeHeld();
     return true;
 }
 
@@ -109,18 +117,20 @@ bool isLongValue(const ColumnDef& c) {
 }  // namespace
 
 TableWriter::Body TableWriter::findBody(RowLocation where) const {
-    const auto page = file_.page(where.page);
-    if ((*page)[0] != kDataPageType) corrupt("a row's page is not a data page");
-    const DataPage dp(fmt_, *page);
+    file::PageRef holder;
+    const file::Page& page = current(where.page, holder);
+    if (page[0] != kDataPageType) corrupt("a row's page is not a data page");
+    const DataPage dp(fmt_, page);
     if (dp.ownerPage() != table_.definitionPage) corrupt("a row's page belongs to another table");
     const Slot s = dp.slot(where.slot);
     if (s.deleted) throw Error(ErrorCode::Corrupt, "the row to change was deleted");
     if (!s.forwarded) return Body{where, false};
     const RowLocation body{u24(s.bytes, 1, "a forwarding pointer"),
                            u8(s.bytes, 0, "a forwarding pointer")};
-    const auto bodyPage = file_.page(body.page);
-    if ((*bodyPage)[0] != kDataPageType ||
-        DataPage(fmt_, *bodyPage).ownerPage() != table_.definitionPage) {
+    file::PageRef bodyHolder;
+    const file::Page& bodyPage = current(body.page, bodyHolder);
+    if (bodyPage[0] != kDataPageType ||
+        DataPage(fmt_, bodyPage).ownerPage() != table_.definitionPage) {
         corrupt("a forwarding pointer leads out of its table");
     }
     return Body{body, true};
@@ -184,10 +194,19 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
 
 void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
                             const std::vector<bool>& changed) {
+    changeRow(where, values, changed);
+    if (!keepFilled_) writeHeld();
+}
+
+void TableWriter::changeRow(RowLocation where, const std::vector<Value>& values,
+                            const std::vector<bool>& changed) {
     const Body body = findBody(where);
-    // Held, so the kept bytes stay valid while pages are rewritten.
-    const file::PageRef bodyPage = file_.page(body.at.page);
-    const ByteSpan oldBytes = rowAt(fmt_, *bodyPage, static_cast<std::uint8_t>(body.at.slot));
+    // A copy of the row: storing long values may write pages, the held one included.
+    file::PageRef holder;
+    const ByteSpan stored =
+        rowAt(fmt_, current(body.at.page, holder), static_cast<std::uint8_t>(body.at.slot));
+    const std::vector<std::uint8_t> oldRow(stored.begin(), stored.end());
+    const ByteSpan oldBytes(oldRow);
     std::vector<std::optional<ByteSpan>> keep;
     decoder_.locate(oldBytes, keep);
     // Long values being replaced give their pages' rows back once the new row is built.
@@ -207,17 +226,12 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
-    DataPageWriter w(fmt_, *bodyPage);
-    if (w.replaceRow(body.at.slot, bytes, bodyFlags)) {
-        file_.writePage(body.at.page, std::move(w).page());
-        return;
-    }
+    if (hold(body.at.page).replaceRow(body.at.slot, bytes, bodyFlags)) return;
     // No room on its page: the row moves, and its own slot points at the new place. The moved
     // body is marked deleted, so that scans meet the row only at its own slot.
     const RowLocation moved = place(bytes, kSlotDeleted, body.at.page);
-    DataPageWriter header(fmt_, *file_.page(where.page));
-    const file::Page& hp = header.page();
-    const ByteSpan old = rowAt(fmt_, hp, static_cast<std::uint8_t>(where.slot));
+    DataPageWriter& header = hold(where.page);
+    const ByteSpan old = rowAt(fmt_, header.page(), static_cast<std::uint8_t>(where.slot));
     if (old.size() < kPointerSize) {
         throw Error(ErrorCode::Unsupported, "A row of table '" + table_.name +
                                                 "' is too short to hold a forwarding pointer.");
@@ -230,12 +244,9 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     if (!header.replaceRow(where.slot, pointer, kSlotForwarded)) {
         corrupt("a forwarding pointer does not fit where its row stood");
     }
-    file_.writePage(where.page, std::move(header).page());
     if (body.forwarded) {
         // The body moved on again: its old copy gives its bytes back to its page.
-        DataPageWriter oldBody(fmt_, *file_.page(body.at.page));
-        oldBody.replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
-        file_.writePage(body.at.page, std::move(oldBody).page());
+        hold(body.at.page).replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
     }
 }
 

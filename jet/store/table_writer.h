@@ -6,10 +6,9 @@
 // being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
 // written when it is full, when something else reads it, or by flush().
 //
-// A change of fixed-length values only (updateInPlace) rewrites their bytes where they stand.
-// The page so changed stays with the writer, kept the same way, until a row of another page is
-// changed in place, something reads the page, or flush(): a statement that changes every row of
-// a table writes each page once.
+// The page whose rows are being changed (updateInPlace, updateRow) stays with the writer, kept
+// the same way, until a row of another page is changed, something reads the page, or flush(): a
+// statement that changes every row of a table copies and writes each page once.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +50,8 @@ public:
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);
 
-    // Keeps the page being filled from now on; the caller calls flush() when it is done.
+    // Keeps the page being filled, and the page whose rows are being changed, from now on; the
+    // caller calls flush() when it is done. Without it every call writes what it changed.
     void keepFilledPage() { keepFilled_ = true; }
     // Writes the page being filled and the page changed in place.
     void flush();
@@ -71,12 +71,21 @@ private:
         bool forwarded = false;  // `at` is a moved body, not the row's own slot
     };
     Body findBody(RowLocation where) const;
+    void changeRow(RowLocation where, const std::vector<Value>& values,
+                   const std::vector<bool>& changed);
     // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
     RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
                       std::uint32_t avoidPage);
     std::uint32_t newDataPage();
     void writeKeptPage(std::uint32_t pageNo) override;
-    void writePatched();
+    // The page rows are being changed on: the held page when it is that one, else a writer of
+    // the page as the file holds it, held (and kept) from now on, the page held before written.
+    DataPageWriter& hold(std::uint32_t pageNo);
+    // The bytes of page `pageNo` as they stand now: the held page's, or the file's (kept alive
+    // by `holder`).
+    const file::Page& current(std::uint32_t pageNo, file::PageRef& holder) const;
+    void writeHeld();
+    void writeFilling();
 
     file::PageFile& file_;
     const format::Format& fmt_;
@@ -88,8 +97,8 @@ private:
     bool keepFilled_ = false;
     std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
     std::uint32_t fillingPage_ = 0;
-    std::optional<file::Page> patched_;  // kept: the page changed in place
-    std::uint32_t patchedPage_ = 0;
+    std::optional<DataPageWriter> held_;  // kept: the page whose rows are being changed
+    std::uint32_t heldPage_ = 0;
 };
 
 }  // namespace jet::store
