@@ -40,10 +40,11 @@ std::uint16_t DataPageWriter::slotCount() const {
                                       (page_[fmt_.dataRowCountOffset + 1] << 8));
 }
 
-std::vector<DataPageWriter::Extent> DataPageWriter::extents() const {
+const std::vector<DataPageWriter::Extent>& DataPageWriter::extents() const {
+    if (extents_) return *extents_;
     const std::size_t base = fmt_.dataRowCountOffset + 2;
     const std::size_t directoryEnd = base + 2u * slotCount();
-    std::vector<Extent> out(slotCount());
+    std::vector<Extent>& out = extents_.emplace(slotCount());
     std::size_t end = page_.size();
     for (std::size_t i = 0; i < out.size(); ++i) {
         const std::uint16_t raw =
@@ -52,7 +53,10 @@ std::vector<DataPageWriter::Extent> DataPageWriter::extents() const {
         out[i].flags = raw & static_cast<std::uint16_t>(~kRowOffsetMask);
         if (start < directoryEnd || start > end) {
             // Only a deleted row may lie about its place; it keeps no bytes.
-            if (!(out[i].flags & kSlotDeleted)) corrupt("a row with impossible bounds");
+            if (!(out[i].flags & kSlotDeleted)) {
+                extents_.reset();
+                corrupt("a row with impossible bounds");
+            }
             out[i].start = end;
             out[i].length = 0;
             continue;
@@ -86,6 +90,7 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
     if (directoryEnd + total > page_.size()) return false;
 
     // Rows stand from the end of the page in slot order: each ends where the previous begins.
+    std::vector<Extent> laidOut(count);
     file::Page fresh(page_.size(), 0);
     std::memcpy(fresh.data(), page_.data(), fmt_.dataRowCountOffset);
     put16(fresh, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count));
@@ -102,9 +107,11 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
         const std::uint16_t slotFlags = isTarget ? flags : old[i].flags;
         put16(fresh, fmt_.dataRowCountOffset + 2u + 2u * i,
               static_cast<std::uint16_t>(start | slotFlags));
+        laidOut[i] = Extent{start, length, slotFlags};
         end = start;
     }
     page_ = std::move(fresh);
+    extents_ = std::move(laidOut);  // `old` may be the extents kept: replaced last
     // The rows now end at `end`, right above the free space.
     put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(end - directoryEnd));
     packed_ = true;
@@ -112,12 +119,13 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
 }
 
 bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_t flags) {
-    auto old = extents();
+    const auto& old = extents();
     if (slot >= old.size()) corrupt("a row number beyond the rows of its page");
     if (old[slot].length == bytes.size()) {
         if (!bytes.empty()) std::memcpy(page_.data() + old[slot].start, bytes.data(), bytes.size());
         put16(page_, fmt_.dataRowCountOffset + 2u + 2u * slot,
               static_cast<std::uint16_t>(old[slot].start | flags));
+        (*extents_)[slot].flags = flags;
         return true;
     }
     return rebuild(old, slot, bytes, flags, false);
@@ -136,13 +144,14 @@ std::optional<std::uint16_t> DataPageWriter::appendPacked(ByteSpan bytes, std::u
     if (!bytes.empty()) std::memcpy(page_.data() + start, bytes.data(), bytes.size());
     put16(page_, directory + 2u * count, static_cast<std::uint16_t>(start | flags));
     put16(page_, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count + 1u));
+    if (extents_) extents_->push_back(Extent{start, bytes.size(), flags});
     put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(start - directoryEnd));
     return count;
 }
 
 std::optional<std::uint16_t> DataPageWriter::addRow(ByteSpan bytes, std::uint16_t flags) {
     if (packed_) return appendPacked(bytes, flags);
-    auto old = extents();
+    const auto& old = extents();
     if (old.size() >= kMaxRowsPerPage) return std::nullopt;
     const auto slot = static_cast<std::uint16_t>(old.size());
     if (!rebuild(old, slot, bytes, flags, true)) return std::nullopt;

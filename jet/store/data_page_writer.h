@@ -44,7 +44,8 @@ private:
         std::size_t length = 0;
         std::uint16_t flags = 0;
     };
-    std::vector<Extent> extents() const;
+    // The rows' extents, worked out once and kept up to date by every change.
+    const std::vector<Extent>& extents() const;
     bool rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
                  std::uint16_t flags, bool append);
     // addRow on a page this writer has repacked: the new row goes below the others, as a
@@ -57,6 +58,7 @@ private:
     // The page is as rebuild() lays pages out: rows from the end of the page in slot order, no
     // gaps, exact offsets, zeros below them.
     bool packed_ = false;
+    mutable std::optional<std::vector<Extent>> extents_;
 };
 
 }  // namespace jet::store
