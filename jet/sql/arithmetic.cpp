@@ -331,8 +331,14 @@ std::int64_t wholeNumber(const Value& v) {
         if (const auto whole = decimalToInteger(*d)) return *whole;
         throwFault(ErrorCode::Overflow, describeValue(v) + " is too large for a whole number");
     }
-    if (const auto* c = std::get_if<Currency>(&x))
-        return *decimalToInteger(decimalFromCurrency(*c));
+    if (const auto* c = std::get_if<Currency>(&x)) {
+        // Ten-thousandths to a whole number, half to even.
+        std::int64_t whole = c->scaled / 10000;
+        const std::int64_t rest = c->scaled % 10000;  // the sign of `scaled`
+        if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
+        if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
+        return whole;
+    }
     const double r = roundHalfEven(toDouble(x));
     // 2^63 is the first double past int64; every double below it converts exactly.
     if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) {
