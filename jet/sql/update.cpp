@@ -29,14 +29,17 @@ const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
 }
 
 // The columns an UPDATE must read of each row: those its assignments and WHERE read, those it
-// assigns (a value that stays the same is not written), the columns of every index (their keys
-// are rebuilt) and the Yes/No columns (a rewritten row takes their values from the row read, as
-// they have no bytes to keep). Every column when calculated columns or relationships are
-// involved: those read whole rows. The others keep their stored bytes without being read.
+// assigns (a value that stays the same is not written), the columns of every index whose key
+// holds an assigned column (its entries are rebuilt from the whole key) and the Yes/No columns (a
+// rewritten row takes their values from the row read, as they have no bytes to keep). Every column
+// when calculated columns or relationships are involved: those read whole rows. The others keep
+// their stored bytes without being read.
 std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update, bool wholeRows) {
     std::vector<bool> mask(table.columns.size(), wholeRows);
     if (wholeRows) return mask;
+    std::vector<bool> assigned(table.columns.size(), false);
     for (const auto& a : update.assignments) {
+        assigned[resolve(table, a.column).order] = true;
         mask[resolve(table, a.column).order] = true;
         markColumnsRead(*a.value, table, mask);
     }
@@ -45,11 +48,17 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
         if (c.type == ColumnType::YesNo) mask[c.order] = true;
     }
     for (const auto& index : table.indexes) {
-        for (const auto& key : index.columns) {
+        std::vector<std::size_t> key;
+        bool touched = false;
+        for (const auto& k : index.columns) {
             for (const auto& c : table.columns) {
-                if (c.number == key.columnNumber) mask[c.order] = true;
+                if (c.number != k.columnNumber) continue;
+                key.push_back(c.order);
+                touched = touched || assigned[c.order];
             }
         }
+        if (!touched) continue;
+        for (const std::size_t i : key) mask[i] = true;
     }
     return mask;
 }
