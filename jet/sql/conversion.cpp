@@ -232,6 +232,13 @@ Value convertToType(const Value& v, ColumnType type, DecimalShape shape) {
 
 Value convertForColumn(const Value& value, const ColumnDef& column, Version version) {
     if (isNull(value)) return column.type == ColumnType::YesNo ? Value{false} : Value{Null{}};
+    // A whole number or Currency value of the column's own type is stored as it is.
+    if ((column.type == ColumnType::Long && std::holds_alternative<std::int32_t>(value)) ||
+        (column.type == ColumnType::Integer && std::holds_alternative<std::int16_t>(value)) ||
+        (column.type == ColumnType::Byte && std::holds_alternative<std::uint8_t>(value)) ||
+        (column.type == ColumnType::Currency && std::holds_alternative<Currency>(value))) {
+        return value;
+    }
     Value stored;
     try {
         DecimalShape shape;
