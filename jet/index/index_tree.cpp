@@ -199,36 +199,6 @@ void IndexTree::insert(const IndexEntry& entry) { insertAt(storage_.rootPage, en
 
 void IndexTree::remove(const IndexEntry& entry) { removeAt(storage_.rootPage, entry, 0); }
 
-void IndexTree::replace(const IndexEntry& old, const IndexEntry& now) {
-    // Most changes keep an entry on its leaf, between that leaf's first and last entries: one
-    // page changes and nothing above it. Anything else goes out and in through the tree.
-    const auto [pageNo, at] = findLeaf(old);
-    read(pageNo);
-    Decoded& d = decoded_.at(pageNo);
-    auto& entries = d.page.entries;  // changed in place, kept decoded
-    if (at + 1 < entries.size() && compareEntries(entries[at], old) == 0 &&
-        compareEntries(entries.front(), now) < 0 && compareEntries(now, entries.back()) < 0) {
-        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
-        d.unsharedBytes -= storedEntrySize(old, true);
-        const auto to = std::lower_bound(entries.begin(), entries.end(), now, before);
-        if (to == entries.end() || compareEntries(*to, now) != 0) {
-            const auto added = entries.insert(to, now);
-            d.unsharedBytes += storedEntrySize(now, true);
-            if (leafFits(d)) {
-                storeDecoded(pageNo);
-                return;
-            }
-            entries.erase(added);
-            d.unsharedBytes -= storedEntrySize(now, true);
-        }
-        // The leaf goes back to what it was (it may hold changes not written yet).
-        entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), old);
-        d.unsharedBytes += storedEntrySize(old, true);
-    }
-    remove(old);
-    insert(now);
-}
-
 // The child of an intermediate page where `entry` belongs, counted as childrenOf counts them
 // (the tail last): the first whose last entry is not before it, else the tail, else the last.
 std::size_t IndexTree::childIndex(std::uint32_t pageNo, const IndexPage& page,

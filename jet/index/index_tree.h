@@ -49,9 +49,6 @@ public:
     void insert(const IndexEntry& entry);
     // Removes a leaf entry; Error(Corrupt) when the index lacks it (it and its table disagree).
     void remove(const IndexEntry& entry);
-    // Moves an entry to its new key (remove, then insert, in one step where both fall on the
-    // same leaf).
-    void replace(const IndexEntry& old, const IndexEntry& now);
     // Removes the entries of the given rows (packed page << 8 | row, sorted), whatever their
     // keys: one walk along the leaves.
     void removeRows(const std::vector<std::uint32_t>& rows);
