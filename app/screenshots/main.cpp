@@ -118,14 +118,18 @@ int main(int argc, char** argv) {
         ok &= save(form4, folder, "form4");
 
         // Each operation once, before and after Apply.
+        const auto beforeAndAfter = [&](auto& window, const std::string& name,
+                                        const QString& column, const QString& columnAfter) {
+            showColumn(*window.DataGrid1, column);
+            ok &= save(window, folder, (name + "-before").c_str());
+            window.PushButton4_Click();
+            showColumn(*window.DataGrid1, columnAfter);
+            ok &= save(window, folder, (name + "-after").c_str());
+        };
         form4.PushButton5_Click();
         app::Form5& form5 = forms.form5();
         form5.Text1->SetText("10");
-        showColumn(*form5.DataGrid1, "Price");
-        ok &= save(form5, folder, "form5-before");
-        form5.PushButton4_Click();
-        showColumn(*form5.DataGrid1, "Price");
-        ok &= save(form5, folder, "form5-after");
+        beforeAndAfter(form5, "form5", "Price", "Price");
         form5.PushButton2_Click();
 
         form4.Option2->setChecked(true);
@@ -133,11 +137,7 @@ int main(int argc, char** argv) {
         app::Form6& form6 = forms.form6();
         form6.Combo1->setCurrentIndex(0);
         form6.Combo2->setCurrentText("Shipping");
-        showColumn(*form6.DataGrid1, "Price");
-        ok &= save(form6, folder, "form6-before");
-        form6.PushButton4_Click();
-        showColumn(*form6.DataGrid1, "Price");
-        ok &= save(form6, folder, "form6-after");
+        beforeAndAfter(form6, "form6", "Price", "Price");
         form6.PushButton2_Click();
 
         form4.Option3->setChecked(true);
@@ -145,11 +145,7 @@ int main(int argc, char** argv) {
         app::Form7& form7 = forms.form7();
         form7.Combo1->setCurrentIndex(2);
         form7.Text1->SetText("Total");
-        showColumn(*form7.DataGrid1, "Price");
-        ok &= save(form7, folder, "form7-before");
-        form7.PushButton4_Click();
-        showColumn(*form7.DataGrid1, "Total");
-        ok &= save(form7, folder, "form7-after");
+        beforeAndAfter(form7, "form7", "Price", "Total");
     }
     app::Globals::setPlatform(nullptr);
     return ok ? 0 : 1;

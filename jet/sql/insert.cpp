@@ -131,7 +131,7 @@ RowInserter::~RowInserter() = default;
 
 void RowInserter::begin(store::WriteContext& ctx) {
     writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
-    writer_->keepFilledPage();
+    writer_->keepPages();
     indexes_.emplace(ctx.file, ctx.format, *table_);
 }
 

@@ -34,15 +34,11 @@ const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
 // rewritten row takes their values from the row read, as they have no bytes to keep). Every column
 // when calculated columns or relationships are involved: those read whole rows. The others keep
 // their stored bytes without being read.
-std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update, bool wholeRows) {
-    std::vector<bool> mask(table.columns.size(), wholeRows);
-    if (wholeRows) return mask;
-    std::vector<bool> assigned(table.columns.size(), false);
-    for (const auto& a : update.assignments) {
-        assigned[resolve(table, a.column).order] = true;
-        mask[resolve(table, a.column).order] = true;
-        markColumnsRead(*a.value, table, mask);
-    }
+std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update,
+                                const std::vector<bool>& assigned, bool wholeRows) {
+    if (wholeRows) return std::vector<bool>(table.columns.size(), true);
+    std::vector<bool> mask = assigned;
+    for (const auto& a : update.assignments) markColumnsRead(*a.value, table, mask);
     if (update.where) markColumnsRead(*update.where, table, mask);
     for (const auto& c : table.columns) {
         if (c.type == ColumnType::YesNo) mask[c.order] = true;
@@ -94,14 +90,14 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
-        writer.keepFilledPage();
+        writer.keepPages();
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
         std::vector<bool> changed(table->columns.size());
         std::vector<std::size_t> changedColumns;
         auto cursor = db.scan(table);
-        cursor.decodeOnly(
-            columnsToRead(*table, update, !calculated.empty() || relationships.active()));
+        cursor.decodeOnly(columnsToRead(*table, update, assignedMask,
+                                        !calculated.empty() || relationships.active()));
         while (cursor.next()) {
             const auto& row = cursor.row();
             if (where && !isTrue(where->evaluate(row))) continue;

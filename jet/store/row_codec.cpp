@@ -47,33 +47,43 @@ std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t null
     return offsets;
 }
 
+RowDecoder::Head RowDecoder::head(ByteSpan row) const {
+    Head h;
+    h.columnCount = fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+    const std::size_t nullMaskSize = (h.columnCount + 7) / 8;
+    if (row.size() < fmt_.rowCountSize + nullMaskSize) corrupt("a row shorter than its null mask");
+    h.nullMask = row.subspan(row.size() - nullMaskSize);
+    return h;
+}
+
+std::optional<ByteSpan> RowDecoder::fixedColumn(ByteSpan row, const Head& h,
+                                                const ColumnDef& c) const {
+    if (!h.present(c.number)) return std::nullopt;
+    return slice(row.first(row.size() - h.nullMask.size()),
+                 fmt_.rowCountSize + std::size_t{c.fixedOffset}, c.size, "a fixed-length column");
+}
+
+std::optional<ByteSpan> RowDecoder::fixedColumn(ByteSpan row, const ColumnDef& c) const {
+    return fixedColumn(row, head(row), c);
+}
+
 void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
                         const std::vector<bool>* only) const {
     out.assign(table_.columns.size(), std::nullopt);
-    const std::size_t columnCount =
-        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
-    const std::size_t nullMaskSize = (columnCount + 7) / 8;
-    if (row.size() < fmt_.rowCountSize + nullMaskSize) corrupt("a row shorter than its null mask");
-    const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
-    const auto present = [&](std::uint16_t number) {
-        return number < columnCount && (nullMask[number / 8] & (1u << (number % 8)));
-    };
-
+    const Head h = head(row);
     std::vector<std::uint32_t> offsets;
     bool haveOffsets = false;
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
         if (only != nullptr && !(*only)[i]) continue;
         if (c.type == ColumnType::YesNo && !c.calculated) continue;
-        if (!present(c.number)) continue;
         if (c.fixedLength) {
-            const std::size_t start = fmt_.rowCountSize + std::size_t{c.fixedOffset};
-            out[i] =
-                slice(row.first(row.size() - nullMaskSize), start, c.size, "a fixed-length column");
+            out[i] = fixedColumn(row, h, c);
             continue;
         }
+        if (!h.present(c.number)) continue;
         if (!haveOffsets) {
-            offsets = varOffsets(row, nullMaskSize);
+            offsets = varOffsets(row, h.nullMask.size());
             haveOffsets = true;
         }
         if (c.varIndex + 1u >= offsets.size()) continue;  // added after the row was written
@@ -89,14 +99,12 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out,
     std::vector<std::optional<ByteSpan>>& where = where_;
     locate(row, where, only);
     out.assign(table_.columns.size(), Null{});
-    const std::size_t columnCount =
-        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
-    const ByteSpan nullMask = row.subspan(row.size() - (columnCount + 7) / 8);
+    const Head h = head(row);
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
         if (only != nullptr && !(*only)[i]) continue;
         if (c.type == ColumnType::YesNo && !c.calculated) {
-            out[i] = c.number < columnCount && (nullMask[c.number / 8] & (1u << (c.number % 8)));
+            out[i] = h.present(c.number);
         } else if (where[i]) {
             out[i] = c.calculated ? decodeCalculated(c, *where[i]) : decodeColumn(c, *where[i]);
         }

@@ -31,7 +31,21 @@ public:
     void locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
                 const std::vector<bool>* only = nullptr) const;
 
+    // The bytes of fixed-length column `c` (not a Yes/No field) as `row` stores them; nullopt
+    // when the row holds it as Null or was written before it was added.
+    std::optional<ByteSpan> fixedColumn(ByteSpan row, const ColumnDef& c) const;
+
 private:
+    // A row's column count and null mask.
+    struct Head {
+        std::size_t columnCount = 0;
+        ByteSpan nullMask;
+        bool present(std::uint16_t number) const {
+            return number < columnCount && (nullMask[number / 8] & (1u << (number % 8)));
+        }
+    };
+    Head head(ByteSpan row) const;
+    std::optional<ByteSpan> fixedColumn(ByteSpan row, const Head& h, const ColumnDef& c) const;
     Value decodeColumn(const ColumnDef& c, ByteSpan bytes) const;
     Value decodeCalculated(const ColumnDef& c, ByteSpan bytes) const;
     std::vector<std::uint32_t> varOffsets(ByteSpan row, std::size_t nullMaskSize) const;

@@ -84,28 +84,20 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
     }
     const Slot s = DataPage(fmt_, bytes).slot(where.slot);
     if (s.deleted || s.forwarded) return false;
-    const ByteSpan row = s.bytes;
-    const std::size_t columnCount =
-        fmt_.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
-    const std::size_t nullMaskSize = (columnCount + 7) / 8;
-    if (row.size() < fmt_.rowCountSize + nullMaskSize) return false;
-    const ByteSpan nullMask = row.subspan(row.size() - nullMaskSize);
     // The row must hold every changed column, and not as Null.
+    fields_.clear();
     for (const std::size_t i : changed) {
-        const ColumnDef& c = table_.columns[i];
-        if (c.number >= columnCount || (nullMask[c.number / 8] & (1u << (c.number % 8))) == 0 ||
-            fmt_.rowCountSize + std::size_t{c.fixedOffset} + c.size > row.size() - nullMaskSize) {
-            return false;
-        }
+        const auto field = decoder_.fixedColumn(s.bytes, table_.columns[i]);
+        if (!field) return false;
+        fields_.push_back(*field);
     }
-    const std::size_t rowStart = static_cast<std::size_t>(row.data() - bytes.data());
     const std::span<std::uint8_t> page = hold(where.page).bytes();
-    for (const std::size_t i : changed) {
-        const ColumnDef& c = table_.columns[i];
-        encodeFixed(c, values[i],
-                    page.subspan(rowStart + fmt_.rowCountSize + c.fixedOffset, c.size));
+    for (std::size_t k = 0; k < changed.size(); ++k) {
+        const auto at = static_cast<std::size_t>(fields_[k].data() - bytes.data());
+        encodeFixed(table_.columns[changed[k]], values[changed[k]],
+                    page.subspan(at, fields_[k].size()));
     }
-    if (!keepFilled_) writeHeld();
+    if (!keepPages_) writeHeld();
     return true;
 }
 
@@ -156,7 +148,7 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     flush();
     const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
         lastPageWithRoom_ = pageNo;
-        if (!keepFilled_) {
+        if (!keepPages_) {
             file_.writePage(pageNo, std::move(w).page());
             return;
         }
@@ -195,7 +187,7 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
 void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
                             const std::vector<bool>& changed) {
     changeRow(where, values, changed);
-    if (!keepFilled_) writeHeld();
+    if (!keepPages_) writeHeld();
 }
 
 void TableWriter::changeRow(RowLocation where, const std::vector<Value>& values,

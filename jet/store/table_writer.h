@@ -2,13 +2,13 @@
 // after repacking, or moved to a page with room and reached through a forwarding pointer left
 // in its old slot (so that index entries naming the old place stay valid).
 //
-// New rows, and rows that move, fill one page after another. After keepFilledPage(), the page
+// New rows, and rows that move, fill one page after another. After keepPages(), the page
 // being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
 // written when it is full, when something else reads it, or by flush().
 //
-// The page whose rows are being changed (updateInPlace, updateRow) stays with the writer, kept
-// the same way, until a row of another page is changed, something reads the page, or flush(): a
-// statement that changes every row of a table copies and writes each page once.
+// After keepPages() too, the page whose rows are being changed (updateInPlace, updateRow) stays
+// with the writer, kept the same way, until a row of another page is changed, something reads the
+// page, or flush(): a statement that changes every row of a table copies and writes each page once.
 #pragma once
 
 #include <cstdint>
@@ -52,8 +52,8 @@ public:
 
     // Keeps the page being filled, and the page whose rows are being changed, from now on; the
     // caller calls flush() when it is done. Without it every call writes what it changed.
-    void keepFilledPage() { keepFilled_ = true; }
-    // Writes the page being filled and the page changed in place.
+    void keepPages() { keepPages_ = true; }
+    // Writes the page being filled and the page whose rows were changed.
     void flush();
 
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
@@ -94,9 +94,10 @@ private:
     RowEncoder encoder_;
     LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
-    bool keepFilled_ = false;
+    bool keepPages_ = false;
     std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
     std::uint32_t fillingPage_ = 0;
+    std::vector<ByteSpan> fields_;        // updateInPlace's, kept between rows
     std::optional<DataPageWriter> held_;  // kept: the page whose rows are being changed
     std::uint32_t heldPage_ = 0;
 };

@@ -15,6 +15,7 @@
 
 #include "jet/database.h"
 #include "support/fixtures.h"
+#include "support/statements.h"
 
 namespace {
 
@@ -88,8 +89,7 @@ void fillFile(const std::string& path, const std::vector<std::uint8_t>& header, 
     std::mt19937 random(20240611);
     while (bytes.size() < size) bytes.push_back(static_cast<std::uint8_t>(random()));
     bytes.resize(size);
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    testsupport::writeBytes(path, bytes);
 }
 
 // --- where things are in the fixtures ---

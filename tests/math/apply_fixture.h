@@ -22,28 +22,21 @@
 #include "db/objects.h"
 #include "db/recordset.h"
 #include "jet/database.h"
-#include "jet/new_database.h"
-#include "jet/sql/execute.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 
 namespace mathtest {
 
 using Texts = std::vector<std::string>;
 
 inline std::string makeShop(const testsupport::TempDir& dir) {
-    const std::string path = (dir.path() / "shop.mdb").string();
-    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
-    auto db = jet::Database::open(path);
-    for (const char* sql :
-         {"CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] LONG, [Tax] LONG, "
-          "[Note] TEXT(20))",
-          "INSERT INTO [Orders] VALUES (1, 10, 2, 1, 'a')",
-          "INSERT INTO [Orders] VALUES (2, 20, 3, 4, 'b')",
-          "CREATE TABLE [Empty] ([Id] LONG, [Price] LONG, [Qty] LONG)"}) {
-        jet::sql::execute(*db, sql);
-    }
-    return path;
+    return testsupport::madeDatabase(
+        dir, {"CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] LONG, [Tax] LONG, "
+              "[Note] TEXT(20))",
+              "INSERT INTO [Orders] VALUES (1, 10, 2, 1, 'a')",
+              "INSERT INTO [Orders] VALUES (2, 20, 3, 4, 'b')",
+              "CREATE TABLE [Empty] ([Id] LONG, [Price] LONG, [Qty] LONG)"});
 }
 
 inline std::string textOf(const jet::Value& value) {

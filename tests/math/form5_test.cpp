@@ -14,10 +14,9 @@
 #include "db/db_support.h"
 #include "db/objects.h"
 #include "jet/database.h"
-#include "jet/new_database.h"
-#include "jet/sql/execute.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 #include "support/mdb_reader.h"
 
 namespace {
@@ -28,21 +27,14 @@ enum Operation { Add, Subtract, Multiply, Divide };
 constexpr const char* kNotANumber = "The text you entered does not appear to be a number.";
 constexpr const char* kZeroDivisor = "Cannot divide by zero. Please enter a number other than 0.";
 
-constexpr const char* kShop[] = {
-    "CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] SHORT, [Amount] DOUBLE, "
-    "[Unit, Cost] DOUBLE)",
-    "INSERT INTO [Orders] VALUES (1, 10, 2, 1.5, 3)",
-    "INSERT INTO [Orders] VALUES (2, 20, 3, 2.5, 4)",
-    "CREATE TABLE [Lines] ([Id] LONG, [price] LONG, [Qty] INT)",
-    "INSERT INTO [Lines] VALUES (1, 5, 7)",
-};
-
 std::string makeShop(const testsupport::TempDir& dir) {
-    const std::string path = (dir.path() / "shop.mdb").string();
-    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
-    const auto db = jet::Database::open(path);
-    for (const char* sql : kShop) jet::sql::execute(*db, sql);
-    return path;
+    return testsupport::madeDatabase(
+        dir, {"CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] SHORT, [Amount] DOUBLE, "
+              "[Unit, Cost] DOUBLE)",
+              "INSERT INTO [Orders] VALUES (1, 10, 2, 1.5, 3)",
+              "INSERT INTO [Orders] VALUES (2, 20, 3, 2.5, 4)",
+              "CREATE TABLE [Lines] ([Id] LONG, [price] LONG, [Qty] INT)",
+              "INSERT INTO [Lines] VALUES (1, 5, 7)"});
 }
 
 // The locale and the wizard's choices, before the window loads.

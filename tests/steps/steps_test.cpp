@@ -16,13 +16,12 @@
 #include "db/db_support.h"
 #include "db/objects.h"
 #include "jet/database.h"
-#include "jet/new_database.h"
-#include "jet/sql/execute.h"
 #include "steps/form2.h"
 #include "steps/form3.h"
 #include "steps/form4.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 
 namespace {
 
@@ -35,18 +34,12 @@ Texts entries(const app::ListBox& list) {
 }
 
 std::string makeDatabase(const testsupport::TempDir& dir) {
-    const std::string path = (dir.path() / "shop.mdb").string();
-    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
-    auto db = jet::Database::open(path);
-    for (const char* sql :
-         {"CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] INT, [Amount] DOUBLE, "
-          "[Unit, Cost] DOUBLE)",
-          "INSERT INTO [Orders] VALUES (1, 10, 2, 1.5, 3)",
-          "INSERT INTO [Orders] VALUES (2, 20, 3, 2.5, 4)",
-          "CREATE TABLE [Lines] ([Id] LONG, [price] LONG, [Qty] INT)"}) {
-        jet::sql::execute(*db, sql);
-    }
-    return path;
+    return testsupport::madeDatabase(
+        dir, {"CREATE TABLE [Orders] ([Id] LONG, [Price] LONG, [Qty] INT, [Amount] DOUBLE, "
+              "[Unit, Cost] DOUBLE)",
+              "INSERT INTO [Orders] VALUES (1, 10, 2, 1.5, 3)",
+              "INSERT INTO [Orders] VALUES (2, 20, 3, 2.5, 4)",
+              "CREATE TABLE [Lines] ([Id] LONG, [price] LONG, [Qty] INT)"});
 }
 
 class Steps : public ::testing::Test {

@@ -15,6 +15,12 @@ std::vector<std::uint8_t> bytesOf(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
 std::vector<std::vector<jet::Value>> rowsOf(const jet::Database& db, const std::string& table) {
     std::vector<std::vector<jet::Value>> rows;
     auto cursor = db.scan(db.table(table));

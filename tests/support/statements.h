@@ -14,6 +14,8 @@
 namespace testsupport {
 
 std::vector<std::uint8_t> bytesOf(const std::string& path);
+// Replaces the file's contents with `bytes`.
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::vector<jet::Value>> rowsOf(const jet::Database& db, const std::string& table);
 
 // Runs one statement; the rows it affected.

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "jet/database.h"
 #include "jet/file/fault_seam.h"
@@ -60,9 +59,7 @@ void patch(const std::string& path, const std::string& from, const std::string& 
     const auto at = head.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     std::copy(to.begin(), to.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    testsupport::writeBytes(path, bytes);
 }
 
 // Whether `word` stands in `bytes` as a Text value can be stored: one byte a character
@@ -289,9 +286,7 @@ TEST(EncryptedDatabase, RefusesAnEncodedJet3File) {
     const std::string path = dir.copyOf("jet3/test97.mdb");
     auto bytes = testsupport::bytesOf(path);
     bytes[0x3E] ^= 0x01;
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    testsupport::writeBytes(path, bytes);
     const auto e = errorOf([&] { Database::open(path, {"", false}); });
     EXPECT_EQ(e.code(), ErrorCode::Unsupported);
     EXPECT_NE(std::string(e.what()).find("Jet RC4"), std::string::npos) << e.what();

@@ -14,6 +14,7 @@
 
 #include "jet/error.h"
 #include "jet/file/page_file.h"
+#include "support/statements.h"
 
 namespace writetest {
 
@@ -74,15 +75,6 @@ int inChild(F&& child) {
     return WEXITSTATUS(status);
 }
 
-template <typename F>
-jet::Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const jet::Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no jet::Error was thrown";
-    return jet::Error(jet::ErrorCode::Io, "");
-}
+using testsupport::errorOf;
 
 }  // namespace writetest
