@@ -9,6 +9,7 @@
 #include "app/core/platform.h"
 #include "app/events.h"
 #include "app/main_module.h"
+#include "db/busy_yield.h"
 
 namespace app {
 namespace {
@@ -35,10 +36,12 @@ WizardApplication::WizardApplication(int& argc, char** argv) : QApplication(argc
     // steps, or while a message box shows over hidden windows, no window may be visible, and
     // that must not end the program.
     setQuitOnLastWindowClosed(false);
+    // A long statement must not freeze the windows (db/busy_yield.h).
+    db::setBusyYield(&RepaintWhileBusy);
 }
 
 bool WizardApplication::notify(QObject* receiver, QEvent* event) {
-    if (holdUserInputWhileYielding(receiver, event)) return true;
+    if (takeAsideUserInput(receiver, event)) return true;
     bool handled = false;
     ++dispatchDepth_;
     try {

@@ -1,5 +1,6 @@
 #include "db/connection.h"
 
+#include "db/busy_yield.h"
 #include "db/connection_string.h"
 #include "db/failures.h"
 #include "db/recordset.h"
@@ -49,14 +50,23 @@ void Connection::Open(std::string_view connectionString) {
 
 namespace {
 ScopedStatementLog* statementLog = nullptr;
-}
+ScopedWorkInExecute* workInExecute = nullptr;
+}  // namespace
 
 ScopedStatementLog::ScopedStatementLog() { statementLog = this; }
 ScopedStatementLog::~ScopedStatementLog() { statementLog = nullptr; }
 
+ScopedWorkInExecute::ScopedWorkInExecute(std::function<void(const std::string&)> work)
+    : work_(std::move(work)) {
+    workInExecute = this;
+}
+ScopedWorkInExecute::~ScopedWorkInExecute() { workInExecute = nullptr; }
+
 void Connection::Execute(std::string_view statement) {
     jet::Database& db = database()->database();
     if (statementLog != nullptr) statementLog->statements_.emplace_back(statement);
+    const BusyYielding yielding(db);
+    if (workInExecute != nullptr) workInExecute->work_(std::string(statement));
     translatingEngineErrors([&] {
         // A connection opened for reading may share a writable instance; it must still refuse
         // to write, which the engine's query does in so many words.

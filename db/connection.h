@@ -9,6 +9,7 @@
 //     cn->Execute("UPDATE [Orders] SET [Price] = [Price] + 10");
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,6 +49,21 @@ private:
     std::vector<std::string> statements_;
 };
 
+// Tests: while one lives, `work` runs inside every Execute, with the statement's text, where
+// the engine would call the busy yield (busy_yield.h): a stand-in for a statement that takes
+// its time.
+class ScopedWorkInExecute {
+public:
+    explicit ScopedWorkInExecute(std::function<void(const std::string&)> work);
+    ~ScopedWorkInExecute();
+    ScopedWorkInExecute(const ScopedWorkInExecute&) = delete;
+    ScopedWorkInExecute& operator=(const ScopedWorkInExecute&) = delete;
+
+private:
+    friend class Connection;
+    std::function<void(const std::string&)> work_;
+};
+
 class Connection final {
 public:
     // adModeRead opens for reading only: statements that would change the database fail.
@@ -66,7 +82,8 @@ public:
     // "Jet OLEDB:Database Password". Another provider fails with 3706.
     void Open(std::string_view connectionString);
 
-    // One statement, as it is; it takes effect at once.
+    // One statement, as it is; it takes effect at once. The busy yield runs while the engine
+    // works (busy_yield.h).
     void Execute(std::string_view statement);
 
     // adSchemaTables: one row per table, with ADO's columns TABLE_CATALOG, TABLE_SCHEMA,

@@ -287,6 +287,10 @@ std::shared_ptr<Snapshot> Database::takeSnapshot() const {
     }
 }
 
+void Database::setProgressHandler(std::function<void()> handler) {
+    impl_->file.setProgressHandler(std::move(handler));
+}
+
 void Database::setSnapshotMemoryBudget(std::size_t bytes) {
     impl_->file.setSnapshotMemoryBudget(bytes);
 }

@@ -210,6 +210,12 @@ public:
     // Error(ReadOnly) under a Snapshot::Reading guard.
     void write(const std::function<void(store::WriteContext&)>& work);
 
+    // Called every few hundred page reads while the engine works, reads and writes alike, so
+    // that a program can keep its windows painted through a long statement. REQUIRES: the
+    // handler does not use this Database (it runs in the middle of a statement); an exception
+    // from it fails the statement, which changes nothing. An empty handler removes it.
+    void setProgressHandler(std::function<void()> handler);
+
     // The database as it is now (not inside a write, and whatever guard is active). The
     // snapshot must not outlive the Database. Throws the errors of reading.
     std::shared_ptr<Snapshot> takeSnapshot() const;

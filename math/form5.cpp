@@ -53,7 +53,6 @@ void Form5::Form_Load() {
 }
 
 void Form5::PushButton4_Click() {
-    // The loop yields once per field item; a second Apply must not start inside this one.
     const ApplyRunning running(PushButton4);
     Trap trap("Form5.PushButton4_Click");
     auto [cn, rs] = createDatabaseObjects(trap);
@@ -75,7 +74,8 @@ void Form5::PushButton4_Click() {
     std::vector<std::string> items;
     trap.assign(116, items, [] { return fieldItems(Globals::wizard().SelectedFieldsList); });
     for (const std::string& item : items) {
-        trap(124, [] { DoEvents(); });
+        // The number and the operation may change meanwhile: the next field items use them.
+        trap(124, [&] { DoEventsReaching({Text1, Combo1}); });
         applyToItem(trap, *cn, item);
     }
     trap(158, [&] { SetMousePointer(kDefaultPointer); });

@@ -33,7 +33,7 @@ void Form6::Form_Load() {
 }
 
 void Form6::PushButton4_Click() {
-    ApplyRunning running(PushButton4);
+    const ApplyRunning running(PushButton4);
     Trap trap("Form6.PushButton4_Click");
     auto [cn, rs] = createDatabaseObjects(trap);
     const auto& wizard = Globals::wizard();

@@ -63,7 +63,7 @@ bool Form7::createdEarlier(const std::string& table, const std::string& field) c
 }
 
 void Form7::PushButton4_Click() {
-    ApplyRunning running(PushButton4);
+    const ApplyRunning running(PushButton4);
     const auto& wizard = Globals::wizard();
     const std::string table = wizard.SelectedTable;
     const std::string name = Text1->Text();

@@ -13,6 +13,7 @@
 #include "app/controls/progress_bar.h"
 #include "app/controls/push_button.h"
 #include "app/core/error_trap.h"
+#include "app/events.h"
 #include "app/wizard_window.h"
 #include "db/connection.h"
 #include "db/recordset.h"
@@ -68,18 +69,9 @@ struct DatabaseObjects {
 };
 DatabaseObjects createDatabaseObjects(Trap& trap);
 
-// "Apply" is disabled for the life of the object, so that a click arriving while a message box
-// of the handler is open cannot start a second Apply in the middle of the first; enabled again
-// however the handler ends.
-class ApplyRunning {
-public:
-    explicit ApplyRunning(PushButton* button) : button_(button) { button_->setEnabled(false); }
-    ~ApplyRunning() { button_->setEnabled(true); }
-    ApplyRunning(const ApplyRunning&) = delete;
-    ApplyRunning& operator=(const ApplyRunning&) = delete;
-
-private:
-    PushButton* button_;
-};
+// For the life of the object "Apply" is disabled and every click or key aimed at it is dropped:
+// those made while a message box of the handler is open, while the loop yields or while the
+// engine works, and those still queued when the handler ends. One Apply never runs twice.
+using ApplyRunning = IgnoredWhileRunning;
 
 }  // namespace app

@@ -9,6 +9,7 @@
 
 #include "app/controls/untrapped.h"
 #include "app/core/error_trap.h"
+#include "app/events.h"
 
 namespace app {
 
@@ -54,7 +55,9 @@ QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && source_ && !failed_ && !source_->atEnd() &&
+    // The window repaints while the engine is in the middle of a statement, which no read may
+    // enter; the rows read so far are shown meanwhile.
+    return !engineAtWork() && !parent.isValid() && source_ && !failed_ && !source_->atEnd() &&
            rows_.size() < static_cast<std::size_t>(INT_MAX) - kBatchRows;
 }
 

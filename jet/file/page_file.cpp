@@ -90,6 +90,7 @@ void PageFile::setPageSize(std::uint32_t pageSize) { pageSize_ = pageSize; }
 void PageFile::setHeaderPage(Page page) { header_ = std::make_shared<const Page>(std::move(page)); }
 
 PageRef PageFile::page(std::uint32_t number) const {
+    if (progress_ && (++progressTicks_ & 0xFF) == 0) progress_();
     touch();
     if (view_ != nullptr) return viewPage(number);
     if (number == 0 && header_) return header_;

@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -167,6 +168,16 @@ public:
     void setSnapshotMemoryBudget(std::size_t bytes);
     ImageUsage snapshotUsage() const { return images_ ? images_->usage() : ImageUsage{}; }
 
+    // ---- progress --------------------------------------------------------------------------
+    // Called every few hundred page reads, so that a caller can keep a window alive through a
+    // long statement. REQUIRES: the handler neither touches this file nor anything built on it
+    // (it runs in the middle of a read or a write); an exception from it fails that operation.
+    // An empty handler removes it.
+    void setProgressHandler(std::function<void()> handler) {
+        progress_ = std::move(handler);
+        progressTicks_ = 0;
+    }
+
     // ---- tuning and tests ----------------------------------------------------------------
     void setFaultSeam(FaultSeam* seam) { faults_.set(seam); }
     void setLockPatience(std::chrono::milliseconds patience) { patience_ = patience; }
@@ -228,6 +239,8 @@ private:
     std::uint32_t pageSize_ = 4096;
     std::chrono::milliseconds patience_{2000};
     FaultCounter faults_;
+    std::function<void()> progress_;
+    mutable std::uint32_t progressTicks_ = 0;
 
     // Readers.
     mutable int readDepth_ = 0;

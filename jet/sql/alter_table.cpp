@@ -215,6 +215,12 @@ store::NewColumn columnForType(const ast::DataType& type, Version version, bool 
 }
 
 void requireValidName(const std::string& name, const char* what) {
+    // A trailing blank would make a second name that looks exactly like the first ("Qty " beside
+    // "Qty"); objects that other programs made so stay usable, only new ones are refused.
+    if (!name.empty() && name.back() == ' ') {
+        throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what +
+                                                " name: a name cannot end with a blank.");
+    }
     if (name.empty() || name.size() > 64 || name.front() == ' ' ||
         name.find_first_of(".!`[]") != std::string::npos ||
         std::any_of(name.begin(), name.end(),

@@ -152,6 +152,7 @@ TEST(AlterTable, RefusalsLeaveTheFileAsItWas) {
     const std::vector<std::pair<const char*, ErrorCode>> refused = {
         {"ALTER TABLE [Table1] ADD COLUMN [data] INT", ErrorCode::DuplicateField},
         {"ALTER TABLE [Table1] ADD COLUMN [x] WIDGET", ErrorCode::SyntaxError},
+        {"ALTER TABLE [Table1] ADD COLUMN [data ] INT", ErrorCode::SyntaxError},
         {"ALTER TABLE [Table1] ADD COLUMN [x] TEXT(300)", ErrorCode::SyntaxError},
         {"ALTER TABLE [Table1] ADD COLUMN [x] COUNTER", ErrorCode::Unsupported},
         {"ALTER TABLE [Table1] ADD COLUMN [x] INT NOT NULL", ErrorCode::Unsupported},
@@ -164,6 +165,8 @@ TEST(AlterTable, RefusalsLeaveTheFileAsItWas) {
         EXPECT_EQ(e.code(), code) << sql << ": " << e.what();
         EXPECT_EQ(bytesOf(path), original) << sql;
     }
+    EXPECT_STREQ(errorOf(*db, "ALTER TABLE [Table1] ADD COLUMN [data ] INT").what(),
+                 "'data ' is not a valid field name: a name cannot end with a blank.");
     const Error e = errorOf(*db, "ALTER TABLE [Table1] DROP COLUMN [id]");
     EXPECT_STREQ(e.what(),
                  "Cannot delete field 'id' of table 'Table1': it is part of index "

@@ -145,6 +145,9 @@ TEST(CreateTable, RefusalsLeaveTheFileAsItWas) {
         {"CREATE TABLE T (A LONG, CONSTRAINT K UNIQUE (B))", ErrorCode::FieldNotFound},
         {"CREATE TABLE T (A MEMO PRIMARY KEY)", ErrorCode::Unsupported},
         {"CREATE TABLE [T.1] (A LONG)", ErrorCode::SyntaxError},
+        // A trailing blank would give a second name that looks like the first.
+        {"CREATE TABLE [Table1 ] (A LONG)", ErrorCode::SyntaxError},
+        {"CREATE TABLE T (A LONG, [B ] LONG)", ErrorCode::SyntaxError},
         {"CREATE TABLE T (A LONG, CONSTRAINT F FOREIGN KEY (A) REFERENCES Table1 (id))",
          ErrorCode::Unsupported},
     };
@@ -232,6 +235,7 @@ TEST(CreateIndex, RefusalsLeaveTheFileAsItWas) {
         {"CREATE INDEX X ON Table1 (nothing)", ErrorCode::FieldNotFound},
         {"CREATE INDEX X ON Table1 (otherfk1, OTHERFK1)", ErrorCode::SyntaxError},
         {"CREATE INDEX X ON Nowhere (a)", ErrorCode::TableNotFound},
+        {"CREATE INDEX [X ] ON Table1 (otherfk1)", ErrorCode::SyntaxError},
         {"CREATE INDEX X ON MSysObjects (Id)", ErrorCode::NotUpdatable},
         {"DROP INDEX PrimaryKey ON Table1", ErrorCode::NotUpdatable},  // in relationships
         {"DROP INDEX Nothing ON Table1", ErrorCode::FieldNotFound},
