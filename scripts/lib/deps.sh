@@ -16,6 +16,8 @@ QUILLFEN_PACKAGES=(
     fonts-liberation
     # Qt 6 for the wizard windows, and a virtual display for their pictures
     qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+    # real clicks into the virtual display, for the tests of input while Apply runs
+    xdotool
 )
 
 # Only scripts/bench needs these: the other side of its comparisons (sqlite3; mdbtools is above)

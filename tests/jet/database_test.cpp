@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <stdexcept>
 
+#include "jet/new_database.h"
+#include "jet/sql/execute.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -231,3 +234,31 @@ TEST(ReadRows, ComplexColumnsGiveTheRowsComplexId) {
     }
     EXPECT_TRUE(sawComplex);
 }
+
+namespace {
+
+// The progress handler keeps a program's windows alive through a long statement: it is called
+// while a statement works, and an exception from it fails the statement without a change.
+TEST(ProgressHandler, IsCalledDuringALongStatementAndCanStopIt) {
+    testsupport::TempDir dir;
+    const std::string path = (dir.path() / "big.mdb").string();
+    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
+    auto db = Database::open(path);
+    jet::sql::execute(*db, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG, [Note] TEXT(40))");
+    jet::sql::execute(*db, "INSERT INTO [O] VALUES (1, 2, 'a note of some length, to fill pages')");
+    for (int i = 0; i < 15; ++i) jet::sql::execute(*db, "INSERT INTO [O] SELECT * FROM [O]");
+
+    int calls = 0;
+    db->setProgressHandler([&] { ++calls; });
+    jet::sql::execute(*db, "UPDATE [O] SET [Qty] = [Qty] + 1");
+    EXPECT_GT(calls, 0);
+
+    db->setProgressHandler([] { throw std::runtime_error("stopped"); });
+    EXPECT_THROW(jet::sql::execute(*db, "UPDATE [O] SET [Qty] = [Qty] + 1"), std::runtime_error);
+    db->setProgressHandler({});
+    const auto rows = readAll(*db, "O");
+    ASSERT_EQ(rows.size(), 32768u);
+    for (const auto& row : rows) ASSERT_EQ(std::get<std::int32_t>(row[1]), 3);
+}
+
+}  // namespace
