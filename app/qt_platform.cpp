@@ -42,7 +42,8 @@ QStringList qtNameFilters(std::string_view filter) {
 }
 
 MessageAnswer QtPlatform::messageBox(std::string_view text, MessageButtons buttons,
-                                     MessageIcon icon, std::string_view title) {
+                                     MessageIcon icon, std::string_view title,
+                                     MessageAnswer defaultButton) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(fromUtf8(title));
     // Descriptions come from databases and users; nothing in them may turn into markup.
@@ -55,7 +56,8 @@ MessageAnswer QtPlatform::messageBox(std::string_view text, MessageButtons butto
         return MessageAnswer::Ok;
     }
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultButton == MessageAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
     box.exec();
     // Closing the box is no consent.
     return box.clickedButton() == box.button(QMessageBox::Yes) ? MessageAnswer::Yes

@@ -13,8 +13,9 @@ namespace app {
 
 class QtPlatform final : public Platform {
 public:
+    using Platform::messageBox;
     MessageAnswer messageBox(std::string_view text, MessageButtons buttons, MessageIcon icon,
-                             std::string_view title) override;
+                             std::string_view title, MessageAnswer defaultButton) override;
     std::string openFile(const OpenFileRequest& request) override;
     void openAddress(std::string_view address) override;
     double timer() override;

@@ -9,14 +9,39 @@
 #include <QSettings>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <map>
+#include <utility>
 
 #include "app/core/failure.h"
 
 namespace app {
 namespace {
 
-Failure cannotWrite(const QString& path, const char* reason) {
-    return Failure(75, "The settings file " + path.toStdString() + " cannot be written: " + reason);
+constexpr const char* kKeptForTheRun =
+    " Quillfen keeps what you type until it ends, but cannot remember it for the next start.";
+
+Failure cannotWrite(const QString& path, const std::string& reason) {
+    return Failure(75, "The settings file " + path.toStdString() + " cannot be written: " +
+                           reason + "." + kKeptForTheRun);
+}
+
+Failure cannotMakeFolder(const QString& folder, const std::string& reason) {
+    return Failure(75, "The settings folder " + folder.toStdString() + " cannot be made: " +
+                           reason + "." + kKeptForTheRun);
+}
+
+// The settings of one file as this run saved them. Once a save has failed, they are what the
+// run reads, so that nothing typed is lost; only the first failure is told.
+struct FileOfThisRun {
+    std::map<std::pair<std::string, std::string>, std::string> saved;  // (section, key)
+    bool saveFailed = false;
+    bool failureTold = false;
+};
+
+FileOfThisRun& fileOfThisRun(const QString& path) {
+    static std::map<QString, FileOfThisRun> files;
+    return files[path];
 }
 
 // QSettings replaces the file through a temporary that stays private until it takes the
@@ -25,8 +50,13 @@ Failure cannotWrite(const QString& path, const char* reason) {
 void makePrivate(const QString& path) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo::exists(folder)) {
-        QDir().mkpath(QFileInfo(folder).absolutePath());
-        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        std::error_code error;
+        std::filesystem::create_directories(
+            QFile::encodeName(QFileInfo(folder).absolutePath()).toStdString(), error);
+        if (error) throw cannotMakeFolder(folder, error.message());
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
+            throw cannotMakeFolder(folder, std::strerror(errno));
+        }
     }
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -37,12 +67,37 @@ void makePrivate(const QString& path) {
     if (!madePrivate) throw cannotWrite(path, std::strerror(error));
 }
 
+void write(const QString& path, const std::string& appName, const std::string& section,
+           const std::string& key, const std::string& value) {
+    makePrivate(path);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(appName), QString::fromStdString(appName));
+    settings.beginGroup(QString::fromStdString(section));
+    settings.setValue(QString::fromStdString(key), QString::fromStdString(value));
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        // The file is replaced through a new one beside it, which its folder must take.
+        const QString folder = QFileInfo(path).absolutePath();
+        const bool folderRefuses = ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
+        throw cannotWrite(path, folderRefuses ? std::strerror(errno) : "the store refused it");
+    }
+    // Should QSettings have written in place, the file is still the owner's alone.
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+}
+
 }  // namespace
 
 std::string GetSetting(const std::string& appName, const std::string& section,
                        const std::string& key, const std::string& defaultValue) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString(appName), QString::fromStdString(appName));
+    const FileOfThisRun& run = fileOfThisRun(settings.fileName());
+    if (run.saveFailed) {
+        if (const auto found = run.saved.find({section, key}); found != run.saved.end()) {
+            return found->second;
+        }
+    }
     settings.beginGroup(QString::fromStdString(section));
     const QVariant value = settings.value(QString::fromStdString(key));
     return value.isValid() ? value.toString().toStdString() : defaultValue;
@@ -50,19 +105,18 @@ std::string GetSetting(const std::string& appName, const std::string& section,
 
 void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                  const std::string& value) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(appName), QString::fromStdString(appName));
-    const QString path = settings.fileName();
-    makePrivate(path);
-    settings.beginGroup(QString::fromStdString(section));
-    settings.setValue(QString::fromStdString(key), QString::fromStdString(value));
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        throw cannotWrite(path, "the store refused it");
+    const QString path = QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                   QString::fromStdString(appName),
+                                   QString::fromStdString(appName))
+                             .fileName();
+    FileOfThisRun& run = fileOfThisRun(path);
+    run.saved[{section, key}] = value;
+    try {
+        write(path, appName, section, key, value);
+    } catch (const Failure&) {
+        run.saveFailed = true;
+        if (!std::exchange(run.failureTold, true)) throw;
     }
-    // Should QSettings have written in place, the file is still the owner's alone.
-    ::chmod(QFile::encodeName(path).constData(), 0600);
 }
 
 }  // namespace app

@@ -13,8 +13,10 @@ namespace app {
 std::string GetSetting(const std::string& appName, const std::string& section,
                        const std::string& key, const std::string& defaultValue);
 
-// Stores the text and writes the file at once, so that a crash loses nothing. Throws
-// app::Failure naming the file when it cannot be written.
+// Stores the text and writes the file at once, so that a crash loses nothing. When the file
+// cannot be written the text is kept for the rest of the run (GetSetting returns it), and the
+// first such failure of the run throws app::Failure naming the file or its folder and the
+// reason; later ones are silent.
 void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                  const std::string& value);
 

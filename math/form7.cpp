@@ -91,7 +91,9 @@ void Form7::PushButton4_Click() {
                 return Globals::platform().messageBox(
                     "Field [" + name + "] already exists in table " + table +
                         ". Replace it? Its values will be lost.",
-                    MessageButtons::YesNo, MessageIcon::None, Globals::applicationTitle());
+                    MessageButtons::YesNo, MessageIcon::None, Globals::applicationTitle(),
+                    // Enter must not lose the field's values.
+                    MessageAnswer::No);
             });
         }
         if (!ours && answer != MessageAnswer::Yes) {

@@ -23,9 +23,19 @@ struct OpenFileRequest {
 class Platform {
 public:
     virtual ~Platform() = default;
-    // Modal; the text arrives exactly as built, carriage returns and all.
+    // Modal; the text arrives exactly as built, carriage returns and all. Enter gives
+    // `defaultButton` (Yes or No for a question, Ok otherwise); Escape and closing the box answer
+    // a question No.
     virtual MessageAnswer messageBox(std::string_view text, MessageButtons buttons,
-                                     MessageIcon icon, std::string_view title) = 0;
+                                     MessageIcon icon, std::string_view title,
+                                     MessageAnswer defaultButton) = 0;
+    // With the platform's own default button: Yes for a question. A question whose Yes loses
+    // data names No instead.
+    MessageAnswer messageBox(std::string_view text, MessageButtons buttons, MessageIcon icon,
+                             std::string_view title) {
+        return messageBox(text, buttons, icon, title,
+                          buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok);
+    }
     // The full path the user chose, or "" when the dialog was cancelled.
     virtual std::string openFile(const OpenFileRequest& request) = 0;
     // Opens a web address with the desktop's default handler, without waiting for it.

@@ -30,7 +30,8 @@ namespace {
 class UnattendedPlatform final : public app::Platform {
 public:
     app::MessageAnswer messageBox(std::string_view text, app::MessageButtons buttons,
-                                  app::MessageIcon, std::string_view) override {
+                                  app::MessageIcon, std::string_view,
+                                  app::MessageAnswer) override {
         std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
         return buttons == app::MessageButtons::YesNo ? app::MessageAnswer::No
                                                      : app::MessageAnswer::Ok;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <fstream>
 #include <QTest>
 #include <filesystem>
 
@@ -136,6 +137,29 @@ TEST_F(Form1Test, EachKeystrokeIsRememberedAndComesBackAfterARestart) {
     app::Form1& form1 = forms.form1();
     EXPECT_EQ(form1.Text1->Text(), "");
     EXPECT_EQ(form1.Text2->Text(), "a;b");
+}
+
+// A settings folder that cannot be made: typing goes on, one message says why, and the boxes
+// still hold what was typed.
+TEST_F(Form1Test, AnUnwritableSettingsFolderGivesOneMessageForTheWholeRun) {
+    std::ofstream(config.path() / "blocker") << "not a folder";
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((config.path() / "blocker" / "config").string()));
+    app::Forms forms;
+    app::Form1& form1 = forms.form1();
+    form1.show();
+    form1.Text1->setFocus();
+    QTest::keyClicks(form1.Text1, "/d.mdb");
+    form1.Text2->setFocus();
+    QTest::keyClicks(form1.Text2, "pw");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("/blocker/config/Veldmark cannot be made: Not a "
+                                             "directory."),
+              std::string::npos)
+        << platform.messages[0].text;
+    EXPECT_EQ(form1.Text1->Text(), "/d.mdb");
+    EXPECT_EQ(form1.Text2->Text(), "pw");
+    EXPECT_EQ(setting("Database"), "/d.mdb");
 }
 
 TEST_F(Form1Test, FocusSelectsTheWholeText) {

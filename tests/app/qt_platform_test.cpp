@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
 #include "app/core/error_trap.h"
 
 namespace {
@@ -22,6 +26,28 @@ TEST(QtPlatform, CommonDialogFiltersBecomeQtFiltersInOrder) {
                            "Microsoft Database (*.mdb) (*.mdb)",
                            "Microsoft 2007 Database (*.accdb) (*.accdb)"}));
     EXPECT_EQ(app::qtNameFilters("Text|*.txt; *.csv|Lonely|"), QStringList{"Text (*.txt *.csv)"});
+}
+
+}  // namespace
+
+namespace {
+
+// Presses a key in the message box once it is open.
+app::MessageAnswer answerWithKey(app::MessageAnswer defaultButton, Qt::Key key) {
+    QTimer::singleShot(0, [key] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, key);
+    });
+    app::QtPlatform platform;
+    return platform.messageBox("Replace it?", app::MessageButtons::YesNo, app::MessageIcon::None,
+                               "Quillfen", defaultButton);
+}
+
+TEST(QtPlatform, EnterGivesTheNamedDefaultAndEscapeAnswersNo) {
+    EXPECT_EQ(answerWithKey(app::MessageAnswer::No, Qt::Key_Return), app::MessageAnswer::No);
+    EXPECT_EQ(answerWithKey(app::MessageAnswer::Yes, Qt::Key_Return), app::MessageAnswer::Yes);
+    EXPECT_EQ(answerWithKey(app::MessageAnswer::Yes, Qt::Key_Escape), app::MessageAnswer::No);
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 
 #include <QSettings>
+#include <fstream>
 #include <QStandardPaths>
 
+#include "app/core/failure.h"
 #include "support/fixtures.h"
 
 namespace {
@@ -48,6 +50,30 @@ TEST_F(Settings, TextsComeBackExactlyFromAFileOnlyItsOwnerCanRead) {
     ::chmod((home.path() / "Veldmark/Veldmark.conf").c_str(), 0644);
     app::SaveSetting("Veldmark", "Quillfen", "Database", "x");
     EXPECT_EQ(modeOf("Veldmark/Veldmark.conf"), 0600u);
+}
+
+// A configuration folder that cannot be made (here a file stands where a folder must go, which
+// stops root as well as anyone): the first save says so with the real reason, later saves are
+// silent, and the run reads back what it saved.
+TEST_F(Settings, AnUnwritableFolderIsToldOnceAndTheRunKeepsItsSettings) {
+    std::ofstream(home.path() / "blocker") << "not a folder";
+    const std::string config = (home.path() / "blocker" / "config").string();
+    usePath(QString::fromStdString(config));
+    try {
+        app::SaveSetting("Veldmark", "Quillfen", "Database", "/data/a.mdb");
+        ADD_FAILURE() << "the first failed save is told";
+    } catch (const app::Failure& f) {
+        EXPECT_EQ(f.number(), 75);
+        EXPECT_NE(f.description().find("The settings folder " + config + "/Veldmark cannot be "
+                                       "made: Not a directory."),
+                  std::string::npos)
+            << f.description();
+    }
+    app::SaveSetting("Veldmark", "Quillfen", "Database", "/data/b.mdb");
+    app::SaveSetting("Veldmark", "Quillfen", "Password", "");
+    EXPECT_EQ(app::GetSetting("Veldmark", "Quillfen", "Database", ""), "/data/b.mdb");
+    EXPECT_EQ(app::GetSetting("Veldmark", "Quillfen", "Password", "absent"), "");
+    EXPECT_EQ(app::GetSetting("Veldmark", "Quillfen", "Other", "absent"), "absent");
 }
 
 }  // namespace

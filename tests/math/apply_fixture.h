@@ -90,10 +90,11 @@ public:
     ClicksDuringMessages& operator=(const ClicksDuringMessages&) = delete;
 
     app::MessageAnswer messageBox(std::string_view text, app::MessageButtons buttons,
-                                  app::MessageIcon icon, std::string_view title) override {
+                                  app::MessageIcon icon, std::string_view title,
+                                  app::MessageAnswer defaultButton) override {
         applyEnabled.push_back(apply_->isEnabled());
         if (applyEnabled.size() == 1) QTest::mouseClick(apply_, Qt::LeftButton);
-        return fake_.messageBox(text, buttons, icon, title);
+        return fake_.messageBox(text, buttons, icon, title, defaultButton);
     }
     std::string openFile(const app::OpenFileRequest& r) override { return fake_.openFile(r); }
     void openAddress(std::string_view address) override { fake_.openAddress(address); }

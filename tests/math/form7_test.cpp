@@ -87,6 +87,8 @@ TEST_F(Form7Apply, AnExistingFieldOfTheUsersIsReplacedOnlyWhenTheUserSaysYes) {
     EXPECT_EQ(question.text,
               "Field [total] already exists in table Orders. Replace it? Its values will be lost.");
     EXPECT_EQ(question.buttons, app::MessageButtons::YesNo);
+    // Its Yes loses data: Enter answers No.
+    EXPECT_EQ(question.defaultButton, app::MessageAnswer::No);
     EXPECT_EQ(question.icon, app::MessageIcon::None);
     EXPECT_EQ(question.title, app::Globals::applicationTitle());
     EXPECT_EQ(column("Orders", "Total"), (Texts{"kept", "kept"}));
@@ -102,6 +104,21 @@ TEST_F(Form7Apply, AnExistingFieldOfTheUsersIsReplacedOnlyWhenTheUserSaysYes) {
     EXPECT_NE(table.header.find(R"({"name":"total","type":"Long"})"), std::string::npos)
         << table.header;
     EXPECT_EQ(table.rows, (Texts{R"([1,10,2,1,"a",12])", R"([2,20,3,4,"b",23])"}));
+}
+
+// "Qty " would be a second field that looks exactly like Qty: the engine refuses the name, and
+// the update that would fill it is not sent.
+TEST_F(Form7Apply, ANameEndingInABlankIsRefusedByTheAddAndNothingChanges) {
+    app::Form7& form = window("[Price], [Tax]", 0, "Qty ");
+    EXPECT_EQ(apply(form), (Texts{"ALTER TABLE [Orders] ADD COLUMN [Qty ] INT"}));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find(
+                  "'Qty ' is not a valid field name: a name cannot end with a blank."),
+              std::string::npos)
+        << platform.messages[0].text;
+    EXPECT_EQ(reported("Form7.PushButton4_Click"), (Texts{"118"}));
+    const auto table = testsupport::readWithMdbReader(path, "Orders");
+    EXPECT_EQ(table.rows, (Texts{R"([1,10,2,1,"a"])", R"([2,20,3,4,"b"])"}));
 }
 
 TEST_F(Form7Apply, ANameOfAChosenFieldIsRefusedBeforeAnythingIsSent) {

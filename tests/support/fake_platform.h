@@ -17,6 +17,7 @@ struct ShownMessage {
     app::MessageButtons buttons;
     app::MessageIcon icon;
     std::string title;
+    app::MessageAnswer defaultButton;
 };
 
 class FakePlatform final : public app::Platform {
@@ -26,9 +27,11 @@ public:
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
+    using app::Platform::messageBox;
     app::MessageAnswer messageBox(std::string_view text, app::MessageButtons buttons,
-                                  app::MessageIcon icon, std::string_view title) override {
-        messages.push_back({std::string(text), buttons, icon, std::string(title)});
+                                  app::MessageIcon icon, std::string_view title,
+                                  app::MessageAnswer defaultButton) override {
+        messages.push_back({std::string(text), buttons, icon, std::string(title), defaultButton});
         if (!answers.empty()) {
             const auto answer = answers.front();
             answers.pop_front();
