@@ -1,6 +1,10 @@
 // Renders every wizard window that exists to PNG, for people to look at: the windows are driven
 // as a user would drive them, on the sample database, with settings in a throw-away folder and
 // message boxes answered at once. Run by scripts/screenshots under a virtual display.
+//
+// The database step shows the sample's full path. So that the pictures do not show the build
+// tree of whoever made them, the program can be given a neutral home folder: its resources are
+// then copied to HOME/Quillfen, which stands in for the application folder.
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
@@ -62,6 +66,8 @@ bool save(QWidget& window, const QString& folder, const char* name) {
 void showColumn(app::DataGrid& grid, const QString& name) {
     QAbstractItemModel* model = grid.model();
     if (model->canFetchMore({})) model->fetchMore({});
+    // The columns take their widths from the rows first; the scroll range follows them.
+    settle();
     for (int c = 0; c < model->columnCount(); ++c) {
         if (model->headerData(c, Qt::Horizontal).toString() == name) {
             const bool perItem = grid.horizontalScrollMode() == QAbstractItemView::ScrollPerItem;
@@ -71,12 +77,27 @@ void showColumn(app::DataGrid& grid, const QString& name) {
     }
 }
 
+// HOME/Quillfen made afresh with the sample and the hand cursor of the program's own folder;
+// "" when it cannot be.
+QString neutralApplicationFolder(const QString& home) {
+    const QString own = QCoreApplication::applicationDirPath();
+    const QString folder = home + "/Quillfen";
+    QDir(folder).removeRecursively();
+    if (!QDir().mkpath(folder + "/Samples") ||
+        !QFile::copy(own + "/Samples/sample.mdb", folder + "/Samples/sample.mdb") ||
+        !QFile::copy(own + "/HAND-M.CUR", folder + "/HAND-M.CUR")) {
+        return {};
+    }
+    QFile::setPermissions(folder + "/Samples/sample.mdb", QFile::ReadOwner | QFile::WriteOwner);
+    return folder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     app::WizardApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: quillfen-screenshots OUTPUT_FOLDER [NEUTRAL_HOME]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -86,7 +107,15 @@ int main(int argc, char** argv) {
 
     UnattendedPlatform platform;
     app::Globals::setPlatform(&platform);
-    app::Globals::setApplicationFolder(QCoreApplication::applicationDirPath().toStdString());
+    QString applicationFolder = QCoreApplication::applicationDirPath();
+    if (argc == 3) {
+        applicationFolder = neutralApplicationFolder(QString::fromLocal8Bit(argv[2]));
+        if (applicationFolder.isEmpty()) {
+            std::fprintf(stderr, "cannot make the application folder in %s\n", argv[2]);
+            return 1;
+        }
+    }
+    app::Globals::setApplicationFolder(applicationFolder.toStdString());
 
     bool ok = true;
     {
