@@ -2,12 +2,19 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+#include <ctime>
+#include <map>
+#include <optional>
 #include <random>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "jet/error.h"
@@ -16,9 +23,13 @@ namespace jet::file {
 namespace {
 
 constexpr std::array<std::uint8_t, 8> kMagic{'Q', 'F', 'J', 'R', 'N', 'L', '\r', '\n'};
-constexpr std::uint32_t kLayoutVersion = 1;
-constexpr std::size_t kHeaderSize = 40;
+constexpr std::uint32_t kLayoutVersion = 2;
+constexpr std::size_t kFixedHeader = 32;
 constexpr std::size_t kChecksumSize = 8;
+constexpr std::size_t kRecordHead = 8;
+constexpr std::size_t kSectorSize = 512;
+constexpr std::uint32_t kOriginal = 1;
+constexpr std::uint32_t kVersion = 2;
 
 void put32(std::uint8_t* at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -62,41 +73,67 @@ bool plausiblePageSize(std::uint32_t size) {
     return size >= 512 && size <= 65536 && (size & (size - 1)) == 0;
 }
 
-}  // namespace
-
-std::string RollbackJournal::pathFor(const std::string& databasePath) {
-    return databasePath + "-journal";
+std::uint64_t sectorChecksum(std::uint64_t salt, std::span<const std::uint8_t> page,
+                             std::size_t sector) {
+    return checksum(salt ^ sector, page.subspan(sector * kSectorSize, kSectorSize));
 }
 
-RollbackJournal::RollbackJournal(const std::string& databasePath, std::uint32_t pageSize,
-                                 std::uint64_t originalSize, FaultCounter& faults)
-    : path_(pathFor(databasePath)), faults_(faults), pageSize_(pageSize) {
+}  // namespace
+
+std::string RollbackJournal::pathFor(const std::string& canonicalPath) {
+    return canonicalPath + "-journal";
+}
+
+RollbackJournal::RollbackJournal(std::string path, std::uint32_t pageSize,
+                                 std::uint64_t originalSize, std::span<const std::uint8_t> pageZero,
+                                 FaultCounter& faults)
+    : path_(std::move(path)), faults_(faults), pageSize_(pageSize) {
+    if (pageZero.size() != pageSize) {
+        throw std::logic_error("RollbackJournal: page 0 is not one page long");
+    }
     fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fd_.get() < 0) posix::throwIo("create the rollback journal", path_, errno);
     std::random_device random;
     salt_ = (std::uint64_t{random()} << 32) ^ random();
 
-    std::array<std::uint8_t, kHeaderSize> header{};
+    std::vector<std::uint8_t> header(kFixedHeader + pageSize + kChecksumSize);
     std::memcpy(header.data(), kMagic.data(), kMagic.size());
     put32(&header[8], kLayoutVersion);
     put32(&header[12], pageSize);
     put64(&header[16], originalSize);
     put64(&header[24], salt_);
-    put64(&header[32], checksum(0, std::span(header).first(32)));
+    std::memcpy(&header[kFixedHeader], pageZero.data(), pageSize);
+    put64(&header[kFixedHeader + pageSize],
+          checksum(0, std::span(header).first(kFixedHeader + pageSize)));
     posix::writeAll(fd_.get(), header.data(), header.size(), 0, path_);
     end_ = header.size();
 }
 
 void RollbackJournal::append(std::uint32_t pageNumber, std::span<const std::uint8_t> original) {
+    appendRecord(kOriginal, pageNumber, original);
+}
+
+void RollbackJournal::appendVersion(std::uint32_t pageNumber,
+                                    std::span<const std::uint8_t> written) {
+    std::vector<std::uint8_t> sums(written.size() / kSectorSize * kChecksumSize);
+    for (std::size_t s = 0; s < written.size() / kSectorSize; ++s) {
+        put64(&sums[s * kChecksumSize], sectorChecksum(salt_, written, s));
+    }
+    appendRecord(kVersion, pageNumber, sums);
+}
+
+void RollbackJournal::appendRecord(std::uint32_t kind, std::uint32_t pageNumber,
+                                   std::span<const std::uint8_t> payload) {
     constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
     if (batch_.size() >= kBatchBytes) writeBatch();
     const std::size_t at = batch_.size();
-    batch_.resize(at + 4 + original.size() + kChecksumSize);
+    batch_.resize(at + kRecordHead + payload.size() + kChecksumSize);
     std::uint8_t* record = batch_.data() + at;
-    put32(record, pageNumber);
-    std::memcpy(record + 4, original.data(), original.size());
-    put64(record + 4 + original.size(),
-          checksum(salt_, std::span<const std::uint8_t>(record, 4 + original.size())));
+    put32(record, kind);
+    put32(record + 4, pageNumber);
+    std::memcpy(record + kRecordHead, payload.data(), payload.size());
+    put64(record + kRecordHead + payload.size(),
+          checksum(salt_, std::span<const std::uint8_t>(record, kRecordHead + payload.size())));
 }
 
 void RollbackJournal::writeBatch() {
@@ -126,6 +163,166 @@ void RollbackJournal::unlink() {
     }
 }
 
+namespace {
+
+// A journal read back: its header, and where its whole records stand.
+struct ReadJournal {
+    std::uint32_t pageSize = 0;
+    std::uint64_t originalSize = 0;
+    std::uint64_t salt = 0;
+    std::vector<std::uint8_t> pageZero;
+    // Page number and offset in the journal of each original, in journal order.
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> originals;
+    // The sector checksums of every version written of a page.
+    std::map<std::uint32_t, std::vector<std::vector<std::uint64_t>>> versions;
+};
+
+std::string journalKindError(const std::string& journalPath, const std::string& databasePath) {
+    return "The rollback journal '" + journalPath + "' of '" + databasePath +
+           "' is of a kind this engine cannot apply; the database may hold an unfinished "
+           "change.";
+}
+
+// The header, or nothing when it never reached the disk whole: then it was never synced and
+// no page was written under it. Layout 1 journals, of earlier versions of this engine, say
+// nothing of their database: `layoutOne` is set and nothing else read.
+std::optional<ReadJournal> readHeader(int journal, const std::string& journalPath,
+                                      const std::string& databasePath, bool& layoutOne) {
+    std::array<std::uint8_t, kFixedHeader> fixed{};
+    if (posix::readUpTo(journal, fixed.data(), fixed.size(), 0, journalPath) != fixed.size() ||
+        std::memcmp(fixed.data(), kMagic.data(), kMagic.size()) != 0) {
+        return std::nullopt;
+    }
+    const std::uint32_t layout = get32(&fixed[8]);
+    const std::uint32_t pageSize = get32(&fixed[12]);
+    if (layout == 1) {
+        // Its header checksum covers the first 32 bytes and follows them.
+        std::array<std::uint8_t, 8> sum{};
+        if (posix::readUpTo(journal, sum.data(), sum.size(), kFixedHeader, journalPath) !=
+                sum.size() ||
+            get64(sum.data()) != checksum(0, fixed)) {
+            return std::nullopt;
+        }
+        layoutOne = true;
+        return std::nullopt;
+    }
+    if (layout != kLayoutVersion || !plausiblePageSize(pageSize)) {
+        throw Error(ErrorCode::Corrupt, journalKindError(journalPath, databasePath));
+    }
+    std::vector<std::uint8_t> header(kFixedHeader + pageSize + kChecksumSize);
+    if (posix::readUpTo(journal, header.data(), header.size(), 0, journalPath) != header.size() ||
+        get64(&header[kFixedHeader + pageSize]) !=
+            checksum(0, std::span(header).first(kFixedHeader + pageSize))) {
+        return std::nullopt;
+    }
+    ReadJournal read;
+    read.pageSize = pageSize;
+    read.originalSize = get64(&fixed[16]);
+    read.salt = get64(&fixed[24]);
+    read.pageZero.assign(header.begin() + kFixedHeader, header.begin() + kFixedHeader + pageSize);
+    return read;
+}
+
+// The whole records, up to the first one that is torn or missing.
+void readRecords(int journal, const std::string& journalPath, ReadJournal& read) {
+    const std::size_t sectors = read.pageSize / kSectorSize;
+    std::vector<std::uint8_t> record(kRecordHead + read.pageSize + kChecksumSize);
+    std::uint64_t at = kFixedHeader + read.pageSize + kChecksumSize;
+    for (;;) {
+        if (posix::readUpTo(journal, record.data(), kRecordHead, at, journalPath) != kRecordHead) {
+            return;
+        }
+        const std::uint32_t kind = get32(record.data());
+        const std::size_t payload = kind == kOriginal  ? read.pageSize
+                                    : kind == kVersion ? sectors * kChecksumSize
+                                                       : 0;
+        if (payload == 0) return;
+        const std::size_t size = kRecordHead + payload + kChecksumSize;
+        if (posix::readUpTo(journal, record.data(), size, at, journalPath) != size ||
+            get64(record.data() + kRecordHead + payload) !=
+                checksum(read.salt, std::span(record).first(kRecordHead + payload))) {
+            return;
+        }
+        const std::uint32_t number = get32(record.data() + 4);
+        if (kind == kOriginal) {
+            read.originals.emplace_back(number, at + kRecordHead);
+        } else {
+            std::vector<std::uint64_t> sums(sectors);
+            for (std::size_t s = 0; s < sectors; ++s) {
+                sums[s] = get64(record.data() + kRecordHead + s * kChecksumSize);
+            }
+            read.versions[number].push_back(std::move(sums));
+        }
+        at += size;
+    }
+}
+
+// Whether the file is the one the journal's write changed, in a state that write can have left
+// it in. Reads every original the journal would restore.
+bool belongsToFile(const ReadJournal& read, int journal, const std::string& journalPath,
+                   int databaseFd, const std::string& databasePath) {
+    struct stat st {};
+    if (::fstat(databaseFd, &st) != 0) posix::throwIo("examine", databasePath, errno);
+    // A write only adds pages; what was there when it began is still there.
+    if (static_cast<std::uint64_t>(st.st_size) < read.originalSize) return false;
+    const std::uint32_t n = read.pageSize;
+    std::vector<std::uint8_t> current(n);
+    if (posix::readUpTo(databaseFd, current.data(), n, 0, databasePath) != n ||
+        current != read.pageZero) {
+        return false;
+    }
+    std::vector<std::uint8_t> original(n);
+    for (const auto& [number, offset] : read.originals) {
+        const std::uint64_t where = std::uint64_t{number} * n;
+        if (where + n > read.originalSize ||
+            posix::readUpTo(journal, original.data(), n, offset, journalPath) != n ||
+            posix::readUpTo(databaseFd, current.data(), n, where, databasePath) != n) {
+            return false;
+        }
+        const auto versions = read.versions.find(number);
+        for (std::size_t s = 0; s < n / kSectorSize; ++s) {
+            const auto at = static_cast<std::ptrdiff_t>(s * kSectorSize);
+            if (std::equal(current.begin() + at, current.begin() + at + kSectorSize,
+                           original.begin() + at)) {
+                continue;
+            }
+            const std::uint64_t sum = sectorChecksum(read.salt, current, s);
+            const bool written =
+                versions != read.versions.end() &&
+                std::any_of(versions->second.begin(), versions->second.end(),
+                            [&](const std::vector<std::uint64_t>& v) { return v[s] == sum; });
+            if (!written) return false;
+        }
+    }
+    return true;
+}
+
+// Renames the journal out of the way so that the next open proceeds, and says why.
+[[noreturn]] void setAside(const std::string& journalPath, const std::string& databasePath,
+                           const std::string& why) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string kept = journalPath + ".orphaned-" + stamp;
+    for (int i = 2; posix::exists(kept); ++i) {
+        kept = journalPath + ".orphaned-" + stamp + "-" + std::to_string(i);
+    }
+    if (::rename(journalPath.c_str(), kept.c_str()) != 0) {
+        posix::throwIo("set aside the rollback journal", journalPath, errno);
+    }
+    posix::syncDirectoryOf(journalPath);
+    throw Error(ErrorCode::DataChanged,
+                "The database '" + databasePath + "' " + why +
+                    " after a change to it was interrupted, so the rollback journal of that "
+                    "change was not applied; it was kept as '" +
+                    kept + "'. Run 'quillfen-db check " + databasePath +
+                    "' to see whether the database is whole.");
+}
+
+}  // namespace
+
 void playBackJournal(const std::string& journalPath, int databaseFd,
                      const std::string& databasePath, FaultCounter& faults) {
     posix::UniqueFd journal(::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC));
@@ -133,37 +330,34 @@ void playBackJournal(const std::string& journalPath, int databaseFd,
         if (errno == ENOENT) return;
         posix::throwIo("open the rollback journal", journalPath, errno);
     }
-    std::array<std::uint8_t, kHeaderSize> header{};
-    const bool headerWhole = posix::readUpTo(journal.get(), header.data(), header.size(), 0,
-                                             journalPath) == header.size() &&
-                             std::memcmp(header.data(), kMagic.data(), kMagic.size()) == 0 &&
-                             get64(&header[32]) == checksum(0, std::span(header).first(32));
-    // A header that never reached the disk whole was never synced, so no page was written
-    // under this journal: there is nothing to undo.
-    if (headerWhole) {
-        const std::uint32_t pageSize = get32(&header[12]);
-        const std::uint64_t originalSize = get64(&header[16]);
-        const std::uint64_t salt = get64(&header[24]);
-        if (get32(&header[8]) != kLayoutVersion || !plausiblePageSize(pageSize)) {
-            throw Error(ErrorCode::Corrupt,
-                        "The rollback journal '" + journalPath + "' of '" + databasePath +
-                            "' is of a kind this engine cannot apply; the database may hold "
-                            "an unfinished change.");
+    bool layoutOne = false;
+    std::optional<ReadJournal> read =
+        readHeader(journal.get(), journalPath, databasePath, layoutOne);
+    if (layoutOne) {
+        journal.reset();
+        setAside(journalPath, databasePath,
+                 "has a rollback journal written by an earlier version of Quillfen, which "
+                 "cannot tell whether the file was replaced or changed by another program");
+    }
+    if (read) {
+        readRecords(journal.get(), journalPath, *read);
+        if (!belongsToFile(*read, journal.get(), journalPath, databaseFd, databasePath)) {
+            journal.reset();
+            setAside(journalPath, databasePath, "was replaced or changed by another program");
         }
-        std::vector<std::uint8_t> record(4 + pageSize + kChecksumSize);
-        const std::span<const std::uint8_t> body = std::span(record).first(4 + pageSize);
-        for (std::uint64_t at = kHeaderSize;; at += record.size()) {
-            if (posix::readUpTo(journal.get(), record.data(), record.size(), at, journalPath) !=
-                    record.size() ||
-                get64(record.data() + 4 + pageSize) != checksum(salt, body)) {
-                break;
+        std::vector<std::uint8_t> page(read->pageSize);
+        for (const auto& [number, offset] : read->originals) {
+            if (posix::readUpTo(journal.get(), page.data(), page.size(), offset, journalPath) !=
+                page.size()) {
+                throw Error(ErrorCode::Io, "'" + journalPath +
+                                               "' became shorter while it was "
+                                               "played back.");
             }
-            const std::uint32_t number = get32(record.data());
             faults.beforePageWrite(number);
-            posix::writeAll(databaseFd, record.data() + 4, pageSize,
-                            std::uint64_t{number} * pageSize, databasePath);
+            posix::writeAll(databaseFd, page.data(), page.size(),
+                            std::uint64_t{number} * read->pageSize, databasePath);
         }
-        posix::truncateTo(databaseFd, originalSize, databasePath);
+        posix::truncateTo(databaseFd, read->originalSize, databasePath);
         faults.beforeSync(SyncPoint::Database);
         posix::syncFile(databaseFd, databasePath);
     }

@@ -3,24 +3,38 @@
 // journal's removal is the commit point. A journal found when nobody holds the exclusive lock is
 // hot: its writer stopped half-way, and playing it back restores the file byte for byte.
 //
-// Layout, all numbers little-endian:
-//   header, 40 bytes
+// A journal is found by the database's name, so it must also say which database, in which
+// state, it belongs to: a user may restore a backup over the file after a crash, or another
+// program (Access knows nothing of this journal) may change it. The database is named by its
+// canonical path (symbolic links resolved), so every path to the file finds the one journal. The
+// header holds page 0 as the write found it: the engine never writes page 0, so another page 0
+// means another file. Before a page is written, the journal records a checksum of each 512-byte
+// sector of the bytes about to be written (a page may be written several times in a write).
+// Playback first checks that page 0 is unchanged and that every sector of every page it would
+// restore holds the original or one of those versions, as a write torn by a power cut leaves
+// it; otherwise the journal is set aside, not played.
+//
+// Layout, all numbers little-endian; n is the page size:
+//   header, 32 + n + 8 bytes
 //      0   8  magic "QFJRNL\r\n"
-//      8   4  layout version, 1
+//      8   4  layout version, 2
 //     12   4  page size in bytes
 //     16   8  size in bytes of the database file when the write began
 //     24   8  salt, random per journal
-//     32   8  checksum of bytes 0..31
-//   then records, each 4 + page size + 8 bytes
-//      0   4  page number
-//      4   n  the page's bytes as they were when the write began
-//    4+n   8  checksum of the salt, the page number and the bytes
+//     32   n  page 0 as the file held it
+//   32+n   8  checksum of bytes 0..32+n
+//   then records
+//      0   4  kind: 1 the page's original bytes, 2 the sector checksums of a version about to be
+//             written
+//      4   4  page number
+//      8   m  kind 1: the n bytes as they were when the write began; kind 2: n / 512 checksums
+//    8+m   8  checksum of the salt and bytes 0..8+m
 //
 // Records are appended in batches and the journal is synced once per batch, before any page of
 // the batch is written. A crash before that sync can leave the last records torn or missing
-// (and, after a power cut, the header too); none of their pages had been overwritten, so
-// playback stops at the first record whose checksum fails and ignores the rest. The salt keeps
-// bytes left by an older journal from passing as records of this one.
+// (and, after a power cut, the header too); none of their pages had been written, so playback
+// stops at the first record whose checksum fails and ignores the rest. The salt keeps bytes
+// left by an older journal from passing as records of this one.
 #pragma once
 
 #include <cstdint>
@@ -35,18 +49,21 @@ namespace jet::file {
 
 class RollbackJournal {
 public:
-    static std::string pathFor(const std::string& databasePath);
+    // The journal's name for the database at `canonicalPath` (posix::canonicalPathOf).
+    static std::string pathFor(const std::string& canonicalPath);
 
-    // Creates the journal, replacing any file of that name, and writes its header. Nothing is
-    // durable until sync().
-    RollbackJournal(const std::string& databasePath, std::uint32_t pageSize,
-                    std::uint64_t originalSize, FaultCounter& faults);
+    // Creates the journal at `path`, replacing any file of that name, and writes its header.
+    // Nothing is durable until sync().
+    RollbackJournal(std::string path, std::uint32_t pageSize, std::uint64_t originalSize,
+                    std::span<const std::uint8_t> pageZero, FaultCounter& faults);
     RollbackJournal(const RollbackJournal&) = delete;
     RollbackJournal& operator=(const RollbackJournal&) = delete;
 
     const std::string& path() const { return path_; }
     // Records are gathered in memory and written a batch at a time.
     void append(std::uint32_t pageNumber, std::span<const std::uint8_t> original);
+    // A version of the page, as it is about to be written to the file.
+    void appendVersion(std::uint32_t pageNumber, std::span<const std::uint8_t> written);
     // Writes what was appended and makes it durable; the first time also the journal's entry in
     // its folder.
     void sync();
@@ -54,6 +71,8 @@ public:
     void unlink();
 
 private:
+    void appendRecord(std::uint32_t kind, std::uint32_t pageNumber,
+                      std::span<const std::uint8_t> payload);
     void writeBatch();
 
     std::string path_;
@@ -68,7 +87,9 @@ private:
 
 // Rolls the database open on `databaseFd` back to the state the journal at `journalPath`
 // records, makes that durable, and removes the journal. The caller holds the exclusive lock.
-// Throws Error(Corrupt) for a journal whose header is intact but does not fit, and Error(Io).
+// A journal that does not belong to the file as it is now is renamed
+// "<journal>.orphaned-<time>" and Error(DataChanged) names it; the file is left alone. Throws
+// Error(Corrupt) for a journal of a layout this engine does not know, and Error(Io).
 void playBackJournal(const std::string& journalPath, int databaseFd,
                      const std::string& databasePath, FaultCounter& faults);
 

@@ -30,7 +30,7 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
         opened.writable = opened.fd.get() >= 0;
     }
     if (!opened.writable) {
-        opened.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        opened.fd.reset(posix::openForReading(path));
         if (opened.fd.get() < 0) {
             if (errno == ENOENT || errno == ENOTDIR) {
                 throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
@@ -43,7 +43,9 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
         if (S_ISDIR(st.st_mode)) {
             throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
         }
-        throw Error(ErrorCode::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+        // A pipe or a device is never a database, and reading one could wait for ever.
+        throw Error(ErrorCode::UnrecognizedFormat,
+                    "Unrecognized database format '" + path + "': it is not a regular file.");
     }
     return opened;
 }
@@ -53,7 +55,7 @@ PageFile::PageFile(const std::string& path, AccessMode mode)
 
 PageFile::PageFile(const std::string& path, Opened opened)
     : path_(path),
-      journalPath_(RollbackJournal::pathFor(path)),
+      journalPath_(RollbackJournal::pathFor(posix::canonicalPathOf(opened.fd.get(), path))),
       fd_(std::move(opened.fd)),
       writable_(opened.writable),
       lock_(fd_.get(), path) {
@@ -250,6 +252,7 @@ void PageFile::beginWrite() {
                         "': the database is open read-only (the file "
                         "or its folder is read-only, or it was opened for reading).");
     }
+    refuseSeveralNames();
     // With a read guard open this converts its shared lock; the guard keeps working.
     lock_.lock(LockLevel::Exclusive, patience_);
     try {
@@ -270,8 +273,21 @@ void PageFile::beginWrite() {
     }
     originalSize_ = size_;
     journaled_.assign(size_ / pageSize_, false);
-    journalSynced_ = false;
     inWrite_ = true;
+}
+
+void PageFile::refuseSeveralNames() const {
+    // The journal of an interrupted change is found by the file's name. A file with several
+    // names (hard links) may be opened by another one next time, which would read the half-done
+    // change and write over it; and a backup kept as a hard link would change with it.
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) posix::throwIo("examine", path_, errno);
+    if (st.st_nlink > 1) {
+        throw Error(ErrorCode::ReadOnly,
+                    "Cannot change '" + path_ + "': the file has " + std::to_string(st.st_nlink) +
+                        " names (hard links), and a change interrupted under one name could not "
+                        "be undone when it is opened by another. Change a copy of it instead.");
+    }
 }
 
 void PageFile::writePage(std::uint32_t number, Page bytes) {
@@ -310,25 +326,40 @@ std::uint32_t PageFile::appendPage() {
 
 void PageFile::flush() {
     if (dirty_.empty()) return;
-    // The journal exists and is durable before the first page is written, even when every
-    // page is new: its original size is what takes appended pages away again.
-    if (!journal_) journal_.emplace(path_, pageSize_, originalSize_, faults_);
-    std::vector<std::uint32_t> newlyJournaled;
     Page original(pageSize_);
-    for (const auto& [number, page] : dirty_) {
-        if (number >= journaled_.size() || journaled_[number]) continue;
-        // Not yet written in this transaction, so the file still holds the original.
+    const auto readOriginal = [&](std::uint32_t number) {
         if (posix::readUpTo(fd_.get(), original.data(), pageSize_,
                             std::uint64_t{number} * pageSize_, path_) != pageSize_) {
             throw Error(ErrorCode::Io, "'" + path_ + "' became shorter while it was locked.");
         }
-        journal_->append(number, original);
-        newlyJournaled.push_back(number);
+    };
+    // The journal exists and is durable before the first page is written, even when every
+    // page is new: its original size is what takes appended pages away again. Page 0 as the
+    // file holds it says which file the journal belongs to.
+    if (!journal_) {
+        readOriginal(0);
+        journal_.emplace(journalPath_, pageSize_, originalSize_, original, faults_);
     }
-    if (!newlyJournaled.empty() || !journalSynced_) {
-        journal_->sync();
-        journalSynced_ = true;
+    // The pages as they go to the file, encoded.
+    std::vector<std::pair<std::uint32_t, Page>> pages;
+    pages.reserve(dirty_.size());
+    std::vector<std::uint32_t> newlyJournaled;
+    for (const auto& [number, page] : dirty_) {
+        Page bytes = *page;
+        if (codec_) codec_->encode(number, bytes);
+        if (number < journaled_.size()) {
+            if (!journaled_[number]) {
+                // Not yet written in this transaction, so the file still holds the original.
+                readOriginal(number);
+                journal_->append(number, original);
+                newlyJournaled.push_back(number);
+            }
+            // Playback recognises the page as this write left it, even torn.
+            journal_->appendVersion(number, bytes);
+        }
+        pages.emplace_back(number, std::move(bytes));
     }
+    journal_->sync();
     for (const auto number : newlyJournaled) journaled_[number] = true;
 
     // Pages that follow one another in the file go in one write, a run at a time.
@@ -341,18 +372,15 @@ void PageFile::flush() {
                         path_);
         run.clear();
     };
-    while (!dirty_.empty()) {
-        auto node = dirty_.extract(dirty_.begin());
-        const std::uint32_t number = node.key();
+    for (auto& [number, bytes] : pages) {
         if (!run.empty() &&
             (number != runStart + run.size() / pageSize_ || run.size() >= kRunPages * pageSize_)) {
             writeRun();
         }
         if (run.empty()) runStart = number;
         faults_.beforePageWrite(number);
-        const std::size_t at = run.size();
-        run.insert(run.end(), node.mapped()->begin(), node.mapped()->end());
-        if (codec_) codec_->encode(number, std::span(run).subspan(at, pageSize_));
+        run.insert(run.end(), bytes.begin(), bytes.end());
+        auto node = dirty_.extract(number);
         cachePut(number, std::move(node.mapped()));
     }
     writeRun();

@@ -225,6 +225,7 @@ private:
     PageRef viewPage(std::uint32_t number) const;
     void saveForSnapshots(std::uint32_t number);
     void requireWrite(const char* operation) const;
+    void refuseSeveralNames() const;
     void flush();
     void writeKeptPage(std::uint32_t number) const;
     void advanceModificationTime();
@@ -254,7 +255,6 @@ private:
     std::map<std::uint32_t, PageRef> dirty_;  // ordered, so that a flush writes front to back
     std::size_t dirtyLimit_ = 1024;
     std::optional<RollbackJournal> journal_;
-    bool journalSynced_ = false;
     // Pages whose newest state is with a keeper; a read of one has the keeper write it, hence
     // mutable. A few pages at a time.
     mutable std::unordered_map<std::uint32_t, PageKeeper*> kept_;

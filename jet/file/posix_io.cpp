@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "jet/error.h"
@@ -16,15 +18,61 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
+namespace {
+
+// Clears O_NONBLOCK, which only served to open without waiting.
+bool blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool sameFile(const struct stat& a, const std::string& path) {
+    struct stat b {};
+    return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 UniqueFd openWritable(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) return {};
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 ||
+        !blocking(fd.get())) {
         return {};
     }
-    if (::faccessat(AT_FDCWD, directoryOf(path).c_str(), W_OK, AT_EACCESS) != 0) return {};
+    const std::string folder = directoryOf(canonicalPathOf(fd.get(), path));
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0) return {};
     return fd;
+}
+
+int openForReading(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !blocking(fd)) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+std::string canonicalPathOf(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return path;
+    char link[PATH_MAX + 1];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(proc.c_str(), link, PATH_MAX);
+    if (n > 0) {
+        const std::string resolved(link, static_cast<std::size_t>(n));
+        if (sameFile(st, resolved)) return resolved;
+    }
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        const std::string resolved(real);
+        std::free(real);
+        if (sameFile(st, resolved)) return resolved;
+    }
+    return path;
 }
 
 void throwIo(const std::string& what, const std::string& path, int err) {

@@ -34,8 +34,18 @@ private:
 // Opens `path` for reading and writing, unless it is read-only on disk: then an empty UniqueFd.
 // A file without any write permission bit counts as read-only even for a user who could write
 // it anyway (root), as Access honours the read-only attribute; so does a folder that cannot
-// take the rollback journal.
+// take the rollback journal (the folder of the file itself, where a symbolic link leads).
+// Anything but a regular file gives an empty UniqueFd too, without waiting (a named pipe).
 UniqueFd openWritable(const std::string& path);
+
+// Opens `path` for reading. Does not wait on a named pipe or a device: the caller checks that
+// it is a regular file. -1 and errno as open(2).
+int openForReading(const std::string& path);
+
+// The path of the file open on `fd` with every symbolic link, "." and ".." resolved, so that
+// every path to one file gives the same name; `path` itself when that cannot be told (no /proc
+// and no realpath of it that leads to the same file).
+std::string canonicalPathOf(int fd, const std::string& path);
 
 // Writes all of `data` at `offset`.
 void writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset,
