@@ -90,7 +90,7 @@ Decimal toDecimal(const Value& v) {
         return *parseDecimal(formatSingle(*f));
     }
     if (integerRank(v) >= 0) return decimalFromInteger(integerValue(v));
-    return decimalFromDouble(toDouble(v));
+    return decimalFromDouble(toDouble(v), kDoubleToDecimalDigits);
 }
 
 Value doubleResult(double r) {

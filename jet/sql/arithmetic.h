@@ -9,6 +9,7 @@
 //   overflows to Double; Currency, Double and Decimal overflow is an error.
 // - Single with Long or BigInt gives Double (a Single cannot hold every Long).
 // - Text in arithmetic is read as a Double, or exactly as a Decimal when the other operand is one.
+//   A Double beside a Decimal becomes one with 15 significant digits, as Access converts it.
 // - Date arithmetic is done on the linear day count (date_time.h), so moving a date before
 //   1899-12-30 by half a day lands on the right hour.
 // - "\" and Mod round both operands half to even to whole numbers; the result is Byte or Integer

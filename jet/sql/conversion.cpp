@@ -60,8 +60,17 @@ Decimal decimalOf(const Value& number, const Value& original, ColumnType type) {
     if (const auto* c = std::get_if<Currency>(&number)) return decimalFromCurrency(*c);
     if (const auto* f = std::get_if<float>(&number)) return *parseDecimal(formatSingle(*f));
     if (std::holds_alternative<double>(number)) {
+        // Text is read as a Double only when it is too large for a Decimal, which its Double's
+        // 15 digits might round back into range.
+        if (type == ColumnType::Decimal && std::holds_alternative<std::string>(original)) {
+            tooLarge(original, type);
+        }
+        // Access turns a Double into a Decimal with 15 significant digits; Currency rounds the
+        // Double's own digits to its four places.
         try {
-            return decimalFromDouble(std::get<double>(number));
+            const double x = std::get<double>(number);
+            return type == ColumnType::Decimal ? decimalFromDouble(x, kDoubleToDecimalDigits)
+                                               : decimalFromDouble(x);
         } catch (const DecimalOverflow&) {
             tooLarge(original, type);
         }

@@ -1,7 +1,9 @@
 #include "jet/sql/decimal_math.h"
 
 #include <array>
+#include <cassert>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -238,6 +240,19 @@ Decimal decimalFromDouble(double v) {
     // to_chars writes "inf" and "nan" for values no Decimal can hold.
     if (!parsed) throw DecimalOverflow{};
     return *parsed;
+}
+
+Decimal decimalFromDouble(double v, int significantDigits) {
+    assert(significantDigits >= 1 && significantDigits <= 17);
+    if (!std::isfinite(v)) throw DecimalOverflow{};
+    // to_chars with a precision rounds the exact binary value, ties to even; going through the
+    // shortest digits first would round twice.
+    char buf[64];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific,
+                                   significantDigits - 1)
+                         .ptr;
+    return stripTrailingZeros(
+        *parseDecimal(std::string_view(buf, static_cast<std::size_t>(end - buf))));
 }
 
 double decimalToDouble(const Decimal& v) {

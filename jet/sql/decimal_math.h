@@ -25,6 +25,12 @@ Decimal decimalFromCurrency(Currency v);
 // The double's shortest round-trip decimal text, read as a Decimal: 0.1 is exactly 0.1, not the
 // binary fraction nearest to it. Digits past scale 28 are rounded away. Throws DecimalOverflow.
 Decimal decimalFromDouble(double v);
+// The significant digits Access keeps when a Double becomes a Decimal (storing, CDec, arithmetic).
+constexpr int kDoubleToDecimalDigits = 15;
+// The double's exact binary value rounded once, half to even, to `significantDigits` (1 to 17)
+// digits, without trailing fraction zeros: 0.1 + 0.2 gives 0.3 at 15. Digits past scale 28 are
+// rounded away. Throws DecimalOverflow.
+Decimal decimalFromDouble(double v, int significantDigits);
 double decimalToDouble(const Decimal& v);
 
 // Plain or exponent notation: "-12.5", "1e3", ".25", "+7". Blanks are not skipped. Null when the

@@ -5,7 +5,7 @@ import assert from "node:assert/strict";
 import { test } from "node:test";
 import { enforcedRelationships, parseSchema, reach, settle } from "./update.mjs";
 import {
-    OutOfRange, arithmetic, decimalFromText, decimalText, fromDump, longLiteral, store, updatedValue,
+    OutOfRange, arithmetic, decimalFromDouble, decimalFromText, decimalText, fromDump, longLiteral, store, updatedValue,
 } from "./update_values.mjs";
 
 const col = (type, extra = {}) => ({ type, ...extra });
@@ -58,6 +58,20 @@ test("Decimal rounds to the column's scale, half to even, within its precision",
     const whole = col("Decimal", { precision: 18, scale: 0 });
     assert.equal(updatedValue(whole, "-1", "*", fromDump("Decimal", "2.5")), "-2");
     assert.equal(store(longLiteral(5), whole), "5");
+});
+
+test("a Double becomes a Decimal with 15 significant digits, rounded once from its exact value", () => {
+    const d = col("Decimal", { precision: 28, scale: 20 });
+    assert.equal(store(fromDump("Double", 0.1 + 0.2), d), "0.3");
+    assert.equal(store(fromDump("Double", 1.234567890123455), d), "1.23456789012345");
+    assert.equal(store(fromDump("Double", -2 / 3), d), "-0.666666666666667");
+    assert.equal(store(fromDump("Double", 123456789012345.5), col("Decimal", { precision: 28, scale: 0 })),
+        "123456789012346");
+    assert.equal(decimalText(decimalFromDouble(1e20 / 3)), "33333333333333300000");
+    assert.equal(decimalText(decimalFromDouble(5e-324)), "0");
+    assert.equal(updatedValue(d, "1", "+", fromDump("Double", 2 / 3)), "1.666666666666667");
+    // Currency still takes the Double's shortest digits.
+    assert.equal(store(fromDump("Double", 123456789012.34567), col("Currency")), "123456789012.3457");
 });
 
 test("Single stores the float nearest the result", () => {

@@ -4,9 +4,10 @@
 // mantissa with a scale, Single and Double as the JS number they hold.
 //
 // Where the guide leaves room, these follow the choices the engine's arithmetic header writes
-// down: Long and BigInt with Single give Double, Single overflows to Double, a Double (or
-// Single) becomes a Decimal or Currency through its shortest decimal digits (0.1 is exactly
-// 0.1), and a Currency product keeps four places, half to even.
+// down: Long and BigInt with Single give Double, Single overflows to Double, a Single becomes a
+// Decimal or Currency through its shortest decimal digits, a Double becomes a Currency so too
+// (0.1 is exactly 0.1) but a Decimal through its 15 significant digits, as Access converts it,
+// and a Currency product keeps four places, half to even.
 
 import { shortestSingle } from "./dump.mjs";
 
@@ -118,11 +119,38 @@ function toDouble(x) {
     return x.v;
 }
 
-function toDecimal(x) {
+// A double's exact binary value rounded once, half to even, to 15 significant digits.
+export function decimalFromDouble(v) {
+    if (!Number.isFinite(v)) throw new OutOfRange(`${v}`);
+    const view = new DataView(new ArrayBuffer(8));
+    view.setFloat64(0, v);
+    const bits = view.getBigUint64(0);
+    const biased = Number((bits >> 52n) & 0x7ffn);
+    const fraction = bits & ((1n << 52n) - 1n);
+    const mantissa = biased ? fraction | (1n << 52n) : fraction;
+    const exponent = (biased || 1) - 1075;
+    // v is exactly m / 10^s: 2^-k is 5^k / 10^k.
+    let m = exponent >= 0 ? mantissa << BigInt(exponent) : mantissa * 5n ** BigInt(-exponent);
+    let s = Math.max(0, -exponent);
+    const excess = m.toString().length - 15;
+    if (excess > 0) {
+        m = divideHalfEven(m, excess);
+        s -= excess;
+    }
+    if (s < 0) {
+        m *= pow10(-s);
+        s = 0;
+    }
+    return normalizeDecimal({ m: bits >> 63n ? -m : m, s });
+}
+
+// `shortest`: a Double through its shortest digits, as Currency takes it.
+function toDecimal(x, shortest = false) {
     if (WHOLE.includes(x.type)) return { m: x.v, s: 0 };
     if (x.type === "Currency") return { m: x.v, s: 4 };
     if (x.type === "Decimal") return { m: x.m, s: x.s };
     if (!Number.isFinite(x.v)) throw new OutOfRange(`${x.v}`);
+    if (x.type === "Double" && !shortest) return decimalFromDouble(x.v);
     return decimalFromText(String(x.type === "Single" ? shortestSingle(x.v) : x.v));
 }
 
@@ -189,7 +217,7 @@ export function store(x, column) {
         return type === "BigInt" ? v.toString() : Number(v);
     }
     if (type === "Currency") {
-        const d = toDecimal(x);
+        const d = toDecimal(x, true);
         const v = divideHalfEven(d.m, d.s - 4);
         if (v < INT64[0] || v > INT64[1]) throw new OutOfRange(`${decimalText(d)} does not fit Currency`);
         return currencyText(v);

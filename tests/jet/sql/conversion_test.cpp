@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 #include "jet/sql/evaluator.h"
 #include "jet/sql/evaluator_support.h"
@@ -87,6 +88,42 @@ TEST(StoringCurrencyAndDecimal, RoundToTheirPlacesHalfToEven) {
     const ColumnDef narrow = decimalColumn(5, 2);
     EXPECT_EQ(convertForColumn(999.994, narrow), Value{dec("999.99")});
     EXPECT_EQ(storeError(999.995, narrow).code(), ErrorCode::Overflow);  // 1000.00: 6 digits
+}
+
+TEST(StoringCurrencyAndDecimal, ADoubleKeepsFifteenSignificantDigitsInADecimal) {
+    const ColumnDef fraction = decimalColumn(28, 20);
+    const ColumnDef whole = decimalColumn(28, 4);
+    const std::tuple<double, const ColumnDef*, const char*> cases[] = {
+        {0.1 + 0.2, &fraction, "0.3"},
+        {1.0 / 3.0, &fraction, "0.333333333333333"},
+        {-2.0 / 3.0, &fraction, "-0.666666666666667"},
+        // Rounded from the exact binary value (1.23456789012345491...), not from its shortest
+        // digits 1.234567890123455, which would round up.
+        {1.234567890123455, &fraction, "1.23456789012345"},
+        // Exact halves at the 16th digit go to even.
+        {123456789012345.5, &whole, "123456789012346"},
+        {123456789012344.5, &whole, "123456789012344"},
+        {1e20 / 3.0, &whole, "33333333333333300000"},
+    };
+    for (const auto& [x, c, expected] : cases) {
+        const Value stored = convertForColumn(x, *c);
+        EXPECT_EQ(formatDecimal(std::get<Decimal>(stored)), expected) << x;
+        EXPECT_EQ(std::get<Decimal>(stored).scale, c->scale) << x;
+    }
+    // Then the column's scale: a second rounding, of the 15 digits.
+    EXPECT_EQ(convertForColumn(2.0 / 3.0, decimalColumn(18, 2)), Value{dec("0.67")});
+    EXPECT_EQ(formatDecimal(std::get<Decimal>(convertForColumn(1e-25, fraction))), "0");
+    EXPECT_EQ(storeError(1e30, whole).code(), ErrorCode::Overflow);
+    // Currency rounds the Double's own digits, not the 15.
+    EXPECT_EQ(convertForColumn(123456789012.34567, column("Price", ColumnType::Currency)),
+              Value{Currency{1234567890123457}});
+
+    // A calculated column keeps the 15 digits at their own scale.
+    ColumnDef calculated = column("Total", ColumnType::Decimal);
+    calculated.calculated = true;
+    EXPECT_EQ(convertForColumn(0.1 + 0.2, calculated), Value{dec("0.3")});
+    EXPECT_EQ(convertForColumn(1e-25 / 3.0, calculated),
+              Value{dec("0.0000000000000000000000000333")});
 }
 
 TEST(StoringFloatingPoint, SingleAndDouble) {

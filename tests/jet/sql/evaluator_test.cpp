@@ -123,6 +123,10 @@ TEST(EvaluatorDivision, SlashGivesDoubleOrDecimal) {
     EXPECT_EQ(eval("[Dec] / 3", {{"Dec", dec("1")}}), Value{dec("0.3333333333333333333333333333")});
     EXPECT_EQ(eval("[Dec] / 3 * 3", {{"Dec", dec("1")}}),
               Value{dec("0.9999999999999999999999999999")});
+    // A Double meets a Decimal with its 15 significant digits.
+    EXPECT_EQ(eval("[Dec] / [Dbl]", {{"Dec", dec("0.6")}, {"Dbl", 0.1 + 0.2}}), Value{dec("2")});
+    EXPECT_EQ(eval("[Dec] + [Dbl]", {{"Dec", dec("1")}, {"Dbl", 2.0 / 3}}),
+              Value{dec("1.666666666666667")});
 }
 
 TEST(EvaluatorDivision, BackslashAndModRoundOperandsHalfToEvenFirst) {
