@@ -122,6 +122,15 @@ Value convertTo(const Arguments& a) {
     return convertToType(a[0], type);
 }
 
+// CDec keeps the fraction: the value's own digits, as many as a Decimal holds.
+Value cdecValue(const Arguments& a) {
+    if (isNull(a[0])) invalidArgument("invalid use of Null");
+    DecimalShape whatFits;
+    whatFits.precision = 29;
+    whatFits.ownScale = true;
+    return convertToType(a[0], ColumnType::Decimal, whatFits);
+}
+
 Value cstrValue(const Arguments& a) {
     if (isNull(a[0])) invalidArgument("invalid use of Null");
     // CStr spells Yes/No as words, unlike "&", which shows the stored -1/0.
@@ -218,7 +227,7 @@ constexpr std::array<FunctionDef, 23> kFunctions{{
     {"CCur", 1, 1, convertTo<ColumnType::Currency>},
     {"CDate", 1, 1, convertTo<ColumnType::DateTime>},
     {"CDbl", 1, 1, convertTo<ColumnType::Double>},
-    {"CDec", 1, 1, convertTo<ColumnType::Decimal>},
+    {"CDec", 1, 1, cdecValue},
     {"CInt", 1, 1, convertTo<ColumnType::Integer>},
     {"CLng", 1, 1, convertTo<ColumnType::Long>},
     {"CSng", 1, 1, convertTo<ColumnType::Single>},

@@ -102,6 +102,28 @@ TEST(FunctionsConversions, ConvertAsStoringDoes) {
     EXPECT_EQ(evalError("CInt([Lng])").code(), ErrorCode::TypeMismatch);
 }
 
+TEST(FunctionsConversions, CDecKeepsTheFraction) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"CDec('0.125')", "0.125"},
+        {"CDec('-7.77')", "-7.77"},
+        {"CDec(2.75)", "2.75"},
+        {"CDec(' 1e-3 ')", "0.001"},
+        {"CDec(0.1 + 0.2)", "0.3"},  // the Double's 15 significant digits
+        {"CDec(True)", "-1"},
+        // As many digits as a Decimal holds: 29 when they fit in 96 bits, else 28.
+        {"CDec('79228162514264337593543950335')", "79228162514264337593543950335"},
+        {"CDec('1.23456789012345678901234567890123')", "1.2345678901234567890123456789"},
+        {"CDec('0.00000000000000000000000000015')", "0.0000000000000000000000000002"},
+    };
+    for (const auto& [e, expected] : cases) EXPECT_EQ(eval(e), Value{dec(expected)}) << e;
+    EXPECT_EQ(eval("CDec([Cur])", {{"Cur", Currency{-12345}}}), Value{dec("-1.2345")});
+
+    EXPECT_EQ(evalError("CDec('79228162514264337593543950336')").code(), ErrorCode::Overflow);
+    EXPECT_EQ(evalError("CDec(1e300)").code(), ErrorCode::Overflow);
+    EXPECT_EQ(evalError("CDec('abc')").code(), ErrorCode::TypeMismatch);
+    EXPECT_EQ(evalError("CDec(Null)").code(), ErrorCode::TypeMismatch);
+}
+
 TEST(FunctionsText, CountAndCutByCharacter) {
     EXPECT_EQ(eval("Len('héllo')"), Value{5});
     EXPECT_EQ(eval("Len([Lng])", {{"Lng", 12345}}), Value{5});
