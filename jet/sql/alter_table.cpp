@@ -115,7 +115,11 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     requireValidName(column.name, "field");
     // Dropped fields still count until the database is compacted, as they do for Access.
     if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
-        throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
+        std::string message = "Too many fields defined in table '" + table.name + "'.";
+        if (table.columns.size() < store::kMaxColumns) {
+            message += " Fields dropped from it count until the database is compacted.";
+        }
+        throw Error(ErrorCode::TooManyFields, message);
     }
     const auto properties = fieldProperties(add.notNull, add.defaultValue);
     db.write([&](store::WriteContext& ctx) {

@@ -248,7 +248,7 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         throw Error(ErrorCode::SyntaxError, "Table '" + name + "' must have at least one field.");
     }
     if (create.fields.size() > store::kMaxColumns) {
-        throw Error(ErrorCode::TooManyFields, "Too many fields defined.");
+        throw Error(ErrorCode::TooManyFields, "Too many fields defined in table '" + name + "'.");
     }
     store::NewTable table;
     table.name = name;

@@ -187,7 +187,9 @@ TEST(AlterTable, RepeatingTheSequenceStopsAtAccesssLimit) {
             run(*db, "ALTER TABLE [Table1] ADD COLUMN [Total] INT");
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), ErrorCode::TooManyFields);
-            EXPECT_STREQ(e.what(), "Too many fields defined.");
+            EXPECT_STREQ(e.what(),
+                         "Too many fields defined in table 'Table1'. Fields dropped from it "
+                         "count until the database is compacted.");
             break;
         }
         run(*db, "update [Table1] set [Total]=[C]+ [D]");

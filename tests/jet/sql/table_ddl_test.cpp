@@ -156,6 +156,11 @@ TEST(CreateTable, RefusalsLeaveTheFileAsItWas) {
         const Error e = errorOf(*db, sql);
         EXPECT_EQ(e.code(), code) << e.what();
     }
+    std::string wide = "CREATE TABLE Wide (F0 LONG";
+    for (int i = 1; i <= 255; ++i) wide += ", F" + std::to_string(i) + " LONG";
+    const Error e = errorOf(*db, wide + ")");
+    EXPECT_EQ(e.code(), ErrorCode::TooManyFields);
+    EXPECT_STREQ(e.what(), "Too many fields defined in table 'Wide'.");
     EXPECT_EQ(bytesOf(path), before);
 }
 
