@@ -157,7 +157,7 @@ Header openHeader(PageFile& file, const std::string& password) {
     const std::string stored = office ? std::string() : storedPassword(*fmt, page, header.codePage);
     header.hasPassword = office || !stored.empty();
     if (!office && header.hasPassword && stored != password) {
-        throw Error(ErrorCode::NotValidPassword, "Not a valid password.");
+        throw Error(ErrorCode::NotValidPassword, "Not a valid password. (file '" + path + "')");
     }
     file.setHeaderPage(std::move(page));
     return header;

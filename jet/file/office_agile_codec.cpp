@@ -209,7 +209,7 @@ OfficeAgileCodec::OfficeAgileCodec(crypto::ByteView info, std::array<std::uint8_
     const crypto::Bytes expected =
         crypto::digest(pk.hash, {crypto::ByteView(input).first(pk.salt.size())});
     if (!std::equal(expected.begin(), expected.end(), value.begin())) {
-        throw Error(ErrorCode::NotValidPassword, "Not a valid password.");
+        throw Error(ErrorCode::NotValidPassword, "Not a valid password. (file '" + path + "')");
     }
     secretKey_ = decrypted(keyFor(kKeyValueBlock), pk, keyValue, refuse);
     if (secretKey_.size() < data.keyBytes) refuse("with a damaged key record");

@@ -72,7 +72,7 @@ OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4
     const auto verifier = crypto::ByteView(check).first(kVerifierLength);
     const crypto::Bytes expected = crypto::digest(crypto::sha1(), {verifier});
     if (!std::equal(expected.begin(), expected.end(), check.begin() + kVerifierLength)) {
-        throw Error(ErrorCode::NotValidPassword, "Not a valid password.");
+        throw Error(ErrorCode::NotValidPassword, "Not a valid password. (file '" + path + "')");
     }
 }
 

@@ -57,8 +57,11 @@ TEST(QuillfenDb, FailuresAreOneLineOnStderrWithStatusOne) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"tables /nonexistent/x.mdb", "Could not find file '/nonexistent/x.mdb'."},
         {"dump " + fx("password/V2000_with-password.mdb") + " --password wrong",
-         "Not a valid password."},
-        {"dump " + fx("password/V2010_with-password.accdb"), "Not a valid password."},
+         "Not a valid password. (file '" +
+             testsupport::fixture("password/V2000_with-password.mdb") + "')"},
+        {"dump " + fx("password/V2010_with-password.accdb"),
+         "Not a valid password. (file '" +
+             testsupport::fixture("password/V2010_with-password.accdb") + "')"},
         {"export " + fx("jet4/test2000.mdb") + " Orders", "'Orders'"},
         {"sql " + fx("jet4/test2000.mdb") + " 'SELECT [Nope] FROM [Table1]'", "Nope"},
         {"sql " + fx("jet4/test2000.mdb") + " 'SELEC * FROM [Table1]'", ""},

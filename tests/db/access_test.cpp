@@ -67,9 +67,10 @@ TEST(GetTableNames, GivesAnEmptyListForNoTablesNoneForNoFileAndFailuresToTheCall
     EXPECT_EQ(tablesOf(fixture("jet4/missing.mdb")), std::nullopt);
     EXPECT_EQ(tablesOf(""), std::nullopt);
 
-    const auto wrong = failureOf([] { tablesOf(fixture("password/V2003_with-password.mdb")); });
+    const std::string locked = fixture("password/V2003_with-password.mdb");
+    const auto wrong = failureOf([&] { tablesOf(locked); });
     EXPECT_EQ(wrong.number(), 3031);
-    EXPECT_EQ(wrong.description(), "Not a valid password.");
+    EXPECT_EQ(wrong.description(), "Not a valid password. (file '" + locked + "')");
 }
 
 class AddTablesToAccessListbox : public ::testing::Test {
@@ -105,9 +106,11 @@ TEST_F(AddTablesToAccessListbox, AWrongPasswordIsReportedAtLine102AndEmptiesTheL
     const auto& shown = platform.messages[0];
     EXPECT_EQ(shown.title, "Application Error");
     EXPECT_EQ(shown.icon, app::MessageIcon::Exclamation);
-    EXPECT_TRUE(
-        shown.text.starts_with("Not a valid password.\r\nin Brassloe2021/08/31."
-                               "Access.AddTablesToAccessListbox at line 102\r\r"));
+    EXPECT_TRUE(shown.text.starts_with("Not a valid password. (file '" +
+                                       fixture("password/V2000_with-password.mdb") +
+                                       "')\r\nin Brassloe2021/08/31."
+                                       "Access.AddTablesToAccessListbox at line 102\r\r"))
+        << shown.text;
     EXPECT_TRUE(list.items.empty());
     EXPECT_EQ(list.selected, -1);
 }

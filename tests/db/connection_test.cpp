@@ -83,7 +83,7 @@ TEST(SharedDatabase, AWrongPasswordFailsAsItWouldAlone) {
     auto first = connect(path, "password");
     const auto wrong = failureOf([&] { connect(path, "wrong"); });
     EXPECT_EQ(wrong.number(), 3031);
-    EXPECT_EQ(wrong.description(), "Not a valid password.");
+    EXPECT_EQ(wrong.description(), "Not a valid password. (file '" + path + "')");
     EXPECT_EQ(failureOf([&] { connect(path); }).number(), 3031);
     EXPECT_EQ(connect(path, "password")->OpenSchema(db::adSchemaTables)->State(), db::adStateOpen);
 }

@@ -77,7 +77,8 @@ TEST(DatabasePassword, OpensOnlyWithTheRightPassword) {
         for (const char* wrong : {"", "Password", "passwor", "password "}) {
             const auto e = errorOf([&] { Database::open(fixture(name), {wrong}); });
             EXPECT_EQ(e.code(), ErrorCode::NotValidPassword) << name << " / " << wrong;
-            EXPECT_STREQ(e.what(), "Not a valid password.");
+            EXPECT_EQ(std::string(e.what()),
+                      "Not a valid password. (file '" + fixture(name) + "')");
         }
     }
 }

@@ -115,7 +115,8 @@ TEST(EncryptedDatabase, RefusesAWrongOrMissingPassword) {
              {std::string(), right + " ", right.substr(1), right + right}) {
             const auto e = errorOf([&] { Database::open(fixture(p.name), {wrong, false}); });
             EXPECT_EQ(e.code(), ErrorCode::NotValidPassword) << p.name << " / " << wrong;
-            EXPECT_STREQ(e.what(), "Not a valid password.");
+            EXPECT_EQ(std::string(e.what()),
+                      "Not a valid password. (file '" + fixture(p.name) + "')");
         }
     }
 }
