@@ -133,9 +133,9 @@ void runSql(std::ostream& out, const std::string& file, const std::string& passw
 }
 
 void importCsv(std::ostream& out, const std::string& file, const std::string& password,
-               const std::string& table, const std::string& csv) {
+               const std::string& table, const std::string& csv, const std::string& encoding) {
     const auto db = openDatabase(file, password);
-    out << jet::sql::importCsv(*db, table, csv) << " row(s) imported.\n";
+    out << jet::sql::importCsv(*db, table, csv, encoding) << " row(s) imported.\n";
 }
 
 std::vector<std::string> scriptStatements(const std::string& path) {

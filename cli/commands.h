@@ -18,8 +18,9 @@ void exportCsv(std::ostream& out, const std::string& file, const std::string& pa
                const std::string& table);
 void runSql(std::ostream& out, const std::string& file, const std::string& password,
             const std::vector<std::string>& statements);
+// `encoding`: empty for UTF-8, else an encoding iconv knows.
 void importCsv(std::ostream& out, const std::string& file, const std::string& password,
-               const std::string& table, const std::string& csv);
+               const std::string& table, const std::string& csv, const std::string& encoding);
 
 // The statements of a SQL script file: each ends with a ';' outside quotes, brackets and #
 // dates; a line whose first characters are -- is a comment. Throws jet::Error naming the file

@@ -52,6 +52,10 @@ int main(int argc, char** argv) {
     addCommon(importCmd);
     importCmd->add_option("TABLE", table, "The table")->required();
     importCmd->add_option("CSV", csvFile, "The CSV file")->required();
+    std::string encoding;
+    importCmd->add_option("--encoding", encoding,
+                          "The CSV file's encoding when it is not UTF-8, as iconv names it, "
+                          "e.g. WINDOWS-1252, ISO-8859-15, UTF-16");
     std::string formatName;
     auto* create = app.add_subcommand(
         "create",
@@ -93,7 +97,7 @@ int main(int argc, char** argv) {
             }
             cli::runSql(std::cout, file, password, statements);
         }
-        if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile);
+        if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile, encoding);
         if (*create) cli::createDatabase(file, formatName);
         if (*check) status = cli::runCheck(std::cout, file, password);
         std::cout.flush();

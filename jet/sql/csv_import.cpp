@@ -1,11 +1,12 @@
 #include "jet/sql/csv_import.h"
 
-#include <fstream>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "jet/error.h"
 #include "jet/sql/insert.h"
+#include "jet/sql/text_file_reader.h"
 
 namespace jet::sql {
 namespace {
@@ -18,13 +19,10 @@ struct Field {
 // Reads one record at a time; `line` is the line the record starts on.
 class CsvReader {
 public:
-    explicit CsvReader(const std::string& path) : path_(path), in_(path, std::ios::binary) {
-        if (!in_) throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
-        if (peek() == 0xEF) {
-            const std::string bom = {static_cast<char>(get()), static_cast<char>(get()),
-                                     static_cast<char>(get())};
-            if (bom != "\xEF\xBB\xBF") fail(1, "it does not start as a UTF-8 text");
-        }
+    CsvReader(const std::string& path, const std::string& encoding)
+        : path_(path), encoding_(encoding), text_(path, encoding) {
+        // A byte order mark, not the start of the first field's name.
+        if (peek() != EOF && std::string_view(next_, end_).starts_with("\xEF\xBB\xBF")) next_ += 3;
     }
 
     // False at the end of the file.
@@ -98,16 +96,21 @@ private:
         next_ = stop;
     }
     bool refill() {
-        in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        if (in_.bad()) throw Error(ErrorCode::Io, "Cannot read '" + path_ + "'.");
-        next_ = buffer_.data();
-        end_ = next_ + in_.gcount();
+        const std::string_view piece = text_.read();
+        if (piece.empty() && !text_.fault().empty()) {
+            // Every character before the bad one has been read: line_ is its line.
+            std::string why = text_.fault();
+            if (encoding_.empty()) why += "; name the file's encoding if it is another";
+            fail(line_, why);
+        }
+        next_ = piece.data();
+        end_ = next_ + piece.size();
         return next_ != end_;
     }
 
     std::string path_;
-    std::vector<char> buffer_ = std::vector<char>(1 << 16);
-    std::ifstream in_;
+    std::string encoding_;
+    TextFileReader text_;
     const char* next_ = nullptr;
     const char* end_ = nullptr;
     std::size_t line_ = 1;
@@ -116,8 +119,9 @@ private:
 
 }  // namespace
 
-std::uint64_t importCsv(Database& db, const std::string& table, const std::string& csvPath) {
-    CsvReader csv(csvPath);
+std::uint64_t importCsv(Database& db, const std::string& table, const std::string& csvPath,
+                        const std::string& encoding) {
+    CsvReader csv(csvPath, encoding);
     std::vector<Field> record;
     if (!csv.next(record)) csv.fail(1, "the file is empty; its first line must name the fields");
     std::vector<std::string> names;

@@ -136,6 +136,37 @@ TEST(QuillfenDb, ImportAndTheNewFieldSequenceReportWhatTheyDid) {
     EXPECT_NE(r.err.find("'Nowhere'"), std::string::npos) << r.err;
 }
 
+TEST(QuillfenDb, ImportReadsUtf8OrTheEncodingItIsGiven) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf("jet4/compIndexTestV2000.mdb");
+    const std::string db = quote(path);
+    const std::string csv = (dir.path() / "latin.csv").string();
+    {
+        FILE* f = fopen(csv.c_str(), "w");
+        fputs("CD_AGENTE,RS_AGENTE\n7001,seven\n7002,caf\xE9\n", f);
+        fclose(f);
+    }
+    const std::string before = run("dump " + db).out;
+    Outcome r = run("import " + db + " Table1 " + quote(csv));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Line 3 of '" + csv + "': byte 0xE9 is not valid UTF-8"),
+              std::string::npos)
+        << r.err;
+    r = run("import " + db + " Table1 " + quote(csv) + " --encoding NO-SUCH");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The encoding 'NO-SUCH' is not known"), std::string::npos) << r.err;
+    r = run("import " + db + " Table1 " + quote(csv) + " --encoding UTF-8");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Line 3 of '"), std::string::npos) << r.err;
+    EXPECT_EQ(run("dump " + db).out, before);  // the first record is not kept either
+
+    r = run("import " + db + " Table1 " + quote(csv) + " --encoding ISO-8859-1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2 row(s) imported.\n");
+    r = run("sql " + db + " 'SELECT RS_AGENTE FROM Table1 WHERE CD_AGENTE = 7002'");
+    EXPECT_EQ(r.out, "RS_AGENTE\r\ncaf\xC3\xA9\r\n");
+}
+
 TEST(QuillfenDb, CreateThenAScriptMakesAndFillsADatabase) {
     testsupport::TempDir dir;
     const std::string db = (dir.path() / "shop.accdb").string();
