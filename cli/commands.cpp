@@ -38,6 +38,48 @@ void writeCsvRow(std::ostream& out, const std::vector<std::string>& cells) {
     out << "\r\n";
 }
 
+void runStatement(std::ostream& out, jet::Database& db, const std::string& statement) {
+    const auto outcome = jet::sql::execute(db, statement);
+    if (outcome.rowsAffected) {
+        out << *outcome.rowsAffected << " row(s) affected.\n";
+        return;
+    }
+    const auto& result = outcome.rows;
+    if (!result) return;
+    std::vector<std::string> cells;
+    for (const auto& c : result->columns()) cells.push_back(c.name);
+    writeCsvRow(out, cells);
+    while (result->next()) {
+        cells.clear();
+        for (const auto& v : result->row()) cells.push_back(toCellText(v));
+        writeCsvRow(out, cells);
+    }
+}
+
+// The first 40 characters of a statement on one line, blanks and line breaks run together.
+std::string openingOf(const std::string& statement) {
+    constexpr std::size_t kShown = 40;
+    std::string opening;
+    std::size_t characters = 0;
+    bool blank = false;
+    for (const char c : statement) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            blank = !opening.empty();
+            continue;
+        }
+        const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        if (starts && characters + (blank ? 1 : 0) >= kShown) return opening + "...";
+        if (blank) {
+            opening += ' ';
+            ++characters;
+            blank = false;
+        }
+        opening += c;
+        characters += starts ? 1 : 0;
+    }
+    return opening;
+}
+
 }  // namespace
 
 void listTables(std::ostream& out, const std::string& file, const std::string& password, bool all) {
@@ -111,23 +153,30 @@ void exportCsv(std::ostream& out, const std::string& file, const std::string& pa
 }
 
 void runSql(std::ostream& out, const std::string& file, const std::string& password,
-            const std::vector<std::string>& statements) {
+            const std::vector<std::string>& statements, const std::string& script,
+            std::size_t fromScript) {
     const auto db = openDatabase(file, password);
-    for (const auto& statement : statements) {
-        const auto outcome = jet::sql::execute(*db, statement);
-        if (outcome.rowsAffected) {
-            out << *outcome.rowsAffected << " row(s) affected.\n";
-            continue;
-        }
-        const auto& result = outcome.rows;
-        if (!result) continue;
-        std::vector<std::string> cells;
-        for (const auto& c : result->columns()) cells.push_back(c.name);
-        writeCsvRow(out, cells);
-        while (result->next()) {
-            cells.clear();
-            for (const auto& v : result->row()) cells.push_back(toCellText(v));
-            writeCsvRow(out, cells);
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        try {
+            runStatement(out, *db, statements[i]);
+        } catch (const jet::Error& e) {
+            // One statement alone needs no more words; in a run, say which one failed and what
+            // the run has done, since each statement is committed on its own.
+            if (statements.size() == 1 && fromScript == 0) throw;
+            const std::string where =
+                i < fromScript ? std::to_string(i + 1) + " of '" + script + "'"
+                               : std::to_string(i - fromScript + 1) + " of the command line";
+            std::string message = "Statement " + where + " (\"" + openingOf(statements[i]) +
+                                  "\") failed: " + e.what();
+            if (message.back() != '.') message += '.';
+            message += " It changed nothing";
+            if (i == 1) {
+                message += "; the statement before it was committed";
+            } else if (i > 1) {
+                message += "; the " + std::to_string(i) + " statements before it were committed";
+            }
+            message += i + 1 < statements.size() ? ", and those after it were not run." : ".";
+            throw jet::Error(e.code(), message);
         }
     }
 }

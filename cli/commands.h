@@ -16,8 +16,11 @@ void dump(std::ostream& out, const std::string& file, const std::string& passwor
           const std::optional<std::string>& table);
 void exportCsv(std::ostream& out, const std::string& file, const std::string& password,
                const std::string& table);
+// Runs each statement as its own atomic write. The first `fromScript` statements come from the
+// file `script`; a failure names the statement that failed and what the run committed before.
 void runSql(std::ostream& out, const std::string& file, const std::string& password,
-            const std::vector<std::string>& statements);
+            const std::vector<std::string>& statements, const std::string& script = {},
+            std::size_t fromScript = 0);
 // `encoding`: empty for UTF-8, else an encoding iconv knows.
 void importCsv(std::ostream& out, const std::string& file, const std::string& password,
                const std::string& table, const std::string& csv, const std::string& encoding);

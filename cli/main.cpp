@@ -87,15 +87,17 @@ int main(int argc, char** argv) {
         if (*dump) cli::dump(std::cout, file, password, tableOpt);
         if (*exportCmd) cli::exportCsv(std::cout, file, password, table);
         if (*sql) {
+            std::size_t fromScript = 0;
             if (!script.empty()) {
-                auto fromScript = cli::scriptStatements(script);
-                statements.insert(statements.begin(), fromScript.begin(), fromScript.end());
+                auto scripted = cli::scriptStatements(script);
+                fromScript = scripted.size();
+                statements.insert(statements.begin(), scripted.begin(), scripted.end());
             }
             if (statements.empty()) {
                 std::cerr << "quillfen-db: sql: give a STATEMENT or --file SCRIPT\n";
                 return 1;
             }
-            cli::runSql(std::cout, file, password, statements);
+            cli::runSql(std::cout, file, password, statements, script, fromScript);
         }
         if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile, encoding);
         if (*create) cli::createDatabase(file, formatName);

@@ -167,6 +167,47 @@ TEST(QuillfenDb, ImportReadsUtf8OrTheEncodingItIsGiven) {
     EXPECT_EQ(r.out, "RS_AGENTE\r\ncaf\xC3\xA9\r\n");
 }
 
+TEST(QuillfenDb, AFailingStatementOfARunSaysWhichAndWhatWasCommitted) {
+    testsupport::TempDir dir;
+    const std::string db = quote(dir.copyOf("jet4/test2000.mdb"));
+    const std::string script = (dir.path() / "fix.sql").string();
+    {
+        FILE* f = fopen(script.c_str(), "w");
+        fputs(
+            "-- first the easy ones\n"
+            "UPDATE [Table1] SET [C] = 7;\n"
+            "UPDATE [Table1] SET [D] = 8;\n"
+            "UPDATE   [Table1]\n   SET [Nope] = [C] * 2 WHERE [C] > 1 AND [D] < 100;\n"
+            "UPDATE [Table1] SET [C] = 9;\n",
+            f);
+        fclose(f);
+    }
+    Outcome r = run("sql " + db + " --file " + quote(script));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "2 row(s) affected.\n2 row(s) affected.\n");
+    EXPECT_NE(r.err.find("Statement 3 of '" + script +
+                         "' (\"UPDATE [Table1] SET [Nope] = [C] * 2 WHE...\") failed: "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Nope"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("It changed nothing; the 2 statements before it were committed, and "
+                         "those after it were not run."),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    r = run("sql " + db + " 'SELECT [C], [D] FROM [Table1]'");
+    EXPECT_EQ(r.out, "C,D\r\n7,8\r\n7,8\r\n");
+
+    // Statements on the command line are counted on their own, after the script's.
+    r = run("sql " + db + " 'UPDATE [Table1] SET [C] = 1' 'UPDATE [Table1] SET [C] = 1 / 0'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Statement 2 of the command line (\"UPDATE [Table1] SET [C] = 1 / 0\") "
+                         "failed: "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("the statement before it was committed."), std::string::npos) << r.err;
+}
+
 TEST(QuillfenDb, CreateThenAScriptMakesAndFillsADatabase) {
     testsupport::TempDir dir;
     const std::string db = (dir.path() / "shop.accdb").string();
