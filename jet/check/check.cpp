@@ -158,6 +158,34 @@ void checkStrayPages(CheckContext& ctx, const std::vector<TableEntry>& tables,
     }
 }
 
+// A table definition that no catalog row leads to. Access leaves the definitions of tables it
+// deleted in place until the file is compacted: a warning. But one whose data pages are still
+// in use is a table the catalog lost (its rows were deleted or changed), with its records.
+void checkUnlistedDefinitions(CheckContext& ctx, const std::vector<bool>& free) {
+    std::vector<std::uint32_t> unlisted;
+    std::map<std::uint32_t, std::uint32_t> dataPagesOf;  // by the definition page that owns them
+    for (std::uint32_t p = 1; p < ctx.file.pageCount(); ++p) {
+        if (free[p] || ctx.claims.claimed(p)) continue;
+        const auto page = ctx.file.page(p);
+        if ((*page)[0] == store::kTdefPageType) unlisted.push_back(p);
+        if ((*page)[0] == store::kDataPageType) ++dataPagesOf[store::u32(*page, 4)];
+    }
+    for (const std::uint32_t p : unlisted) {
+        const std::string where = "page " + std::to_string(p) +
+                                  " holds the definition of a table that the catalog "
+                                  "(MSysObjects) does not list";
+        if (const auto data = dataPagesOf.find(p); data != dataPagesOf.end()) {
+            ctx.faults.add(FaultKind::PageOwnership, "tables the catalog lost",
+                           where + ", and " + std::to_string(data->second) +
+                               " data pages of it are in use: the catalog lost a table and "
+                               "its records");
+        } else {
+            ctx.faults.warn(FaultKind::PageOwnership, "deleted tables",
+                            where + " (Access leaves these behind until the file is compacted)");
+        }
+    }
+}
+
 // Pages in use must not be marked free: the next allocation would overwrite them.
 void checkFreePagesUnused(CheckContext& ctx, const std::vector<bool>& free) {
     for (std::uint32_t p = 0; p < ctx.file.pageCount(); ++p) {
@@ -230,6 +258,7 @@ std::vector<Fault> checkDatabase(const std::string& path, const OpenOptions& opt
     const std::vector<TableEntry> tables = localTables(ctx);
     for (const auto& t : tables) checkTable(ctx, db.get(), t);
     checkStrayPages(ctx, tables, free);
+    checkUnlistedDefinitions(ctx, free);
     checkFreePagesUnused(ctx, free);
     return ctx.faults.take();
 }

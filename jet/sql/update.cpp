@@ -63,6 +63,7 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
 
 std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_view statement) {
     const auto table = db.table(update.table.text);
+    requireUserTable(db, *table, "update");
     struct Target {
         std::size_t index;
         const ColumnDef* column;
@@ -141,6 +142,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
 
 std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view statement) {
     const auto table = db.table(del.table.text);
+    requireUserTable(db, *table, "delete");
     requireDeletable(*table);
     std::optional<BoundExpression> where;
     if (del.where) where = sql::bind(*del.where, *table, statement);

@@ -54,6 +54,18 @@ bool isRequired(const Database& db, const TableDef& table, const ColumnDef& colu
            required->second.data[0] != 0;
 }
 
+void requireUserTable(const Database& db, const TableDef& table, const char* change) {
+    constexpr std::uint32_t kSystemObject = 0x80000000;
+    const CatalogEntry* entry = catalogEntry(db, table.name);
+    const bool msysName =
+        table.name.size() >= 4 && store::namesEqual(table.name.substr(0, 4), "MSys");
+    if (table.tableType != 0x4e || msysName ||
+        (entry != nullptr && (entry->flags & kSystemObject))) {
+        throw Error(ErrorCode::NotUpdatable, std::string("Cannot ") + change +
+                                                 " records of system table '" + table.name + "'.");
+    }
+}
+
 void requireDeletable(const TableDef& table) {
     const auto refuseDelete = [&](const std::string& why) {
         throw Error(ErrorCode::Unsupported,

@@ -21,4 +21,11 @@ bool isRequired(const Database& db, const TableDef& table, const ColumnDef& colu
 // Throws when rows of `table` may not be deleted.
 void requireDeletable(const TableDef& table);
 
+// Throws naming the table when `table` is a system table, whose records no statement may
+// change: a table of the engine's own kind, one the catalog flags as a system object, or one
+// whose name begins with "MSys". (Access lets a user edit a few of them, such as import
+// specifications; refusing them all keeps the catalog whole.) `change` says what was refused:
+// "update" or "delete".
+void requireUserTable(const Database& db, const TableDef& table, const char* change);
+
 }  // namespace jet::sql
