@@ -33,8 +33,8 @@ std::optional<AggregateKind> aggregateKind(std::string_view name) {
 class Binder {
 public:
     Binder(const TableDef& table, std::string_view statement,
-           std::vector<AggregateCall>* aggregates)
-        : table_(table), statement_(statement), aggregates_(aggregates) {
+           std::vector<AggregateCall>* aggregates, LikeWildcards wildcards = LikeWildcards::OleDb)
+        : table_(table), statement_(statement), aggregates_(aggregates), wildcards_(wildcards) {
         for (const ColumnDef& c : table.columns) sampleRow_.push_back(sampleOf(c));
     }
 
@@ -94,7 +94,7 @@ private:
         NodePtr right = bind(*b.right);
         const auto* constant = std::get_if<ast::Literal>(&b.right->node);
         return binaryNode(text, b.op, std::move(left), std::move(right),
-                          constant ? &constant->value : nullptr);
+                          constant ? &constant->value : nullptr, wildcards_);
     }
 
     NodePtr bindNode(const ast::IsNull& n, const std::string& text) {
@@ -181,6 +181,7 @@ private:
     const TableDef& table_;
     std::string_view statement_;
     std::vector<AggregateCall>* aggregates_;
+    LikeWildcards wildcards_;
     std::vector<Value> sampleRow_;
     int aggregateDepth_ = 0;
 };
@@ -241,6 +242,14 @@ std::optional<std::size_t> BoundExpression::columnIndex() const { return root_->
 
 BoundExpression bind(const ast::Expr& expr, const TableDef& table, std::string_view statement) {
     Binder binder(table, statement, nullptr);
+    NodePtr root = binder.bind(expr);
+    const auto type = binder.typeOf(*root);
+    return BoundExpression(std::move(root), type);
+}
+
+BoundExpression bindWithAccessWildcards(const ast::Expr& expr, const TableDef& table,
+                                        std::string_view text) {
+    Binder binder(table, text, nullptr, LikeWildcards::Access);
     NodePtr root = binder.bind(expr);
     const auto type = binder.typeOf(*root);
     return BoundExpression(std::move(root), type);

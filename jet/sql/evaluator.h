@@ -48,6 +48,11 @@ private:
 // Aggregate functions (Sum, Count, ...) are refused here: they belong to a SELECT list.
 BoundExpression bind(const ast::Expr& expr, const TableDef& table, std::string_view statement);
 
+// As bind, for an expression Access keeps itself (a validation rule) rather than one the wizard
+// sends through the provider: its Like takes Access's wildcards, "*", "?" and "#" (like.h).
+BoundExpression bindWithAccessWildcards(const ast::Expr& expr, const TableDef& table,
+                                        std::string_view text);
+
 // The value as `column` stores it:
 // - whole-number types round half to even (2.5 -> 2, 3.5 -> 4); Currency rounds to 4 places and
 //   Decimal to the column's scale, half to even; a value outside the type's range (or beyond the

@@ -12,6 +12,7 @@
 #include "jet/database.h"
 #include "jet/sql/ast.h"
 #include "jet/sql/evaluator.h"
+#include "jet/sql/like.h"
 #include "jet/value.h"
 
 namespace jet::sql {
@@ -53,7 +54,7 @@ NodePtr unaryNode(std::string text, ast::UnaryOp op, NodePtr operand);
 // Any binary operator, And, Or and Like included; a constant Like pattern (`constantRight`) is
 // read once instead of per row.
 NodePtr binaryNode(std::string text, ast::BinaryOp op, NodePtr left, NodePtr right,
-                   const Value* constantRight);
+                   const Value* constantRight, LikeWildcards wildcards = LikeWildcards::OleDb);
 NodePtr isNullNode(std::string text, NodePtr operand);
 NodePtr betweenNode(std::string text, NodePtr operand, NodePtr low, NodePtr high);
 NodePtr inNode(std::string text, NodePtr operand, std::vector<NodePtr> items);

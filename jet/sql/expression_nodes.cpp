@@ -169,11 +169,13 @@ private:
 
 class LikeNode final : public ExpressionNode {
 public:
-    LikeNode(std::string text, NodePtr operand, NodePtr pattern, std::optional<LikePattern> fixed)
+    LikeNode(std::string text, NodePtr operand, NodePtr pattern, std::optional<LikePattern> fixed,
+             LikeWildcards wildcards)
         : ExpressionNode(std::move(text)),
           operand_(std::move(operand)),
           pattern_(std::move(pattern)),
-          fixed_(std::move(fixed)) {}
+          fixed_(std::move(fixed)),
+          wildcards_(wildcards) {}
 
     Value evaluate(const Row& row) const override {
         const Value v = operand_->evaluate(row);
@@ -181,7 +183,8 @@ public:
         if (isNull(v) || isNull(p)) return Null{};
         return guarded(*this, [&] {
             const std::string text = textOf(v);
-            return Value{fixed_ ? fixed_->matches(text) : LikePattern(textOf(p)).matches(text)};
+            return Value{fixed_ ? fixed_->matches(text)
+                                : LikePattern(textOf(p), wildcards_).matches(text)};
         });
     }
 
@@ -189,6 +192,7 @@ private:
     NodePtr operand_;
     NodePtr pattern_;
     std::optional<LikePattern> fixed_;  // the pattern read once when it is a constant
+    LikeWildcards wildcards_;
 };
 
 class IsNullNode final : public ExpressionNode {
@@ -410,7 +414,7 @@ NodePtr unaryNode(std::string text, ast::UnaryOp op, NodePtr operand) {
 }
 
 NodePtr binaryNode(std::string text, ast::BinaryOp op, NodePtr left, NodePtr right,
-                   const Value* constantRight) {
+                   const Value* constantRight, LikeWildcards wildcards) {
     if (op == ast::BinaryOp::And || op == ast::BinaryOp::Or) {
         return std::make_shared<LogicNode>(std::move(text), op == ast::BinaryOp::And,
                                            std::move(left), std::move(right));
@@ -418,9 +422,15 @@ NodePtr binaryNode(std::string text, ast::BinaryOp op, NodePtr left, NodePtr rig
     if (op == ast::BinaryOp::Like) {
         std::optional<LikePattern> fixed;
         const auto* pattern = constantRight ? std::get_if<std::string>(constantRight) : nullptr;
-        if (pattern) fixed.emplace(*pattern);
+        if (pattern) {
+            try {
+                fixed.emplace(*pattern, wildcards);
+            } catch (const ValueFault& fault) {
+                throwExpressionError(fault.code, fault.detail, text);
+            }
+        }
         return std::make_shared<LikeNode>(std::move(text), std::move(left), std::move(right),
-                                          std::move(fixed));
+                                          std::move(fixed), wildcards);
     }
     return std::make_shared<BinaryNode>(std::move(text), binaryRule(op), std::move(left),
                                         std::move(right));

@@ -1,14 +1,23 @@
 #include "jet/sql/like.h"
 
 #include <cstdint>
+#include <string>
 
 #include "jet/sql/text_units.h"
 #include "jet/sql/value_rules.h"
 
 namespace jet::sql {
 
-LikePattern::LikePattern(std::string_view pattern) {
+LikePattern::LikePattern(std::string_view pattern, LikeWildcards wildcards) {
     const std::u32string p = decodeUtf8(foldText(pattern));
+    if (wildcards == LikeWildcards::Access) {
+        readAccess(p);
+    } else {
+        readOleDb(p);
+    }
+}
+
+void LikePattern::readOleDb(const std::u32string& p) {
     for (std::size_t i = 0; i < p.size(); ++i) {
         const char32_t c = p[i];
         if (c == U'%') {
@@ -48,6 +57,51 @@ LikePattern::LikePattern(std::string_view pattern) {
             // No closing "]": the "[" is an ordinary character.
         }
         tokens_.push_back(token(Kind::Literal, c));
+    }
+}
+
+void LikePattern::readAccess(const std::u32string& p) {
+    const auto invalid = [](const char* why) {
+        throw ValueFault{ErrorCode::TypeMismatch, std::string("invalid pattern string: ") + why};
+    };
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const char32_t c = p[i];
+        if (c == U'*') {
+            if (tokens_.empty() || tokens_.back().kind != Kind::AnyRun) {
+                tokens_.push_back(token(Kind::AnyRun));
+            }
+        } else if (c == U'?') {
+            tokens_.push_back(token(Kind::AnyOne));
+        } else if (c == U'#') {
+            Token digit = token(Kind::Set);
+            digit.ranges.push_back(Range{U'0', U'9'});
+            tokens_.push_back(std::move(digit));
+        } else if (c == U'[') {
+            std::size_t j = i + 1;
+            Token set = token(Kind::Set);
+            if (j < p.size() && p[j] == U'!') {
+                set.negated = true;
+                ++j;
+            }
+            // Here "]" always closes the set; "-" first or last is a member.
+            while (j < p.size() && p[j] != U']') {
+                if (j + 2 < p.size() && p[j + 1] == U'-' && p[j + 2] != U']') {
+                    if (p[j + 2] < p[j]) invalid("a range runs from high to low");
+                    set.ranges.push_back(Range{p[j], p[j + 2]});
+                    j += 3;
+                } else {
+                    set.ranges.push_back(Range{p[j], p[j]});
+                    ++j;
+                }
+            }
+            if (j == p.size()) invalid("a '[' is not closed");
+            if (set.ranges.empty() && set.negated) invalid("'[!]' names no character");
+            // "[]" takes no character at all.
+            if (!set.ranges.empty()) tokens_.push_back(std::move(set));
+            i = j;
+        } else {
+            tokens_.push_back(token(Kind::Literal, c));
+        }
     }
 }
 

@@ -2,6 +2,12 @@
 // run of characters, "_" for one character, "[abc]", "[a-z]" and "[!a-z]" (or "[^a-z]") for one
 // character of (or not of) a set; "[%]" matches a literal "%". "*", "?" and "#" are ordinary
 // characters. Matching is by character (not byte) and ignores case, as Access compares text.
+//
+// Validation rules are Access's own expressions, not the provider's, and take Access's
+// wildcards instead: "*" for any run, "?" for one character, "#" for one digit, "[a-z]" and
+// "[!a-z]" for sets ("^" is an ordinary member there); "%" and "_" are ordinary characters.
+// "[]" matches nothing (no character is taken). A pattern Access calls invalid (a "[" never
+// closed, a range from high to low) is a ValueFault, not a guess.
 #pragma once
 
 #include <string>
@@ -10,13 +16,17 @@
 
 namespace jet::sql {
 
+enum class LikeWildcards { OleDb, Access };
+
 class LikePattern {
 public:
-    explicit LikePattern(std::string_view pattern);
+    explicit LikePattern(std::string_view pattern, LikeWildcards wildcards = LikeWildcards::OleDb);
     bool matches(std::string_view text) const;
 
 private:
     enum class Kind { Literal, AnyOne, AnyRun, Set };
+    void readOleDb(const std::u32string& p);
+    void readAccess(const std::u32string& p);
     struct Range {
         char32_t first;
         char32_t last;
