@@ -142,6 +142,11 @@ public:
         return e;
     }
 
+    ast::ExprPtr fieldRule() {
+        impliedOperand_ = true;
+        return wholeExpression();
+    }
+
 private:
     // ---- token access
 
@@ -603,7 +608,8 @@ private:
         deeper();
         int chained = 0;
         const std::size_t start = peek().offset;
-        ast::ExprPtr left = prefix();
+        // Where a condition may start: at the top, and on either side of AND, OR, NOT, ...
+        ast::ExprPtr left = prefix(minPrecedence <= kNot);
         for (;;) {
             if (kCompare >= minPrecedence) {
                 if (auto special = comparisonForm(left, start)) {
@@ -629,17 +635,41 @@ private:
         if (++depth_ > kMaxDepth) fail("the expression is too complex or nested too deeply");
     }
 
-    ast::ExprPtr prefix() {
+    ast::ExprPtr prefix(bool conditionStart) {
         const Token& t = peek();
         const std::size_t start = t.offset;
         std::optional<std::pair<ast::UnaryOp, int>> unary;
         if (t.is(Keyword::Not)) unary = {ast::UnaryOp::Not, kNot};
         if (t.is(TokenKind::Minus)) unary = {ast::UnaryOp::Negate, kNegate};
         if (t.is(TokenKind::Plus)) unary = {ast::UnaryOp::Identity, kNegate};
-        if (!unary) return primary();
+        if (!unary) {
+            if (conditionStart && impliedOperand_ && startsComparison(t)) {
+                // The comparison's left side is left out: an empty name stands for the field.
+                auto e = std::make_unique<ast::Expr>();
+                e->node = ast::ColumnRef{std::nullopt, ast::Name{"", start}};
+                e->offset = start;
+                return e;
+            }
+            return primary();
+        }
         advance();
         ast::ExprPtr operand = binary(unary->second);
         return make(ast::Unary{unary->first, std::move(operand)}, start);
+    }
+
+    static bool startsComparison(const Token& t) {
+        switch (t.kind) {
+            case TokenKind::Equal:
+            case TokenKind::NotEqual:
+            case TokenKind::Less:
+            case TokenKind::LessEqual:
+            case TokenKind::Greater:
+            case TokenKind::GreaterEqual:
+                return true;
+            default:
+                return t.is(Keyword::Like) || t.is(Keyword::Between) || t.is(Keyword::In) ||
+                       t.is(Keyword::Is);
+        }
     }
 
     // IS [NOT] NULL, [NOT] LIKE, [NOT] BETWEEN .. AND .., [NOT] IN (..): the comparison-level
@@ -743,6 +773,7 @@ private:
     std::size_t pos_ = 0;
     std::string_view lead_ = "Syntax error";
     int depth_ = 0;
+    bool impliedOperand_ = false;  // a field's validation rule: comparisons may omit their left
 };
 
 }  // namespace
@@ -752,5 +783,7 @@ ast::Statement parseStatement(std::string_view statement) { return Parser(statem
 ast::ExprPtr parseExpression(std::string_view expression) {
     return Parser(expression).wholeExpression();
 }
+
+ast::ExprPtr parseFieldRule(std::string_view rule) { return Parser(rule).fieldRule(); }
 
 }  // namespace jet::sql

@@ -17,4 +17,10 @@ ast::Statement parseStatement(std::string_view statement);
 // Parses a whole text as one expression, e.g. the expression of a calculated column.
 ast::ExprPtr parseExpression(std::string_view expression);
 
+// Parses a field's validation rule: an expression whose conditions may leave out the left side
+// of their comparison ("> 0", "Between 1 And 9", "Is Null Or >= 0", "Not Like 'A*'"). Each
+// left-out side is a ColumnRef with an empty name and no length, standing for the field; what a
+// condition without a comparison (the 0 of "0 Or > 100") means is the caller's business.
+ast::ExprPtr parseFieldRule(std::string_view rule);
+
 }  // namespace jet::sql
