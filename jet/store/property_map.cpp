@@ -104,9 +104,13 @@ NewProperty defaultValueProperty(const std::string& expression) {
     return p;
 }
 
-std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSpan blob,
-                                               std::uint16_t codePage, const std::string& column,
-                                               const std::vector<NewProperty>& properties) {
+namespace {
+
+constexpr std::uint16_t kObjectMapBlock = 0x00;
+
+std::vector<std::uint8_t> withMap(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage,
+                                  const std::string& column, std::uint16_t blockType,
+                                  const std::vector<NewProperty>& properties) {
     std::vector<std::uint8_t> base{'M', 'R', '2', 0};
     if (!blob.empty()) base = withoutPropertyMap(fmt, blob, codePage, column);
     // The list of names first, then every other block as it was.
@@ -142,9 +146,25 @@ std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSp
     for (const auto& name : names) appendName(list, name);
     std::vector<std::uint8_t> out(base.begin(), base.begin() + 4);
     appendBlock(out, kNameListBlock, list);
+    // Access keeps the object's own map ahead of its columns'.
+    if (blockType == kObjectMapBlock) appendBlock(out, blockType, map);
     out.insert(out.end(), others.begin(), others.end());
-    appendBlock(out, kColumnMapBlock, map);
+    if (blockType != kObjectMapBlock) appendBlock(out, blockType, map);
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSpan blob,
+                                               std::uint16_t codePage, const std::string& column,
+                                               const std::vector<NewProperty>& properties) {
+    return withMap(fmt, blob, codePage, column, kColumnMapBlock, properties);
+}
+
+std::vector<std::uint8_t> withTableProperties(const format::Format& fmt, ByteSpan blob,
+                                              std::uint16_t codePage,
+                                              const std::vector<NewProperty>& properties) {
+    return withMap(fmt, blob, codePage, "", kObjectMapBlock, properties);
 }
 
 PropertyMaps parsePropertyMaps(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage) {

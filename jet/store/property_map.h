@@ -47,4 +47,9 @@ std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSp
                                                std::uint16_t codePage, const std::string& column,
                                                const std::vector<NewProperty>& properties);
 
+// The same for the map of the table itself (its own ValidationRule, ...): the unnamed map.
+std::vector<std::uint8_t> withTableProperties(const format::Format& fmt, ByteSpan blob,
+                                              std::uint16_t codePage,
+                                              const std::vector<NewProperty>& properties);
+
 }  // namespace jet::store
