@@ -36,6 +36,9 @@ enum class ErrorCode : int {
     NullKey = 3058,                // Null in a primary key or an index that requires values
     RelatedRecordsExist = 3200,    // a referenced record has related records
     RelatedRecordRequired = 3201,  // a referencing record lacks its related record
+    ZeroLengthString = 3315,       // "" in a field whose AllowZeroLength is No
+    TableRuleBroken = 3316,        // a record breaks its table's validation rule
+    FieldRuleBroken = 3317,        // a value breaks its field's validation rule
 
     // Another program changed the file under an open view of it.
     DataChanged = 3197,

@@ -83,6 +83,8 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
                       }
                       return plain;
                   }()),
+      // The engine's own rows of a system table are not records a user saves.
+      rules_(db, *table_, target == Target::Catalog ? store::PropertyMaps{} : properties_),
       relationships_(db, *table_, RelationshipGuard::Statement::Insert,
                      std::vector<bool>(table_->columns.size(), true)) {
     const TableDef& t = *table_;
@@ -164,6 +166,7 @@ void RowInserter::add(const std::vector<Value>& given) {
         }
     }
     calculated_.recompute(row_, changed_);
+    rules_.check(row_, changed_);
     const RowLocation at = writer_->insertRow(row_);
     indexes_->insertRow(at, row_);
     relationships_.rowInserted(row_);

@@ -1,7 +1,7 @@
 // INSERT INTO: new rows for one table, from VALUES or a SELECT, as one atomic write. Fields the
 // statement leaves out get their default value, AutoNumbers the table's next numbers (a given
 // number larger than any before moves the counter on), calculated fields their result; keys,
-// indexes and relationships are checked as for UPDATE.
+// indexes, relationships and validation rules are checked as for UPDATE.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "jet/sql/ast.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/relationships.h"
+#include "jet/sql/validation_rules.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
@@ -51,6 +52,7 @@ private:
     store::PropertyMaps properties_;
     std::unique_ptr<Defaults> defaults_;
     CalculatedColumns calculated_;
+    ValidationRules rules_;
     RelationshipGuard relationships_;
     std::vector<const ColumnDef*> fields_;
     std::vector<bool> required_, named_, changed_;

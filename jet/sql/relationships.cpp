@@ -5,6 +5,7 @@
 
 #include "jet/index/index_key.h"
 #include "jet/index/table_indexes.h"
+#include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
 #include "jet/store/table_writer.h"
@@ -130,6 +131,7 @@ struct RelationshipGuard::Link {
     std::set<std::string> needed;                     // foreign keys set by the statement
     std::set<std::string> gone;                       // keys changed away from, or deleted
     std::map<std::string, std::vector<Value>> moves;  // cascading: old key -> new values
+    std::unique_ptr<ValidationRules> rules;           // cascading: the other table's
 
     // The key of a row as bytes that compare equal when the values do; none when a column of
     // it is Null (such a record points nowhere and is not checked).
@@ -220,6 +222,8 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                         unsupported(rel, "a cascade into '" + other.name +
                                              "' through an index whose keys it cannot change yet");
                     }
+                    link->rules =
+                        std::make_unique<ValidationRules>(db, other, propertiesOf(db, other));
                 }
             }
             links_.push_back(std::move(link));
@@ -316,6 +320,12 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
                                                              "' field.");
                 }
                 values[link->theirs[i]] = std::move(v);
+            }
+            try {
+                link->rules->check(values, changed);
+            } catch (const Error& e) {
+                throw Error(e.code(), "Cannot perform cascading operation (relationship '" +
+                                          rel.name + "'): " + e.what());
             }
             writer.updateRow(cursor.location(), values, changed);
             indexes.updateRow(cursor.location(), row, values, changed);

@@ -2,7 +2,8 @@
 // the guard each row it changes or deletes; at the end, inside the same write, the guard checks
 // the other tables: a changed foreign key must find its record, a changed or deleted key with
 // records pointing at it fails, unless the relationship cascades, in which case those records
-// follow (new key, deleted, or set to Null). Any failure rolls the whole statement back.
+// follow (new key, deleted, or set to Null), held to their own table's validation rules. Any
+// failure rolls the whole statement back.
 #pragma once
 
 #include <map>

@@ -6,6 +6,7 @@
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/relationships.h"
+#include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/names.h"
 #include "jet/store/table_writer.h"
@@ -85,8 +86,13 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         assigned.push_back(t.index);
         assignedMask[t.index] = true;
     }
-    const CalculatedColumns calculated(*table, propertiesOf(db, *table), db.version(), assigned);
+    const store::PropertyMaps properties = propertiesOf(db, *table);
+    const CalculatedColumns calculated(*table, properties, db.version(), assigned);
+    const ValidationRules rules(db, *table, properties);
     RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update, assignedMask);
+    std::vector<bool> reads =
+        columnsToRead(*table, update, assignedMask, !calculated.empty() || relationships.active());
+    rules.addColumnsRead(reads);
 
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
@@ -97,8 +103,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         std::vector<bool> changed(table->columns.size());
         std::vector<std::size_t> changedColumns;
         auto cursor = db.scan(table);
-        cursor.decodeOnly(columnsToRead(*table, update, assignedMask,
-                                        !calculated.empty() || relationships.active()));
+        cursor.decodeOnly(reads);
         while (cursor.next()) {
             const auto& row = cursor.row();
             if (where && !isTrue(where->evaluate(row))) continue;
@@ -122,6 +127,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             }
             if (any) {
                 calculated.recompute(values, changed);
+                rules.check(values, changed);
                 changedColumns.clear();
                 for (std::size_t i = 0; i < changed.size(); ++i) {
                     if (changed[i]) changedColumns.push_back(i);
