@@ -39,6 +39,9 @@ void writeCsvRow(std::ostream& out, const std::vector<std::string>& cells) {
 }
 
 void runStatement(std::ostream& out, jet::Database& db, const std::string& statement) {
+    // A query's rows are one committed state, read to the end (a write statement converts the
+    // lock to its own).
+    const auto reading = db.readTransaction();
     const auto outcome = jet::sql::execute(db, statement);
     if (outcome.rowsAffected) {
         out << *outcome.rowsAffected << " row(s) affected.\n";
@@ -84,6 +87,7 @@ std::string openingOf(const std::string& statement) {
 
 void listTables(std::ostream& out, const std::string& file, const std::string& password, bool all) {
     const auto db = openDatabase(file, password);
+    const auto reading = db->readTransaction();
     if (all) {
         for (const auto& row : db->tablesRowset()) out << row.name << '\t' << row.type << '\n';
     } else {
@@ -94,6 +98,7 @@ void listTables(std::ostream& out, const std::string& file, const std::string& p
 void printSchema(std::ostream& out, const std::string& file, const std::string& password,
                  const std::optional<std::string>& table) {
     const auto db = openDatabase(file, password);
+    const auto reading = db->readTransaction();
     const std::vector<std::string> names =
         table ? std::vector<std::string>{*table} : db->userTableNames();
     for (const auto& name : names) {
@@ -130,6 +135,8 @@ void printSchema(std::ostream& out, const std::string& file, const std::string& 
 void dump(std::ostream& out, const std::string& file, const std::string& password,
           const std::optional<std::string>& table) {
     const auto db = openDatabase(file, password);
+    // Every table as of one moment: a commit of another connection waits for the dump.
+    const auto reading = db->readTransaction();
     if (table) {
         dumpTable(out, *db, *table);
         return;
@@ -140,6 +147,7 @@ void dump(std::ostream& out, const std::string& file, const std::string& passwor
 void exportCsv(std::ostream& out, const std::string& file, const std::string& password,
                const std::string& tableName) {
     const auto db = openDatabase(file, password);
+    const auto reading = db->readTransaction();
     const auto table = db->table(tableName);
     std::vector<std::string> cells;
     for (const auto& c : table->columns) cells.push_back(c.name);

@@ -287,6 +287,19 @@ std::shared_ptr<Snapshot> Database::takeSnapshot() const {
     }
 }
 
+struct Database::ReadTransaction::State {
+    file::PageFile::ReadGuard guard;
+};
+
+Database::ReadTransaction::ReadTransaction(std::unique_ptr<State> state)
+    : state_(std::move(state)) {}
+Database::ReadTransaction::ReadTransaction(ReadTransaction&&) noexcept = default;
+Database::ReadTransaction::~ReadTransaction() = default;
+
+Database::ReadTransaction Database::readTransaction() const {
+    return ReadTransaction(std::make_unique<ReadTransaction::State>(impl_->file.readGuard()));
+}
+
 void Database::setProgressHandler(std::function<void()> handler) {
     impl_->file.setProgressHandler(std::move(handler));
 }

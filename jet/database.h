@@ -216,6 +216,26 @@ public:
     // from it fails the statement, which changes nothing. An empty handler removes it.
     void setProgressHandler(std::function<void()> handler);
 
+    // While it lives, every read of this Database sees one committed state: the shared lock is
+    // held from the first read to the end, so a writer waits (up to its patience, then it fails
+    // with Error(Locked) saying the database is being read). For reads that run to their end
+    // without waiting on a person, such as a dump, an export or a query printed whole; a view a
+    // person looks at uses a snapshot instead, which never holds a writer off. It must not
+    // outlive the Database.
+    class ReadTransaction {
+    public:
+        ~ReadTransaction();
+        ReadTransaction(ReadTransaction&&) noexcept;
+        ReadTransaction& operator=(ReadTransaction&&) = delete;
+
+    private:
+        friend class Database;
+        struct State;
+        explicit ReadTransaction(std::unique_ptr<State> state);
+        std::unique_ptr<State> state_;
+    };
+    [[nodiscard]] ReadTransaction readTransaction() const;
+
     // The database as it is now (not inside a write, and whatever guard is active). The
     // snapshot must not outlive the Database. Throws the errors of reading.
     std::shared_ptr<Snapshot> takeSnapshot() const;

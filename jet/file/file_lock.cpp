@@ -28,6 +28,14 @@ bool setLock(int fd, short type, const std::string& path) {
     return true;
 }
 
+// Whether what stands in the way of a lock of `type` is only readers.
+bool heldByReaders(int fd, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type == F_RDLCK;
+}
+
 }  // namespace
 
 FileLock::~FileLock() {
@@ -58,6 +66,15 @@ void FileLock::lock(LockLevel level, std::chrono::milliseconds patience) {
     while (!tryLock(level)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
+            // A long read (a dump, an export, a check) holds writers off until it ends; saying
+            // so tells the user what to wait for.
+            if (level == LockLevel::Exclusive && heldByReaders(fd_, F_WRLCK)) {
+                throw Error(ErrorCode::Locked,
+                            "The database '" + path_ +
+                                "' is being read by another process or connection (a dump, an "
+                                "export or a check holds it until it ends). Nothing was "
+                                "changed; try again when it has finished.");
+            }
             throw Error(ErrorCode::Locked,
                         "The database '" + path_ +
                             "' is in use by another process or connection. Try again when it "

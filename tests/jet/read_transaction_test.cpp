@@ -1,0 +1,77 @@
+// A read that runs to its end (a dump, an export, a query) sees one committed state: another
+// connection's commit waits for it, and a writer that waits too long is told it is being read.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "jet/database.h"
+#include "jet/new_database.h"
+#include "jet/sql/execute.h"
+#include "support/fixtures.h"
+#include "support/statements.h"
+
+using jet::Database;
+using testsupport::TempDir;
+
+namespace {
+
+std::string orders(const TempDir& dir) {
+    const std::string path = (dir.path() / "orders.mdb").string();
+    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
+    auto db = Database::open(path);
+    jet::sql::execute(*db, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG)");
+    jet::sql::execute(*db, "INSERT INTO [O] VALUES (1, 0)");
+    for (int i = 0; i < 10; ++i) jet::sql::execute(*db, "INSERT INTO [O] SELECT * FROM [O]");
+    return path;
+}
+
+// Reads half the rows, lets another connection run an UPDATE, waits, reads the rest.
+std::set<std::int32_t> quantitiesSeenAcrossACommit(const std::string& path, bool inTransaction) {
+    auto reader = Database::open(path);
+    std::optional<Database::ReadTransaction> reading;
+    if (inTransaction) reading.emplace(reader->readTransaction());
+    auto cursor = reader->scan(reader->table("O"));
+    std::set<std::int32_t> seen;
+    for (int i = 0; i < 512 && cursor.next(); ++i)
+        seen.insert(std::get<std::int32_t>(cursor.row()[1]));
+    auto writer = std::async(std::launch::async, [&] {
+        auto db = Database::open(path);
+        jet::sql::execute(*db, "UPDATE [O] SET [Qty] = [Qty] + 1");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    while (cursor.next()) seen.insert(std::get<std::int32_t>(cursor.row()[1]));
+    reading.reset();
+    writer.get();
+    return seen;
+}
+
+TEST(ReadTransaction, AScanSeesOneCommittedStateAndTheWriterGoesOnAfterIt) {
+    TempDir dir;
+    const std::string path = orders(dir);
+    EXPECT_EQ(quantitiesSeenAcrossACommit(path, true), (std::set<std::int32_t>{0}));
+    // Without one, each row is read on its own and the commit lands in the middle.
+    EXPECT_EQ(quantitiesSeenAcrossACommit(path, false), (std::set<std::int32_t>{1, 2}));
+    auto db = Database::open(path);
+    auto cursor = db->scan(db->table("O"));
+    while (cursor.next()) ASSERT_EQ(std::get<std::int32_t>(cursor.row()[1]), 2);
+}
+
+TEST(ReadTransaction, AWriterThatWaitedTooLongIsToldTheDatabaseIsBeingRead) {
+    TempDir dir;
+    const std::string path = orders(dir);
+    auto reader = Database::open(path);
+    const auto reading = reader->readTransaction();
+    auto cursor = reader->scan(reader->table("O"));
+    ASSERT_TRUE(cursor.next());
+    auto writer = Database::open(path);
+    const jet::Error e = testsupport::errorOf(*writer, "UPDATE [O] SET [Qty] = 5");
+    EXPECT_EQ(e.code(), jet::ErrorCode::Locked);
+    EXPECT_NE(std::string(e.what()).find("is being read by another process or connection"),
+              std::string::npos)
+        << e.what();
+}
+
+}  // namespace
