@@ -149,40 +149,35 @@ TEST(CsvImport, BytesThatAreNoCharacterNameTheirLineAndChangeNothing) {
     const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
     auto db = Database::open(path);
     const auto original = bytesOf(path);
-    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-        {"id,data\n20,caf\xE9\n", "", "Line 2 of '"},  // Latin-1, read as UTF-8
-        {"id,data\n20,caf\xE9\n", "", "byte 0xE9 is not valid UTF-8"},
-        {"id,data\n20,a\n21,\"x\ny\x80\"\n", "", "Line 4 of '"},  // inside a quoted field
-        {"\x80id,data\n", "", "Line 1 of '"},
-        {"id,data\n20,\xC0\xAF\n", "", "0xC0 is not valid UTF-8"},      // overlong '/'
-        {"id,data\n20,\xED\xA0\x80\n", "", "0xED is not valid UTF-8"},  // a surrogate
-        {"id,data\n20,\xF4\x90\x80\x80\n", "", "0xF4 is not valid"},    // past U+10FFFF
-        {"id,data\n20,\xE2\x82", "", "Line 2 of '"},
-        {"id,data\n20,\xE2\x82", "", "the file ends inside a character"},
-        {"id,data\n20,ok\n21,caf\xE9\n", "ASCII", "Line 3 of '"},
-        {"id,data\n20,ok\n21,caf\xE9\n", "ASCII", "byte 0xE9 is not valid ASCII"},
-        {std::string("i\0d\0,\0d\0a\0t\0a\0\n\0"
-                     "2",
-                     17),
-         "UTF-16LE", "Line 2 of '"},
-        {"id\n" + std::string(70000, '\n') + "2\xFF\n", "", "Line 70002 of '"},
+    const std::string utf16Cut(
+        "i\0d\0,\0d\0a\0t\0a\0\n\0"
+        "2",
+        17);
+    const std::vector<std::tuple<std::string, const char*, const char*>> cases = {
+        {"id,data\n20,caf\xE9\n", "", "2 of '%': byte 0xE9 is not valid UTF-8"},
+        {"id,data\n20,a\n21,\"x\ny\x80\"\n", "", "4 of '%': byte 0x80"},  // a quoted field
+        {"\x80id,data\n", "", "1 of '%': byte 0x80"},
+        {"id,data\n20,\xC0\xAF\n", "", "2 of '%': byte 0xC0"},          // overlong '/'
+        {"id,data\n20,\xED\xA0\x80\n", "", "2 of '%': byte 0xED"},      // a surrogate
+        {"id,data\n20,\xF4\x90\x80\x80\n", "", "2 of '%': byte 0xF4"},  // past U+10FFFF
+        {"id,data\n20,\xE2\x82", "", "2 of '%': the file ends inside a character"},
+        {"id\n" + std::string(70000, '\n') + "2\xFF\n", "", "70002 of '%': byte 0xFF"},
+        {"id,data\n20,ok\n21,caf\xE9\n", "ASCII", "3 of '%': byte 0xE9 is not valid ASCII"},
+        {utf16Cut, "UTF-16LE", "2 of '%': the file ends inside a character"},
     };
     for (const auto& [text, encoding, says] : cases) {
-        SCOPED_TRACE(text + " as " + encoding);
         const std::string csv = writeFile(dir, "bad.csv", text);
+        std::string expected = std::string("Line ") + says;
+        expected.replace(expected.find('%'), 1, csv);
         const Error e = errorOf([&] { sql::importCsv(*db, "Table1", csv, encoding); });
         EXPECT_EQ(e.code(), ErrorCode::SyntaxError) << e.what();
-        EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(csv), std::string::npos) << e.what();
-        EXPECT_EQ(bytesOf(path), original);
+        EXPECT_TRUE(std::string(e.what()).starts_with(expected)) << e.what();
     }
-
     const std::string csv = writeFile(dir, "rows.csv", "id,data\n20,a\n");
-    for (const char* unknown : {"NO-SUCH-ENCODING", "LATIN1//IGNORE", "UTF-8//TRANSLIT"}) {
+    for (const char* unknown : {"NO-SUCH-ENCODING", "LATIN1//IGNORE"}) {
         const Error e = errorOf([&] { sql::importCsv(*db, "Table1", csv, unknown); });
         EXPECT_EQ(e.code(), ErrorCode::Unsupported);
-        EXPECT_NE(std::string(e.what()).find(std::string("'") + unknown + "'"), std::string::npos)
-            << e.what();
+        EXPECT_NE(std::string(e.what()).find(std::string("'") + unknown + "'"), std::string::npos);
     }
     EXPECT_EQ(bytesOf(path), original);
 }
@@ -191,29 +186,24 @@ TEST(CsvImport, OtherEncodingsAreConverted) {
     testsupport::TempDir dir;
     const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
     auto db = Database::open(path);
-    const auto dataOf = [&](std::size_t row) {
-        const auto rows = rowsOf(*db, "Table1");
-        return rows.at(row)[db->table("Table1")->findColumn("data")->order];
-    };
-
     sql::importCsv(*db, "Table1",
                    writeFile(dir, "cp.csv", "id,data,otherfk1,otherfk2\n20,caf\xE9 \x80,1,\n"),
                    "WINDOWS-1252");
-    EXPECT_EQ(dataOf(4), Value(std::string("caf\xC3\xA9 \xE2\x82\xAC")));
     // UTF-16 with its byte order mark, which is no part of the first field's name.
     std::string utf16 = "\xFF\xFE";
     for (const char c : std::string("id,otherfk1,otherfk2,data\n21,1,,"))
         utf16 += std::string{c, '\0'};
     utf16 += std::string("\xAC\x20\n\0", 4);  // U+20AC
     sql::importCsv(*db, "Table1", writeFile(dir, "u16.csv", utf16), "UTF-16");
-    EXPECT_EQ(dataOf(5), Value(std::string("\xE2\x82\xAC")));
+    const auto rows = rowsOf(*db, "Table1");
+    const auto data = db->table("Table1")->findColumn("data")->order;
+    EXPECT_EQ(rows.at(4)[data], Value(std::string("caf\xC3\xA9 \xE2\x82\xAC")));
+    EXPECT_EQ(rows.at(5)[data], Value(std::string("\xE2\x82\xAC")));
 
     // The first field's name may start with the same byte as a byte order mark.
     const Error e = errorOf([&] {
         sql::importCsv(*db, "Table1", writeFile(dir, "kana.csv", "\xEF\xBD\xB1,id\n1,22\n"));
     });
     EXPECT_EQ(e.code(), ErrorCode::FieldNotFound) << e.what();
-    EXPECT_NE(std::string(e.what()).find("'\xEF\xBD\xB1'"), std::string::npos) << e.what();
-
     expectNoFaults(path);
 }
