@@ -13,11 +13,13 @@
 #include "db/connection.h"
 #include "db/db_support.h"
 #include "db/objects.h"
+#include "db/shared_database.h"
 #include "jet/database.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
 #include "support/made_database.h"
 #include "support/mdb_reader.h"
+#include "support/table_properties.h"
 
 namespace {
 
@@ -199,6 +201,22 @@ TEST_F(Form5Apply, AFailingStatementIsReportedAndTheOtherFieldsGoOn) {
     EXPECT_EQ(rows("Orders"), (Texts{"[1,40010,2,1.5,3]", "[2,40020,3,2.5,4]"}));
     EXPECT_EQ(form.MousePointer(), app::WizardWindow::kDefaultPointer);
     EXPECT_EQ(grid(), (Texts{"1|40010|2|1.5|3", "2|40020|3|2.5|4"}));
+}
+
+TEST_F(Form5Apply, AValidationRuleTheArithmeticWouldBreakKeepsTheFieldAsItWas) {
+    // Through the window's own engine instance, which keeps the catalog it has read.
+    testsupport::setProperties(
+        db::openSharedDatabase(path, "", true)->database(), "Orders", "Price",
+        {testsupport::textProperty("ValidationRule", ">0"),
+         testsupport::textProperty("ValidationText", "A price is more than nothing.")});
+    // The first order's price of 10 would go below zero: Price stays; Qty, with no rule, changes.
+    apply("15", Subtract);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(
+        platform.messages[0].text.find("A price is more than nothing.\r\n" + applicationError(136)),
+        std::string::npos)
+        << platform.messages[0].text;
+    EXPECT_EQ(rows("Orders"), (Texts{"[1,10,-13,1.5,3]", "[2,20,-12,2.5,4]"}));
 }
 
 TEST_F(Form5Apply, WorksOnTheTableChosenSinceTheWindowWasLoaded) {
