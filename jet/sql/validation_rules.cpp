@@ -64,6 +64,13 @@ std::optional<std::string> textProperty(const Database& db, const PropertyMap* m
     return text;
 }
 
+// What Access says of a broken rule that has no ValidationText; Access 2010 and later say the
+// same of a table's rule, naming the table.
+std::string accessWords(const std::string& rule, const std::string& where) {
+    return "One or more values are prohibited by the validation rule '" + rule + "' set for '" +
+           where + "'. Enter a value that the expression for this field can accept.";
+}
+
 // ---- the shapes of a field's rule
 
 bool isImplied(const ast::Expr& e) {
@@ -274,11 +281,8 @@ ValidationRules::ValidationRules(const Database& db, const TableDef& table,
         auto rule = std::make_unique<Rule>();
         rule->text = *text;
         rule->where = where;
-        rule->message = textProperty(db, map, "ValidationText", where)
-                            .value_or("One or more values are prohibited by the validation rule '" +
-                                      *text + "' set for '" + where +
-                                      "'. Enter a value that the expression for this field can "
-                                      "accept.");
+        rule->message =
+            textProperty(db, map, "ValidationText", where).value_or(accessWords(*text, where));
         try {
             ast::ExprPtr parsed = parseFieldRule(*text);
             refuseOtherFields(parsed, *text, c.name);
@@ -297,11 +301,8 @@ ValidationRules::ValidationRules(const Database& db, const TableDef& table,
         tableRule_->text = *text;
         tableRule_->where = table.name;
         tableRule_->code = ErrorCode::TableRuleBroken;
-        tableRule_->message =
-            textProperty(db, own, "ValidationText", table.name)
-                .value_or("One or more values are prohibited by the validation rule '" + *text +
-                          "' set for '" + table.name +
-                          "'. Enter a value that the expression for this field can accept.");
+        tableRule_->message = textProperty(db, own, "ValidationText", table.name)
+                                  .value_or(accessWords(*text, table.name));
         try {
             bindRule(*tableRule_, parseExpression(*text));
         } catch (const Error& e) {
@@ -341,15 +342,17 @@ void ValidationRules::check(const std::vector<Value>& row, const std::vector<boo
     if (tableRule_) apply(*tableRule_, row);
 }
 
-void ValidationRules::apply(const Rule& rule, const std::vector<Value>& row) const {
-    const std::string lead =
-        "Cannot check the validation rule '" + rule.text + "' set for '" + rule.where + "': ";
-    if (!rule.bound) throw Error(ErrorCode::Unsupported, lead + rule.unusable);
+void ValidationRules::apply(const Rule& rule, const std::vector<Value>& row) {
+    const auto cannotCheck = [&](ErrorCode code, const std::string& why) {
+        return Error(code, "Cannot check the validation rule '" + rule.text + "' set for '" +
+                               rule.where + "': " + why);
+    };
+    if (!rule.bound) throw cannotCheck(ErrorCode::Unsupported, rule.unusable);
     try {
         const Value result = rule.bound->evaluate(row);
         if (isNull(result) || isTrue(result)) return;
     } catch (const Error& e) {
-        throw Error(e.code(), lead + e.what());
+        throw cannotCheck(e.code(), e.what());
     }
     throw Error(rule.code, rule.message);
 }

@@ -62,7 +62,7 @@ public:
 
 private:
     struct Rule;
-    void apply(const Rule& rule, const std::vector<Value>& row) const;
+    static void apply(const Rule& rule, const std::vector<Value>& row);
 
     std::vector<std::unique_ptr<Rule>> fieldRules_;  // by column order; null for none
     std::unique_ptr<Rule> tableRule_;
