@@ -162,6 +162,14 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
     auto& file = impl_->file;
     file.beginWrite();
     try {
+        // The statement was planned on the catalog and definitions as last read; another
+        // program that committed since may have changed them.
+        if (file.generation() != impl_->catalogGeneration) {
+            throw Error(ErrorCode::DataChanged,
+                        "'" + path() +
+                            "' was changed by another program while the statement was being "
+                            "prepared; nothing was changed. Run the statement again.");
+        }
         store::WriteContext context{file, *impl_->header.format, impl_->header.codePage};
         work(context);
         file.commit();
@@ -298,6 +306,22 @@ Database::ReadTransaction::~ReadTransaction() = default;
 
 Database::ReadTransaction Database::readTransaction() const {
     return ReadTransaction(std::make_unique<ReadTransaction::State>(impl_->file.readGuard()));
+}
+
+void Database::catchUp() const {
+    if (impl_->reading != nullptr || impl_->file.inWrite()) return;
+    try {
+        // Touching the file under a guard notices another program's commit.
+        const auto guard = impl_->file.readGuard();
+        (void)impl_->file.pageCount();
+        if (impl_->file.generation() == impl_->catalogGeneration) return;
+        impl_->live.catalog =
+            store::readCatalog(impl_->file, *impl_->header.format, impl_->header.codePage);
+        impl_->live.definitions.clear();
+        impl_->catalogGeneration = impl_->file.generation();
+    } catch (const Error& e) {
+        rethrowWithContext(e, path(), "");
+    }
 }
 
 void Database::setProgressHandler(std::function<void()> handler) {

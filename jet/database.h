@@ -210,6 +210,12 @@ public:
     // Error(ReadOnly) under a Snapshot::Reading guard.
     void write(const std::function<void(store::WriteContext&)>& work);
 
+    // Reads the catalog and the table definitions again when another program has committed a
+    // change to the file since they were read (one that added a field, say, or a validation
+    // rule). Statements call it first. REQUIRES: nothing read from catalog() or table() is
+    // held across the call.
+    void catchUp() const;
+
     // Called every few hundred page reads while the engine works, reads and writes alike, so
     // that a program can keep its windows painted through a long statement. REQUIRES: the
     // handler does not use this Database (it runs in the middle of a statement); an exception

@@ -121,6 +121,7 @@ private:
 
 std::uint64_t importCsv(Database& db, const std::string& table, const std::string& csvPath,
                         const std::string& encoding) {
+    db.catchUp();
     CsvReader csv(csvPath, encoding);
     std::vector<Field> record;
     if (!csv.next(record)) csv.fail(1, "the file is empty; its first line must name the fields");

@@ -16,6 +16,7 @@ namespace jet::sql {
 
 Outcome execute(Database& db, std::string_view statement) {
     const ast::Statement parsed = parseStatement(statement);
+    db.catchUp();
     Outcome outcome;
     if (const auto* select = std::get_if<ast::Select>(&parsed)) {
         outcome.rows = runSelect(db, *select, statement);
@@ -51,6 +52,7 @@ Outcome execute(Database& db, std::string_view statement) {
 
 std::unique_ptr<ResultSet> query(const Database& db, std::string_view statement) {
     const ast::Statement parsed = parseStatement(statement);
+    db.catchUp();
     if (const auto* select = std::get_if<ast::Select>(&parsed)) {
         return runSelect(db, *select, statement);
     }

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "jet/check/check.h"
 #include "jet/database.h"
 #include "jet/new_database.h"
 #include "jet/sql/execute.h"
@@ -72,6 +73,46 @@ TEST(ReadTransaction, AWriterThatWaitedTooLongIsToldTheDatabaseIsBeingRead) {
     EXPECT_NE(std::string(e.what()).find("is being read by another process or connection"),
               std::string::npos)
         << e.what();
+}
+
+}  // namespace
+
+namespace {
+
+// Another program changes the table's fields while this connection is open: the next statement
+// works on the table as it now is, and a write planned before such a change is refused.
+TEST(AnotherConnection, ChangesTheFieldsAndTheNextStatementSeesThem) {
+    TempDir dir;
+    const std::string path = orders(dir);
+    auto mine = Database::open(path);
+    ASSERT_EQ(mine->table("O")->columns.size(), 2u);
+    {
+        auto other = Database::open(path);
+        jet::sql::execute(*other, "ALTER TABLE [O] ADD COLUMN [Note] TEXT(20)");
+        jet::sql::execute(*other, "UPDATE [O] SET [Note] = 'kept'");
+    }
+    jet::sql::execute(*mine, "UPDATE [O] SET [Qty] = [Qty] + 1");
+    EXPECT_EQ(mine->table("O")->columns.size(), 3u);
+    auto rows = jet::sql::query(*mine, "SELECT [Qty], [Note] FROM [O]");
+    std::size_t n = 0;
+    while (rows->next()) {
+        ASSERT_EQ(std::get<std::int32_t>(rows->row()[0]), 1);
+        ASSERT_EQ(std::get<std::string>(rows->row()[1]), "kept");
+        ++n;
+    }
+    EXPECT_EQ(n, 1024u);
+    for (const auto& f : jet::check::checkDatabase(path)) {
+        EXPECT_NE(f.severity, jet::check::Severity::Fault) << f.description;
+    }
+
+    // A change that lands between planning a write and making it.
+    mine->catchUp();
+    { jet::sql::execute(*Database::open(path), "UPDATE [O] SET [Qty] = 9"); }
+    const jet::Error e = testsupport::errorOf([&] { mine->write([](auto&) {}); });
+    EXPECT_EQ(e.code(), jet::ErrorCode::DataChanged) << e.what();
+    jet::sql::execute(*mine, "UPDATE [O] SET [Qty] = [Qty] + 1");
+    auto cursor = mine->scan(mine->table("O"));
+    while (cursor.next()) ASSERT_EQ(std::get<std::int32_t>(cursor.row()[1]), 10);
 }
 
 }  // namespace
