@@ -296,6 +296,7 @@ std::shared_ptr<Snapshot> Database::takeSnapshot() const {
 }
 
 struct Database::ReadTransaction::State {
+    explicit State(file::PageFile::ReadGuard g) : guard(std::move(g)) {}
     file::PageFile::ReadGuard guard;
 };
 
