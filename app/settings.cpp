@@ -22,13 +22,13 @@ constexpr const char* kKeptForTheRun =
     " Quillfen keeps what you type until it ends, but cannot remember it for the next start.";
 
 Failure cannotWrite(const QString& path, const std::string& reason) {
-    return Failure(75, "The settings file " + path.toStdString() + " cannot be written: " +
-                           reason + "." + kKeptForTheRun);
+    return Failure(75, "The settings file " + path.toStdString() + " cannot be written: " + reason +
+                           "." + kKeptForTheRun);
 }
 
 Failure cannotMakeFolder(const QString& folder, const std::string& reason) {
-    return Failure(75, "The settings folder " + folder.toStdString() + " cannot be made: " +
-                           reason + "." + kKeptForTheRun);
+    return Failure(75, "The settings folder " + folder.toStdString() +
+                           " cannot be made: " + reason + "." + kKeptForTheRun);
 }
 
 // The settings of one file as this run saved them. Once a save has failed, they are what the
@@ -67,11 +67,10 @@ void makePrivate(const QString& path) {
     if (!madePrivate) throw cannotWrite(path, std::strerror(error));
 }
 
-void write(const QString& path, const std::string& appName, const std::string& section,
-           const std::string& key, const std::string& value) {
+void write(QSettings& settings, const std::string& section, const std::string& key,
+           const std::string& value) {
+    const QString path = settings.fileName();
     makePrivate(path);
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(appName), QString::fromStdString(appName));
     settings.beginGroup(QString::fromStdString(section));
     settings.setValue(QString::fromStdString(key), QString::fromStdString(value));
     settings.endGroup();
@@ -105,14 +104,12 @@ std::string GetSetting(const std::string& appName, const std::string& section,
 
 void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                  const std::string& value) {
-    const QString path = QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                                   QString::fromStdString(appName),
-                                   QString::fromStdString(appName))
-                             .fileName();
-    FileOfThisRun& run = fileOfThisRun(path);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(appName), QString::fromStdString(appName));
+    FileOfThisRun& run = fileOfThisRun(settings.fileName());
     run.saved[{section, key}] = value;
     try {
-        write(path, appName, section, key, value);
+        write(settings, section, key, value);
     } catch (const Failure&) {
         run.saveFailed = true;
         if (!std::exchange(run.failureTold, true)) throw;

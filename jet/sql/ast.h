@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -116,6 +117,35 @@ struct Expr {
     std::size_t offset = 0;
     std::size_t length = 0;
 };
+
+// Calls `visit` with each direct sub-expression of `e` (an ExprPtr, const as `e` is), in the
+// order they are written; the one walk of the tree's shape that every pass over it shares.
+template <typename E, typename Visit>
+void forEachChild(E& e, Visit&& visit) {
+    const auto child = [&](auto& p) {
+        if (p) visit(p);
+    };
+    std::visit(
+        [&](auto& n) {
+            using Node = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<Node, FunctionCall>) {
+                for (auto& a : n.arguments) child(a);
+            } else if constexpr (std::is_same_v<Node, Unary> || std::is_same_v<Node, IsNull>) {
+                child(n.operand);
+            } else if constexpr (std::is_same_v<Node, Binary>) {
+                child(n.left);
+                child(n.right);
+            } else if constexpr (std::is_same_v<Node, Between>) {
+                child(n.operand);
+                child(n.low);
+                child(n.high);
+            } else if constexpr (std::is_same_v<Node, InList>) {
+                child(n.operand);
+                for (auto& item : n.items) child(item);
+            }
+        },
+        e.node);
+}
 
 // `*` or `Orders.*`: every column of the table, in the table's order.
 struct AllColumns {

@@ -277,32 +277,10 @@ bool isTrue(const Value& v) {
 
 // Marks the columns an expression names. Names the table lacks are left to binding to report.
 void markColumnsRead(const ast::Expr& e, const TableDef& table, std::vector<bool>& reads) {
-    const auto walk = [&](const ast::ExprPtr& child) {
-        if (child) markColumnsRead(*child, table, reads);
-    };
-    std::visit(
-        [&](const auto& n) {
-            using Node = std::decay_t<decltype(n)>;
-            if constexpr (std::is_same_v<Node, ast::ColumnRef>) {
-                if (const ColumnDef* c = table.findColumn(n.column.text)) reads[c->order] = true;
-            } else if constexpr (std::is_same_v<Node, ast::FunctionCall>) {
-                for (const auto& a : n.arguments) walk(a);
-            } else if constexpr (std::is_same_v<Node, ast::Unary> ||
-                                 std::is_same_v<Node, ast::IsNull>) {
-                walk(n.operand);
-            } else if constexpr (std::is_same_v<Node, ast::Binary>) {
-                walk(n.left);
-                walk(n.right);
-            } else if constexpr (std::is_same_v<Node, ast::Between>) {
-                walk(n.operand);
-                walk(n.low);
-                walk(n.high);
-            } else if constexpr (std::is_same_v<Node, ast::InList>) {
-                walk(n.operand);
-                for (const auto& item : n.items) walk(item);
-            }
-        },
-        e.node);
+    if (const auto* ref = std::get_if<ast::ColumnRef>(&e.node)) {
+        if (const ColumnDef* c = table.findColumn(ref->column.text)) reads[c->order] = true;
+    }
+    ast::forEachChild(e, [&](const ast::ExprPtr& child) { markColumnsRead(*child, table, reads); });
 }
 
 }  // namespace jet::sql

@@ -81,30 +81,7 @@ bool isImplied(const ast::Expr& e) {
 // Calls `visit` on every expression under (and including) `e`, children first.
 template <typename Visit>
 void forEachExpression(ast::ExprPtr& e, Visit&& visit) {
-    const auto walk = [&](ast::ExprPtr& child) {
-        if (child) forEachExpression(child, visit);
-    };
-    std::visit(
-        [&](auto& n) {
-            using Node = std::decay_t<decltype(n)>;
-            if constexpr (std::is_same_v<Node, ast::FunctionCall>) {
-                for (auto& a : n.arguments) walk(a);
-            } else if constexpr (std::is_same_v<Node, ast::Unary> ||
-                                 std::is_same_v<Node, ast::IsNull>) {
-                walk(n.operand);
-            } else if constexpr (std::is_same_v<Node, ast::Binary>) {
-                walk(n.left);
-                walk(n.right);
-            } else if constexpr (std::is_same_v<Node, ast::Between>) {
-                walk(n.operand);
-                walk(n.low);
-                walk(n.high);
-            } else if constexpr (std::is_same_v<Node, ast::InList>) {
-                walk(n.operand);
-                for (auto& item : n.items) walk(item);
-            }
-        },
-        e->node);
+    ast::forEachChild(*e, [&](ast::ExprPtr& child) { forEachExpression(child, visit); });
     visit(e);
 }
 

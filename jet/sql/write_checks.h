@@ -23,8 +23,8 @@ void requireDeletable(const TableDef& table);
 
 // Throws naming the table when `table` is a system table, whose records no statement may
 // change: a table of the engine's own kind, one the catalog flags as a system object, or one
-// whose name begins with "MSys". (Access lets a user edit a few of them, such as import
-// specifications; refusing them all keeps the catalog whole.) `change` says what was refused:
+// whose name begins with "MSys". (Access lets a user edit a few of them, such as its saved
+// import settings; refusing them all keeps the catalog whole.) `change` says what was refused:
 // "update" or "delete".
 void requireUserTable(const Database& db, const TableDef& table, const char* change);
 

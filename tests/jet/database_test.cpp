@@ -7,7 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "jet/new_database.h"
+#include "support/made_database.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
@@ -242,12 +242,10 @@ namespace {
 // while a statement works, and an exception from it fails the statement without a change.
 TEST(ProgressHandler, IsCalledDuringALongStatementAndCanStopIt) {
     testsupport::TempDir dir;
-    const std::string path = (dir.path() / "big.mdb").string();
-    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
+    const std::string path = testsupport::manyRecords(
+        dir, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG, [Note] TEXT(40))",
+        "INSERT INTO [O] VALUES (1, 2, 'a note of some length, to fill pages')", "O", 15);
     auto db = Database::open(path);
-    jet::sql::execute(*db, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG, [Note] TEXT(40))");
-    jet::sql::execute(*db, "INSERT INTO [O] VALUES (1, 2, 'a note of some length, to fill pages')");
-    for (int i = 0; i < 15; ++i) jet::sql::execute(*db, "INSERT INTO [O] SELECT * FROM [O]");
 
     int calls = 0;
     db->setProgressHandler([&] { ++calls; });

@@ -9,9 +9,9 @@
 
 #include "jet/check/check.h"
 #include "jet/database.h"
-#include "jet/new_database.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 #include "support/statements.h"
 
 using jet::Database;
@@ -20,13 +20,8 @@ using testsupport::TempDir;
 namespace {
 
 std::string orders(const TempDir& dir) {
-    const std::string path = (dir.path() / "orders.mdb").string();
-    jet::createDatabase(path, jet::NewDatabaseFormat::Access2000);
-    auto db = Database::open(path);
-    jet::sql::execute(*db, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG)");
-    jet::sql::execute(*db, "INSERT INTO [O] VALUES (1, 0)");
-    for (int i = 0; i < 10; ++i) jet::sql::execute(*db, "INSERT INTO [O] SELECT * FROM [O]");
-    return path;
+    return testsupport::manyRecords(dir, "CREATE TABLE [O] ([Id] LONG, [Qty] LONG)",
+                                    "INSERT INTO [O] VALUES (1, 0)", "O", 10);
 }
 
 // Reads half the rows, lets another connection run an UPDATE, waits, reads the rest.

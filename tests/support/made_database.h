@@ -20,4 +20,16 @@ inline std::string madeDatabase(const TempDir& dir, std::initializer_list<const 
     return path;
 }
 
+// A new database whose table `create` makes holds 2^`doublings` copies of the record `insert`
+// adds: a table of many pages, made in a few statements.
+inline std::string manyRecords(const TempDir& dir, const char* create, const char* insert,
+                               const std::string& table, int doublings) {
+    const std::string path = madeDatabase(dir, {create, insert});
+    auto db = jet::Database::open(path);
+    for (int i = 0; i < doublings; ++i) {
+        jet::sql::execute(*db, "INSERT INTO [" + table + "] SELECT * FROM [" + table + "]");
+    }
+    return path;
+}
+
 }  // namespace testsupport
