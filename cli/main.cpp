@@ -4,7 +4,7 @@
 
 #include "cli/check_command.h"
 #include "cli/commands.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"quillfen-db: read Microsoft Access databases (.mdb, .accdb) and run SQL on them"};

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/core/list_box.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace db {
 

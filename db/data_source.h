@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace db {
 

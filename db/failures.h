@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/core/failure.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace db {
 

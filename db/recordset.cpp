@@ -3,7 +3,7 @@
 #include "db/connection.h"
 #include "db/failures.h"
 #include "jet/sql/execute.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 
 namespace db {
 
@@ -30,7 +30,7 @@ Field FieldCollection::Item(std::string_view name) const {
     const auto& columns = recordset_->stream().columns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         // Names compare as the engine compares them, as Access does.
-        if (jet::store::namesEqual(columns[i].name, name)) return Field(*recordset_, i);
+        if (jet::namesEqual(columns[i].name, name)) return Field(*recordset_, i);
     }
     throw adoFailure(kItemNotFound);
 }

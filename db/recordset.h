@@ -15,7 +15,7 @@
 #include "db/data_source.h"
 #include "db/read_view.h"
 #include "db/row_stream.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace db {
 

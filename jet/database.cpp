@@ -8,7 +8,7 @@
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/store/catalog.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_scan.h"
@@ -41,7 +41,7 @@ void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry, std:
     const store::PropertyMaps maps = store::parsePropertyMaps(fmt, entry.properties, codePage);
     for (auto& c : def.columns) {
         if (!c.calculated) continue;
-        const auto map = maps.find(store::foldName(c.name));
+        const auto map = maps.find(foldName(c.name));
         if (map == maps.end()) continue;
         const auto prop = map->second.find("ResultType");
         if (prop == map->second.end() || prop->second.data.empty()) continue;
@@ -57,14 +57,6 @@ void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry, std:
 }
 
 }  // namespace
-
-const ColumnDef* TableDef::findColumn(std::string_view wanted) const {
-    const std::string folded = store::foldName(wanted);
-    for (const auto& c : columns) {
-        if (store::foldName(c.name) == folded) return &c;
-    }
-    return nullptr;
-}
 
 namespace {
 
@@ -209,14 +201,14 @@ std::vector<std::string> Database::userTableNames() const {
 
 std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
     CatalogView& view = impl_->view();
-    const std::string folded = store::foldName(name);
+    const std::string folded = foldName(name);
     const CatalogEntry* found = nullptr;
     for (const auto& e : view.catalog) {
         if (e.type != store::kObjectLocalTable && e.type != store::kObjectLinkedTable &&
             e.type != store::kObjectOdbcLinkedTable) {
             continue;
         }
-        if (store::foldName(e.name) == folded) {
+        if (foldName(e.name) == folded) {
             found = &e;
             break;
         }
@@ -263,7 +255,7 @@ RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
 std::vector<Value> Database::readRow(const TableDef& table, RowLocation where) const {
     try {
         const auto guard = impl_->file.readGuard();
-        store::ByteSpan bytes;
+        ByteSpan bytes;
         const auto holder = store::liveRowBytes(impl_->file, *impl_->header.format, where, bytes);
         std::vector<Value> values;
         store::RowDecoder(impl_->file, *impl_->header.format, table, impl_->header.codePage)

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <span>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 // The templates are linked in as they are, byte for byte (see templates/README.md).
 #define QUILLFEN_EMBED(symbol, file)                \

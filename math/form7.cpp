@@ -4,7 +4,7 @@
 
 #include "app/core/globals.h"
 #include "db/access.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "math/math_operation.h"
 
 namespace app {
@@ -34,7 +34,7 @@ bool namesAChosenField(const std::string& name, const std::string& selectedField
     for (std::string item : fieldItems(selectedFieldsList)) {
         if (item.starts_with('[')) item.erase(0, 1);
         if (item.ends_with(']')) item.pop_back();
-        if (jet::store::namesEqual(item, name)) return true;
+        if (jet::namesEqual(item, name)) return true;
     }
     return false;
 }
@@ -57,8 +57,8 @@ std::string expressionOf(const std::string& selectedFieldsList, MathOperation op
 bool Form7::createdEarlier(const std::string& table, const std::string& field) const {
     const std::string path = Globals::wizard().DatabasePath();
     return std::any_of(created_.begin(), created_.end(), [&](const Created& c) {
-        return c.path == path && jet::store::namesEqual(c.table, table) &&
-               jet::store::namesEqual(c.field, field);
+        return c.path == path && jet::namesEqual(c.table, table) &&
+               jet::namesEqual(c.field, field);
     });
 }
 

@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QString>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace app {
 

@@ -19,7 +19,7 @@ namespace {
 
 // The global usage map: row 0 of page 1. It marks the pages that are free for reuse; pages
 // past the end of the file count as free too, which is why it may mark them.
-constexpr store::RowPointer kGlobalMap{1, 0};
+constexpr RowPointer kGlobalMap{1, 0};
 
 struct TableEntry {
     std::string name;
@@ -80,7 +80,7 @@ std::shared_ptr<const TableDef> readerDefinition(CheckContext& ctx, const Databa
 
 void claimMapRow(CheckContext& ctx, std::uint32_t rowPointer) {
     if (rowPointer != 0) {
-        ctx.claims.claim(store::RowPointer::from(rowPointer).page, "usage-map rows", ctx.faults);
+        ctx.claims.claim(RowPointer::from(rowPointer).page, "usage-map rows", ctx.faults);
     }
 }
 
@@ -145,7 +145,7 @@ void checkStrayPages(CheckContext& ctx, const std::vector<TableEntry>& tables,
             type != index::kLeafPageType) {
             continue;
         }
-        const auto owner = byPage.find(store::u32(*page, 4));
+        const auto owner = byPage.find(u32(*page, 4));
         if (owner == byPage.end()) continue;
         const std::string table = "table " + quoted(owner->second->name);
         ctx.faults.warn(
@@ -168,7 +168,7 @@ void checkUnlistedDefinitions(CheckContext& ctx, const std::vector<bool>& free) 
         if (free[p] || ctx.claims.claimed(p)) continue;
         const auto page = ctx.file.page(p);
         if ((*page)[0] == store::kTdefPageType) unlisted.push_back(p);
-        if ((*page)[0] == store::kDataPageType) ++dataPagesOf[store::u32(*page, 4)];
+        if ((*page)[0] == store::kDataPageType) ++dataPagesOf[u32(*page, 4)];
     }
     for (const std::uint32_t p : unlisted) {
         const std::string where = "page " + std::to_string(p) +

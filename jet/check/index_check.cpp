@@ -194,7 +194,7 @@ private:
     // is reported with the table's rows, not here.
     bool keyMatches(const index::IndexEntry& e) {
         try {
-            store::ByteSpan bytes;
+            ByteSpan bytes;
             const auto holder =
                 store::liveRowBytes(ctx_.file, ctx_.fmt, RowLocation{e.dataPage, e.dataRow}, bytes);
             decoder_->decode(bytes, values_);
@@ -252,7 +252,7 @@ private:
         if (index_.usedPagesRow == 0) return;
         MapReading map;
         try {
-            map = readMap(ctx_.file, ctx_.fmt, store::RowPointer::from(index_.usedPagesRow));
+            map = readMap(ctx_.file, ctx_.fmt, RowPointer::from(index_.usedPagesRow));
         } catch (const Error& e) {
             fault(FaultKind::Unreadable, "usage map",
                   std::string("its usage map cannot be read: ") + e.what());

@@ -10,12 +10,12 @@ namespace {
 
 constexpr std::size_t kLinkSize = 4;
 
-std::string rowName(store::RowPointer p) {
+std::string rowName(RowPointer p) {
     return "row " + std::to_string(p.slot) + " of page " + std::to_string(p.page);
 }
 
 // The bytes of the long-value row `p`, or nothing after reporting why it cannot serve.
-std::optional<store::ByteSpan> valueRow(CheckContext& ctx, store::RowPointer p,
+std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p,
                                         const std::string& where, const std::string& claimant,
                                         const std::set<std::uint32_t>* columnPages,
                                         file::PageRef& holder) {
@@ -45,7 +45,7 @@ std::optional<store::ByteSpan> valueRow(CheckContext& ctx, store::RowPointer p,
                        where + ": its value uses " + rowName(p) + ", which another value uses too");
     }
     holder = ctx.file.page(p.page);
-    return store::ByteSpan(*holder).subspan(s.start, s.end - s.start);
+    return ByteSpan(*holder).subspan(s.start, s.end - s.start);
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page
         return nullptr;
     }
     const auto bytes = ctx.file.page(page);
-    const std::uint32_t owner = store::u32(*bytes, 4);
+    const std::uint32_t owner = u32(*bytes, 4);
     if ((*bytes)[0] != store::kDataPageType || owner != kLongValueOwner) {
         ctx.faults.add(FaultKind::LongValue, where,
                        where + ": its value points to page " + std::to_string(page) +
@@ -76,7 +76,7 @@ const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page
     return &ctx.longValuePages.emplace(page, std::move(slots)).first->second;
 }
 
-void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string& where,
+void checkLongValue(CheckContext& ctx, ByteSpan field, const std::string& where,
                     const std::string& claimant, const std::set<std::uint32_t>* columnPages) {
     if (field.size() < store::kLongValueReferenceSize) {
         ctx.faults.add(FaultKind::LongValue, where,
@@ -84,9 +84,9 @@ void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string&
                            " bytes, fewer than the 12 of a reference");
         return;
     }
-    const std::uint32_t header = store::u32(field, 0);
+    const std::uint32_t header = u32(field, 0);
     const std::size_t length = header & store::kLongValueLengthMask;
-    const store::RowPointer first = store::RowPointer::from(store::u32(field, 4));
+    const RowPointer first = RowPointer::from(u32(field, 4));
     file::PageRef holder;
     switch (header & store::kLongValueKindMask) {
         case store::kLongValueInline:
@@ -110,7 +110,7 @@ void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string&
         case store::kLongValueChain: {
             std::set<std::uint32_t> visited;
             std::size_t total = 0;
-            for (store::RowPointer at = first;;) {
+            for (RowPointer at = first;;) {
                 if (at.page == 0) {
                     if (total != length) {
                         ctx.faults.add(FaultKind::LongValue, where,
@@ -135,7 +135,7 @@ void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string&
                     return;
                 }
                 total += row->size() - kLinkSize;
-                at = store::RowPointer::from(store::u32(*row, 0));
+                at = RowPointer::from(u32(*row, 0));
             }
         }
         default:

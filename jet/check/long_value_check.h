@@ -11,14 +11,14 @@
 #include <string>
 
 #include "jet/check/check_context.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::check {
 
 // `where` names the row and column for descriptions; `claimant` is who the long-value pages
 // belong to (the table). When `columnPages` is given (the column's own usage map), every page
 // of the value must be in it.
-void checkLongValue(CheckContext& ctx, store::ByteSpan field, const std::string& where,
+void checkLongValue(CheckContext& ctx, ByteSpan field, const std::string& where,
                     const std::string& claimant, const std::set<std::uint32_t>* columnPages);
 
 // Checks the slot directory of a long-value page once and remembers it. Returns null when the

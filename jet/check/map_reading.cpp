@@ -12,7 +12,7 @@ constexpr std::uint8_t kIndirectMap = 0x01;
 constexpr std::size_t kInlineBitmapStart = 5;
 constexpr std::size_t kMapPageBitmapStart = 4;
 
-void collect(store::ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
+void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
              MapReading& out) {
     for (std::size_t byte = 0; byte < bitmap.size(); ++byte) {
         if (bitmap[byte] == 0) continue;
@@ -30,43 +30,43 @@ void collect(store::ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t page
 
 }  // namespace
 
-MapReading readMap(const file::PageFile& file, const format::Format& fmt, store::RowPointer where) {
+MapReading readMap(const file::PageFile& file, const format::Format& fmt, RowPointer where) {
     if (where.page == 0 || where.page >= file.pageCount()) {
-        store::corrupt("its usage map is said to be on page " + std::to_string(where.page) +
+        corrupt("its usage map is said to be on page " + std::to_string(where.page) +
                        ", which is not in the file");
     }
     const auto holder = file.page(where.page);
     if ((*holder)[0] != store::kDataPageType) {
-        store::corrupt("its usage map is said to be on page " + std::to_string(where.page) +
+        corrupt("its usage map is said to be on page " + std::to_string(where.page) +
                        ", which holds no rows");
     }
-    const store::ByteSpan row = store::rowAt(fmt, *holder, where.slot);
+    const ByteSpan row = store::rowAt(fmt, *holder, where.slot);
     MapReading out;
-    const std::uint8_t type = store::u8(row, 0, "a usage map");
+    const std::uint8_t type = u8(row, 0, "a usage map");
     if (type == kInlineMap) {
-        const std::uint32_t start = store::u32(row, 1, "a usage map");
+        const std::uint32_t start = u32(row, 1, "a usage map");
         collect(row.subspan(kInlineBitmapStart), start, file.pageCount(), out);
     } else if (type == kIndirectMap) {
         const std::uint64_t pagesPerMapPage = std::uint64_t{fmt.pageSize - kMapPageBitmapStart} * 8;
         for (std::size_t i = 0; 1 + i * 4 + 4 <= row.size(); ++i) {
-            const std::uint32_t mapPage = store::u32(row, 1 + i * 4);
+            const std::uint32_t mapPage = u32(row, 1 + i * 4);
             if (mapPage == 0) continue;
             if (mapPage >= file.pageCount()) {
-                store::corrupt("its usage map refers to map page " + std::to_string(mapPage) +
+                corrupt("its usage map refers to map page " + std::to_string(mapPage) +
                                ", beyond the end of the file");
             }
             const auto map = file.page(mapPage);
             if ((*map)[0] != store::kUsageMapPageType) {
-                store::corrupt("its usage map refers to page " + std::to_string(mapPage) +
+                corrupt("its usage map refers to page " + std::to_string(mapPage) +
                                " as a map page, but that page has type " +
                                std::to_string((*map)[0]));
             }
             out.mapPages.push_back(mapPage);
-            collect(store::ByteSpan(*map).subspan(kMapPageBitmapStart), i * pagesPerMapPage,
+            collect(ByteSpan(*map).subspan(kMapPageBitmapStart), i * pagesPerMapPage,
                     file.pageCount(), out);
         }
     } else {
-        store::corrupt("its usage map has unknown type " + std::to_string(type));
+        corrupt("its usage map has unknown type " + std::to_string(type));
     }
     return out;
 }

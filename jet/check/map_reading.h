@@ -8,7 +8,7 @@
 
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::check {
 
@@ -20,6 +20,6 @@ struct MapReading {
 
 // Throws Error(Corrupt) when the map's row cannot be read, its type is unknown, or it refers to
 // a map page that is not one.
-MapReading readMap(const file::PageFile& file, const format::Format& fmt, store::RowPointer where);
+MapReading readMap(const file::PageFile& file, const format::Format& fmt, RowPointer where);
 
 }  // namespace jet::check

@@ -18,12 +18,12 @@ SlotState stateOf(std::uint16_t raw) {
 
 }  // namespace
 
-std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, store::ByteSpan page,
+std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, ByteSpan page,
                                          std::uint32_t pageNo, const std::string& owner,
                                          FaultList& faults) {
     const std::string where = "page " + std::to_string(pageNo) + " (" + owner + ")";
     const std::size_t pageSize = page.size();
-    const std::uint16_t count = store::u16(page, fmt.dataRowCountOffset);
+    const std::uint16_t count = u16(page, fmt.dataRowCountOffset);
     const std::size_t directoryEnd = fmt.dataRowCountOffset + 2 + std::size_t{count} * 2;
     if (directoryEnd > pageSize) {
         faults.add(FaultKind::RowLayout, where + ": the page claims " + std::to_string(count) +
@@ -35,7 +35,7 @@ std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, store::ByteS
     std::size_t previousStart = pageSize;
     std::size_t lowest = pageSize;
     for (std::uint16_t i = 0; i < count; ++i) {
-        const std::uint16_t raw = store::u16(page, fmt.dataRowCountOffset + 2 + std::size_t{i} * 2);
+        const std::uint16_t raw = u16(page, fmt.dataRowCountOffset + 2 + std::size_t{i} * 2);
         SlotInfo& s = slots[i];
         s.state = stateOf(raw);
         const std::size_t start = raw & store::kRowOffsetMask;
@@ -74,7 +74,7 @@ std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, store::ByteS
     if (std::any_of(slots.begin(), slots.end(), [](const SlotInfo& s) { return !s.sound; })) {
         return slots;
     }
-    const std::uint16_t recorded = store::u16(page, kFreeSpaceOffset);
+    const std::uint16_t recorded = u16(page, kFreeSpaceOffset);
     const std::size_t actual = lowest >= directoryEnd ? lowest - directoryEnd : 0;
     if (recorded != actual) {
         faults.add(FaultKind::FreeSpace, where + ": its free-space figure is " +

@@ -10,7 +10,7 @@
 
 #include "jet/check/fault_list.h"
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::check {
 
@@ -28,7 +28,7 @@ struct SlotInfo {
 
 // Checks the directory and free space of data page `pageNo`; `owner` names what the page belongs
 // to, for the descriptions. Returns one entry per slot.
-std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, store::ByteSpan page,
+std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, ByteSpan page,
                                          std::uint32_t pageNo, const std::string& owner,
                                          FaultList& faults);
 

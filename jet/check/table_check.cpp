@@ -79,7 +79,7 @@ private:
     // A usage map of this table, its map pages claimed; nothing when it cannot be read.
     std::optional<MapReading> readMapOf(const std::string& what, std::uint32_t row) {
         try {
-            MapReading map = readMap(ctx_.file, ctx_.fmt, store::RowPointer::from(row));
+            MapReading map = readMap(ctx_.file, ctx_.fmt, RowPointer::from(row));
             for (const std::uint32_t p : map.mapPages) {
                 ctx_.claims.claim(p, "the usage maps of " + table_, ctx_.faults);
             }
@@ -138,7 +138,7 @@ private:
     void checkDataPage(std::uint32_t pageNo) {
         ctx_.claims.claim(pageNo, "the data of " + table_, ctx_.faults);
         const auto page = ctx_.file.page(pageNo);
-        const std::uint32_t owner = store::u32(*page, 4);
+        const std::uint32_t owner = u32(*page, 4);
         if ((*page)[0] != store::kDataPageType || owner != definitionPage_) {
             ctx_.faults.add(FaultKind::PageOwnership, table_ + ": foreign pages",
                             "page " + std::to_string(pageNo) + " is listed in the usage map of " +
@@ -162,7 +162,7 @@ private:
             const auto slot = static_cast<std::uint16_t>(i);
             const std::string where =
                 table_ + ", page " + std::to_string(pageNo) + ", row " + std::to_string(i);
-            const store::ByteSpan bytes(page->data() + s.start, s.end - s.start);
+            const ByteSpan bytes(page->data() + s.start, s.end - s.start);
             if (s.state == SlotState::Live) {
                 checkRow(bytes, where);
             } else if (s.state == SlotState::Forwarded) {
@@ -182,7 +182,7 @@ private:
     }
 
     // The moved body a forwarded row points to, or nothing after reporting why it cannot be.
-    std::optional<store::ByteSpan> followForward(store::ByteSpan stub, const std::string& where,
+    std::optional<ByteSpan> followForward(ByteSpan stub, const std::string& where,
                                                  file::PageRef& holder) {
         const auto fault = [&](const std::string& what) {
             ctx_.faults.add(FaultKind::Forwarding, table_ + ": forwarding", where + " " + what);
@@ -191,14 +191,14 @@ private:
         if (stub.size() < kForwardPointerSize)
             return fault("is forwarded but too short to say where");
         const std::uint8_t slot = stub[0];
-        const std::uint32_t pageNo = store::u24(stub, 1);
+        const std::uint32_t pageNo = u24(stub, 1);
         const std::string target =
             "row " + std::to_string(slot) + " of page " + std::to_string(pageNo);
         if (pageNo == 0 || pageNo >= ctx_.file.pageCount()) {
             return fault("is forwarded to page " + std::to_string(pageNo) + ", outside the file");
         }
         holder = ctx_.file.page(pageNo);
-        if ((*holder)[0] != store::kDataPageType || store::u32(*holder, 4) != definitionPage_ ||
+        if ((*holder)[0] != store::kDataPageType || u32(*holder, 4) != definitionPage_ ||
             !ownedPages_.contains(pageNo)) {
             return fault("is forwarded to page " + std::to_string(pageNo) +
                          ", which is not a data page in the table's usage map");
@@ -225,12 +225,12 @@ private:
         if (!bodies_.insert(packRow(pageNo, slot)).second) {
             return fault("is forwarded to " + target + ", which another row is forwarded to too");
         }
-        return store::ByteSpan(holder->data() + s.start, s.end - s.start);
+        return ByteSpan(holder->data() + s.start, s.end - s.start);
     }
 
-    void checkRow(store::ByteSpan row, const std::string& where) {
+    void checkRow(ByteSpan row, const std::string& where) {
         const std::size_t columns =
-            ctx_.fmt.rowCountSize == 1 ? store::u8(row, 0, "a row") : store::u16(row, 0, "a row");
+            ctx_.fmt.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
         if (columns > layout_.maxColumns) {
             ctx_.faults.add(FaultKind::ColumnCount, table_ + ": row column counts",
                             where + " has " + std::to_string(columns) +
@@ -238,7 +238,7 @@ private:
                                 std::to_string(layout_.maxColumns));
         }
         if (!decoder_) return;
-        std::vector<std::optional<store::ByteSpan>> fields;
+        std::vector<std::optional<ByteSpan>> fields;
         try {
             decoder_->locate(row, fields);
         } catch (const Error& e) {
@@ -274,7 +274,7 @@ private:
 
     // For each index, whether this row's key is all Null. Yes/No columns are never Null: their
     // value is the null-mask bit itself.
-    void recordNullKeys(const std::vector<std::optional<store::ByteSpan>>* fields) {
+    void recordNullKeys(const std::vector<std::optional<ByteSpan>>* fields) {
         for (std::size_t x = 0; x < rows_.nullKey.size(); ++x) {
             bool allNull = true;
             for (const auto& ic : layout_.indexes[x].columns) {

@@ -3,15 +3,12 @@
 #include <set>
 #include <string>
 
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/store/data_page.h"
 
 namespace jet::check {
 namespace {
 
-using store::u16;
-using store::u32;
-using store::u8;
 
 constexpr std::size_t kMaxDefinitionPages = 512;
 constexpr std::uint32_t kMaxColumns = 4096;
@@ -32,15 +29,15 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
     std::set<std::uint32_t> seen;
     for (std::uint32_t pageNo = firstPage; pageNo != 0;) {
         if (!seen.insert(pageNo).second || seen.size() > kMaxDefinitionPages) {
-            store::corrupt("its definition pages form a loop at page " + std::to_string(pageNo));
+            corrupt("its definition pages form a loop at page " + std::to_string(pageNo));
         }
         if (pageNo >= file.pageCount()) {
-            store::corrupt("its definition continues on page " + std::to_string(pageNo) +
+            corrupt("its definition continues on page " + std::to_string(pageNo) +
                            ", beyond the end of the file");
         }
         const auto page = file.page(pageNo);
         if ((*page)[0] != store::kTdefPageType) {
-            store::corrupt("its definition continues on page " + std::to_string(pageNo) +
+            corrupt("its definition continues on page " + std::to_string(pageNo) +
                            ", which is not a definition page (type " + std::to_string((*page)[0]) +
                            ")");
         }
@@ -49,7 +46,7 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
         buffer.insert(buffer.end(), page->begin() + static_cast<std::ptrdiff_t>(skip), page->end());
         pageNo = u32(*page, 4);
     }
-    const store::ByteSpan b(buffer);
+    const ByteSpan b(buffer);
     t.rowCount = u32(b, fmt.tdefRowCount);
     t.maxColumns = u16(b, fmt.tdefMaxColumns);
     t.varColumnCount = u16(b, fmt.tdefVarColumns);
@@ -59,12 +56,12 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
     t.usedPagesRow = u32(b, fmt.tdefUsedPages);
     t.freePagesRow = u32(b, fmt.tdefFreePages);
     if (columnCount > kMaxColumns || logicalIndexes > kMaxIndexes || realIndexes > kMaxIndexes) {
-        store::corrupt("its definition claims " + std::to_string(columnCount) + " columns and " +
+        corrupt("its definition claims " + std::to_string(columnCount) + " columns and " +
                        std::to_string(realIndexes) + " indexes");
     }
 
     std::size_t pos = fmt.tdefBlockEnd + std::size_t{realIndexes} * fmt.realIndexEntrySize;
-    store::need(b, pos, std::size_t{columnCount} * fmt.columnEntrySize, "a column definition");
+    need(b, pos, std::size_t{columnCount} * fmt.columnEntrySize, "a column definition");
     for (std::uint16_t i = 0; i < columnCount; ++i, pos += fmt.columnEntrySize) {
         ColumnLayout c;
         c.type = b[pos + fmt.colType];
@@ -80,7 +77,7 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
     // Each index data entry: (Jet 4) 4 unknown bytes, ten (column, order) slots, its usage map,
     // its root page, (Jet 4) 4 unknown bytes, its flags.
     const std::size_t skipBefore = fmt.jet3 ? 0 : 4;
-    store::need(b, pos, std::size_t{realIndexes} * fmt.realIndexDefSize, "an index definition");
+    need(b, pos, std::size_t{realIndexes} * fmt.realIndexDefSize, "an index definition");
     for (std::uint32_t i = 0; i < realIndexes; ++i, pos += fmt.realIndexDefSize) {
         IndexLayout ix;
         ix.number = i;

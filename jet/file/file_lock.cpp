@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::file {
 namespace {

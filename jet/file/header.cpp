@@ -6,13 +6,13 @@
 #include <cstring>
 #include <memory>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/file/jet_rc4_codec.h"
 #include "jet/file/office_agile_codec.h"
 #include "jet/file/office_rc4_codec.h"
 #include "jet/file/rc4.h"
-#include "jet/store/bytes.h"
-#include "jet/store/field_codec.h"
+#include "jet/base/bytes.h"
+#include "jet/base/text_codec.h"
 
 namespace jet::file {
 namespace {
@@ -25,23 +25,23 @@ constexpr std::uint32_t kOfficeCryptOffset = 0x299;
     throw Error(ErrorCode::UnrecognizedFormat, "Unrecognized database format '" + path + "'.");
 }
 
-bool allZero(store::ByteSpan b) {
+bool allZero(ByteSpan b) {
     for (auto c : b)
         if (c != 0) return false;
     return true;
 }
 
-Encryption officeEncryption(store::ByteSpan page) {
+Encryption officeEncryption(ByteSpan page) {
     if (page.size() < kOfficeCryptOffset + 2 + 8) return Encryption::OfficeOther;
-    const std::uint16_t infoLength = store::u16(page, kOfficeCryptOffset);
+    const std::uint16_t infoLength = u16(page, kOfficeCryptOffset);
     if (infoLength < 8 || kOfficeCryptOffset + 2 + infoLength > page.size()) {
         return Encryption::OfficeOther;
     }
-    const std::uint16_t major = store::u16(page, kOfficeCryptOffset + 2);
-    const std::uint16_t minor = store::u16(page, kOfficeCryptOffset + 4);
+    const std::uint16_t major = u16(page, kOfficeCryptOffset + 2);
+    const std::uint16_t minor = u16(page, kOfficeCryptOffset + 4);
     if (major == 4 && minor == 4) return Encryption::OfficeAgile;
     if ((major == 2 || major == 3 || major == 4) && minor == 2) {
-        const std::uint32_t flags = store::u32(page, kOfficeCryptOffset + 6);
+        const std::uint32_t flags = u32(page, kOfficeCryptOffset + 6);
         const bool cryptoApi = flags & 0x04;
         const bool aes = flags & 0x20;
         if (cryptoApi && !aes) return Encryption::OfficeRc4CryptoApi;
@@ -50,13 +50,13 @@ Encryption officeEncryption(store::ByteSpan page) {
 }
 
 // The stored password, unmasked and decoded; empty when the database has none.
-std::string storedPassword(const format::Format& fmt, store::ByteSpan page,
+std::string storedPassword(const format::Format& fmt, ByteSpan page,
                            std::uint16_t codePage) {
     std::vector<std::uint8_t> pwd(page.begin() + fmt.passwordOffset,
                                   page.begin() + fmt.passwordOffset + fmt.passwordLength);
     if (fmt.creationDateOffset != 0) {
         // Jet 4 masks the password once more with the whole days of the creation date.
-        const double created = store::f64(page, fmt.creationDateOffset);
+        const double created = f64(page, fmt.creationDateOffset);
         const double whole = std::isfinite(created) ? std::floor(created) : 0.0;
         const auto days =
             static_cast<std::uint32_t>(static_cast<std::int32_t>(whole < -2e9  ? -2e9
@@ -66,18 +66,18 @@ std::string storedPassword(const format::Format& fmt, store::ByteSpan page,
     }
     if (allZero(pwd)) return {};
     std::string text =
-        fmt.jet3 ? store::decodeCodePageText(pwd, codePage) : store::decodeUnicodeText(pwd);
+        fmt.jet3 ? decodeCodePageText(pwd, codePage) : decodeUnicodeText(pwd);
     if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
     return text;
 }
 
 std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::Format& fmt,
-                                           store::ByteSpan page, const std::string& password,
+                                           ByteSpan page, const std::string& password,
                                            const std::string& path) {
     std::array<std::uint8_t, 4> key{};
     std::copy_n(page.begin() + fmt.encodingKeyOffset, key.size(), key.begin());
     const auto info = [&] {
-        const std::uint16_t length = store::u16(page, kOfficeCryptOffset);
+        const std::uint16_t length = u16(page, kOfficeCryptOffset);
         return page.subspan(kOfficeCryptOffset + 2, length);
     };
     switch (encryption) {
@@ -139,8 +139,8 @@ Header openHeader(PageFile& file, const std::string& password) {
 
     Header header;
     header.format = fmt;
-    header.codePage = store::u16(page, fmt->codePageOffset);
-    if (!allZero(store::ByteSpan(page).subspan(fmt->encodingKeyOffset, 4))) {
+    header.codePage = u16(page, fmt->codePageOffset);
+    if (!allZero(ByteSpan(page).subspan(fmt->encodingKeyOffset, 4))) {
         header.encryption = fmt->version == Version::Jet3 || fmt->version == Version::Jet4
                                 ? Encryption::JetRc4
                                 : officeEncryption(page);

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::file {
 namespace {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "jet/error.h"
-#include "jet/store/bytes.h"
+#include "jet/base/error.h"
+#include "jet/base/bytes.h"
 
 namespace jet::file {
 namespace {
@@ -154,7 +154,7 @@ OfficeAgileCodec::OfficeAgileCodec(crypto::ByteView info, std::array<std::uint8_
     : encodingKey_(encodingKey) {
     const Refusal refuse(path);
     // version 4.4 (4), reserved 0x40 (4), then the XML.
-    if (info.size() < 8 || store::u32(info, 4) != kDescriptorReserved) {
+    if (info.size() < 8 || u32(info, 4) != kDescriptorReserved) {
         refuse("with a descriptor of an unknown layout");
     }
     const std::string_view xml(reinterpret_cast<const char*>(info.data()) + 8, info.size() - 8);

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "jet/error.h"
-#include "jet/store/utf8.h"
+#include "jet/base/error.h"
+#include "jet/base/utf8.h"
 
 namespace jet::file::crypto {
 namespace {
@@ -88,7 +88,7 @@ bool base64Decode(std::string_view text, Bytes& out) {
 
 Bytes passwordBytes(std::string_view password) {
     Bytes out;
-    store::appendUtf16(out, password);
+    appendUtf16(out, password);
     return out;
 }
 

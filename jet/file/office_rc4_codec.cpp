@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/file/rc4.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::file {
 namespace {
@@ -31,7 +31,7 @@ OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4
     : encodingKey_(encodingKey) {
     // version (4), flags (4), header length (4), header, then the verifier.
     if (info.size() < 12) unsupported(path, "with a truncated description");
-    const std::uint32_t headerLength = store::u32(info, 8);
+    const std::uint32_t headerLength = u32(info, 8);
     constexpr std::size_t kHeaderFixed = 32;  // flags .. reserved2, before the provider's name
     const std::size_t verifierAt = 12 + std::size_t{headerLength};
     const std::size_t verifierEnd =
@@ -39,10 +39,10 @@ OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4
     if (headerLength < kHeaderFixed || verifierEnd > info.size()) {
         unsupported(path, "with a truncated description");
     }
-    const std::uint32_t flags = store::u32(info, 12);
-    const std::uint32_t algorithm = store::u32(info, 12 + 8);
-    const std::uint32_t hash = store::u32(info, 12 + 12);
-    std::uint32_t keyBits = store::u32(info, 12 + 16);
+    const std::uint32_t flags = u32(info, 12);
+    const std::uint32_t algorithm = u32(info, 12 + 8);
+    const std::uint32_t hash = u32(info, 12 + 12);
+    std::uint32_t keyBits = u32(info, 12 + 16);
     if ((flags & kFlagCryptoApi) == 0 || (flags & kFlagAes) != 0 ||
         (algorithm != kAlgorithmRc4 && algorithm != 0) || (hash != kHashSha1 && hash != 0)) {
         unsupported(path, "of an unknown kind");
@@ -53,9 +53,9 @@ OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4
     if (keyBits < 40 || keyBits > 128 || keyBits % 8 != 0) unsupported(path, "with a key size");
     keyBytes_ = keyBits / 8;
 
-    if (store::u32(info, verifierAt) != kSaltLength) unsupported(path, "with a salt size");
+    if (u32(info, verifierAt) != kSaltLength) unsupported(path, "with a salt size");
     const auto salt = info.subspan(verifierAt + 4, kSaltLength);
-    if (store::u32(info, verifierAt + 4 + kSaltLength + kVerifierLength) != kSha1Length) {
+    if (u32(info, verifierAt + 4 + kSaltLength + kVerifierLength) != kSha1Length) {
         unsupported(path, "with a verifier size");
     }
     const crypto::Bytes pwd = crypto::passwordBytes(password);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::file {
 namespace {

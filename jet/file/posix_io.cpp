@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::file::posix {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 
 namespace jet::format {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/index/text_key.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace jet::index {
 

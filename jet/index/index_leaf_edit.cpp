@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
 
 namespace jet::index {
@@ -39,7 +39,7 @@ std::optional<IndexPage> insertLeafEntry(const format::Format& fmt, const IndexP
     requireLeaf(page);
     const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
     if (at != page.entries.end() && compareEntries(*at, entry) == 0) {
-        store::corrupt(describe(entry) + " is already in the index");
+        corrupt(describe(entry) + " is already in the index");
     }
     IndexPage out = page;
     out.entries.insert(out.entries.begin() + (at - page.entries.begin()), entry);
@@ -53,7 +53,7 @@ IndexPage removeLeafEntry(const format::Format& fmt, const IndexPage& page,
     requireLeaf(page);
     const auto at = std::lower_bound(page.entries.begin(), page.entries.end(), entry, before);
     if (at == page.entries.end() || compareEntries(*at, entry) != 0) {
-        store::corrupt(describe(entry) + " is missing from its index page");
+        corrupt(describe(entry) + " is missing from its index page");
     }
     IndexPage out = page;
     out.entries.erase(out.entries.begin() + (at - page.entries.begin()));

@@ -33,17 +33,17 @@ constexpr IndexPageLayout kJet4Layout{
 constexpr std::size_t kRowPointerSize = 4;
 constexpr std::size_t kChildPointerSize = 4;
 
-std::uint32_t bigEndian(store::ByteSpan b, std::size_t off, std::size_t len) {
+std::uint32_t bigEndian(ByteSpan b, std::size_t off, std::size_t len) {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < len; ++i) v = (v << 8) | b[off + i];
     return v;
 }
 
-IndexEntry splitEntry(store::ByteSpan full, bool leaf, std::size_t offset) {
+IndexEntry splitEntry(ByteSpan full, bool leaf, std::size_t offset) {
     // Every key column stores at least its flag byte.
     const std::size_t trailer = kRowPointerSize + (leaf ? 0 : kChildPointerSize);
     if (full.size() <= trailer) {
-        store::corrupt("the index entry at offset " + std::to_string(offset) + " has " +
+        corrupt("the index entry at offset " + std::to_string(offset) + " has " +
                        std::to_string(full.size()) + " bytes, too few for a key and its row " +
                        "pointer");
     }
@@ -62,21 +62,21 @@ const IndexPageLayout& indexPageLayout(const format::Format& fmt) {
     return fmt.jet3 ? kJet3Layout : kJet4Layout;
 }
 
-IndexPage readIndexPage(const format::Format& fmt, store::ByteSpan page) {
+IndexPage readIndexPage(const format::Format& fmt, ByteSpan page) {
     const IndexPageLayout& at = indexPageLayout(fmt);
-    if (page.size() < at.entriesStart) store::corrupt("an index page shorter than its header");
+    if (page.size() < at.entriesStart) corrupt("an index page shorter than its header");
     const std::uint8_t type = page[0];
     if (type != kIntermediatePageType && type != kLeafPageType) {
-        store::corrupt("page type " + std::to_string(type) + " where an index page belongs");
+        corrupt("page type " + std::to_string(type) + " where an index page belongs");
     }
     IndexPage p;
     p.leaf = type == kLeafPageType;
-    p.freeSpace = store::u16(page, at.freeSpace);
-    p.owner = store::u32(page, at.owner);
-    p.prevPage = store::u32(page, at.prevPage);
-    p.nextPage = store::u32(page, at.nextPage);
-    p.tailPage = store::u32(page, at.tailPage);
-    p.prefixLength = store::u16(page, at.prefixLength);
+    p.freeSpace = u16(page, at.freeSpace);
+    p.owner = u32(page, at.owner);
+    p.prevPage = u32(page, at.prevPage);
+    p.nextPage = u32(page, at.nextPage);
+    p.tailPage = u32(page, at.tailPage);
+    p.prefixLength = u16(page, at.prefixLength);
 
     // Bit i of the mask set: an entry ends i bytes into the entry area.
     std::vector<std::uint8_t> prefix;
@@ -89,16 +89,16 @@ IndexPage readIndexPage(const format::Format& fmt, store::ByteSpan page) {
             if (!(bits & (1u << bit))) continue;
             const std::size_t end = byte * 8 + bit;
             if (at.entriesStart + end > page.size() || end <= start) {
-                store::corrupt("the entry mask of an index page marks an entry ending at " +
+                corrupt("the entry mask of an index page marks an entry ending at " +
                                std::to_string(end) + ", outside the page or before its start");
             }
-            const store::ByteSpan stored = page.subspan(at.entriesStart + start, end - start);
+            const ByteSpan stored = page.subspan(at.entriesStart + start, end - start);
             full.assign(prefix.begin(), prefix.end());
             full.insert(full.end(), stored.begin(), stored.end());
             p.entries.push_back(splitEntry(full, p.leaf, at.entriesStart + start));
             if (p.entries.size() == 1) {
                 if (p.prefixLength > full.size()) {
-                    store::corrupt("an index page's shared prefix (" +
+                    corrupt("an index page's shared prefix (" +
                                    std::to_string(p.prefixLength) +
                                    " bytes) is longer than its first entry");
                 }

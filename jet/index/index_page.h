@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::index {
 
@@ -58,7 +58,7 @@ struct IndexPage {
 
 // Decodes one index page. Throws Error(Corrupt) when it is not an index page, when an entry is
 // too short for its row pointer (and child page), or when the entries overrun the page.
-IndexPage readIndexPage(const format::Format& fmt, store::ByteSpan page);
+IndexPage readIndexPage(const format::Format& fmt, ByteSpan page);
 
 // The order of an index: key bytes (a key that is a prefix of another comes first), then the
 // row pointer, so that no two entries of one index compare equal.

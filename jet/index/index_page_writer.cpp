@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::index {
 namespace {

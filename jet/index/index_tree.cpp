@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <span>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/index_leaf_edit.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/store/usage_map_writer.h"
 
 namespace jet::index {
@@ -37,7 +37,7 @@ IndexTree::IndexTree(file::PageFile& file, const format::Format& fmt, IndexStora
     : file_(file), fmt_(fmt), storage_(std::move(storage)) {}
 
 void IndexTree::damaged(const std::string& what) const {
-    store::corrupt("The " + storage_.name + " in '" + file_.path() + "' is damaged: " + what +
+    corrupt("The " + storage_.name + " in '" + file_.path() + "' is damaged: " + what +
                    "; nothing was changed.");
 }
 
@@ -124,8 +124,8 @@ void IndexTree::dropDecoded(std::uint32_t pageNo) {
 }
 
 std::uint32_t IndexTree::allocatePage() {
-    std::vector<store::RowPointer> maps;
-    if (storage_.usedPagesRow != 0) maps.push_back(store::RowPointer::from(storage_.usedPagesRow));
+    std::vector<RowPointer> maps;
+    if (storage_.usedPagesRow != 0) maps.push_back(RowPointer::from(storage_.usedPagesRow));
     return store::appendPage(file_, fmt_, maps);
 }
 
@@ -133,7 +133,7 @@ void IndexTree::freePage(std::uint32_t pageNo, const IndexPage& page) {
     if (page.prevPage != 0) setLink(page.prevPage, true, page.nextPage);
     if (page.nextPage != 0) setLink(page.nextPage, false, page.prevPage);
     if (storage_.usedPagesRow != 0) {
-        store::markPage(file_, fmt_, store::RowPointer::from(storage_.usedPagesRow), pageNo, false);
+        store::markPage(file_, fmt_, RowPointer::from(storage_.usedPagesRow), pageNo, false);
     }
     store::markPage(file_, fmt_, store::kGlobalUsageMap, pageNo, true);
     file_.writePage(pageNo, file::Page(fmt_.pageSize, 0));
@@ -145,7 +145,7 @@ void IndexTree::setLink(std::uint32_t pageNo, bool next, std::uint32_t target) {
     read(pageNo);  // an index page of this table, or the index is damaged
     file::Page bytes = *file_.page(pageNo);
     const std::size_t off = next ? at.nextPage : at.prevPage;
-    store::put32(bytes, off, target);
+    put32(bytes, off, target);
     file_.writePage(pageNo, std::move(bytes));
 }
 

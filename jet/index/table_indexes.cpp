@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <map>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::index {
 namespace {
@@ -90,7 +90,7 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
             m.columnNumbers.push_back(ic.columnNumber);
             const ColumnDef* c = columnNumbered(table, ic.columnNumber);
             if (c == nullptr) {
-                store::corrupt("The " + m.label + " names column number " +
+                corrupt("The " + m.label + " names column number " +
                                std::to_string(ic.columnNumber) + ", which the table lacks");
             }
             const auto column = keyColumnFor(*c, ic.ascending);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 #include "jet/index/index_key.h"

@@ -1,12 +1,14 @@
 #include "jet/sql/aggregate.h"
 
-#include "jet/sql/arithmetic.h"
-#include "jet/sql/conversion.h"
-#include "jet/sql/date_time.h"
-#include "jet/sql/decimal_math.h"
-#include "jet/sql/value_rules.h"
+#include "jet/values/arithmetic.h"
+#include "jet/values/conversion.h"
+#include "jet/values/date_time.h"
+#include "jet/values/decimal_math.h"
+#include "jet/values/value_rules.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "jet/sql/expression_node.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace jet::sql {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
@@ -63,7 +63,7 @@ const ColumnDef& existingColumn(const TableDef& table, const std::string& name) 
 
 const CatalogEntry& catalogEntryOf(const Database& db, const TableDef& table) {
     for (const auto& e : db.catalog()) {
-        if (e.type == 1 && store::namesEqual(e.name, table.name)) return e;
+        if (e.type == 1 && namesEqual(e.name, table.name)) return e;
     }
     throw Error(ErrorCode::Corrupt,
                 "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.");
@@ -109,21 +109,21 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
                         "': its records would hold Null in it; add the field "
                         "without NOT NULL.");
     }
-    store::NewColumn column = columnForType(add.type, db.version());
+    ddl::NewColumn column = columnForType(add.type, db.version());
     column.name = add.column.text;
     column.collation = catalogCollation(db);
     requireValidName(column.name, "field");
     // Dropped fields still count until the database is compacted, as they do for Access.
-    if (table.maxColumns >= store::kMaxColumns || table.columns.size() >= store::kMaxColumns) {
+    if (table.maxColumns >= ddl::kMaxColumns || table.columns.size() >= ddl::kMaxColumns) {
         std::string message = "Too many fields defined in table '" + table.name + "'.";
-        if (table.columns.size() < store::kMaxColumns) {
+        if (table.columns.size() < ddl::kMaxColumns) {
             message += " Fields dropped from it count until the database is compacted.";
         }
         throw Error(ErrorCode::TooManyFields, message);
     }
     const auto properties = fieldProperties(add.notNull, add.defaultValue);
     db.write([&](store::WriteContext& ctx) {
-        store::addColumn(ctx.file, ctx.format, table, column);
+        ddl::addColumn(ctx.file, ctx.format, table, column);
         if (!properties.empty()) {
             storeProperties(
                 db, table,
@@ -146,10 +146,10 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
         }
     }
     for (const auto& rel : enforcedRelationships(db, table.name)) {
-        const auto& names = store::namesEqual(rel.referencing, table.name) ? rel.referencingColumns
+        const auto& names = namesEqual(rel.referencing, table.name) ? rel.referencingColumns
                                                                            : rel.referencedColumns;
         for (const auto& n : names) {
-            if (store::namesEqual(n, column.name)) {
+            if (namesEqual(n, column.name)) {
                 refuseDrop(table, column, "it takes part in the relationship '" + rel.name + "'");
             }
         }
@@ -160,9 +160,9 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
     }
     // Access keeps a field's properties (caption, format, ...) with the table, in its catalog
     // row: they go with the field, or a field added later under its name would take them on.
-    const bool hasProperties = properties.contains(store::foldName(column.name));
+    const bool hasProperties = properties.contains(foldName(column.name));
     db.write([&](store::WriteContext& ctx) {
-        store::dropColumn(ctx.file, ctx.format, table, column);
+        ddl::dropColumn(ctx.file, ctx.format, table, column);
         if (hasProperties) {
             storeProperties(
                 db, table,
@@ -175,14 +175,14 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
 
 }  // namespace
 
-store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable) {
+ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable) {
     std::string upper = type.name.text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     const auto found = std::find_if(kTypes.begin(), kTypes.end(),
                                     [&](const TypeName& t) { return upper == t.name; });
     if (found == kTypes.end()) badType(type, "unknown data type");
-    store::NewColumn c;
+    ddl::NewColumn c;
     c.type = found->type;
     c.size = found->size;
     const auto& p = type.parameters;
@@ -240,7 +240,7 @@ std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string&
     return properties;
 }
 
-store::Collation catalogCollation(const Database& db) {
+ddl::Collation catalogCollation(const Database& db) {
     const ColumnDef* name = db.table("MSysObjects")->findColumn("Name");
     if (name == nullptr) {
         throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' has no Name field.");

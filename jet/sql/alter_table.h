@@ -6,7 +6,7 @@
 #include "jet/database.h"
 #include "jet/sql/ast.h"
 #include "jet/store/property_map.h"
-#include "jet/store/table_definition_writer.h"
+#include "jet/ddl/table_definition_writer.h"
 
 namespace jet::sql {
 
@@ -16,7 +16,7 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view 
 // version, for a new table or for one added to a table. Throws Error(SyntaxError) for a name
 // Access does not know, Error(Unsupported) for one this engine cannot add yet (AutoNumbers on an
 // existing table).
-store::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
+ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
 
 // Throws Error(SyntaxError) for a name Access does not take for an object: empty, longer than
 // 64 characters, starting with a space, or holding . ! ` [ ] or a control character. `what` is
@@ -27,6 +27,6 @@ void requireValidName(const std::string& name, const char* what);
 std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string& defaultValue);
 
 // The sort order new text fields take: that of the catalog's own names, as Access does.
-store::Collation catalogCollation(const Database& db);
+ddl::Collation catalogCollation(const Database& db);
 
 }  // namespace jet::sql

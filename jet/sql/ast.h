@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace jet::sql::ast {
 

@@ -5,7 +5,7 @@
 
 #include "jet/sql/parser.h"
 #include "jet/store/field_codec.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
 namespace {
@@ -28,7 +28,7 @@ struct Definition {
 
 const store::Property* expressionOf(const store::PropertyMaps& properties,
                                     const ColumnDef& column) {
-    const auto map = properties.find(store::foldName(column.name));
+    const auto map = properties.find(foldName(column.name));
     if (map == properties.end()) return nullptr;
     const auto expression = map->second.find("Expression");
     return expression == map->second.end() ? nullptr : &expression->second;
@@ -46,17 +46,17 @@ Definition describe(const TableDef& table, const ColumnDef& column,
         d.reads[column.order] = false;
         return d;
     }
-    d.text = store::decodeUnicodeText(expression->data);
+    d.text = decodeUnicodeText(expression->data);
     try {
         d.parsed = parseExpression(d.text);
     } catch (const Error& e) {
         d.code = e.code();
         d.problem = e.what();
         // It reads at most the fields whose names its text contains.
-        const std::string folded = store::foldName(d.text);
+        const std::string folded = foldName(d.text);
         for (const ColumnDef& c : table.columns) {
             d.reads[c.order] =
-                &c != &column && folded.find(store::foldName(c.name)) != std::string::npos;
+                &c != &column && folded.find(foldName(c.name)) != std::string::npos;
         }
         return d;
     }

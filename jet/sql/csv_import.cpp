@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/insert.h"
 #include "jet/sql/text_file_reader.h"
 

@@ -9,24 +9,26 @@
 #include <utility>
 #include <variant>
 
-#include "jet/error.h"
-#include "jet/sql/date_time.h"
-#include "jet/sql/decimal_math.h"
+#include "jet/base/error.h"
+#include "jet/values/date_time.h"
+#include "jet/values/decimal_math.h"
 #include "jet/sql/expression_node.h"
-#include "jet/sql/functions.h"
-#include "jet/sql/value_rules.h"
-#include "jet/store/names.h"
+#include "jet/values/functions.h"
+#include "jet/values/value_rules.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 namespace {
 
 std::optional<AggregateKind> aggregateKind(std::string_view name) {
-    if (store::namesEqual(name, "Count")) return AggregateKind::Count;
-    if (store::namesEqual(name, "Sum")) return AggregateKind::Sum;
-    if (store::namesEqual(name, "Min")) return AggregateKind::Min;
-    if (store::namesEqual(name, "Max")) return AggregateKind::Max;
-    if (store::namesEqual(name, "Avg")) return AggregateKind::Avg;
+    if (namesEqual(name, "Count")) return AggregateKind::Count;
+    if (namesEqual(name, "Sum")) return AggregateKind::Sum;
+    if (namesEqual(name, "Min")) return AggregateKind::Min;
+    if (namesEqual(name, "Max")) return AggregateKind::Max;
+    if (namesEqual(name, "Avg")) return AggregateKind::Avg;
     return std::nullopt;
 }
 
@@ -71,7 +73,7 @@ private:
     }
 
     NodePtr bindNode(const ast::ColumnRef& ref, const std::string& text) {
-        if (ref.table && !store::namesEqual(ref.table->text, table_.name)) {
+        if (ref.table && !namesEqual(ref.table->text, table_.name)) {
             throw Error(ErrorCode::FieldNotFound, "'" + ref.table->text + "." + ref.column.text +
                                                       "' refers to table '" + ref.table->text +
                                                       "', which is not in the FROM clause.");
@@ -120,11 +122,11 @@ private:
         if (f.star) wrongArguments(text);
         std::vector<NodePtr> args;
         for (const ast::ExprPtr& a : f.arguments) args.push_back(bind(*a));
-        if (store::namesEqual(name, "IIf")) {
+        if (namesEqual(name, "IIf")) {
             if (args.size() != 3) wrongArguments(text);
             return iifNode(text, args[0], args[1], args[2]);
         }
-        if (store::namesEqual(name, "Nz")) {
+        if (namesEqual(name, "Nz")) {
             if (args.empty() || args.size() > 2) wrongArguments(text);
             const bool textual = typeOf(*args[0]) == ColumnType::Text;
             return nzNode(text, args[0], args.size() > 1 ? args[1] : nullptr,

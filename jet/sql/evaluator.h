@@ -18,9 +18,12 @@
 
 #include "jet/database.h"
 #include "jet/sql/ast.h"
-#include "jet/value.h"
+#include "jet/base/value.h"
+#include "jet/values/conversion.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 class ExpressionNode;
 
@@ -52,22 +55,6 @@ BoundExpression bind(const ast::Expr& expr, const TableDef& table, std::string_v
 // sends through the provider: its Like takes Access's wildcards, "*", "?" and "#" (like.h).
 BoundExpression bindWithAccessWildcards(const ast::Expr& expr, const TableDef& table,
                                         std::string_view text);
-
-// The value as `column` stores it:
-// - whole-number types round half to even (2.5 -> 2, 3.5 -> 4); Currency rounds to 4 places and
-//   Decimal to the column's scale, half to even; a value outside the type's range (or beyond the
-//   Decimal's precision) is Error(Overflow);
-// - text stored into a number or date column must read as one, else Error(TypeMismatch);
-// - numbers stored into text use the shortest round-trip form with "."; text longer than the
-//   column is Error(ValueTooLong) (Text sizes are bytes: 2 per character in Jet 4 and ACE, 1 in
-//   Jet 3);
-// - Yes/No takes True for any nonzero number, and False for Null (Yes/No cannot hold Null).
-// Errors name the column and the value, e.g. "The value 70000 does not fit field 'Qty' (Integer)."
-// Null stays Null otherwise; whether the column accepts Null is the caller's check.
-Value convertForColumn(const Value& value, const ColumnDef& column);
-// The same with the file's version deciding the bytes per Text character. The overload above
-// infers it: only Jet 3 column definitions carry a code page.
-Value convertForColumn(const Value& value, const ColumnDef& column, Version version);
 
 bool isTrue(const Value& v);
 

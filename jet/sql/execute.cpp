@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/alter_table.h"
 #include "jet/sql/insert.h"
 #include "jet/sql/parser.h"

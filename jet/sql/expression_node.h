@@ -12,10 +12,13 @@
 #include "jet/database.h"
 #include "jet/sql/ast.h"
 #include "jet/sql/evaluator.h"
-#include "jet/sql/like.h"
-#include "jet/value.h"
+#include "jet/values/functions.h"
+#include "jet/values/like.h"
+#include "jet/base/value.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 class ExpressionNode {
 public:
@@ -45,7 +48,6 @@ struct AggregateCall {
     std::string text;
 };
 
-struct FunctionDef;
 
 // The nodes of the tree; `text` is the expression as written, quoted by errors.
 NodePtr constantNode(std::string text, Value value);

@@ -4,14 +4,16 @@
 #include <optional>
 #include <utility>
 
-#include "jet/error.h"
-#include "jet/sql/arithmetic.h"
+#include "jet/base/error.h"
+#include "jet/values/arithmetic.h"
 #include "jet/sql/expression_node.h"
-#include "jet/sql/functions.h"
-#include "jet/sql/like.h"
-#include "jet/sql/value_rules.h"
+#include "jet/values/functions.h"
+#include "jet/values/like.h"
+#include "jet/values/value_rules.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
@@ -12,7 +12,7 @@
 #include "jet/sql/select.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/field_codec.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
@@ -33,11 +33,11 @@ struct RowInserter::Defaults {
     Defaults(const TableDef& table, const store::PropertyMaps& properties) {
         expressions.resize(table.columns.size());
         for (const auto& c : table.columns) {
-            const auto map = properties.find(store::foldName(c.name));
+            const auto map = properties.find(foldName(c.name));
             if (map == properties.end()) continue;
             const auto found = map->second.find("DefaultValue");
             if (found == map->second.end()) continue;
-            std::string text = store::decodeUnicodeText(found->second.data);
+            std::string text = decodeUnicodeText(found->second.data);
             if (!text.empty() && text.front() == '=') text.erase(0, 1);
             if (text.find_first_not_of(" ") == std::string::npos) continue;
             try {
@@ -211,7 +211,7 @@ std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_vie
     }
     // A SELECT from the table itself would meet the rows it adds: its rows are read first.
     std::vector<std::vector<Value>> sameTableRows;
-    if (source && store::namesEqual(insert.select->from.text, table->name)) {
+    if (source && namesEqual(insert.select->from.text, table->name)) {
         while (source->next()) sameTableRows.push_back(source->row());
         source.reset();
     }

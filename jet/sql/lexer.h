@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jet/value.h"
+#include "jet/base/value.h"
 
 namespace jet::sql {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <utility>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/lexer.h"
 #include "jet/sql/syntax_error.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
 
@@ -289,7 +289,7 @@ private:
         if (!accept(Keyword::From)) fail("expected *, a table's .* or FROM");
         ast::Delete d;
         d.table = name("a table name");
-        if (qualifier && !store::namesEqual(qualifier->text, d.table.text)) {
+        if (qualifier && !namesEqual(qualifier->text, d.table.text)) {
             throwSyntaxError(
                 text_, qualifier->offset, lead_,
                 "'" + qualifier->text + ".*' names a table other than the one in FROM");

@@ -7,7 +7,7 @@
 #include "jet/index/table_indexes.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 
 namespace jet::sql {
@@ -51,7 +51,7 @@ std::size_t positionOf(const Database& db, const Relationship& rel, const TableD
 bool overlaps(const std::vector<std::string>& a, const std::vector<std::string>& b) {
     return std::any_of(a.begin(), a.end(), [&](const std::string& x) {
         return std::any_of(b.begin(), b.end(),
-                           [&](const std::string& y) { return store::namesEqual(x, y); });
+                           [&](const std::string& y) { return namesEqual(x, y); });
     });
 }
 
@@ -87,12 +87,12 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
         const std::int32_t flags = grbit >= 0 ? longOf(row[grbit]) : 0;
         if (flags & kNotEnforced) continue;
         const std::string from = textOf(row[object]), to = textOf(row[referenced]);
-        if (!store::namesEqual(from, table) && !store::namesEqual(to, table)) continue;
+        if (!namesEqual(from, table) && !namesEqual(to, table)) continue;
         const std::string relName = textOf(row[name]);
         auto it = std::find_if(found.begin(), found.end(), [&](const Pairs& p) {
-            return store::namesEqual(p.rel.name, relName) &&
-                   store::namesEqual(p.rel.referencing, from) &&
-                   store::namesEqual(p.rel.referenced, to);
+            return namesEqual(p.rel.name, relName) &&
+                   namesEqual(p.rel.referencing, from) &&
+                   namesEqual(p.rel.referenced, to);
         });
         if (it == found.end()) {
             Pairs p;
@@ -157,8 +157,8 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                                      const std::vector<bool>& changed)
     : db_(db), statement_(statement) {
     for (auto& rel : enforcedRelationships(db, table.name)) {
-        const bool referencing = store::namesEqual(rel.referencing, table.name);
-        const bool referenced = store::namesEqual(rel.referenced, table.name);
+        const bool referencing = namesEqual(rel.referencing, table.name);
+        const bool referenced = namesEqual(rel.referenced, table.name);
         for (const bool holdsForeignKey : {true, false}) {
             if (holdsForeignKey ? !referencing : !referenced) continue;
             // Deleting records that hold foreign keys never breaks a relationship; a new record
@@ -201,7 +201,7 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                     const TableDef& other = *link->other;
                     // What the cascade changes must not reach further.
                     for (const auto& further : enforcedRelationships(db, other.name)) {
-                        if (!store::namesEqual(further.referenced, other.name)) continue;
+                        if (!namesEqual(further.referenced, other.name)) continue;
                         if ((statement == Statement::Delete && rel.cascadeDeletes) ||
                             overlaps(further.referencedColumns, rel.referencingColumns)) {
                             unsupported(rel, "a cascade into '" + other.name +

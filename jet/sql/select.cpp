@@ -6,14 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/aggregate.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/expression_node.h"
-#include "jet/sql/value_rules.h"
-#include "jet/store/names.h"
+#include "jet/values/value_rules.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
+
+using namespace values;  // the value rules are the statements' own vocabulary
 
 namespace {
 
@@ -98,7 +100,7 @@ public:
 private:
     // A table prefix must name the FROM table (compared as Access compares names).
     void checkQualifier(const ast::Name& qualifier) const {
-        if (store::namesEqual(qualifier.text, table_.name)) return;
+        if (namesEqual(qualifier.text, table_.name)) return;
         throw Error(ErrorCode::FieldNotFound, "'" + qualifier.text + ".*' refers to table '" +
                                                   qualifier.text +
                                                   "', which is not in the FROM clause.");
@@ -319,7 +321,7 @@ std::optional<std::size_t> outputPosition(const ast::Expr& key, const Projection
         return std::nullopt;
     }
     for (std::size_t i = 0; i < projection.columns.size(); ++i) {
-        if (store::namesEqual(projection.columns[i].meta.name, ref->column.text)) return i;
+        if (namesEqual(projection.columns[i].meta.name, ref->column.text)) return i;
     }
     return std::nullopt;
 }

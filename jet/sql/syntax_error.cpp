@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::sql {
 

@@ -5,17 +5,17 @@
 #include <optional>
 #include <set>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/format/format.h"
 #include "jet/index/index_key.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/alter_table.h"
 #include "jet/sql/insert.h"
-#include "jet/store/bytes.h"
-#include "jet/store/index_definition_writer.h"
-#include "jet/store/names.h"
+#include "jet/base/bytes.h"
+#include "jet/ddl/index_definition_writer.h"
+#include "jet/base/names.h"
 #include "jet/store/property_map.h"
-#include "jet/store/table_creator.h"
+#include "jet/ddl/table_creator.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/table_writer.h"
@@ -33,7 +33,7 @@ constexpr std::size_t kMaxIndexes = 32;
 
 const CatalogEntry* findObject(const Database& db, const std::string& name) {
     for (const auto& e : db.catalog()) {
-        if (store::namesEqual(e.name, name) &&
+        if (namesEqual(e.name, name) &&
             (e.type == kTableObject || e.type == 5 || e.type == 4 || e.type == 6)) {
             return &e;
         }
@@ -151,7 +151,7 @@ void releaseTablePages(store::WriteContext& ctx, const TableDef& table) {
     std::set<std::uint32_t> pages;
     const auto owned = [&](std::uint32_t map) {
         if (map != 0) {
-            store::collectOwnedPages(ctx.file, ctx.format, store::RowPointer::from(map), pages);
+            store::collectOwnedPages(ctx.file, ctx.format, RowPointer::from(map), pages);
         }
     };
     owned(table.usedPagesRow);
@@ -181,16 +181,16 @@ std::optional<std::string> relationshipOf(const Database& db, const TableDef& ta
     return std::nullopt;
 }
 
-store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
+ddl::NewIndex keyIndex(const ddl::NewTable& table, const std::string& name,
                          const std::vector<ast::Name>& columns, bool primaryKey) {
-    store::NewIndex ix;
+    ddl::NewIndex ix;
     ix.name = name;
     ix.primaryKey = primaryKey;
     ix.unique = true;
     ix.required = primaryKey;
     for (const auto& c : columns) {
         const auto found = std::find_if(table.columns.begin(), table.columns.end(), [&](auto& col) {
-            return store::namesEqual(col.name, c.text);
+            return namesEqual(col.name, c.text);
         });
         if (found == table.columns.end()) {
             throw Error(ErrorCode::FieldNotFound, "No field named '" + c.text + "' in table '" +
@@ -204,7 +204,7 @@ store::NewIndex keyIndex(const store::NewTable& table, const std::string& name,
 
 // Refuses, before anything is written, an index of more than 10 fields or one whose keys the
 // engine cannot build; `fields` are the index's fields, in key order.
-void requireBuildable(const store::NewIndex& ix, const std::string& table,
+void requireBuildable(const ddl::NewIndex& ix, const std::string& table,
                       const std::vector<ColumnDef>& fields) {
     if (fields.size() > kMaxIndexColumns) {
         throw Error(ErrorCode::Unsupported,
@@ -222,8 +222,8 @@ void requireBuildable(const store::NewIndex& ix, const std::string& table,
 }
 
 // The fields of a new table's index as the key encoder sees them.
-std::vector<ColumnDef> newIndexFields(const store::NewTable& table, const store::NewIndex& ix,
-                                      const store::Collation& collation) {
+std::vector<ColumnDef> newIndexFields(const ddl::NewTable& table, const ddl::NewIndex& ix,
+                                      const ddl::Collation& collation) {
     std::vector<ColumnDef> fields;
     for (const auto& ic : ix.columns) {
         const auto& c = table.columns[ic.columnNumber];
@@ -247,10 +247,10 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     if (create.fields.empty()) {
         throw Error(ErrorCode::SyntaxError, "Table '" + name + "' must have at least one field.");
     }
-    if (create.fields.size() > store::kMaxColumns) {
+    if (create.fields.size() > ddl::kMaxColumns) {
         throw Error(ErrorCode::TooManyFields, "Too many fields defined in table '" + name + "'.");
     }
-    store::NewTable table;
+    ddl::NewTable table;
     table.name = name;
     std::vector<ast::Name> primaryKey;
     std::string primaryKeyName = "PrimaryKey";
@@ -264,13 +264,13 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     for (const auto& f : create.fields) {
         requireValidName(f.column.text, "field");
         for (const auto& c : table.columns) {
-            if (store::namesEqual(c.name, f.column.text)) {
+            if (namesEqual(c.name, f.column.text)) {
                 throw Error(
                     ErrorCode::DuplicateField,
                     "Field '" + f.column.text + "' is defined twice in table '" + name + "'.");
             }
         }
-        store::NewColumn c = columnForType(f.type, db.version(), /*newTable=*/true);
+        ddl::NewColumn c = columnForType(f.type, db.version(), /*newTable=*/true);
         c.name = f.column.text;
         table.columns.push_back(c);
         if (f.primaryKey) setPrimaryKey({f.column});
@@ -302,7 +302,7 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     std::set<std::string> indexNames;
     for (auto& ix : table.indexes) {
         requireValidName(ix.name, "index");
-        if (!indexNames.insert(store::foldName(ix.name)).second) {
+        if (!indexNames.insert(foldName(ix.name)).second) {
             throw Error(ErrorCode::IndexExists,
                         "Table '" + name + "' already has an index named '" + ix.name + "'.");
         }
@@ -310,12 +310,12 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
     if (table.indexes.size() > kMaxIndexes) {
         throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + name + "'.");
     }
-    const store::Collation collation = catalogCollation(db);
+    const ddl::Collation collation = catalogCollation(db);
     for (const auto& ix : table.indexes) {
         requireBuildable(ix, name, newIndexFields(table, ix, collation));
     }
     db.write([&](store::WriteContext& ctx) {
-        const std::uint32_t id = store::createTable(ctx.file, ctx.format, table, collation);
+        const std::uint32_t id = ddl::createTable(ctx.file, ctx.format, table, collation);
         addCatalogRows(db, ctx, name, id, properties);
     });
 }
@@ -352,7 +352,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
     const std::string& name = create.index.text;
     requireValidName(name, "index");
     for (const auto& ix : table->indexes) {
-        if (store::namesEqual(ix.name, name)) {
+        if (namesEqual(ix.name, name)) {
             throw Error(
                 ErrorCode::IndexExists,
                 "Table '" + table->name + "' already has an index named '" + ix.name + "'.");
@@ -366,7 +366,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
     if (table->indexes.size() >= kMaxIndexes) {
         throw Error(ErrorCode::Unsupported, "Too many indexes on table '" + table->name + "'.");
     }
-    store::NewIndex index;
+    ddl::NewIndex index;
     index.name = name;
     index.primaryKey = create.primary;
     index.unique = create.unique || create.primary;
@@ -390,7 +390,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
     }
     requireBuildable(index, table->name, fields);
     db.write([&](store::WriteContext& ctx) {
-        store::addIndex(ctx.file, ctx.format, *table, index);
+        ddl::addIndex(ctx.file, ctx.format, *table, index);
         // The new index is the definition's last; it is filled from the rows already there.
         TableDef withNew = store::readTableDefinition(ctx.file, ctx.format, table->definitionPage,
                                                       table->name, ctx.codePage);
@@ -412,7 +412,7 @@ void runDropIndex(Database& db, const ast::DropIndex& drop, std::string_view) {
     const auto table = db.table(drop.table.text);
     const auto found = std::find_if(
         table->indexes.begin(), table->indexes.end(),
-        [&](const IndexDef& ix) { return store::namesEqual(ix.name, drop.index.text); });
+        [&](const IndexDef& ix) { return namesEqual(ix.name, drop.index.text); });
     if (found == table->indexes.end()) {
         throw Error(ErrorCode::FieldNotFound,
                     "Table '" + table->name + "' has no index named '" + drop.index.text + "'.");
@@ -428,7 +428,7 @@ void runDropIndex(Database& db, const ast::DropIndex& drop, std::string_view) {
                         "': the table takes part in the relationship '" + *rel + "'.");
     }
     db.write(
-        [&](store::WriteContext& ctx) { store::dropIndex(ctx.file, ctx.format, *table, *found); });
+        [&](store::WriteContext& ctx) { ddl::dropIndex(ctx.file, ctx.format, *table, *found); });
 }
 
 }  // namespace jet::sql

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::sql {
 namespace {

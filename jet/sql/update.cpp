@@ -8,7 +8,7 @@
 #include "jet/sql/relationships.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
@@ -16,7 +16,7 @@ namespace jet::sql {
 namespace {
 
 const ColumnDef& resolve(const TableDef& table, const ast::ColumnRef& ref) {
-    if (ref.table && !store::namesEqual(ref.table->text, table.name)) {
+    if (ref.table && !namesEqual(ref.table->text, table.name)) {
         throw Error(ErrorCode::FieldNotFound, "No field named '" + ref.table->text + "." +
                                                   ref.column.text + "' in table '" + table.name +
                                                   "'.");

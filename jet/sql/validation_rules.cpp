@@ -6,10 +6,10 @@
 #include <utility>
 #include <variant>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/parser.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_definition.h"
 
 namespace jet::sql {
@@ -35,7 +35,7 @@ constexpr std::uint8_t kMemoProperty = 0x0C;
 const store::Property* find(const PropertyMap* map, std::string_view name) {
     if (map == nullptr) return nullptr;
     for (const auto& [key, property] : *map) {
-        if (store::namesEqual(key, name)) return &property;
+        if (namesEqual(key, name)) return &property;
     }
     return nullptr;
 }
@@ -191,11 +191,11 @@ void readClockOnce(ast::ExprPtr& root, const Clock& clock) {
         if (call == nullptr || !call->arguments.empty() || call->star) return;
         const std::string& name = call->name.text;
         double serial = 0;
-        if (store::namesEqual(name, "Date")) {
+        if (namesEqual(name, "Date")) {
             serial = clock.today;
-        } else if (store::namesEqual(name, "Now")) {
+        } else if (namesEqual(name, "Now")) {
             serial = clock.today + clock.time;
-        } else if (store::namesEqual(name, "Time")) {
+        } else if (namesEqual(name, "Time")) {
             serial = clock.time;
         } else {
             return;
@@ -209,7 +209,7 @@ void readClockOnce(ast::ExprPtr& root, const Clock& clock) {
 void refuseOtherFields(ast::ExprPtr& root, const std::string& rule, const std::string& field) {
     forEachExpression(root, [&](ast::ExprPtr& e) {
         const auto* ref = std::get_if<ast::ColumnRef>(&e->node);
-        if (ref != nullptr && !isImplied(*e) && !store::namesEqual(ref->column.text, field)) {
+        if (ref != nullptr && !isImplied(*e) && !namesEqual(ref->column.text, field)) {
             badShape(rule, *e, "names another field; a field's rule can only test its own field");
         }
     });
@@ -239,7 +239,7 @@ ValidationRules::ValidationRules(const Database& db, const TableDef& table,
         rule.bound = bindWithAccessWildcards(*parsed, table, rule.text);
     };
     const auto mapOf = [&](const std::string& name) -> const PropertyMap* {
-        const auto found = properties.find(store::foldName(name));
+        const auto found = properties.find(foldName(name));
         return found == properties.end() ? nullptr : &found->second;
     };
 

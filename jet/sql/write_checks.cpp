@@ -1,7 +1,7 @@
 #include "jet/sql/write_checks.h"
 
 #include "jet/index/table_indexes.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 
 const CatalogEntry* catalogEntry(const Database& db, const std::string& table) {
     for (const auto& e : db.catalog()) {
-        if (e.type == 1 && store::namesEqual(e.name, table)) return &e;
+        if (e.type == 1 && namesEqual(e.name, table)) return &e;
     }
     return nullptr;
 }
@@ -47,7 +47,7 @@ store::PropertyMaps propertiesOf(const Database& db, const TableDef& table) {
 
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
     const auto maps = propertiesOf(db, table);
-    const auto map = maps.find(store::foldName(column.name));
+    const auto map = maps.find(foldName(column.name));
     if (map == maps.end()) return false;
     const auto required = map->second.find("Required");
     return required != map->second.end() && !required->second.data.empty() &&
@@ -58,7 +58,7 @@ void requireUserTable(const Database& db, const TableDef& table, const char* cha
     constexpr std::uint32_t kSystemObject = 0x80000000;
     const CatalogEntry* entry = catalogEntry(db, table.name);
     const bool msysName =
-        table.name.size() >= 4 && store::namesEqual(table.name.substr(0, 4), "MSys");
+        table.name.size() >= 4 && namesEqual(table.name.substr(0, 4), "MSys");
     if (table.tableType != 0x4e || msysName ||
         (entry != nullptr && (entry->flags & kSystemObject))) {
         throw Error(ErrorCode::NotUpdatable, std::string("Cannot ") + change +

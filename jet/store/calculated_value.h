@@ -10,13 +10,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "jet/database.h"
-#include "jet/store/bytes.h"
+#include "jet/format/schema.h"
+#include "jet/base/bytes.h"
 
 namespace jet::store {
-
-// The bytes a wrapper adds to its result; a calculated column's size counts them too.
-inline constexpr std::size_t kCalculatedWrapperSize = 23;
 
 // The value of a wrapper; a result of length 0 is Null, except for text and Yes/No.
 Value decodeCalculatedValue(const ColumnDef& column, ByteSpan wrapped);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_scan.h"
 

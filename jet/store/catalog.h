@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::store {
 

@@ -7,20 +7,11 @@
 #include <span>
 #include <string>
 
-#include "jet/value.h"
+#include "jet/base/bytes.h"
+#include "jet/base/text_codec.h"
+#include "jet/base/value.h"
 
 namespace jet::store {
-
-using ByteSpan = std::span<const std::uint8_t>;
-
-// Jet 4 / ACE text: UTF-16LE, or, when it starts with FF FE, Access's compressed form (runs of
-// one byte per character, switched to and from UTF-16 by a 00 byte). Returns UTF-8.
-// Unpaired surrogates become U+FFFD. Throws jet::Error(Corrupt) only on nothing; never reads
-// outside the span.
-std::string decodeUnicodeText(ByteSpan bytes);
-
-// Jet 3 text in a Windows code page (1252 when codePage is 0). Returns UTF-8.
-std::string decodeCodePageText(ByteSpan bytes, std::uint16_t codePage);
 
 // The fixed-size types: Byte, Integer, Long, BigInt, Currency, Single, Double, DateTime, GUID,
 // Decimal (17 bytes: sign byte then 16 bytes of magnitude), Complex (4-byte id),

@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#include "jet/error.h"
-#include "jet/store/utf8.h"
+#include "jet/base/error.h"
+#include "jet/base/utf8.h"
 
 namespace jet::store {
 namespace {

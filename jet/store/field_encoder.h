@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 
 namespace jet::store {
 

@@ -7,7 +7,7 @@
 
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::store {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "jet/store/table_definition.h"
-#include "jet/store/utf8.h"
+#include "jet/base/utf8.h"
 
 namespace jet::store {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::store {
 

@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace jet::store {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/store/data_page.h"
 #include "jet/store/field_codec.h"
 #include "jet/store/table_definition_pages.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 #include "jet/store/data_page.h"

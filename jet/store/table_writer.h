@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "jet/database.h"
+#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 #include "jet/store/data_page_writer.h"

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<jet::Value> values;
     try {
         jet::store::RowDecoder(*t.pages, fmt, *t.def, t.header.codePage)
-            .decode(jet::store::ByteSpan(data + 1, size - 1), values);
+            .decode(jet::ByteSpan(data + 1, size - 1), values);
     } catch (const jet::Error& e) {
         fuzzsupport::checkError(e, "");
         return 0;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
-#include "jet/value.h"
+#include "jet/base/error.h"
+#include "jet/base/value.h"
 
 namespace fuzzsupport {
 

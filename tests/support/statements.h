@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace testsupport {
 

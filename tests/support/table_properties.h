@@ -7,17 +7,17 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_writer.h"
-#include "jet/store/utf8.h"
+#include "jet/base/utf8.h"
 #include "jet/store/write_context.h"
 
 namespace testsupport {
 
 inline jet::store::NewProperty textProperty(const std::string& name, const std::string& text) {
     jet::store::NewProperty p{name, 0x0A, {}};
-    jet::store::appendUtf16(p.data, text);
+    jet::appendUtf16(p.data, text);
     return p;
 }
 

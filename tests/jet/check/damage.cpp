@@ -7,7 +7,7 @@
 #include "jet/check/map_reading.h"
 #include "jet/database.h"
 #include "jet/file/header.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/store/data_page.h"
 #include "jet/store/row_codec.h"
 
@@ -43,7 +43,7 @@ void DamagedCopy::writePage(std::uint32_t number, const std::vector<std::uint8_t
 }
 
 std::uint16_t DamagedCopy::u16(std::uint32_t p, std::size_t offset) const {
-    return jet::store::u16(page(p), offset);
+    return jet::u16(page(p), offset);
 }
 
 void DamagedCopy::putU16(std::uint32_t p, std::size_t offset, std::uint16_t value) {
@@ -81,15 +81,15 @@ std::vector<std::uint32_t> DamagedCopy::dataPages(const std::string& table) cons
     jet::file::PageFile file(path_);
     const auto header = jet::file::openHeader(file, "");
     const auto rows = layout(table).usedPagesRow;
-    return jet::check::readMap(file, *header.format, jet::store::RowPointer::from(rows)).pages;
+    return jet::check::readMap(file, *header.format, jet::RowPointer::from(rows)).pages;
 }
 
 void DamagedCopy::setMapBit(std::uint32_t rowPointer, std::uint32_t target, bool on) {
-    const auto where = jet::store::RowPointer::from(rowPointer);
+    const auto where = jet::RowPointer::from(rowPointer);
     auto bytes = page(where.page);
     const auto row = jet::store::rowAt(format(), bytes, where.slot);
     if (row[0] != 0) throw std::runtime_error("not an inline usage map");
-    const std::uint32_t first = jet::store::u32(row, 1);
+    const std::uint32_t first = jet::u32(row, 1);
     const std::size_t offset =
         static_cast<std::size_t>(row.data() - bytes.data()) + 5 + (target - first) / 8;
     const auto bit = static_cast<std::uint8_t>(1u << ((target - first) % 8));
@@ -119,7 +119,7 @@ std::optional<DamagedCopy::ChainStart> DamagedCopy::firstChainedLongValue(
             for (std::uint16_t slot = 0; slot < dataPage.slotCount(); ++slot) {
                 const auto s = dataPage.slot(slot);
                 if (s.deleted || s.forwarded) continue;
-                std::vector<std::optional<jet::store::ByteSpan>> fields;
+                std::vector<std::optional<jet::ByteSpan>> fields;
                 decoder.locate(s.bytes, fields);
                 for (std::size_t i = 0; i < fields.size(); ++i) {
                     const auto type = def->columns[i].type;
@@ -128,8 +128,8 @@ std::optional<DamagedCopy::ChainStart> DamagedCopy::firstChainedLongValue(
                         continue;
                     }
                     // A chain: neither of the two top bits of the length set.
-                    if ((jet::store::u32(*fields[i], 0) & 0xC0000000) != 0) continue;
-                    const auto first = jet::store::RowPointer::from(jet::store::u32(*fields[i], 4));
+                    if ((jet::u32(*fields[i], 0) & 0xC0000000) != 0) continue;
+                    const auto first = jet::RowPointer::from(jet::u32(*fields[i], 4));
                     return ChainStart{name, first.page, first.slot,
                                       rowStart(first.page, first.slot)};
                 }

@@ -9,7 +9,7 @@
 #include "jet/check/check.h"
 #include "jet/database.h"
 #include "jet/index/index_page.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 
 namespace {
 
@@ -213,7 +213,7 @@ protected:
         page_ = copy_->page(root_);
         const auto& at = jet::index::indexPageLayout(copy_->format());
         ASSERT_EQ(page_[0], jet::index::kLeafPageType);
-        ASSERT_EQ(jet::store::u16(page_, at.prefixLength), 0) << "entries share a prefix now";
+        ASSERT_EQ(jet::u16(page_, at.prefixLength), 0) << "entries share a prefix now";
         entries_ = storedEntries(*copy_, page_);
         ASSERT_GE(entries_.size(), 2u);
     }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/file/page_file.h"
 #include "support/statements.h"
 

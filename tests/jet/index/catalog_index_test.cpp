@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/table_indexes.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"

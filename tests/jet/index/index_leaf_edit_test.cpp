@@ -7,7 +7,7 @@
 #include <fstream>
 #include <functional>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
 #include "support/fixtures.h"
 

@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "support/fixtures.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "jet/check/table_layout.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"

@@ -14,7 +14,7 @@
 
 #include "jet/check/check.h"
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/index/index_page.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/file/header.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/store/property_map.h"
 #include "support/fixtures.h"
 #include "support/statements.h"

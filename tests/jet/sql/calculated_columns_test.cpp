@@ -11,7 +11,7 @@
 #include "jet/check/check.h"
 #include "jet/sql/execute.h"
 #include "jet/store/field_encoder.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 #include "support/fixtures.h"
 
 using namespace jet;
@@ -147,7 +147,7 @@ struct MadeUpTable {
         c.calculated = !expression.empty();
         table.columns.push_back(c);
         if (c.calculated) {
-            properties[store::foldName(name)]["Expression"].data =
+            properties[foldName(name)]["Expression"].data =
                 store::encodeUnicodeText(expression, false);
         }
         return *this;

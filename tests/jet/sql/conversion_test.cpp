@@ -7,7 +7,7 @@
 
 #include "jet/sql/evaluator.h"
 #include "jet/sql/evaluator_support.h"
-#include "jet/sql/value_rules.h"
+#include "jet/values/value_rules.h"
 
 namespace jet::sql {
 namespace {

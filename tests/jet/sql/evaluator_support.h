@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
-#include "jet/sql/decimal_math.h"
+#include "jet/base/error.h"
+#include "jet/values/decimal_math.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/parser.h"
 

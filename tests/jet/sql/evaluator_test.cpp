@@ -8,7 +8,7 @@
 #include <string>
 
 #include "jet/sql/evaluator_support.h"
-#include "jet/sql/value_rules.h"
+#include "jet/values/value_rules.h"
 
 namespace jet::sql {
 namespace {

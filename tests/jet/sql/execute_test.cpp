@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "support/fixtures.h"
 
 namespace jet::sql {

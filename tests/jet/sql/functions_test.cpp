@@ -1,5 +1,5 @@
 // The built-in functions: Nz, IIf, the number functions, conversions and text functions.
-#include "jet/sql/functions.h"
+#include "jet/values/functions.h"
 
 #include <gtest/gtest.h>
 

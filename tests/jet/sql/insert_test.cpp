@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 

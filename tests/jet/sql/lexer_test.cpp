@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::sql {
 namespace {

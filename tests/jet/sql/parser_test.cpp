@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/ast_text.h"
-#include "jet/store/names.h"
+#include "jet/base/names.h"
 
 namespace jet::sql {
 namespace {
@@ -157,7 +157,7 @@ TEST(ParserStatements, DeleteForms) {
     for (const char* sql : {"DELETE FROM [Orders]", "DELETE * FROM Orders;", "delete from `Orders`",
                             "DELETE Orders.* FROM [Orders]", "DELETE [orders].* FROM Orders"}) {
         const auto d = parseAs<ast::Delete>(sql);
-        EXPECT_EQ(store::foldName(d.table.text), "orders") << sql;
+        EXPECT_EQ(foldName(d.table.text), "orders") << sql;
         EXPECT_EQ(d.where, nullptr) << sql;
     }
     const auto d = parseAs<ast::Delete>("DELETE FROM T WHERE [Qty] = 0 OR [Qty] IS NULL");

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 

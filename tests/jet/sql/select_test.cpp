@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
-#include "jet/sql/decimal_math.h"
+#include "jet/base/error.h"
+#include "jet/values/decimal_math.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
 
@@ -237,9 +237,9 @@ TEST(SelectDecimal, DecimalColumnsComputeExactly) {
     const auto db = openFixture("jet4/numeric2000.mdb");
     const Rows rows = query(*db, "SELECT [col2] / 3, [col5] * 0.1, [col6] - 0.5 FROM [test]");
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][0], Value{*parseDecimal("0.3333333333333333333333333333")});
-    EXPECT_EQ(rows[0][1], Value{*parseDecimal("0.4")});
-    EXPECT_EQ(rows[0][2], Value{*parseDecimal("-1.5")});
+    EXPECT_EQ(rows[0][0], Value{*values::parseDecimal("0.3333333333333333333333333333")});
+    EXPECT_EQ(rows[0][1], Value{*values::parseDecimal("0.4")});
+    EXPECT_EQ(rows[0][2], Value{*values::parseDecimal("-1.5")});
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/new_database.h"
 #include "jet/store/property_map.h"
 #include "support/fixtures.h"

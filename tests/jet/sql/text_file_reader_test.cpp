@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "support/fixtures.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/error.h"
+#include "jet/base/error.h"
 #include "jet/sql/csv_import.h"
-#include "jet/sql/like.h"
-#include "jet/sql/value_rules.h"
+#include "jet/values/like.h"
+#include "jet/values/value_rules.h"
 #include "support/fixtures.h"
 #include "support/made_database.h"
 #include "support/statements.h"
@@ -303,7 +303,7 @@ TEST_F(ValidationRulesTest, ARuleTheEngineCannotEvaluateRefusesNamingItAndNeverP
 
 TEST(AccessLikeWildcards, StarQuestionMarkHashAndSetsAsAccessReadsThem) {
     const auto like = [](const char* text, const char* pattern) {
-        return sql::LikePattern(pattern, sql::LikeWildcards::Access).matches(text);
+        return values::LikePattern(pattern, values::LikeWildcards::Access).matches(text);
     };
     EXPECT_TRUE(like("Hello", "h*") && like("Hello", "H?llo") && like("A7", "A#"));
     EXPECT_FALSE(like("Hllo", "H?llo") || like("AB", "A#") || like("b", "[!a-c]"));
@@ -312,8 +312,8 @@ TEST(AccessLikeWildcards, StarQuestionMarkHashAndSetsAsAccessReadsThem) {
     EXPECT_TRUE(like("ab", "a[]b"));  // an empty set takes no character
     EXPECT_TRUE(like("5%_", "5%_") && !like("50", "5%"));
     for (const char* invalid : {"a[bc", "[z-a]", "[!]"}) {
-        EXPECT_THROW(sql::LikePattern(invalid, sql::LikeWildcards::Access), sql::ValueFault)
+        EXPECT_THROW(values::LikePattern(invalid, values::LikeWildcards::Access), values::ValueFault)
             << invalid;
     }
-    EXPECT_TRUE(sql::LikePattern("a[bc").matches("a[bc"));  // the provider's reading stays
+    EXPECT_TRUE(values::LikePattern("a[bc").matches("a[bc"));  // the provider's reading stays
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/database.h"
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/store/long_value.h"

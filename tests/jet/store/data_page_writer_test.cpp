@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/database.h"
 #include "jet/file/header.h"
 #include "jet/store/data_page.h"
 #include "jet/store/usage_map.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/error.h"
+#include "jet/base/error.h"
 
 namespace jet::store {
 namespace {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "jet/database.h"
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/store/data_page.h"

@@ -7,7 +7,7 @@
 
 #include "jet/check/map_reading.h"
 #include "jet/database.h"
-#include "jet/store/bytes.h"
+#include "jet/base/bytes.h"
 #include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
 #include "jet/store/write_context.h"
@@ -61,7 +61,7 @@ TEST(DefinitionPages, WritingBackWhatAccessWroteChangesNothing) {
             for (const std::uint32_t first : definitionFirstPages(*db)) {
                 const auto pages = store::definitionPages(ctx.file, first);
                 const auto bytes = store::readDefinition(ctx.file, ctx.format, first);
-                EXPECT_EQ(bytes.size(), store::u32(*ctx.file.page(first), 8)) << first;
+                EXPECT_EQ(bytes.size(), u32(*ctx.file.page(first), 8)) << first;
                 spanning += pages.size() > 1;
                 store::writeDefinition(ctx.file, ctx.format, first, bytes);
                 EXPECT_EQ(store::definitionPages(ctx.file, first), pages) << first;
@@ -94,7 +94,7 @@ TEST(DefinitionPages, GrowsOntoNewPagesAndGivesThemBackWhenItShrinks) {
             EXPECT_EQ((*page)[0], 0x02);
             EXPECT_EQ((*page)[1], 0x01);
             // Free space less 8: none on the full pages, all but the byte on the last.
-            EXPECT_EQ(store::u16(*page, 2), p == pages.back() ? ctx.format.pageSize - 17 : 0);
+            EXPECT_EQ(u16(*page, 2), p == pages.back() ? ctx.format.pageSize - 17 : 0);
         }
         const auto free = freePages(ctx);
         EXPECT_EQ(std::count(free.begin(), free.end(), pageCount), 0);
@@ -131,7 +131,7 @@ TEST(DefinitionPages, ANewTablesDefinitionStartsOnAPageOfZeros) {
         EXPECT_THROW(store::writeDefinition(ctx.file, ctx.format, first, tooShort), Error);
         // A data page is neither a definition nor a new page.
         const std::uint32_t dataPage = store::readUsageMap(
-            ctx.file, ctx.format, store::RowPointer::from(db->table("Table1")->usedPagesRow))[0];
+            ctx.file, ctx.format, RowPointer::from(db->table("Table1")->usedPagesRow))[0];
         EXPECT_THROW(store::writeDefinition(ctx.file, ctx.format, dataPage, bytes), Error);
     });
 }

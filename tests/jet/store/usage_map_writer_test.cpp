@@ -19,7 +19,7 @@ using namespace testsupport;
 namespace {
 
 std::vector<std::uint8_t> mapBytes(const file::PageFile& file, const format::Format& fmt,
-                                   store::RowPointer where) {
+                                   RowPointer where) {
     const auto page = file.page(where.page);
     const auto row = store::rowAt(fmt, *page, where.slot);
     return {row.begin(), row.end()};
@@ -33,8 +33,8 @@ TEST(UsageMapWriter, MapsGrowAsTheFileDoes) {
     const std::string path = dir.copyOf("jet4/test2000.mdb");
     auto db = Database::open(path);
     const auto table = db->table("Table2");  // no rows: its maps mark nothing yet
-    const auto owned = store::RowPointer::from(table->usedPagesRow);
-    const auto free = store::RowPointer::from(table->freePagesRow);
+    const auto owned = RowPointer::from(table->usedPagesRow);
+    const auto free = RowPointer::from(table->freePagesRow);
     std::vector<std::uint32_t> before, added;
     db->write([&](store::WriteContext& ctx) {
         before = store::readUsageMap(ctx.file, ctx.format, owned);
@@ -67,7 +67,7 @@ TEST(UsageMapWriter, AnInlineMapMovesItsWindowWhenItCan) {
     const std::string path = dir.copyOf("jet4/test2000.mdb");
     auto db = Database::open(path);
     const auto table = db->table("Table1");  // one page: 27
-    const auto owned = store::RowPointer::from(table->usedPagesRow);
+    const auto owned = RowPointer::from(table->usedPagesRow);
     db->write([&](store::WriteContext& ctx) {
         const auto before = store::readUsageMap(ctx.file, ctx.format, owned);
         ASSERT_FALSE(before.empty());
@@ -93,7 +93,7 @@ TEST(UsageMap, TheLastMarkedPageIsTheLastOfTheFullReading) {
         for (const auto& name : db->userTableNames()) {
             const auto table = db->table(name);
             for (const std::uint32_t map : {table->usedPagesRow, table->freePagesRow}) {
-                const auto where = store::RowPointer::from(map);
+                const auto where = RowPointer::from(map);
                 const auto all = store::readUsageMap(ctx.file, ctx.format, where);
                 const auto last = store::lastMarkedPage(ctx.file, ctx.format, where);
                 if (all.empty()) {

@@ -1,0 +1,168 @@
+// Text as Access stores it, to UTF-8: UTF-16LE with Access's compression (Jet 4 and later) and
+// the Windows code pages of Jet 3 (through glibc's iconv).
+#include "jet/base/text_codec.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <string>
+
+#include "jet/base/error.h"
+#include "jet/base/utf8.h"
+
+namespace jet {
+
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+
+// UTF-16 code units in, UTF-8 out. A high surrogate waits for the next unit; one that is not
+// followed by a low surrogate, and a lone low surrogate, become U+FFFD.
+class Utf16ToUtf8 {
+  public:
+    explicit Utf16ToUtf8(std::size_t expectedUnits) { out_.reserve(expectedUnits); }
+
+    void push(char16_t unit) {
+        if (pendingHigh_ != 0) {
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                appendUtf8(out_,
+                           0x10000 + ((char32_t{pendingHigh_} - 0xD800) << 10) + (unit - 0xDC00));
+                pendingHigh_ = 0;
+                return;
+            }
+            out_ += kReplacement;
+            pendingHigh_ = 0;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            pendingHigh_ = unit;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            out_ += kReplacement;
+        } else {
+            appendUtf8(out_, unit);
+        }
+    }
+
+    std::string finish() {
+        if (pendingHigh_ != 0) out_ += kReplacement;
+        pendingHigh_ = 0;
+        return std::move(out_);
+    }
+
+  private:
+    std::string out_;
+    char16_t pendingHigh_ = 0;
+};
+
+// Owns an iconv descriptor that converts one Windows code page to UTF-8.
+class CodePageConverter {
+  public:
+    explicit CodePageConverter(std::uint16_t codePage) {
+        // glibc knows most Windows code pages as CPnnnn, a few only as WINDOWS-nnn.
+        for (const char* prefix : {"CP", "WINDOWS-"}) {
+            const std::string name = prefix + std::to_string(codePage);
+            cd_ = iconv_open("UTF-8", name.c_str());
+            if (cd_ != kInvalid) return;
+        }
+        throw Error(ErrorCode::Unsupported, "Text in code page " + std::to_string(codePage) +
+                                                " cannot be read: the code page is unknown");
+    }
+    ~CodePageConverter() { iconv_close(cd_); }
+    CodePageConverter(const CodePageConverter&) = delete;
+    CodePageConverter& operator=(const CodePageConverter&) = delete;
+    iconv_t get() const { return cd_; }
+
+  private:
+    static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+    iconv_t cd_ = kInvalid;
+};
+
+}  // namespace
+
+std::string decodeUnicodeText(ByteSpan bytes) {
+    const std::size_t n = bytes.size();
+    if (n >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        // Access's compression: after the FF FE marker the text starts with one byte per
+        // character (the high byte is 0). A 00 byte switches between that and plain UTF-16LE.
+        // In UTF-16 mode the switch is only recognised where a code unit would start: Access
+        // refuses to compress text holding a character whose low byte is 00, so no unit starts
+        // with 00, while a unit may well end with one (e.g. 'a' as 61 00).
+        Utf16ToUtf8 out(n);
+        bool oneByte = true;
+        std::size_t pos = 2;
+        while (pos < n) {
+            if (bytes[pos] == 0x00) {
+                oneByte = !oneByte;
+                ++pos;
+            } else if (oneByte) {
+                out.push(bytes[pos]);
+                ++pos;
+            } else if (n - pos >= 2) {
+                out.push(static_cast<char16_t>(bytes[pos] | (bytes[pos + 1] << 8)));
+                pos += 2;
+            } else {
+                break;  // half a code unit at the end carries no character
+            }
+        }
+        return out.finish();
+    }
+    Utf16ToUtf8 out(n);
+    for (std::size_t pos = 0; pos + 1 < n; pos += 2) {
+        out.push(static_cast<char16_t>(bytes[pos] | (bytes[pos + 1] << 8)));
+    }
+    return out.finish();
+}
+
+std::string decodeCodePageText(ByteSpan bytes, std::uint16_t codePage) {
+    if (codePage == 0) codePage = 1252;
+    const CodePageConverter converter(codePage);
+
+    std::string out;
+    // Every code page Jet uses yields at most 3 UTF-8 bytes per input byte; a little slack covers
+    // the final flush and the replacement characters.
+    out.resize(bytes.size() * 3 + 16);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    std::size_t inLeft = bytes.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+
+    auto grow = [&](std::size_t extra) {
+        const std::size_t used = out.size() - dstLeft;
+        out.resize(out.size() + extra);
+        dst = out.data() + used;
+        dstLeft = out.size() - used;
+    };
+    auto substitute = [&] {
+        // Emit whatever the converter holds back (combining sequences) before the marker.
+        if (dstLeft < 64) grow(64);
+        iconv(converter.get(), nullptr, nullptr, &dst, &dstLeft);
+        for (std::size_t i = 0; i + 1 < sizeof kReplacement; ++i) *dst++ = kReplacement[i];
+        dstLeft -= sizeof kReplacement - 1;
+    };
+
+    while (inLeft > 0) {
+        if (iconv(converter.get(), &in, &inLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) {
+            grow(inLeft * 3 + 64);
+        } else if (errno == EILSEQ) {
+            substitute();
+            ++in;
+            --inLeft;
+        } else {
+            // EINVAL: the text ends inside a multi-byte character.
+            substitute();
+            break;
+        }
+    }
+    while (iconv(converter.get(), nullptr, nullptr, &dst, &dstLeft) ==
+               static_cast<std::size_t>(-1) &&
+           errno == E2BIG) {
+        grow(64);
+    }
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+}  // namespace jet

@@ -1,0 +1,164 @@
+#include "jet/ddl/table_definition_writer.h"
+
+#include <algorithm>
+
+#include "jet/base/error.h"
+#include "jet/base/bytes.h"
+#include "jet/ddl/table_creator.h"
+#include "jet/store/table_definition.h"
+#include "jet/store/table_definition_pages.h"
+
+namespace jet::ddl {
+
+using namespace store;
+namespace {
+
+// Where a column entry keeps its position among the columns (Jet 4 and ACE).
+constexpr std::size_t kColumnPosition = 9;
+
+// The definition as one string of bytes, over however many pages it lies, and where the parts
+// that change begin.
+struct Definition {
+    std::vector<std::uint8_t> bytes;
+    std::uint16_t columnCount = 0;
+    std::size_t columnsStart = 0;  // the column entries
+    std::size_t namesStart = 0;    // the column names, in entry order
+    std::vector<std::size_t> nameAt;
+    std::size_t namesEnd = 0;
+};
+
+Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
+    if (fmt.jet3) {
+        throw Error(ErrorCode::Unsupported,
+                    "Changing Access 97 (Jet 3) databases is not "
+                    "supported; table '" +
+                        table.name + "' was left as it was.");
+    }
+    Definition d;
+    d.bytes = readDefinition(file, fmt, table.definitionPage);
+    const ByteSpan b(d.bytes);
+    const DefinitionLayout layout = layoutOf(fmt, b);
+    d.columnCount = layout.columnCount;
+    d.columnsStart = layout.columns;
+    d.namesStart = layout.columnNames;
+    std::size_t pos = d.namesStart;
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        d.nameAt.push_back(pos);
+        pos += 2 + u16(b, pos, "a column name");
+    }
+    d.namesEnd = layout.realEntries;
+    // A definition that does not end where its structures do holds something an edit could
+    // lose or misplace.
+    if (layout.end != d.bytes.size()) {
+        throw Error(ErrorCode::Unsupported,
+                    "The definition of table '" + table.name +
+                        "' holds more than this engine knows how to move; its fields cannot be "
+                        "changed, and it was left as it was.");
+    }
+    return d;
+}
+
+// Replaces bytes [from, to) of the definition with `with` and writes it over its pages, which
+// gain or lose pages as its length needs.
+void splice(file::PageFile& file, const format::Format& fmt, const TableDef& table, Definition& d,
+            std::size_t from, std::size_t to, const std::vector<std::uint8_t>& with) {
+    d.bytes.erase(d.bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                  d.bytes.begin() + static_cast<std::ptrdiff_t>(to));
+    d.bytes.insert(d.bytes.begin() + static_cast<std::ptrdiff_t>(from), with.begin(), with.end());
+    writeDefinition(file, fmt, table.definitionPage, d.bytes);
+}
+
+// ACE keeps usage maps of a Memo or OLE field's own in the definition, which these changes do
+// not write yet.
+void refuseAceLongValue(const format::Format& fmt, const TableDef& table, ColumnType type,
+                        const char* doing) {
+    if (isLongValueType(type) && fmt.version != Version::Jet4) {
+        throw Error(ErrorCode::Unsupported, std::string(doing) +
+                                                " ACE tables is not supported yet; table '" +
+                                                table.name + "' was left as it was.");
+    }
+}
+
+}  // namespace
+
+void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+               const NewColumn& column) {
+    Definition d = load(file, fmt, table);
+    refuseAceLongValue(fmt, table, column.type, "Adding Memo and OLE Object fields to");
+    if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
+    const ByteSpan b(d.bytes);
+    // Access gives every column of a table the same bytes where the others are unknown; the
+    // first column's serve as the model.
+    const ByteSpan model = b.subspan(d.columnsStart, fmt.columnEntrySize);
+    std::vector<std::uint8_t> entry(model.begin(), model.end());
+    std::uint16_t position = 0;
+    std::uint16_t fixedEnd = 0;
+    for (const auto& c : table.columns) {
+        if (c.fixedLength && c.type != ColumnType::YesNo) {
+            fixedEnd = std::max<std::uint16_t>(fixedEnd, c.fixedOffset + c.size);
+        }
+    }
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
+        position = std::max<std::uint16_t>(position, u16(b, at + kColumnPosition) + 1);
+    }
+    const bool variable = isVariableType(column.type);
+    entry[fmt.colType] = static_cast<std::uint8_t>(column.type);
+    put16(entry, fmt.colNumber, table.maxColumns);
+    put16(entry, fmt.colVarIndex, variable ? table.varColumnCount : 0);
+    put16(entry, kColumnPosition, position);
+    if (column.type == ColumnType::Decimal) {
+        entry[fmt.colPrecision] = column.precision;
+        entry[fmt.colScale] = column.scale;
+    } else if ((column.type == ColumnType::Text || column.type == ColumnType::Memo) &&
+               column.collation != Collation{}) {
+        std::copy(column.collation.begin(), column.collation.end(),
+                  entry.begin() + static_cast<std::ptrdiff_t>(fmt.colPrecision));
+    }
+    entry[fmt.colFlags] =
+        static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable);
+    entry[fmt.colExtraFlags] = 0;
+    std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags + 1),
+              entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
+    put16(entry, fmt.colFixedOffset, variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
+    put16(entry, fmt.colLength, column.size);
+
+    // The entry goes after the last column's, the name after the last name: the names move
+    // along by the entry's length.
+    const std::vector<std::uint8_t> name = definitionName(column.name);
+    std::vector<std::uint8_t> block(b.begin() + static_cast<std::ptrdiff_t>(d.namesStart),
+                                    b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
+    std::vector<std::uint8_t> with = entry;
+    with.insert(with.end(), block.begin(), block.end());
+    with.insert(with.end(), name.begin(), name.end());
+    put16(d.bytes, fmt.tdefColumns, d.columnCount + 1);
+    put16(d.bytes, fmt.tdefMaxColumns, table.maxColumns + 1);
+    if (variable) put16(d.bytes, fmt.tdefVarColumns, table.varColumnCount + 1);
+    splice(file, fmt, table, d, d.namesStart, d.namesEnd, with);
+}
+
+void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                const ColumnDef& column) {
+    Definition d = load(file, fmt, table);
+    refuseAceLongValue(fmt, table, column.type, "Dropping Memo and OLE Object fields of");
+    const ByteSpan b(d.bytes);
+    std::optional<std::uint16_t> found;
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
+        if (u16(b, at + fmt.colNumber) == column.number) found = i;
+    }
+    if (!found) corrupt("the column to drop is not in the table's definition");
+    // Everything from the entry to the end of the names, without the entry and its name.
+    const std::size_t entryAt = d.columnsStart + std::size_t{*found} * fmt.columnEntrySize;
+    const std::size_t nameAt = d.nameAt[*found];
+    const std::size_t nameEnd = *found + 1 < d.columnCount ? d.nameAt[*found + 1] : d.namesEnd;
+    std::vector<std::uint8_t> with(
+        b.begin() + static_cast<std::ptrdiff_t>(entryAt + fmt.columnEntrySize),
+        b.begin() + static_cast<std::ptrdiff_t>(nameAt));
+    with.insert(with.end(), b.begin() + static_cast<std::ptrdiff_t>(nameEnd),
+                b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
+    put16(d.bytes, fmt.tdefColumns, d.columnCount - 1);
+    splice(file, fmt, table, d, entryAt, d.namesEnd, with);
+}
+
+}  // namespace jet::ddl

@@ -1,0 +1,44 @@
+// Changing a table definition (TDEF), as ALTER TABLE does: a column added after the others, or a
+// column taken out. Every other byte of the definition stays as Access wrote it. Column numbers
+// are never reused: rows written before a column was added hold fewer columns and read it as
+// Null, and the data a dropped column left in old rows is never read again.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "jet/format/schema.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
+
+namespace jet::ddl {
+
+// The four bytes a text column's entry keeps for its sort order (the order, then its version
+// three bytes on); all zero when none is given.
+using Collation = std::array<std::uint8_t, 4>;
+
+struct NewColumn {
+    std::string name;
+    ColumnType type = ColumnType::Long;
+    std::uint16_t size = 0;  // bytes of storage; 0 for Memo and OLE
+    std::uint8_t precision = 0;
+    std::uint8_t scale = 0;
+    bool autoNumber = false;  // Long only: the table numbers new rows itself
+    Collation collation{};    // Text and Memo: the sort order their index keys follow
+};
+
+// Access allows 255 columns a table, dropped ones counted until the file is compacted.
+inline constexpr std::uint16_t kMaxColumns = 255;
+
+// The definition may lie on several pages, and gains or loses pages as it grows or shrinks
+// (writeDefinition). Throws Error(Unsupported) without writing for a long-value column of an ACE
+// table (which needs usage maps of its own) and for a definition whose recorded length runs past
+// the 0xFFFF that closes its structures; Error(Corrupt) when the definition does not read as
+// expected.
+void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+               const NewColumn& column);
+void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                const ColumnDef& column);
+
+}  // namespace jet::ddl
