@@ -1,9 +1,9 @@
 #include "app/form1.h"
 
 #include "app/application_icon.h"
-#include "app/core/error_trap.h"
-#include "app/core/files.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/files.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "app/settings.h"

@@ -3,7 +3,7 @@
 // the table step or ended the program.
 #include <QCoreApplication>
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/qt_platform.h"

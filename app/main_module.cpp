@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/core/addresses.h"
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/addresses.h"
+#include "core/failure.h"
+#include "core/globals.h"
 #include "app/events.h"
 
 namespace app {

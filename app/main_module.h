@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/list_box.h"
+#include "core/list_box.h"
 
 class QWidget;
 

@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <bit>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 
 namespace app {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <random>
 
-#include "app/core/platform.h"
+#include "core/platform.h"
 
 namespace app {
 

@@ -13,7 +13,7 @@
 #include <map>
 #include <utility>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 
 namespace app {
 namespace {

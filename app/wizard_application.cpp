@@ -4,9 +4,9 @@
 #include <string>
 
 #include "app/application_icon.h"
-#include "app/core/error_trap.h"
-#include "app/core/globals.h"
-#include "app/core/platform.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
+#include "core/platform.h"
 #include "app/events.h"
 #include "app/main_module.h"
 #include "db/busy_yield.h"

@@ -10,9 +10,9 @@
 
 #include "app/application_icon.h"
 #include "app/controls/mouse_move.h"
-#include "app/core/error_trap.h"
-#include "app/core/failure.h"
-#include "app/core/files.h"
+#include "core/error_trap.h"
+#include "core/failure.h"
+#include "core/files.h"
 #include "app/main_module.h"
 
 namespace app {

@@ -1,8 +1,8 @@
 #include "db/access.h"
 
-#include "app/core/error_trap.h"
-#include "app/core/files.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/files.h"
+#include "core/globals.h"
 #include "db/ascii.h"
 #include "db/objects.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/list_box.h"
+#include "core/list_box.h"
 #include "jet/base/value.h"
 
 namespace db {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "db/ascii.h"
 #include "db/failures.h"
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "jet/base/error.h"
 
 namespace db {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <variant>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "db/connection.h"
 #include "db/failures.h"
 #include "db/recordset.h"

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "app/core/addresses.h"
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/addresses.h"
+#include "core/failure.h"
+#include "core/globals.h"
 #include "db/ascii.h"
 #include "db/failures.h"
 #include "db/objects.h"

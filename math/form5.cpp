@@ -1,7 +1,7 @@
 #include "math/form5.h"
 
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/failure.h"
+#include "core/globals.h"
 #include "app/events.h"
 #include "db/access.h"
 #include "math/constant_number.h"

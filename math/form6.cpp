@@ -1,6 +1,6 @@
 #include "math/form6.h"
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/events.h"
 #include "db/access.h"
 #include "math/math_operation.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "jet/base/names.h"
 #include "math/math_operation.h"

@@ -1,6 +1,6 @@
 #include "math/operation_window.h"
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "db/access.h"

@@ -12,7 +12,7 @@
 #include "app/controls/frame.h"
 #include "app/controls/progress_bar.h"
 #include "app/controls/push_button.h"
-#include "app/core/error_trap.h"
+#include "core/error_trap.h"
 #include "app/events.h"
 #include "app/wizard_window.h"
 #include "db/connection.h"

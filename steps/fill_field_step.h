@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/error_trap.h"
+#include "core/error_trap.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 

@@ -1,7 +1,7 @@
 #include "steps/form2.h"
 
-#include "app/core/error_trap.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/main_module.h"

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "app/core/error_trap.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "steps/form2.h"

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QStyle>
 
-#include "app/core/error_trap.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "db/access.h"

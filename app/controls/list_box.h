@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <string>
 
-#include "app/core/list_box.h"
+#include "core/list_box.h"
 
 namespace app {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/controls/untrapped.h"
-#include "app/core/error_trap.h"
+#include "core/error_trap.h"
 #include "app/events.h"
 
 namespace app {

@@ -5,7 +5,7 @@
 
 #include "app/controls/mouse_move.h"
 #include "app/controls/untrapped.h"
-#include "app/core/failure.h"
+#include "core/failure.h"
 
 namespace app {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QtGlobal>
 
-#include "app/core/error_trap.h"
-#include "app/core/globals.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 
 namespace app {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/controls/data_grid.h"
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/wizard_application.h"

@@ -9,7 +9,7 @@
 #include "app/controls/list_box.h"
 #include "app/controls/text_box.h"
 #include "app/controls/untrapped.h"
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "support/fake_platform.h"
 
 namespace {

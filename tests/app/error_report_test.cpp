@@ -1,8 +1,8 @@
 // The "Application Error" report and the trap's resume-next rules.
 #include <gtest/gtest.h>
 
-#include "app/core/error_trap.h"
-#include "app/core/failure.h"
+#include "core/error_trap.h"
+#include "core/failure.h"
 #include "support/fake_platform.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/settings.h"
 #include "db/objects.h"

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/core/addresses.h"
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/addresses.h"
+#include "core/failure.h"
+#include "core/globals.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
 

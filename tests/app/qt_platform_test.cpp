@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/core/error_trap.h"
+#include "core/error_trap.h"
 
 namespace {
 

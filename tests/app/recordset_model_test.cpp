@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 
 #include "app/controls/data_grid.h"
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "support/fake_platform.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <QStandardPaths>
 
-#include "app/core/failure.h"
+#include "core/failure.h"
 #include "support/fixtures.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/failure.h"
+#include "core/globals.h"
 #include "support/fake_platform.h"
 
 namespace {

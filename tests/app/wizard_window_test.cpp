@@ -11,7 +11,7 @@
 #include "app/controls/frame.h"
 #include "app/controls/push_button.h"
 #include "app/controls/text_box.h"
-#include "app/core/failure.h"
+#include "core/failure.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/core/list_box.h"
+#include "core/list_box.h"
 #include "support/fake_platform.h"
 #include "support/fixtures.h"
 #include "tests/db/db_support.h"

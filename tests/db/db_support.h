@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/failure.h"
+#include "core/globals.h"
 
 namespace testsupport {
 

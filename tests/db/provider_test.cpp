@@ -1,7 +1,7 @@
 // Making objects by programmatic identifier, and the start-up check built on it.
 #include <gtest/gtest.h>
 
-#include "app/core/addresses.h"
+#include "core/addresses.h"
 #include "db/objects.h"
 #include "db/odbc_provider.h"
 #include "support/fake_platform.h"

@@ -14,7 +14,7 @@
 
 #include "app/controls/data_grid.h"
 #include "app/controls/push_button.h"
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "db/access.h"
 #include "db/connection.h"

@@ -7,7 +7,7 @@
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "db/access.h"
 #include "db/connection.h"

@@ -6,7 +6,7 @@
 
 #include <QSettings>
 
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/settings.h"

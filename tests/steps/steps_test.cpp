@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "app/controls/data_grid.h"
-#include "app/core/globals.h"
+#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "db/access.h"

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/core/globals.h"
-#include "app/core/platform.h"
+#include "core/globals.h"
+#include "core/platform.h"
 
 namespace testsupport {
 

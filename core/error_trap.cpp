@@ -1,11 +1,11 @@
-#include "app/core/error_trap.h"
+#include "core/error_trap.h"
 
 #include <exception>
 #include <new>
 
-#include "app/core/addresses.h"
-#include "app/core/failure.h"
-#include "app/core/globals.h"
+#include "core/addresses.h"
+#include "core/failure.h"
+#include "core/globals.h"
 
 namespace app {
 

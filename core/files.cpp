@@ -1,4 +1,4 @@
-#include "app/core/files.h"
+#include "core/files.h"
 
 #include <sys/stat.h>
 

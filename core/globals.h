@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/core/platform.h"
+#include "core/platform.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-#include "app/core/globals.h"
+#include "core/globals.h"
 
 #include <stdexcept>
 
