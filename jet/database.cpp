@@ -17,19 +17,6 @@
 namespace jet {
 namespace {
 
-// Low layers report damage without knowing the file or the table; this is where both are
-// known, so the description gets them here.
-[[noreturn]] void rethrowWithContext(const Error& e, const std::string& path,
-                                     const std::string& table) {
-    if (e.code() != ErrorCode::Corrupt) throw e;
-    const std::string what = e.what();
-    if (what.find(path) != std::string::npos) throw e;
-    std::string where = "'" + path + "'";
-    if (!table.empty()) where = "table '" + table + "' of " + where;
-    throw Error(ErrorCode::Corrupt,
-                "Cannot read " + where + ": the file is damaged (" + what + ").");
-}
-
 // A calculated column's definition carries a provisional type; the type of the value it stores
 // is its "ResultType" property.
 void applyResultTypes(const format::Format& fmt, const CatalogEntry& entry, std::uint16_t codePage,
@@ -115,7 +102,7 @@ bool RowCursor::next() {
         const auto guard = state_->file.readGuard();
         return state_->scan.next();
     } catch (const Error& e) {
-        rethrowWithContext(e, state_->path, state_->table->name);
+        throw placed(e, state_->path, state_->table->name, Activity::Reading);
     }
 }
 const std::vector<Value>& RowCursor::row() const { return state_->scan.row(); }
@@ -138,7 +125,7 @@ std::unique_ptr<Database> Database::open(const std::string& path, const OpenOpti
             store::readCatalog(impl->file, *impl->header.format, impl->header.codePage);
         impl->catalogGeneration = impl->file.generation();
     } catch (const Error& e) {
-        rethrowWithContext(e, path, "");
+        throw placed(e, path, {}, Activity::Reading);
     }
     return std::unique_ptr<Database>(new Database(std::move(impl)));
 }
@@ -174,10 +161,7 @@ void Database::write(const std::function<void(store::WriteContext&)>& work) {
         if (file.inWrite()) file.rollback();
         impl_->live.definitions.clear();
         // Damage met by the layers below is reported with the file it is in.
-        const std::string what = e.what();
-        if (e.code() != ErrorCode::Corrupt || what.find(path()) != std::string::npos) throw;
-        throw Error(ErrorCode::Corrupt, "Cannot change '" + path() + "': the file is damaged (" +
-                                            what + "); nothing was changed.");
+        throw placed(e, path(), {}, Activity::Changing);
     } catch (...) {
         if (file.inWrite()) file.rollback();
         impl_->live.definitions.clear();
@@ -236,7 +220,7 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
             applyResultTypes(*impl_->header.format, *found, impl_->header.codePage, def);
             slot = std::make_shared<const TableDef>(std::move(def));
         } catch (const Error& e) {
-            rethrowWithContext(e, path(), found->name);
+            throw placed(e, path(), found->name, Activity::Reading);
         }
     }
     return slot;
@@ -248,7 +232,7 @@ RowCursor Database::scan(std::shared_ptr<const TableDef> table) const {
         const auto guard = impl_->file.readGuard();
         return RowCursor(std::make_unique<RowCursor::State>(*impl_, std::move(table)));
     } catch (const Error& e) {
-        rethrowWithContext(e, path(), name);
+        throw placed(e, path(), name, Activity::Reading);
     }
 }
 
@@ -262,7 +246,7 @@ std::vector<Value> Database::readRow(const TableDef& table, RowLocation where) c
             .decode(bytes, values);
         return values;
     } catch (const Error& e) {
-        rethrowWithContext(e, path(), table.name);
+        throw placed(e, path(), table.name, Activity::Reading);
     }
 }
 
@@ -283,7 +267,7 @@ std::shared_ptr<Snapshot> Database::takeSnapshot() const {
         }
         return std::make_shared<Snapshot>(std::move(state));
     } catch (const Error& e) {
-        rethrowWithContext(e, path(), "");
+        throw placed(e, path(), {}, Activity::Reading);
     }
 }
 
@@ -313,7 +297,7 @@ void Database::catchUp() const {
         impl_->live.definitions.clear();
         impl_->catalogGeneration = impl_->file.generation();
     } catch (const Error& e) {
-        rethrowWithContext(e, path(), "");
+        throw placed(e, path(), {}, Activity::Reading);
     }
 }
 

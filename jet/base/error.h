@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace jet {
 
@@ -51,8 +52,50 @@ public:
     ErrorCode code() const { return code_; }
     int number() const { return static_cast<int>(code_); }
 
+    // What the error concerns, as far as it is known: the file, the table and the field. The
+    // layer that raises an error sets what it knows and names it in the description; the
+    // engine's face sets the rest on the way out (see placed()). Empty where nobody knew.
+    const std::string& file() const { return file_; }
+    const std::string& table() const { return table_; }
+    const std::string& field() const { return field_; }
+    // Records what the description already names. Empty arguments leave a part as it was.
+    Error& about(const std::string& file, const std::string& table = {},
+                 const std::string& field = {}) & {
+        if (!file.empty()) file_ = file;
+        if (!table.empty()) table_ = table;
+        if (!field.empty()) field_ = field;
+        return *this;
+    }
+    Error&& about(const std::string& file, const std::string& table = {},
+                  const std::string& field = {}) && {
+        return std::move(about(file, table, field));
+    }
+
 private:
     ErrorCode code_;
+    std::string file_;
+    std::string table_;
+    std::string field_;
 };
+
+// What the engine was doing when a layer below met damage, for the words of the description.
+enum class Activity { Reading, Changing };
+
+// Damage a layer found without knowing the file (and table) it is in, told with them: "Cannot
+// read table 'Orders' of 'C:/db.mdb': the file is damaged (<the description>)." for a read,
+// "Cannot change '<file>': the file is damaged (<the description>); nothing was changed." for a
+// change. Every other error, and damage whose file is already known, stays as it is.
+inline Error placed(const Error& e, const std::string& file, const std::string& table,
+                    Activity activity) {
+    if (e.code() != ErrorCode::Corrupt || !e.file().empty()) return e;
+    const std::string where =
+        table.empty() ? "'" + file + "'" : "table '" + table + "' of '" + file + "'";
+    const std::string description =
+        activity == Activity::Reading
+            ? "Cannot read " + where + ": the file is damaged (" + e.what() + ")."
+            : "Cannot change " + where + ": the file is damaged (" + e.what() +
+                  "); nothing was changed.";
+    return Error(e.code(), description).about(file, table, e.field());
+}
 
 }  // namespace jet

@@ -82,7 +82,8 @@ std::vector<std::uint8_t> PageFile::readAt(std::uint64_t offset, std::size_t len
     touch();
     std::vector<std::uint8_t> buf(length);
     if (posix::readUpTo(fd_.get(), buf.data(), length, offset, path_) != length) {
-        throw Error(ErrorCode::Corrupt, "'" + path_ + "' ends in the middle of a page.");
+        throw Error(ErrorCode::Corrupt, "'" + path_ + "' ends in the middle of a page.")
+            .about(path_);
     }
     return buf;
 }
@@ -265,7 +266,8 @@ void PageFile::beginWrite() {
         if (size_ % pageSize_ != 0) {
             throw Error(ErrorCode::Corrupt, "Cannot change '" + path_ + "': its size (" +
                                                 std::to_string(size_) +
-                                                " bytes) is not a whole number of pages.");
+                                                " bytes) is not a whole number of pages.")
+                .about(path_);
         }
     } catch (...) {
         lock_.tryLock(readDepth_ > 0 ? LockLevel::Shared : LockLevel::None);
@@ -302,7 +304,8 @@ void PageFile::writePage(std::uint32_t number, Page bytes) {
     if (number >= filePages()) {
         throw Error(ErrorCode::Corrupt, "a write to page " + std::to_string(number) +
                                             ", beyond the end of '" + path_ + "' (" +
-                                            std::to_string(filePages()) + " pages)");
+                                            std::to_string(filePages()) + " pages)")
+            .about(path_);
     }
     if (!snapshots_.empty()) saveForSnapshots(number);
     kept_.erase(number);

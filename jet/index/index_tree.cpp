@@ -37,8 +37,9 @@ IndexTree::IndexTree(file::PageFile& file, const format::Format& fmt, IndexStora
     : file_(file), fmt_(fmt), storage_(std::move(storage)) {}
 
 void IndexTree::damaged(const std::string& what) const {
-    corrupt("The " + storage_.name + " in '" + file_.path() + "' is damaged: " + what +
-                   "; nothing was changed.");
+    throw Error(ErrorCode::Corrupt, "The " + storage_.name + " in '" + file_.path() +
+                                        "' is damaged: " + what + "; nothing was changed.")
+        .about(file_.path());
 }
 
 void IndexTree::checkDepth(int depth) const {

@@ -66,7 +66,8 @@ const CatalogEntry& catalogEntryOf(const Database& db, const TableDef& table) {
         if (e.type == 1 && namesEqual(e.name, table.name)) return e;
     }
     throw Error(ErrorCode::Corrupt,
-                "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.");
+                "The catalog of '" + db.path() + "' has no entry for table '" + table.name + "'.")
+        .about(db.path(), table.name);
 }
 
 // Puts `blob` in place of the table's properties in its catalog row.
@@ -80,7 +81,7 @@ void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
         store::TableWriter writer(ctx.file, ctx.format, *catalog, ctx.codePage);
         std::vector<bool> changed(catalog->columns.size(), false);
         changed[column->order] = true;
-        auto cursor = db.scan(catalog);
+        auto cursor = ctx.scan(*catalog);
         while (cursor.next()) {
             if (cursor.row()[id->order] != Value(entry->id)) continue;
             std::vector<Value> values = cursor.row();
@@ -92,7 +93,8 @@ void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
     }
     throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() +
                                         "' does not hold the properties of table '" + table.name +
-                                        "' where they were read.");
+                                        "' where they were read.")
+        .about(db.path(), table.name);
 }
 
 void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
@@ -243,7 +245,8 @@ std::vector<store::NewProperty> fieldProperties(bool notNull, const std::string&
 ddl::Collation catalogCollation(const Database& db) {
     const ColumnDef* name = db.table("MSysObjects")->findColumn("Name");
     if (name == nullptr) {
-        throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' has no Name field.");
+        throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' has no Name field.")
+            .about(db.path());
     }
     return {static_cast<std::uint8_t>(name->sortOrder),
             static_cast<std::uint8_t>(name->sortOrder >> 8), 0, name->sortOrderVersion};

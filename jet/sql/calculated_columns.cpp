@@ -136,10 +136,11 @@ CalculatedColumns::CalculatedColumns(const TableDef& table, const store::Propert
     }
 }
 
-void CalculatedColumns::recompute(std::vector<Value>& values, std::vector<bool>& changed) const {
+void CalculatedColumns::recompute(std::vector<Value>& values,
+                                  store::ChangedColumns& changed) const {
     for (const Calculated& c : ordered_) {
         if (std::none_of(c.reads.begin(), c.reads.end(),
-                         [&](std::size_t k) { return changed[k]; })) {
+                         [&](std::size_t k) { return changed.contains(k); })) {
             continue;
         }
         const ColumnDef& column = table_.columns[c.index];
@@ -151,7 +152,7 @@ void CalculatedColumns::recompute(std::vector<Value>& values, std::vector<bool>&
         }
         if (v != values[c.index]) {
             values[c.index] = std::move(v);
-            changed[c.index] = true;
+            changed.mark(c.index);
         }
     }
 }

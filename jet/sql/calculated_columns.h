@@ -9,6 +9,7 @@
 
 #include "jet/database.h"
 #include "jet/sql/evaluator.h"
+#include "jet/store/changed_columns.h"
 #include "jet/store/property_map.h"
 
 namespace jet::sql {
@@ -25,7 +26,7 @@ public:
     // Recomputes, from the row's new values, those whose inputs are marked changed, and marks
     // each whose stored result differs. Throws Error naming the table and the calculated field
     // when the expression cannot be computed or its result does not fit.
-    void recompute(std::vector<Value>& values, std::vector<bool>& changed) const;
+    void recompute(std::vector<Value>& values, store::ChangedColumns& changed) const;
 
     // Whether no calculated column reads the assigned columns.
     bool empty() const { return ordered_.empty(); }

@@ -86,7 +86,8 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
       // The engine's own rows of a system table are not records a user saves.
       rules_(db, *table_, target == Target::Catalog ? store::PropertyMaps{} : properties_),
       relationships_(db, *table_, RelationshipGuard::Statement::Insert,
-                     std::vector<bool>(table_->columns.size(), true)) {
+                     std::vector<bool>(table_->columns.size(), true)),
+      changed_(table_->columns.size()) {
     const TableDef& t = *table_;
     if (t.tableType != 0x4e && target != Target::Catalog) {
         throw Error(ErrorCode::NotUpdatable,
@@ -125,7 +126,7 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
     for (const ColumnDef* c : fields_) named_[c->order] = true;
     row_.resize(t.columns.size());
     none_.resize(t.columns.size());
-    changed_.assign(t.columns.size(), true);
+    changed_.markAll();
     lastAutoNumber_ = t.nextAutoNumber;
 }
 

@@ -55,7 +55,8 @@ private:
     ValidationRules rules_;
     RelationshipGuard relationships_;
     std::vector<const ColumnDef*> fields_;
-    std::vector<bool> required_, named_, changed_;
+    std::vector<bool> required_, named_;
+    store::ChangedColumns changed_;  // every column: a new row changes them all
     std::vector<Value> row_;
     std::vector<Value> none_;  // a row of Nulls, what defaults are evaluated against
     std::optional<store::TableWriter> writer_;

@@ -43,7 +43,8 @@ std::size_t positionOf(const Database& db, const Relationship& rel, const TableD
     if (c == nullptr) {
         throw Error(ErrorCode::Corrupt, "The relationship '" + rel.name + "' in '" + db.path() +
                                             "' names the field '" + name + "', which table '" +
-                                            table.name + "' does not have.");
+                                            table.name + "' does not have.")
+            .about(db.path());
     }
     return c->order;
 }
@@ -271,7 +272,7 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
         const TableDef& other = *link->other;
         if (link->holdsForeignKey) {
             if (link->needed.empty()) continue;
-            auto cursor = db_.scan(link->other);
+            auto cursor = ctx.scan(other);
             while (!link->needed.empty() && cursor.next()) {
                 if (auto key = link->keyOf(cursor.row(), link->theirs)) link->needed.erase(*key);
             }
@@ -292,9 +293,9 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, other, ctx.codePage);
         index::TableIndexes indexes(ctx.file, ctx.format, other);
         std::vector<std::uint32_t> deleted;
-        std::vector<bool> changed(other.columns.size(), false);
-        for (const std::size_t t : link->theirs) changed[t] = true;
-        auto cursor = db_.scan(link->other);
+        store::ChangedColumns changed(other.columns.size());
+        for (const std::size_t t : link->theirs) changed.mark(t);
+        auto cursor = ctx.scan(other);
         while (cursor.next()) {
             const auto& row = cursor.row();
             const auto key = link->keyOf(row, link->theirs);
@@ -327,8 +328,8 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
                 throw Error(e.code(), "Cannot perform cascading operation (relationship '" +
                                           rel.name + "'): " + e.what());
             }
-            writer.updateRow(cursor.location(), values, changed);
-            indexes.updateRow(cursor.location(), row, values, changed);
+            writer.updateRow(cursor.location(), values, changed.mask());
+            indexes.updateRow(cursor.location(), row, values, changed.mask());
         }
         if (!deleted.empty()) {
             writer.adjustRowCount(-static_cast<std::int64_t>(deleted.size()));

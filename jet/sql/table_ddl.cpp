@@ -46,7 +46,8 @@ std::int32_t tablesContainerId(const Database& db) {
         if (e.name == "Tables" && e.type == 3) return e.id;
     }
     throw Error(ErrorCode::Corrupt,
-                "The catalog of '" + db.path() + "' has no container for tables.");
+                "The catalog of '" + db.path() + "' has no container for tables.")
+        .about(db.path());
 }
 
 // Now as Access stores it: local time, in days since 1899-12-30.
@@ -65,7 +66,8 @@ void forEachRowWhere(const Database& db, const std::shared_ptr<const TableDef>& 
     const ColumnDef* c = table->findColumn(column);
     if (c == nullptr) {
         throw Error(ErrorCode::Corrupt, "Table '" + table->name + "' of '" + db.path() +
-                                            "' has no field '" + column + "'.");
+                                            "' has no field '" + column + "'.")
+            .about(db.path(), table->name);
     }
     auto cursor = db.scan(table);
     while (cursor.next()) {
@@ -334,7 +336,8 @@ void runDropTable(Database& db, const ast::DropTable& drop, std::string_view) {
     if (entry == nullptr || entry->type != kTableObject ||
         static_cast<std::uint32_t>(entry->id & 0x00FFFFFF) != table->definitionPage) {
         throw Error(ErrorCode::Corrupt, "The catalog of '" + db.path() + "' does not name table '" +
-                                            table->name + "' where its definition lies.");
+                                            table->name + "' where its definition lies.")
+            .about(db.path(), table->name);
     }
     const std::int32_t id = entry->id;
     db.write([&](store::WriteContext& ctx) {
@@ -402,7 +405,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
         TableDef only = withNew;
         only.indexes = {*found};
         index::TableIndexes tree(ctx.file, ctx.format, only);
-        auto cursor = db.scan(table);
+        auto cursor = ctx.scan(*table);
         while (cursor.next()) tree.insertRow(cursor.location(), cursor.row());
         tree.finish();
     });

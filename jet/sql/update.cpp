@@ -80,18 +80,15 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     }
     std::optional<BoundExpression> where;
     if (update.where) where = sql::bind(*update.where, *table, statement);
-    std::vector<std::size_t> assigned;
-    std::vector<bool> assignedMask(table->columns.size(), false);
-    for (const auto& t : targets) {
-        assigned.push_back(t.index);
-        assignedMask[t.index] = true;
-    }
+    store::ChangedColumns assigned(table->columns.size());
+    for (const auto& t : targets) assigned.mark(t.index);
     const store::PropertyMaps properties = propertiesOf(db, *table);
-    const CalculatedColumns calculated(*table, properties, db.version(), assigned);
+    const CalculatedColumns calculated(*table, properties, db.version(), assigned.list());
     const ValidationRules rules(db, *table, properties);
-    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update, assignedMask);
-    std::vector<bool> reads =
-        columnsToRead(*table, update, assignedMask, !calculated.empty() || relationships.active());
+    RelationshipGuard relationships(db, *table, RelationshipGuard::Statement::Update,
+                                    assigned.mask());
+    std::vector<bool> reads = columnsToRead(*table, update, assigned.mask(),
+                                            !calculated.empty() || relationships.active());
     rules.addColumnsRead(reads);
 
     std::uint64_t matched = 0;
@@ -100,9 +97,8 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         writer.keepPages();
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
-        std::vector<bool> changed(table->columns.size());
-        std::vector<std::size_t> changedColumns;
-        auto cursor = db.scan(table);
+        store::ChangedColumns changed(table->columns.size());
+        auto cursor = ctx.scan(*table);
         cursor.decodeOnly(reads);
         while (cursor.next()) {
             const auto& row = cursor.row();
@@ -110,8 +106,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             ++matched;
             // Every assignment sees the row as it was before the statement.
             values = row;
-            std::fill(changed.begin(), changed.end(), false);
-            bool any = false;
+            changed.clear();
             for (const auto& t : targets) {
                 Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
                 if (t.required && isNull(v)) {
@@ -121,21 +116,16 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                 }
                 if (v != row[t.index]) {
                     values[t.index] = std::move(v);
-                    changed[t.index] = true;
-                    any = true;
+                    changed.mark(t.index);
                 }
             }
-            if (any) {
+            if (!changed.empty()) {
                 calculated.recompute(values, changed);
                 rules.check(values, changed);
-                changedColumns.clear();
-                for (std::size_t i = 0; i < changed.size(); ++i) {
-                    if (changed[i]) changedColumns.push_back(i);
+                if (!writer.updateInPlace(cursor.location(), values, changed.list())) {
+                    writer.updateRow(cursor.location(), values, changed.mask());
                 }
-                if (!writer.updateInPlace(cursor.location(), values, changedColumns)) {
-                    writer.updateRow(cursor.location(), values, changed);
-                }
-                indexes.updateRow(cursor.location(), row, values, changed);
+                indexes.updateRow(cursor.location(), row, values, changed.mask());
                 relationships.rowUpdated(row, values);
             }
         }
@@ -157,7 +147,7 @@ std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view s
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
         std::vector<std::uint32_t> deleted;  // page << 8 | row, for the indexes
-        auto cursor = db.scan(table);
+        auto cursor = ctx.scan(*table);
         while (cursor.next()) {
             if (where && !isTrue(where->evaluate(cursor.row()))) continue;
             writer.deleteRow(cursor.location());

@@ -302,10 +302,11 @@ void ValidationRules::addColumnsRead(std::vector<bool>& mask) const {
     }
 }
 
-void ValidationRules::check(const std::vector<Value>& row, const std::vector<bool>& changed) const {
+void ValidationRules::check(const std::vector<Value>& row,
+                            const store::ChangedColumns& changed) const {
     if (empty_) return;
     for (std::size_t i = 0; i < fieldRules_.size(); ++i) {
-        if (!changed[i]) continue;
+        if (!changed.contains(i)) continue;
         if (noZeroLength_[i]) {
             const auto* text = std::get_if<std::string>(&row[i]);
             if (text != nullptr && text->empty()) {

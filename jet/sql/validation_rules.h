@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/store/changed_columns.h"
 #include "jet/store/property_map.h"
 
 namespace jet::sql {
@@ -58,7 +59,7 @@ public:
     // Throws jet::Error when the record breaks a rule: ZeroLengthString, FieldRuleBroken or
     // TableRuleBroken with the rule's ValidationText or Access's own message; for a rule that
     // cannot be checked, Unsupported (or the fault of evaluating it) naming the rule.
-    void check(const std::vector<Value>& row, const std::vector<bool>& changed) const;
+    void check(const std::vector<Value>& row, const store::ChangedColumns& changed) const;
 
 private:
     struct Rule;

@@ -41,7 +41,8 @@ store::PropertyMaps propertiesOf(const Database& db, const TableDef& table) {
     } catch (const Error& e) {
         if (e.code() != ErrorCode::Corrupt) throw;
         throw Error(ErrorCode::Corrupt, "The field properties of table '" + table.name + "' in '" +
-                                            db.path() + "' are damaged: " + e.what() + ".");
+                                            db.path() + "' are damaged: " + e.what() + ".")
+            .about(db.path(), table.name);
     }
 }
 

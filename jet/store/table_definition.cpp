@@ -169,7 +169,8 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
     } catch (const Error& e) {
         if (e.code() != ErrorCode::Corrupt) throw;
         throw Error(ErrorCode::Corrupt, "The definition of table '" + name + "' in '" +
-                                            file.path() + "' is damaged: " + e.what() + ".");
+                                            file.path() + "' is damaged: " + e.what() + ".")
+            .about(file.path(), name);
     }
 }
 

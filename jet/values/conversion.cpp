@@ -261,13 +261,16 @@ Value convertForColumn(const Value& value, const ColumnDef& column, Version vers
         switch (f.code) {
             case ErrorCode::Overflow:
                 throw Error(ErrorCode::Overflow, "The value " + describeValue(value) +
-                                                     " does not fit " + columnLabel(column) + ".");
+                                                     " does not fit " + columnLabel(column) + ".")
+                    .about({}, {}, column.name);
             case ErrorCode::NotUpdatable:
                 throw Error(ErrorCode::NotUpdatable,
-                            "Cannot update " + columnLabel(column) + ": " + f.detail + ".");
+                            "Cannot update " + columnLabel(column) + ": " + f.detail + ".")
+                    .about({}, {}, column.name);
             default:
                 throw Error(f.code, "Type mismatch storing into " + columnLabel(column) + ": " +
-                                        f.detail + ".");
+                                        f.detail + ".")
+                    .about({}, {}, column.name);
         }
     }
     const auto* text = std::get_if<std::string>(&stored);
@@ -284,7 +287,8 @@ Value convertForColumn(const Value& value, const ColumnDef& column, Version vers
             throw Error(ErrorCode::ValueTooLong, "The value " + describeValue(value) +
                                                      " is too long for " + columnLabel(column) +
                                                      ", which holds " + std::to_string(capacity) +
-                                                     " characters.");
+                                                     " characters.")
+                .about({}, {}, column.name);
         }
     }
     const auto* bytes = std::get_if<Bytes>(&stored);
@@ -293,7 +297,8 @@ Value convertForColumn(const Value& value, const ColumnDef& column, Version vers
         throw Error(ErrorCode::ValueTooLong, "The value " + describeValue(value) +
                                                  " is too long for " + columnLabel(column) +
                                                  ", which holds " + std::to_string(column.size) +
-                                                 " bytes.");
+                                                 " bytes.")
+            .about({}, {}, column.name);
     }
     return stored;
 }

@@ -18,6 +18,8 @@ QUILLFEN_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
     # real clicks into the virtual display, for the tests of input while Apply runs
     xdotool
+    # the format check and the linter: Debian 12's clang-format and clang-tidy, version 14
+    clang-format-14 clang-tidy-14
 )
 
 # Only scripts/bench needs these: the other side of its comparisons (sqlite3; mdbtools is above)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/sql/execute.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -173,6 +174,44 @@ TEST_P(DamagedFile, ReadingEndsInAnErrorNamingTheFile) {
             EXPECT_NE(what.find("'" + c.table + "'"), std::string::npos) << what;
         }
     }
+}
+
+// The file and the table are parts of the error, not only words of its description: a caller
+// can tell which file is damaged without reading the text.
+TEST_P(DamagedFile, TheErrorCarriesTheFileAndTheTable) {
+    const Case& c = GetParam();
+    if (c.code != ErrorCode::Corrupt) GTEST_SKIP() << "not damage the engine places";
+    const testsupport::TempDir dir;
+    const std::string path = dir.copyOf(c.fixture);
+    c.damage(path);
+    try {
+        readEverything(path);
+        FAIL() << "the damaged file read without an error";
+    } catch (const jet::Error& e) {
+        EXPECT_EQ(e.file(), path) << e.what();
+        if (!c.table.empty()) EXPECT_EQ(e.table(), c.table) << e.what();
+    }
+}
+
+// Damage an UPDATE meets while it reads the table is told as a read of that table, with the
+// file and the table as parts of the error; the statement changes nothing.
+TEST(DamagedFileUpdate, DamageMetWhileReadingNamesTheTableAndChangesNothing) {
+    const testsupport::TempDir dir;
+    const std::string path = dir.copyOf(kJet4);
+    zeroPage(path, kJet4Page, kProjectsDataPage);
+    const auto before = testsupport::bytesOf(path);
+    const auto db = jet::Database::open(path);
+    try {
+        jet::sql::execute(*db, "UPDATE [MSP_PROJECTS] SET [PROJ_NAME] = 'x'");
+        FAIL() << "the update of a damaged table succeeded";
+    } catch (const jet::Error& e) {
+        const std::string what = e.what();
+        EXPECT_EQ(e.code(), ErrorCode::Corrupt) << what;
+        EXPECT_EQ(what.rfind("Cannot read table 'MSP_PROJECTS' of '" + path + "'", 0), 0u) << what;
+        EXPECT_EQ(e.file(), path);
+        EXPECT_EQ(e.table(), "MSP_PROJECTS");
+    }
+    EXPECT_EQ(testsupport::bytesOf(path), before);
 }
 
 const Case kTruncated[] = {

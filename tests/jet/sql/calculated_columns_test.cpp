@@ -153,8 +153,8 @@ struct MadeUpTable {
         return *this;
     }
     std::vector<Value> recompute(std::vector<Value> values, std::size_t assigned) const {
-        std::vector<bool> changed(values.size(), false);
-        changed[assigned] = true;
+        store::ChangedColumns changed(values.size());
+        changed.mark(assigned);
         sql::CalculatedColumns(table, properties, Version::Ace14, {assigned})
             .recompute(values, changed);
         return values;
