@@ -2,6 +2,43 @@
 // the pages below them; leaf pages (0x04) hold one entry per indexed row. Entries have no slot
 // directory: a bitmask marks where each one ends, and every entry after the first leaves out the
 // prefix it shares with the first (the page records how long that prefix is).
+//
+// The header (little-endian; IndexPageLayout holds these offsets):
+//
+//   OFFSET         SIZE          DESCRIPTION
+//   Jet 3  Jet 4   Jet 3  Jet 4
+//     0      0       1           page type: 0x03 intermediate, 0x04 leaf
+//     1      1       1           0x01
+//     2      2       2           free space: the entry area's bytes past the last entry
+//     4      4       4           owner: the table's definition page
+//     -      8       4           unknown; zero on pages this engine writes
+//     8     12       4           previous page on the same level, 0 for none
+//    12     16       4           next page on the same level, 0 for none
+//    16     20       4           tail page: on an intermediate page the last child, which no
+//                                entry names; 0 for none
+//    20     24       2           P, the length of the shared prefix
+//     -     26       1           1 on intermediate pages, 0 on leaves (written, never read)
+//    22     27    226    453     entry mask
+//   248    480    rest   rest    entry area
+//
+// Entries lie one after another from the start of the entry area, the first at 0. Bit n of the
+// mask (bit n % 8 of mask byte n / 8) is set where an entry ends n bytes in, which is where the
+// next one starts; the last set bit is the end of the entries.
+//
+//   entry area   +----------------+--------------------+--------------------+---------
+//                | entry 0, whole | entry 1 less P     | entry 2 less P     |  free
+//                +----------------+--------------------+--------------------+---------
+//   mask bits                     ^ set                ^ set                ^ set
+//
+// An entry, whole, is its key and a row pointer, big-endian so that entries sort as bytes:
+//
+//   leaf          | key ...  | data page (3) | data row (1) |
+//   intermediate  | key ...  | data page (3) | data row (1) | child page (4) |
+//
+// The key is one flag byte and the value's bytes per key column (index_key.h). An intermediate
+// entry repeats the key and row pointer of the last entry under its child page. Entries after
+// the first leave out their first P bytes, the same as the first entry's first P bytes; P
+// counts over the whole entry, row pointer and child page included.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,50 @@
 // The slot directory of a data page (also of long-value pages, which share its layout): where
 // each row starts and ends, and whether it is deleted or forwarded to another page.
+//
+// A data page starts with this header (little-endian, like every number outside index entries):
+//
+//   OFFSET         SIZE  DESCRIPTION
+//   Jet 3  Jet 4
+//     0      0       1   page type, 0x01
+//     1      1       1   0x01
+//     2      2       2   free space: the bytes between the end of the slot directory and the
+//                        lowest row
+//     4      4       4   owner: the table's definition page ("LVAL" on long-value pages)
+//     -      8       4   unknown; zero on pages this engine makes
+//     8     12       2   row count n (Format::dataRowCountOffset)
+//    10     14     2 n   the slots, one per row
+//
+// The directory grows down the page and the rows grow up from its end, in slot order: row 0
+// ends at the page's last byte and every later row ends where the one before it starts, so a
+// row's length is never stored. Row pointers elsewhere (TDEF fields, long-value references,
+// forwarded rows) name a row as its page and its slot number.
+//
+//      +----------------+  0
+//      | header         |  10 bytes (Jet 3), 14 bytes (Jet 4 and ACE)
+//      +----------------+
+//      | slot 0         |  |  2 bytes per row
+//      | slot 1 ...     |  v
+//      +----------------+
+//      | free space     |
+//      +----------------+
+//      | row n-1 ...    |  ^
+//      | row 1          |  |
+//      | row 0          |
+//      +----------------+  page size (2048 Jet 3, 4096 Jet 4 and ACE)
+//
+// A slot holds the offset of its row's first byte and two flags (bit 13 is ignored):
+//
+//      15   14   13   12                               0
+//     +----+----+----+----------------------------------+
+//     | D  | F  | -  | offset of the row from the page  |
+//     +----+----+----+----------------------------------+
+//
+//      D F
+//      0 0   a live row
+//      0 1   a forwarded row: its first four bytes name the row's body on another page, the
+//            slot in byte 0 and the page in bytes 1-3; writers keep every row at least that long
+//      1 0   the moved body of a forwarded row, read only through its pointer
+//      1 1   a deleted row (this engine deletes that way; a reader takes D alone as gone)
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,8 @@
 // Changing a data page: rewriting a row in place, repacking the page when a row changes size,
 // adding a row. Works on a copy of the page; the caller writes it back through the page file.
+// The page's layout is drawn in data_page.h. A repacked page has its rows from the page's end
+// in slot order with no gap between them and zeros below them. The free-space field and the
+// row count follow every change; the rest of the header is kept as it was.
 #pragma once
 
 #include <cstdint>
