@@ -180,7 +180,7 @@ TEST_P(DamagedFile, ReadingEndsInAnErrorNamingTheFile) {
 // can tell which file is damaged without reading the text.
 TEST_P(DamagedFile, TheErrorCarriesTheFileAndTheTable) {
     const Case& c = GetParam();
-    if (c.code != ErrorCode::Corrupt) GTEST_SKIP() << "not damage the engine places";
+    if (c.code != ErrorCode::Corrupt) return;  // refusals before the file is read, not damage
     const testsupport::TempDir dir;
     const std::string path = dir.copyOf(c.fixture);
     c.damage(path);
@@ -189,7 +189,9 @@ TEST_P(DamagedFile, TheErrorCarriesTheFileAndTheTable) {
         FAIL() << "the damaged file read without an error";
     } catch (const jet::Error& e) {
         EXPECT_EQ(e.file(), path) << e.what();
-        if (!c.table.empty()) EXPECT_EQ(e.table(), c.table) << e.what();
+        if (!c.table.empty()) {
+            EXPECT_EQ(e.table(), c.table) << e.what();
+        }
     }
 }
 
