@@ -85,7 +85,7 @@ struct TableDef {
     std::uint32_t freePagesRow = 0;
 
     // Case-insensitive lookup, as Access compares names. Null when absent.
-    const ColumnDef* findColumn(std::string_view name) const;
+    const ColumnDef* findColumn(std::string_view wanted) const;
 };
 
 // One object of the catalog (MSysObjects).
