@@ -9,7 +9,6 @@
 #include "app/settings.h"
 #include "db/access.h"
 #include "db/odbc_provider.h"
-#include "steps/form2.h"
 
 namespace app {
 namespace {
@@ -27,7 +26,6 @@ Form1::Form1() {
     setClientSizeTwips(8040, 2085);
     setFont(arialFont(9, false));
     const QFont controls = arialFont(9, true);
-    const QFont buttons = arialFont(11.25, true);
 
     Frame1 = new Frame("Access Database", this);
     Frame1->setFont(controls);
@@ -41,9 +39,7 @@ Form1::Form1() {
     Text1->setFont(controls);
     placeTwips(Text1, 2280, 300, 4695, 345);
 
-    PushButton5 = new PushButton("...", Frame1);
-    PushButton5->setFont(buttons);
-    placeTwips(PushButton5, 7080, 300, 450, 345);
+    PushButton5 = addButton("...", Frame1, 7080, 300, 450, 345, [this] { PushButton5_Click(); });
 
     lblPassword = new QLabel("Password (if required):", Frame1);
     lblPassword->setFont(controls);
@@ -54,13 +50,9 @@ Form1::Form1() {
     Text2->setEchoMode(QLineEdit::Password);
     placeTwips(Text2, 2280, 800, 5265, 345);
 
-    PushButton1 = new PushButton("Load Sample/Example Database", this);
-    PushButton1->setFont(buttons);
-    placeTwips(PushButton1, 120, 1580, 3840, 405);
-
-    PushButton3 = new PushButton("Next >", this);
-    PushButton3->setFont(buttons);
-    placeTwips(PushButton3, 4080, 1580, 3840, 405);
+    PushButton1 = addButton("Load Sample/Example Database", this, 120, 1580, 3840, 405,
+                            [this] { PushButton1_Click(); });
+    PushButton3 = addButton("Next >", this, 4080, 1580, 3840, 405, [this] { PushButton3_Click(); });
 
     setTabOrder(Text1, PushButton5);
     setTabOrder(PushButton5, Text2);
@@ -73,20 +65,11 @@ Form1::Form1() {
     wizard.databasePathSource = [this] { return Text1->Text(); };
     wizard.databasePasswordSource = [this] { return Text2->Text(); };
 
-    connect(PushButton1, &PushButton::clicked, this, [this] { PushButton1_Click(); });
-    connect(PushButton3, &PushButton::clicked, this, [this] { PushButton3_Click(); });
-    connect(PushButton5, &PushButton::clicked, this, [this] { PushButton5_Click(); });
     connect(Text1, &TextBox::Change, this, [this] { Text1_Change(); });
     connect(Text2, &TextBox::Change, this, [this] { Text2_Change(); });
     connect(Text1, &TextBox::GotFocus, this, [this] { Text1_GotFocus(); });
     connect(Text2, &TextBox::GotFocus, this, [this] { Text2_GotFocus(); });
-    for (PushButton* button : {PushButton1, PushButton3, PushButton5}) {
-        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
-    }
-    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
-    connect(Text1, &TextBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(Text2, &TextBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+    pointerAsBackground(Text1, Text2, Frame1);
 }
 
 void Form1::Form_Load() {
@@ -134,10 +117,10 @@ void Form1::PushButton3_Click() {
         return;
     }
     trap(106, [&] {
-        db::AddTablesToAccessListbox(*Forms::current().form2().List1, wizard.DatabasePath(),
+        db::AddTablesToAccessListbox(Forms::current().tableList(), wizard.DatabasePath(),
                                      wizard.DatabasePassword());
     });
-    trap(108, [&] { Forms::current().form2().show(); });
+    trap(108, [&] { Forms::current().window(Step::Table).show(); });
     trap(110, [&] {
         hide();
         if (loading_) movedOnDuringLoad_ = true;

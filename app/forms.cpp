@@ -47,6 +47,33 @@ Form& Forms::loaded(std::unique_ptr<Form>& slot) {
     return *slot;
 }
 
+WizardWindow& Forms::window(Step step) {
+    switch (step) {
+        case Step::Database:
+            return form1();
+        case Step::Table:
+            return form2();
+        case Step::Fields:
+            return form3();
+        case Step::MathOption:
+            return form4();
+        case Step::ConstantOperation:
+            return form5();
+        case Step::FieldOperation:
+            return form6();
+        case Step::NewField:
+            return form7();
+    }
+    throw std::logic_error("no such step");
+}
+
+ListBoxControl& Forms::tableList() { return *form2().List1; }
+
+void Forms::FillFieldStep(Trap& trap, int first, const std::shared_ptr<db::Connection>& cn,
+                          const std::shared_ptr<db::Recordset>& rs, const std::string& table) {
+    form3().FillFromTable(trap, first, cn, rs, table);
+}
+
 Form1& Forms::form1() { return loaded(form1_); }
 Form2& Forms::form2() { return loaded(form2_); }
 Form3& Forms::form3() { return loaded(form3_); }

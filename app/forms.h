@@ -2,9 +2,21 @@
 // only hidden and shown, never unloaded, so each load runs once per run and a window the user
 // comes back to shows what it showed. One Forms object lives for the whole program (and one
 // per test); the windows reach each other through it.
+//
+// This is the one place that knows every window's class. A window asks for another by its
+// step (window()), and for the two things one step does to another's contents by what they
+// are (tableList(), FillFieldStep()); it includes no other window's header, so the database
+// step (app/), the steps (steps/) and the operations (math/) do not depend on each other. The
+// windows by class (form1() to form7()) are for the program, the screenshots and the tests.
 #pragma once
 
 #include <memory>
+#include <string>
+
+namespace db {
+class Connection;
+class Recordset;
+}  // namespace db
 
 namespace app {
 
@@ -15,6 +27,21 @@ class Form4;
 class Form5;
 class Form6;
 class Form7;
+class ListBoxControl;
+class Trap;
+class WizardWindow;
+
+// The wizard's steps, each one window: the database (Form1), the table (Form2), the fields
+// (Form3), the math option (Form4) and its three operations (Form5 to Form7).
+enum class Step {
+    Database,
+    Table,
+    Fields,
+    MathOption,
+    ConstantOperation,
+    FieldOperation,
+    NewField,
+};
 
 class Forms {
 public:
@@ -24,6 +51,18 @@ public:
     Forms& operator=(const Forms&) = delete;
 
     static Forms& current();
+
+    // The step's window, loaded the first time: to show it, or to hide it.
+    WizardWindow& window(Step step);
+
+    // The table step's list, which the database step fills before it shows the step.
+    ListBoxControl& tableList();
+
+    // What the table step's "Next >" and the math option step's "< Back" both do to the field
+    // step: show it and fill it afresh from `table` (Form3::FillFromTable, labels from `first`).
+    // The window is loaded before the first of those statements runs.
+    void FillFieldStep(Trap& trap, int first, const std::shared_ptr<db::Connection>& cn,
+                       const std::shared_ptr<db::Recordset>& rs, const std::string& table);
 
     Form1& form1();
     Form2& form2();

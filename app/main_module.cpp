@@ -19,7 +19,7 @@
 #include "core/addresses.h"
 #include "core/failure.h"
 #include "core/globals.h"
-#include "app/events.h"
+#include "app/controls/events.h"
 
 namespace app {
 namespace {

@@ -7,7 +7,7 @@
 #include "core/error_trap.h"
 #include "core/globals.h"
 #include "core/platform.h"
-#include "app/events.h"
+#include "app/controls/events.h"
 #include "app/main_module.h"
 #include "db/busy_yield.h"
 

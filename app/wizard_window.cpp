@@ -10,9 +10,11 @@
 
 #include "app/application_icon.h"
 #include "app/controls/mouse_move.h"
+#include "app/controls/push_button.h"
 #include "core/error_trap.h"
 #include "core/failure.h"
 #include "core/files.h"
+#include "app/forms.h"
 #include "app/main_module.h"
 
 namespace app {
@@ -20,6 +22,7 @@ namespace app {
 WizardWindow::WizardWindow(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
 }
 
 WizardWindow::~WizardWindow() = default;
@@ -105,6 +108,30 @@ void WizardWindow::SetUpWindow(Trap& trap, int first) {
         trap(first + 8, [&] { SetMouseIcon(LoadCursorFile(HandCursorFile())); });
     }
     trap(first + 10, [&] { setWindowTitle(kProductTitle); });
+}
+
+void WizardWindow::ShowInstead(Trap& trap, int first, Step step) {
+    trap(first, [&] { Forms::current().window(step).show(); });
+    trap(first + 2, [&] { hide(); });
+}
+
+PushButton* WizardWindow::addButton(const QString& caption, QWidget* parent, int left, int top,
+                                    int width, int height, std::function<void()> onClick) {
+    auto* button = new PushButton(caption, parent);
+    button->setFont(arialFont(11.25, true));
+    placeTwips(button, left, top, width, height);
+    connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
+    if (onClick) connect(button, &PushButton::clicked, this, std::move(onClick));
+    return button;
+}
+
+std::pair<PushButton*, PushButton*> WizardWindow::addBackAndNext(int top,
+                                                                 const QString& nextCaption,
+                                                                 std::function<void()> onBack,
+                                                                 std::function<void()> onNext) {
+    PushButton* back = addButton("< Back", this, 120, top, 2775, 405, std::move(onBack));
+    PushButton* next = addButton(nextCaption, this, 3000, top, 2760, 405, std::move(onNext));
+    return {back, next};
 }
 
 void WizardWindow::Form_Unload() { endProgram(); }

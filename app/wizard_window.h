@@ -1,20 +1,29 @@
 // The base of every wizard window (Form1 to Form7): layout in twips, the designed fonts, the
 // window pointer and its rule, the background mouse-move event, and closing. A window is
 // created once and afterwards only hidden and shown.
+//
+// The furniture every window repeats is made here, once: its push buttons (the buttons' font,
+// the geometry in twips, the hand over them, the click), the "< Back" pair at the foot of a
+// step, and the controls over which the pointer turns back to the default. A window that
+// moves on shows the other window through Forms, by its step, and never names its class.
 #pragma once
 
 #include <QCursor>
 #include <QFont>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/controls/untrapped.h"
 
 namespace app {
 
+class PushButton;
 class Trap;
+enum class Step;
 
 class WizardWindow : public QWidget {
     Q_OBJECT
@@ -46,7 +55,9 @@ public:
     void SetMousePointer(int value);
     void SetMouseIcon(const QCursor& icon);
 
-    // The pointer rule of the mouse-move handlers; neither replaces the hourglass.
+    // The pointer rule of the mouse-move handlers; neither replaces the hourglass. Over a push
+    // button the pointer is the custom one; over the window's background (wired by this base)
+    // and the controls named to pointerAsBackground() it is the default again.
     void PointerOverButton();
     void PointerOverBackground();
 
@@ -55,10 +66,34 @@ public:
     // caption (+10).
     void SetUpWindow(Trap& trap, int first);
 
+    // The window of `step` shown (loaded first if it never was) under label `first`, then this
+    // one hidden under `first` + 2: how a step hands over to another.
+    void ShowInstead(Trap& trap, int first, Step step);
+
 signals:
     void FormMouseMove(int button, int shift, int x, int y);
 
 protected:
+    // A push button in the buttons' font (Arial 11.25 bold), placed in twips in `parent` (the
+    // window or one of its frames). The pointer rule's hand is wired to its mouse-move event and
+    // `onClick`, when given, to its click. Buttons join the tab order in the order they are made.
+    PushButton* addButton(const QString& caption, QWidget* parent, int left, int top, int width,
+                          int height, std::function<void()> onClick = {});
+
+    // The pair at the foot of a step window, 405 twips high at `top`: "< Back" at the left
+    // (120, 2775 wide), then the way on at the right (3000, 2760 wide): "Next >", or "Apply" in
+    // an operation window. Made after the window's other controls, they end its tab order.
+    std::pair<PushButton*, PushButton*> addBackAndNext(int top, const QString& nextCaption,
+                                                       std::function<void()> onBack,
+                                                       std::function<void()> onNext);
+
+    // Moves over these controls (text boxes, lists, frames, grids: any with a MouseMove event)
+    // count as moves over the background. A control left out keeps the pointer as it was.
+    template <class... Controls>
+    void pointerAsBackground(Controls*... controls) {
+        (connect(controls, &Controls::MouseMove, this, [this] { PointerOverBackground(); }), ...);
+    }
+
     // Runs when the window is closed; by default the whole program ends at once.
     virtual void Form_Unload();
 

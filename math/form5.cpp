@@ -2,7 +2,7 @@
 
 #include "core/failure.h"
 #include "core/globals.h"
-#include "app/events.h"
+#include "app/controls/events.h"
 #include "db/access.h"
 #include "math/constant_number.h"
 #include "math/math_operation.h"
@@ -38,9 +38,8 @@ std::string constantStatement(const std::string& item, MathOperation operation, 
 
 Form5::Form5() : OperationWindow("Form5", {5880, 4200, 5640, 830, 1080, 3240, 3720}) {
     Text1 = new TextBox(Frame1);
-    placeTwips(Text1, 2880, 300, 2520, 345);
-    connect(Text1, &TextBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(PushButton4, &PushButton::clicked, this, [this] { PushButton4_Click(); });
+    placeInput(Text1);
+    pointerAsBackground(Text1);
 }
 
 void Form5::Form_Load() {

@@ -12,7 +12,7 @@ class Form5 final : public OperationWindow {
 public:
     Form5();
     void Form_Load();
-    void PushButton4_Click();  // "Apply"
+    void PushButton4_Click() override;  // "Apply"
 
     TextBox* Text1;
 

@@ -1,18 +1,17 @@
 #include "math/form6.h"
 
 #include "core/globals.h"
-#include "app/events.h"
+#include "app/controls/events.h"
+#include "app/field_names.h"
 #include "db/access.h"
 #include "math/math_operation.h"
-#include "steps/field_names.h"
 
 namespace app {
 
 Form6::Form6() : OperationWindow("Form6", {5880, 4185, 5655, 800, 1080, 3240, 3720}) {
     Combo2 = new QComboBox(Frame1);
     Combo2->setEditable(false);
-    placeTwips(Combo2, 2880, 300, 2520, 345);
-    connect(PushButton4, &PushButton::clicked, this, [this] { PushButton4_Click(); });
+    placeInput(Combo2);
 }
 
 void Form6::Form_Load() {

@@ -11,7 +11,7 @@ class Form6 final : public OperationWindow {
 public:
     Form6();
     void Form_Load();
-    void PushButton4_Click();  // "Apply"
+    void PushButton4_Click() override;  // "Apply"
 
     QComboBox* Combo2;
 };

@@ -11,10 +11,9 @@ namespace app {
 
 Form7::Form7() : OperationWindow("Form7", {5880, 4080, 5640, 800, 960, 3120, 3600}) {
     Text1 = new TextBox(Frame1);
-    placeTwips(Text1, 2880, 300, 2520, 345);
+    placeInput(Text1);
     Text1->SetText("NewFieldName");
-    connect(Text1, &TextBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(PushButton4, &PushButton::clicked, this, [this] { PushButton4_Click(); });
+    pointerAsBackground(Text1);
 }
 
 void Form7::Form_Load() {

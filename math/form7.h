@@ -15,7 +15,7 @@ class Form7 final : public OperationWindow {
 public:
     Form7();
     void Form_Load();
-    void PushButton4_Click();  // "Apply"
+    void PushButton4_Click() override;  // "Apply"
 
     TextBox* Text1;
 

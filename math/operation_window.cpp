@@ -1,19 +1,19 @@
 #include "math/operation_window.h"
 
+#include <tuple>
+
 #include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "db/access.h"
 #include "db/objects.h"
 #include "math/math_operation.h"
-#include "steps/form4.h"
 
 namespace app {
 
 OperationWindow::OperationWindow(const char* name, const OperationLayout& layout) : name_(name) {
     setClientSizeTwips(layout.width, layout.height);
     setFont(arialFont(9, true));
-    const QFont buttons = arialFont(11.25, true);
 
     Frame1 = new Frame("Options", this);
     placeTwips(Frame1, 120, 120, layout.frameWidth, layout.frameHeight);
@@ -23,22 +23,16 @@ OperationWindow::OperationWindow(const char* name, const OperationLayout& layout
 
     DataGrid1 = new DataGrid(this);
     placeTwips(DataGrid1, 120, layout.gridTop, 5640, 2055);
-    PushButton2 = new PushButton("< Back", this);
-    PushButton2->setFont(buttons);
-    placeTwips(PushButton2, 120, layout.buttonsTop, 2775, 405);
-    PushButton4 = new PushButton("Apply", this);
-    PushButton4->setFont(buttons);
-    placeTwips(PushButton4, 3000, layout.buttonsTop, 2760, 405);
+    // Apply runs the window's own handler, chosen when the click comes.
+    std::tie(PushButton2, PushButton4) = addBackAndNext(
+        layout.buttonsTop, "Apply", [this] { PushButton2_Click(); },
+        [this] { PushButton4_Click(); });
     ProgressBar1 = new ProgressBar(this);
     placeTwips(ProgressBar1, 120, layout.progressTop, 5640, 405);
-
-    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
-    for (PushButton* button : {PushButton2, PushButton4}) {
-        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
-    }
-    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+    pointerAsBackground(Frame1);
 }
+
+void OperationWindow::placeInput(QWidget* input) { placeTwips(input, 2880, 300, 2520, 345); }
 
 void OperationWindow::fillOperations(Trap& trap, int first) {
     int label = first;
@@ -75,8 +69,7 @@ void OperationWindow::showRefreshed(Trap& trap, int first,
 
 void OperationWindow::PushButton2_Click() {
     Trap trap(name_ + ".PushButton2_Click");
-    trap(100, [&] { Forms::current().form4().show(); });
-    trap(102, [&] { hide(); });
+    ShowInstead(trap, 100, Step::MathOption);
 }
 
 void OperationWindow::Form_Unload() { Forms::current().EndProgram(); }

@@ -1,7 +1,8 @@
 // What the three operation windows have in common: the furniture (the "Options" frame with the
-// operation list, the grid, "< Back", "Apply" and the progress bar), the pointer feedback, the
-// statements of their loads and of the refresh after Apply, "< Back" and closing. Each window
-// adds its own input and its own Apply.
+// operation list, the grid, the "< Back" and "Apply" pair and the progress bar), the pointer
+// feedback, the statements of their loads and of the refresh after Apply, "< Back" (back to the
+// math option step, through Forms) and closing. Each window adds its own input and its own
+// Apply.
 #pragma once
 
 #include <QComboBox>
@@ -13,7 +14,7 @@
 #include "app/controls/progress_bar.h"
 #include "app/controls/push_button.h"
 #include "core/error_trap.h"
-#include "app/events.h"
+#include "app/controls/events.h"
 #include "app/wizard_window.h"
 #include "db/connection.h"
 #include "db/recordset.h"
@@ -31,7 +32,8 @@ struct OperationLayout {
 class OperationWindow : public WizardWindow {
     Q_OBJECT
 public:
-    void PushButton2_Click();  // "< Back"
+    void PushButton2_Click();              // "< Back"
+    virtual void PushButton4_Click() = 0;  // "Apply"
     void Form_Unload() override;
 
     Frame* Frame1;
@@ -43,6 +45,9 @@ public:
 
 protected:
     OperationWindow(const char* name, const OperationLayout& layout);
+
+    // The window's own input (a text box or a list) in the frame, right of the operation list.
+    void placeInput(QWidget* input);
 
     // The four operations added from label `first`, then the first selected.
     void fillOperations(Trap& trap, int first);

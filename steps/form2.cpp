@@ -1,23 +1,21 @@
 #include "steps/form2.h"
 
+#include <tuple>
+
 #include "core/error_trap.h"
 #include "core/globals.h"
-#include "app/form1.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "db/access.h"
 #include "db/connection.h"
 #include "db/objects.h"
 #include "db/recordset.h"
-#include "steps/fill_field_step.h"
-#include "steps/form3.h"
 
 namespace app {
 
 Form2::Form2() {
     setClientSizeTwips(5880, 2625);
     setFont(arialFont(9, true));
-    const QFont buttons = arialFont(11.25, true);
 
     Frame1 = new Frame("Which table has the field to do math on?", this);
     placeTwips(Frame1, 120, 120, 5640, 1935);
@@ -25,22 +23,9 @@ Form2::Form2() {
     List1 = new ListBox(Frame1);
     placeTwips(List1, 240, 300, 5160, 1410);
 
-    PushButton2 = new PushButton("< Back", this);
-    PushButton2->setFont(buttons);
-    placeTwips(PushButton2, 120, 2160, 2775, 405);
-
-    PushButton3 = new PushButton("Next >", this);
-    PushButton3->setFont(buttons);
-    placeTwips(PushButton3, 3000, 2160, 2760, 405);
-
-    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton3, &PushButton::clicked, this, [this] { PushButton3_Click(); });
-    for (PushButton* button : {PushButton2, PushButton3}) {
-        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
-    }
-    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
-    connect(List1, &ListBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+    std::tie(PushButton2, PushButton3) = addBackAndNext(
+        2160, "Next >", [this] { PushButton2_Click(); }, [this] { PushButton3_Click(); });
+    pointerAsBackground(List1, Frame1);
 }
 
 void Form2::Form_Load() {
@@ -52,8 +37,7 @@ void Form2::Form_Load() {
 
 void Form2::PushButton2_Click() {
     Trap trap("Form2.PushButton2_Click");
-    trap(100, [&] { Forms::current().form1().show(); });
-    trap(102, [&] { hide(); });
+    ShowInstead(trap, 100, Step::Database);
 }
 
 void Form2::Form_Unload() { Forms::current().EndProgram(); }
@@ -76,7 +60,7 @@ void Form2::PushButton3_Click() {
     trap(110, [&] { cn->SetMode(db::adModeReadWrite); });
     trap(112, [&] { cn->Open(db::BuildConnectionString()); });
     trap(114, [&] { wizard.SelectedTable = List1->List(List1->ListIndex()); });
-    FillFieldStep(trap, 116, Forms::current().form3(), cn, rs, wizard.SelectedTable);
+    Forms::current().FillFieldStep(trap, 116, cn, rs, wizard.SelectedTable);
     trap(164, [&] { hide(); });
     trap(166, [&] { SetMousePointer(kDefaultPointer); });
 }

@@ -1,20 +1,20 @@
 #include "steps/form3.h"
 
 #include <functional>
+#include <tuple>
 
 #include "core/error_trap.h"
 #include "core/globals.h"
+#include "app/controls/events.h"
+#include "app/field_names.h"
 #include "app/forms.h"
 #include "app/main_module.h"
-#include "steps/form2.h"
-#include "steps/form4.h"
 
 namespace app {
 
 Form3::Form3() {
     setClientSizeTwips(5880, 5145);
     setFont(arialFont(9, true));
-    const QFont buttons = arialFont(11.25, true);
 
     Frame1 = new Frame("Preview", this);
     placeTwips(Frame1, 120, 120, 5640, 1935);
@@ -28,44 +28,56 @@ Form3::Form3() {
     List2 = new ListBox(Frame2);
     placeTwips(List2, 3120, 360, 2280, 1860);
 
-    struct Placed {
-        PushButton*& button;
-        const char* caption;
-        QWidget* parent;
-        int left, top, width, height;
-    };
-    for (const Placed& p : {Placed{PushButton5, ">", Frame2, 2610, 360, 420, 405},
-                            Placed{PushButton6, ">>", Frame2, 2610, 840, 420, 405},
-                            Placed{PushButton7, "<", Frame2, 2610, 1320, 420, 405},
-                            Placed{PushButton8, "<<", Frame2, 2610, 1800, 420, 405},
-                            Placed{PushButton2, "< Back", this, 120, 4680, 2775, 405},
-                            Placed{PushButton3, "Next >", this, 3000, 4680, 2760, 405}}) {
-        p.button = new PushButton(p.caption, p.parent);
-        p.button->setFont(buttons);
-        placeTwips(p.button, p.left, p.top, p.width, p.height);
-        connect(p.button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
-    }
+    PushButton5 = addButton(">", Frame2, 2610, 360, 420, 405, [this] { PushButton5_Click(); });
+    PushButton6 = addButton(">>", Frame2, 2610, 840, 420, 405, [this] { PushButton6_Click(); });
+    PushButton7 = addButton("<", Frame2, 2610, 1320, 420, 405, [this] { PushButton7_Click(); });
+    PushButton8 = addButton("<<", Frame2, 2610, 1800, 420, 405, [this] { PushButton8_Click(); });
+    std::tie(PushButton2, PushButton3) = addBackAndNext(
+        4680, "Next >", [this] { PushButton2_Click(); }, [this] { PushButton3_Click(); });
 
-    connect(PushButton5, &PushButton::clicked, this, [this] { PushButton5_Click(); });
-    connect(PushButton6, &PushButton::clicked, this, [this] { PushButton6_Click(); });
-    connect(PushButton7, &PushButton::clicked, this, [this] { PushButton7_Click(); });
-    connect(PushButton8, &PushButton::clicked, this, [this] { PushButton8_Click(); });
-    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton3, &PushButton::clicked, this, [this] { PushButton3_Click(); });
     connect(List1, &ListBox::DblClick, this, [this] { untrapped([this] { List1_DblClick(); }); });
     connect(List2, &ListBox::DblClick, this, [this] { untrapped([this] { List2_DblClick(); }); });
-
-    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
-    connect(List1, &ListBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(List2, &ListBox::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame2, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
-    connect(DataGrid1, &DataGrid::MouseMove, this, [this] { PointerOverBackground(); });
+    pointerAsBackground(List1, List2, Frame1, Frame2, DataGrid1);
 }
 
 void Form3::Form_Load() {
     Trap trap("Form3.Form_Load");
     SetUpWindow(trap, 100);
+}
+
+void Form3::FillFromTable(Trap& trap, int first, const std::shared_ptr<db::Connection>& cn,
+                          const std::shared_ptr<db::Recordset>& rs, const std::string& table) {
+    const auto at = [first](int step) { return first + 2 * step; };
+    trap(at(0), [&] { show(); });
+    trap(at(1), [&] { List1->Clear(); });
+    trap(at(2), [&] { DataGrid1->SetDataSource(nullptr); });
+    trap(at(3), [&] { cn->SetCursorLocation(db::adUseClient); });
+    trap(at(4), [&] {
+        rs->Open("SELECT * FROM [" + table + "];", *cn, db::adOpenStatic, db::adLockOptimistic);
+    });
+    trap(at(5), [&] { DataGrid1->SetDataSource(rs->DataSource()); });
+    int fields = 0;
+    trap.assign(at(6), fields, [&] { return rs->Fields().Count(); });
+    for (int i = 0; i < fields; ++i) {
+        trap(at(7), [&] { DoEvents(); });
+        trap(at(8), [&] { List1->AddItem(listedFieldName(*rs, i)); });
+    }
+    // The loop's end and two lines without statements come before the button tests.
+    if (trap.condition(at(13), [&] { return List1->ListCount() == 0; })) {
+        trap(at(14), [&] { PushButton5->setEnabled(false); });
+    } else {
+        trap(at(15), [&] { PushButton5->setEnabled(true); });
+    }
+    if (trap.condition(at(16), [&] { return List2->ListCount() == 0; })) {
+        trap(at(17), [&] { PushButton7->setEnabled(false); });
+        trap(at(18), [&] { PushButton3->setEnabled(false); });
+    } else {
+        trap(at(19), [&] { PushButton7->setEnabled(true); });
+        trap(at(20), [&] { PushButton3->setEnabled(true); });
+    }
+    trap(at(21), [&] { List1->SetListIndex(0); });
+    trap(at(22), [&] { DataGrid1->SetFocus(); });
+    trap(at(23), [&] { RemoveDuplicateListboxItems(*List1, *List2); });
 }
 
 void Form3::applyButtonStates(Trap* trap, int first) {
@@ -151,14 +163,12 @@ void Form3::PushButton3_Click() {
         auto& list = wizard.SelectedFieldsList;
         list.erase(list.size() >= 2 ? list.size() - 2 : 0);
     });
-    trap(116, [&] { Forms::current().form4().show(); });
-    trap(118, [&] { hide(); });
+    ShowInstead(trap, 116, Step::MathOption);
 }
 
 void Form3::PushButton2_Click() {
     Trap trap("Form3.PushButton2_Click");
-    trap(100, [&] { Forms::current().form2().show(); });
-    trap(102, [&] { hide(); });
+    ShowInstead(trap, 100, Step::Table);
 }
 
 void Form3::Form_Unload() { Forms::current().EndProgram(); }

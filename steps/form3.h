@@ -1,13 +1,19 @@
 // The field step: the available fields on the left, the chosen ones on the right, and a preview
-// of the whole table above them. The table step and the math option step fill the available
-// list and bind the grid; this window only moves entries and keeps its buttons in step.
+// of the whole table above them. The table step and the math option step have the window fill
+// its available list and bind its grid (FillFromTable, through Forms); otherwise it only moves
+// entries and keeps its buttons in step.
 #pragma once
+
+#include <memory>
+#include <string>
 
 #include "app/controls/data_grid.h"
 #include "app/controls/frame.h"
 #include "app/controls/list_box.h"
 #include "app/controls/push_button.h"
 #include "app/wizard_window.h"
+#include "db/connection.h"
+#include "db/recordset.h"
 
 namespace app {
 
@@ -19,6 +25,15 @@ public:
     Form3();
 
     void Form_Load();
+
+    // What the table step's "Next >" and the math option step's "< Back" both do here: show
+    // the window, refill the available list from the table, bind the grid to the whole table,
+    // set the buttons, and take out of the available list the fields already chosen. Both
+    // handlers label these statements alike, from `first` (showing the window) in steps of 2,
+    // with the same gaps.
+    void FillFromTable(Trap& trap, int first, const std::shared_ptr<db::Connection>& cn,
+                       const std::shared_ptr<db::Recordset>& rs, const std::string& table);
+
     void PushButton5_Click();  // ">"
     void PushButton6_Click();  // ">>"
     void PushButton7_Click();  // "<"

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QStyle>
+#include <tuple>
 
 #include "core/error_trap.h"
 #include "core/globals.h"
@@ -12,11 +13,6 @@
 #include "db/connection.h"
 #include "db/objects.h"
 #include "db/recordset.h"
-#include "math/form5.h"
-#include "math/form6.h"
-#include "math/form7.h"
-#include "steps/fill_field_step.h"
-#include "steps/form3.h"
 
 namespace app {
 namespace {
@@ -49,7 +45,6 @@ QRadioButton* optionButton(const char* caption, QWidget* parent) {
 Form4::Form4() {
     setClientSizeTwips(5880, 2880);
     setFont(arialFont(9, true));
-    const QFont buttons = arialFont(11.25, true);
 
     Frame1 = new Frame("Math Options", this);
     placeTwips(Frame1, 120, 120, 5640, 2175);
@@ -67,20 +62,9 @@ Form4::Form4() {
     placeTwips(Option3, 240, 1440, 5175, 615);
     Option1->setChecked(true);
 
-    PushButton2 = new PushButton("< Back", this);
-    PushButton2->setFont(buttons);
-    placeTwips(PushButton2, 120, 2400, 2775, 405);
-    PushButton5 = new PushButton("Next >", this);
-    PushButton5->setFont(buttons);
-    placeTwips(PushButton5, 3000, 2400, 2760, 405);
-
-    connect(PushButton2, &PushButton::clicked, this, [this] { PushButton2_Click(); });
-    connect(PushButton5, &PushButton::clicked, this, [this] { PushButton5_Click(); });
-    for (PushButton* button : {PushButton2, PushButton5}) {
-        connect(button, &PushButton::MouseMove, this, [this] { PointerOverButton(); });
-    }
-    connect(this, &WizardWindow::FormMouseMove, this, [this] { PointerOverBackground(); });
-    connect(Frame1, &Frame::MouseMove, this, [this] { PointerOverBackground(); });
+    std::tie(PushButton2, PushButton5) = addBackAndNext(
+        2400, "Next >", [this] { PushButton2_Click(); }, [this] { PushButton5_Click(); });
+    pointerAsBackground(Frame1);
     // Option3 has no mouse-move handler of its own: over it the pointer stays as it was.
     for (QRadioButton* option : {Option1, Option2}) {
         option->setMouseTracking(true);
@@ -104,11 +88,11 @@ void Form4::PushButton5_Click() {
     Trap trap("Form4.PushButton5_Click");
     Forms& forms = Forms::current();
     if (trap.condition(100, [&] { return Option1->isChecked(); })) {
-        trap(102, [&] { forms.form5().show(); });
+        trap(102, [&] { forms.window(Step::ConstantOperation).show(); });
     } else if (trap.condition(104, [&] { return Option2->isChecked(); })) {
-        trap(106, [&] { forms.form6().show(); });
+        trap(106, [&] { forms.window(Step::FieldOperation).show(); });
     } else if (trap.condition(108, [&] { return Option3->isChecked(); })) {
-        trap(110, [&] { forms.form7().show(); });
+        trap(110, [&] { forms.window(Step::NewField).show(); });
     }
     trap(112, [&] { hide(); });
 }
@@ -123,7 +107,7 @@ void Form4::PushButton2_Click() {
     trap(106, [&] { SetMousePointer(kHourglass); });
     trap(108, [&] { cn->SetMode(db::adModeReadWrite); });
     trap(110, [&] { cn->Open(db::BuildConnectionString()); });
-    FillFieldStep(trap, 112, Forms::current().form3(), cn, rs, wizard.SelectedTable);
+    Forms::current().FillFieldStep(trap, 112, cn, rs, wizard.SelectedTable);
     trap(160, [&] { hide(); });
     trap(162, [&] { SetMousePointer(kDefaultPointer); });
 }

@@ -9,7 +9,7 @@
 
 #include "app/controls/untrapped.h"
 #include "core/error_trap.h"
-#include "app/events.h"
+#include "app/controls/events.h"
 
 namespace app {
 

@@ -1,4 +1,5 @@
-// The window base: twips, fonts, the pointer rule as Form1 wires it, and closing.
+// The window base: twips, fonts, the pointer rule as Form1 wires it, the buttons it makes for
+// the windows, and closing.
 #include "app/wizard_window.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <tuple>
 
 #include "app/controls/frame.h"
 #include "app/controls/push_button.h"
@@ -85,6 +87,55 @@ TEST(WizardWindow, PointerRule) {
     moveOver(form.button);
     EXPECT_EQ(form.button.cursor().shape(), Qt::BitmapCursor);
     EXPECT_THROW(form.SetMousePointer(5), app::Failure);
+}
+
+// A step laid out as the table step is, with the foot made by the base: a box, then the pair.
+struct StepWindow final : WizardWindow {
+    StepWindow() {
+        setClientSizeTwips(5880, 2625);
+        box = new app::TextBox(this);
+        pointerAsBackground(box);
+        std::tie(back, next) = addBackAndNext(
+            2160, "Next >", [this] { ++backs; }, [this] { ++nexts; });
+    }
+
+    app::TextBox* box;
+    app::PushButton* back;
+    app::PushButton* next;
+    int backs = 0;
+    int nexts = 0;
+};
+
+TEST(WizardWindow, TheFootOfAStepIsMadeAsDesigned) {
+    StepWindow step;
+    EXPECT_EQ(step.back->text(), "< Back");
+    EXPECT_EQ(step.next->text(), "Next >");
+    EXPECT_EQ(step.back->geometry(), QRect(8, 144, 185, 27));    // 120, 2160, 2775, 405 twips
+    EXPECT_EQ(step.next->geometry(), QRect(200, 144, 184, 27));  // 3000, 2160, 2760, 405
+    EXPECT_EQ(step.next->font().pixelSize(), 15);
+    EXPECT_TRUE(step.next->font().bold());
+    // Made after the window's other controls, the pair ends the tab order.
+    EXPECT_EQ(step.box->nextInFocusChain(), step.back);
+    EXPECT_EQ(step.back->nextInFocusChain(), step.next);
+
+    // Each click runs its own handler, once.
+    step.next->click();
+    EXPECT_EQ(step.nexts, 1);
+    EXPECT_EQ(step.backs, 0);
+    step.back->click();
+    EXPECT_EQ(step.backs, 1);
+    EXPECT_EQ(step.nexts, 1);
+
+    // The hand over either button; the default back over the box and over the bare window,
+    // which the base wires itself.
+    moveOver(*step.back);
+    EXPECT_EQ(step.MousePointer(), WizardWindow::kCustomPointer);
+    moveOver(*step.box);
+    EXPECT_EQ(step.MousePointer(), WizardWindow::kDefaultPointer);
+    moveOver(*step.next);
+    EXPECT_EQ(step.MousePointer(), WizardWindow::kCustomPointer);
+    moveOver(step);
+    EXPECT_EQ(step.MousePointer(), WizardWindow::kDefaultPointer);
 }
 
 TEST(WizardWindow, ClosingEndsTheProgramUnlessTheWindowSaysOtherwise) {

@@ -7,7 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "app/events.h"
+#include "app/controls/events.h"
 #include "apply_fixture.h"
 #include "db/busy_yield.h"
 #include "steps/form4.h"

@@ -1,7 +1,7 @@
 // Whole walks through the wizard, as a user makes them: the typical run from a remembered
-// database to the refreshed grid on a copy of the sample database, and one walk through each
-// other operation window on fixture tables with indexes. The files are read back afterwards by
-// mdb-reader and the engine's integrity check.
+// database to the refreshed grid on a copy of the sample database, back and forth between the
+// steps, and one walk through each other operation window on fixture tables with indexes. The
+// files are read back afterwards by mdb-reader and the engine's integrity check.
 #include <gtest/gtest.h>
 
 #include <QSettings>
@@ -121,6 +121,39 @@ TEST_F(Walk, TheTypicalRunOnTheSampleDatabase) {
     EXPECT_EQ(model->index(0, 3).data().toString().contains("17.50"), true);
     EXPECT_EQ(model->index(0, 4).data().toString(), "22");
     expectSound(sample);
+}
+
+// Each button shows the window of its own step in place of its own, and "< Back" retraces the
+// walk: a window that showed the wrong step, or stayed, would strand the user.
+TEST_F(Walk, EachStepHandsOverToItsNeighbours) {
+    const std::string sample = (files.path() / "sample.mdb").string();
+    std::filesystem::copy_file(std::string(QUILLFEN_APP_DIR) + "/Samples/sample.mdb", sample);
+    app::Form2& form2 = start(sample);
+    app::Form1& form1 = forms.form1();
+    form2.PushButton2_Click();
+    EXPECT_TRUE(form1.isVisible());
+    EXPECT_FALSE(form2.isVisible());
+    form1.PushButton3_Click();
+    EXPECT_TRUE(form2.isVisible());
+    EXPECT_FALSE(form1.isVisible());
+
+    app::Form4& form4 = choose("Orders", {"Price"});
+    EXPECT_TRUE(form4.isVisible());
+    EXPECT_FALSE(forms.form3().isVisible());
+    const std::vector<std::pair<QRadioButton*, app::OperationWindow*>> options = {
+        {form4.Option1, &forms.form5()},
+        {form4.Option2, &forms.form6()},
+        {form4.Option3, &forms.form7()}};
+    for (const auto& [option, window] : options) {
+        option->setChecked(true);
+        form4.PushButton5_Click();
+        EXPECT_TRUE(window->isVisible()) << option->accessibleName().toStdString();
+        EXPECT_FALSE(form4.isVisible());
+        window->PushButton2_Click();
+        EXPECT_TRUE(form4.isVisible());
+        EXPECT_FALSE(window->isVisible());
+    }
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
 }
 
 TEST_F(Walk, FieldByFieldOnATableWithADescendingIndex) {

@@ -1,4 +1,4 @@
-#include "app/events.h"
+#include "app/controls/events.h"
 
 #include <QCoreApplication>
 #include <QEvent>
