@@ -52,8 +52,8 @@ public:
     // The journal's name for the database at `canonicalPath` (posix::canonicalPathOf).
     static std::string pathFor(const std::string& canonicalPath);
 
-    // Creates the journal at `path`, replacing any file of that name, and writes its header.
-    // Nothing is durable until sync().
+    // A journal for `path`. The file is created, replacing any file of that name, when the
+    // first batch is written, its header first; nothing is durable until sync().
     RollbackJournal(std::string path, std::uint32_t pageSize, std::uint64_t originalSize,
                     std::span<const std::uint8_t> pageZero, FaultCounter& faults);
     RollbackJournal(const RollbackJournal&) = delete;
@@ -67,7 +67,7 @@ public:
     // Writes what was appended and makes it durable; the first time also the journal's entry in
     // its folder.
     void sync();
-    // Removes the journal file; the caller syncs the folder.
+    // Removes the journal file, if it was ever created; the caller syncs the folder.
     void unlink();
 
 private:
