@@ -85,6 +85,7 @@ private:
     // The page is as rebuild() lays pages out: rows from the end of the page in slot order, no
     // gaps, exact offsets, zeros below them.
     bool packed_ = false;
+    // Mutable, a cache: extents() works them out the first time they are asked for.
     mutable std::optional<std::vector<Extent>> extents_;
 };
 
