@@ -78,14 +78,14 @@ struct Snapshot::State {
 CatalogView& Database::Impl::view() { return reading != nullptr ? reading->view : live; }
 
 struct RowCursor::State {
-    State(const Database::Impl& db, std::shared_ptr<const TableDef> t)
+    State(Database::Impl& db, std::shared_ptr<const TableDef> t)
         : path(db.file.path()),
           file(db.file),
           pages(db.reading != nullptr ? db.reading->pages : nullptr),
           table(std::move(t)),
           scan(db.file, *db.header.format, *table, db.header.codePage) {}
     std::string path;
-    const file::PageFile& file;
+    file::PageFile& file;  // not const: a view of the snapshot is set on it for each read
     std::shared_ptr<const file::PageSnapshot> pages;  // null: the database as it is
     std::shared_ptr<const TableDef> table;
     store::TableScan scan;

@@ -91,8 +91,6 @@ RollbackJournal::RollbackJournal(std::string path, std::uint32_t pageSize,
     if (pageZero.size() != pageSize) {
         throw std::logic_error("RollbackJournal: page 0 is not one page long");
     }
-    fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd_.get() < 0) posix::throwIo("create the rollback journal", path_, errno);
     std::random_device random;
     salt_ = (std::uint64_t{random()} << 32) ^ random();
 
@@ -105,8 +103,8 @@ RollbackJournal::RollbackJournal(std::string path, std::uint32_t pageSize,
     std::memcpy(&header[kFixedHeader], pageZero.data(), pageSize);
     put64(&header[kFixedHeader + pageSize],
           checksum(0, std::span(header).first(kFixedHeader + pageSize)));
-    posix::writeAll(fd_.get(), header.data(), header.size(), 0, path_);
-    end_ = header.size();
+    // The header goes with the first batch: a write that changes nothing on disk leaves no file.
+    batch_ = std::move(header);
 }
 
 void RollbackJournal::append(std::uint32_t pageNumber, std::span<const std::uint8_t> original) {
@@ -138,6 +136,10 @@ void RollbackJournal::appendRecord(std::uint32_t kind, std::uint32_t pageNumber,
 
 void RollbackJournal::writeBatch() {
     if (batch_.empty()) return;
+    if (fd_.get() < 0) {
+        fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (fd_.get() < 0) posix::throwIo("create the rollback journal", path_, errno);
+    }
     posix::writeAll(fd_.get(), batch_.data(), batch_.size(), end_, path_);
     end_ += batch_.size();
     batch_.clear();

@@ -1,6 +1,7 @@
 // The rollback journal: before a page of the database is overwritten for the first time in a
-// write, its original bytes go to "<database>-journal" beside it and the journal is synced. The
-// journal's removal is the commit point. A journal found when nobody holds the exclusive lock is
+// write, its original bytes go to "<database>-journal" beside it and the journal is synced (the
+// page file appends the original when the page is first changed, and syncs before it writes).
+// The journal's removal is the commit point. A journal found when nobody holds the exclusive lock is
 // hot: its writer stopped half-way, and playing it back restores the file byte for byte.
 //
 // A journal is found by the database's name, so it must also say which database, in which
@@ -52,8 +53,8 @@ public:
     // The journal's name for the database at `canonicalPath` (posix::canonicalPathOf).
     static std::string pathFor(const std::string& canonicalPath);
 
-    // Creates the journal at `path`, replacing any file of that name, and writes its header.
-    // Nothing is durable until sync().
+    // A journal for `path`. The file is created, replacing any file of that name, when the
+    // first batch is written, its header first; nothing is durable until sync().
     RollbackJournal(std::string path, std::uint32_t pageSize, std::uint64_t originalSize,
                     std::span<const std::uint8_t> pageZero, FaultCounter& faults);
     RollbackJournal(const RollbackJournal&) = delete;
@@ -67,7 +68,7 @@ public:
     // Writes what was appended and makes it durable; the first time also the journal's entry in
     // its folder.
     void sync();
-    // Removes the journal file; the caller syncs the folder.
+    // Removes the journal file, if it was ever created; the caller syncs the folder.
     void unlink();
 
 private:

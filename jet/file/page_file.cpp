@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cstring>
 #include <stdexcept>
 
@@ -50,6 +51,7 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
     return opened;
 }
 
+
 PageFile::PageFile(const std::string& path, AccessMode mode)
     : PageFile(path, openFile(path, mode)) {}
 
@@ -58,18 +60,13 @@ PageFile::PageFile(const std::string& path, Opened opened)
       journalPath_(RollbackJournal::pathFor(posix::canonicalPathOf(opened.fd.get(), path))),
       fd_(std::move(opened.fd)),
       writable_(opened.writable),
-      lock_(fd_.get(), path) {
-    stamp_ = currentStamp();
-    size_ = stamp_.size;
+      readers_(fd_.get(), path, journalPath_) {
     // Nothing may read a file that a dead writer left half-changed.
-    if (posix::exists(journalPath_)) {
-        acquireShared();
-        lock_.unlock();
-    }
+    readers_.recoverOnOpen();
 }
 
 PageFile::~PageFile() {
-    if (inWrite_) {
+    if (inWrite()) {
         try {
             rollback();
         } catch (...) {  // NOLINT(bugprone-empty-catch)
@@ -92,153 +89,125 @@ void PageFile::setPageSize(std::uint32_t pageSize) { pageSize_ = pageSize; }
 
 void PageFile::setHeaderPage(Page page) { header_ = std::make_shared<const Page>(std::move(page)); }
 
+// ---- reading -------------------------------------------------------------------------------
+
 PageRef PageFile::page(std::uint32_t number) const {
-    if (progress_ && (++progressTicks_ & 0xFF) == 0) progress_();
+    if (progress_ && readers_.countRead()) progress_();
     touch();
-    if (view_ != nullptr) return viewPage(number);
+    if (snapshots_.view() != nullptr) return viewPage(number);
     if (number == 0 && header_) return header_;
     if (number >= filePages()) beyondTheEnd(number, filePages());
-    if (!kept_.empty()) writeKeptPage(number);
-    if (auto it = dirty_.find(number); it != dirty_.end()) return it->second;
+    if (!dirty_.empty()) {
+        if (const auto it = dirty_.find(number); it != dirty_.end()) return it->second;
+    }
     return cachedOrRead(number);
 }
 
 PageRef PageFile::cachedOrRead(std::uint32_t number) const {
-    if (auto it = cache_.find(number); it != cache_.end()) {
-        lru_.splice(lru_.begin(), lru_, it->second.second);
-        return it->second.first;
-    }
-    Page bytes = readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_);
-    if (codec_ && number != 0) codec_->decode(number, bytes);
-    auto page = std::make_shared<const Page>(std::move(bytes));
-    cachePut(number, page);
+    if (PageRef cached = cache_.find(number)) return cached;
+    PageBuffer page = readPage(number);
+    cache_.put(number, page);
     return page;
 }
 
+PageBuffer PageFile::readPage(std::uint32_t number) const {
+    auto page = std::make_shared<Page>(
+        readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
+    if (codec_ && number != 0) codec_->decode(number, *page);
+    return page;
+}
+
+// The page as the file holds it, encoded; only inside a write, where the file cannot shrink.
+void PageFile::readRaw(std::uint32_t number, Page& into) const {
+    into.resize(pageSize_);
+    if (posix::readUpTo(fd_.get(), into.data(), pageSize_, std::uint64_t{number} * pageSize_,
+                        path_) != pageSize_) {
+        throw Error(ErrorCode::Io, "'" + path_ + "' became shorter while it was locked.");
+    }
+}
+
 PageRef PageFile::viewPage(std::uint32_t number) const {
+    const PageSnapshot& view = *snapshots_.view();
     // Only this PageFile's writes save images; after anyone else's, the snapshot is incomplete.
-    if (view_->generation() != generation_) {
+    if (view.generation() != generation()) {
         throw Error(ErrorCode::DataChanged, "'" + path_ +
                                                 "' was changed by another program since this "
                                                 "view of it was opened; open it again.");
     }
     if (number == 0 && header_) return header_;
-    if (number >= view_->pageCount()) beyondTheEnd(number, view_->pageCount());
-    if (const PageImage* image = view_->image(number)) return image->bytes();
+    if (number >= view.pageCount()) beyondTheEnd(number, view.pageCount());
+    if (const PageImage* image = view.image(number)) return image->bytes();
     // Unchanged since the snapshot, and not by the write in progress either (it would have saved
     // an image first): the cache and the file hold it as it was.
     return cachedOrRead(number);
 }
 
-void PageFile::cachePut(std::uint32_t number, PageRef page) const {
-    if (auto it = cache_.find(number); it != cache_.end()) {
-        lru_.erase(it->second.second);
-        cache_.erase(it);
-    }
-    if (cache_.size() >= kCachePages) {
-        cache_.erase(lru_.back());
-        lru_.pop_back();
-    }
-    lru_.push_front(number);
-    cache_.emplace(number, std::make_pair(std::move(page), lru_.begin()));
-}
-
-void PageFile::dropCache() const {
-    cache_.clear();
-    lru_.clear();
-}
-
-// ---- reading -------------------------------------------------------------------------------
-
-PageFile::Stamp PageFile::currentStamp() const {
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0) posix::throwIo("examine", path_, errno);
-    return Stamp{static_cast<std::uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-void PageFile::refreshIfChanged() const {
-    const Stamp now = currentStamp();
-    if (now == stamp_) return;
-    dropCache();
-    stamp_ = now;
-    size_ = now.size;
-    ++generation_;
-}
-
 PageFile::ReadGuard PageFile::readGuard() const {
-    ++readDepth_;
+    readers_.enter();
     return ReadGuard(this);
 }
 
 PageFile::ReadGuard::~ReadGuard() {
-    if (file_ != nullptr) file_->releaseShared();
+    if (file_ != nullptr) file_->releaseGuard();
 }
 
-void PageFile::releaseShared() const {
-    if (--readDepth_ == 0 && !inWrite_) {
-        try {
-            lock_.unlock();
-        } catch (...) {  // NOLINT(bugprone-empty-catch)
-            // Unlocking a held OFD lock does not fail in practice; closing the file drops it.
-        }
-    }
-}
+void PageFile::releaseGuard() const { readers_.leave(); }
 
-void PageFile::acquireShared() const {
-    // A journal seen under the shared lock has no live writer: a writer keeps the exclusive
-    // lock until its journal is gone. Rolling it back needs the exclusive lock, so this lock
-    // is let go first; another connection may get there before us, which is fine.
-    for (int attempt = 0;; ++attempt) {
-        lock_.lock(LockLevel::Shared, patience_);
-        if (!posix::exists(journalPath_)) break;
-        lock_.unlock();
-        if (attempt == 3) {
-            throw Error(ErrorCode::Locked, "The database '" + path_ +
-                                               "' is in use by another process or connection. "
-                                               "Try again when it has finished.");
-        }
-        rollBackHotJournal();
-    }
-    try {
-        refreshIfChanged();
-    } catch (...) {
-        lock_.unlock();
-        throw;
-    }
-}
+// ---- the write transaction -----------------------------------------------------------------
 
-void PageFile::rollBackHotJournal() const {
-    // A descriptor of our own: the reader's may be read-only, and an exclusive OFD lock
-    // needs one open for writing.
-    posix::UniqueFd fd = posix::openWritable(path_);
-    if (fd.get() < 0) {
-        throw Error(ErrorCode::ReadOnly,
-                    "The database '" + path_ +
-                        "' holds an unfinished change, and its rollback "
-                        "journal '" +
-                        journalPath_ +
-                        "' cannot be applied because the database is "
-                        "read-only. Make the file and its folder writable, then open it again.");
+void PageFile::assertState() const {
+#ifndef NDEBUG
+    if (state_ == WriteState::Idle) {
+        assert(dirty_.empty() && !journal_ && journaled_.empty() && "an idle file holds no write");
+        return;
     }
-    FileLock exclusive(fd.get(), path_);
-    exclusive.lock(LockLevel::Exclusive, patience_);
-    if (posix::exists(journalPath_)) {
-        // The seam counts nothing here: the file's own writes are what tests walk.
-        FaultCounter none;
-        playBackJournal(journalPath_, fd.get(), path_, none);
+    assert(readers_.exclusive() && "a write holds the exclusive lock");
+    assert(journaled_.size() == originalSize_ / pageSize_ && "one journal bit per original page");
+    assert(writeSize_ >= originalSize_ && writeSize_ % pageSize_ == 0 &&
+           "a write only appends whole pages");
+    switch (state_) {
+        case WriteState::Locked:
+            assert(dirty_.empty() && !journal_ && "nothing changed yet");
+            break;
+        case WriteState::Changed:
+            assert(!dirty_.empty() && "changes wait in memory");
+            break;
+        case WriteState::Written:
+            assert(journal_ && "pages reach the file only under the journal");
+            break;
+        case WriteState::Idle:
+        case WriteState::Failed:
+            break;
     }
-    exclusive.unlock();
+#endif
 }
-
-// ---- writing -------------------------------------------------------------------------------
 
 void PageFile::requireWrite(const char* operation) const {
-    if (!inWrite_) misuse(std::string(operation) + " outside beginWrite()..commit()");
+    if (!inWrite()) misuse(std::string(operation) + " outside beginWrite()..commit()");
+}
+
+void PageFile::requireChangeable(std::uint32_t number, const char* operation) const {
+    requireWrite(operation);
+    if (state_ == WriteState::Failed) {
+        misuse(std::string(operation) + " in a write that failed; it can only be rolled back");
+    }
+    if (number == 0) {
+        // The cached page 0 is the unmasked copy; writing it back needs the mask, which is not
+        // done yet, so refusing is the safe answer.
+        throw Error(ErrorCode::Unsupported,
+                    "Changing the database definition page of '" + path_ + "' is not supported.");
+    }
+    if (number >= filePages()) {
+        throw Error(ErrorCode::Corrupt, "a write to page " + std::to_string(number) +
+                                            ", beyond the end of '" + path_ + "' (" +
+                                            std::to_string(filePages()) + " pages)")
+            .about(path_);
+    }
 }
 
 void PageFile::beginWrite() {
-    if (inWrite_) misuse("beginWrite() inside a write");
-    if (view_ != nullptr) {
+    if (inWrite()) misuse("beginWrite() inside a write");
+    if (snapshots_.view() != nullptr) {
         throw Error(ErrorCode::ReadOnly, "Cannot change '" + path_ +
                                              "' while reading it as it was when a view of it "
                                              "was opened; a change is made outside the view.");
@@ -255,27 +224,29 @@ void PageFile::beginWrite() {
     }
     refuseSeveralNames();
     // With a read guard open this converts its shared lock; the guard keeps working.
-    lock_.lock(LockLevel::Exclusive, patience_);
+    readers_.lockExclusive();
     try {
         // A writer that died since our last read left its journal: undo it first.
         if (posix::exists(journalPath_)) {
             playBackJournal(journalPath_, fd_.get(), path_, faults_);
-            dropCache();
+            cache_.clear();
         }
-        refreshIfChanged();
-        if (size_ % pageSize_ != 0) {
+        if (readers_.refresh()) cache_.clear();
+        if (readers_.fileSize() % pageSize_ != 0) {
             throw Error(ErrorCode::Corrupt, "Cannot change '" + path_ + "': its size (" +
-                                                std::to_string(size_) +
+                                                std::to_string(readers_.fileSize()) +
                                                 " bytes) is not a whole number of pages.")
                 .about(path_);
         }
     } catch (...) {
-        lock_.tryLock(readDepth_ > 0 ? LockLevel::Shared : LockLevel::None);
+        readers_.unlockExclusive();
         throw;
     }
-    originalSize_ = size_;
-    journaled_.assign(size_ / pageSize_, false);
-    inWrite_ = true;
+    originalSize_ = readers_.fileSize();
+    writeSize_ = originalSize_;
+    journaled_.assign(originalSize_ / pageSize_, false);
+    state_ = WriteState::Locked;
+    assertState();
 }
 
 void PageFile::refuseSeveralNames() const {
@@ -292,205 +263,172 @@ void PageFile::refuseSeveralNames() const {
     }
 }
 
+std::span<std::uint8_t> PageFile::edit(std::uint32_t number) {
+    requireChangeable(number, "edit()");
+    Page& page = *dirtyEntry(number, false);
+    assert(page.size() == pageSize_ && "a dirty page is one page long");
+    assertState();
+    return page;
+}
+
 void PageFile::writePage(std::uint32_t number, Page bytes) {
     requireWrite("writePage()");
     if (bytes.size() != pageSize_) misuse("writePage() with a buffer that is not one page");
-    if (number == 0) {
-        // The cached page 0 is the unmasked copy; writing it back needs the mask, which is not
-        // done yet, so refusing is the safe answer.
-        throw Error(ErrorCode::Unsupported,
-                    "Changing the database definition page of '" + path_ + "' is not supported.");
+    requireChangeable(number, "writePage()");
+    PageBuffer replacement = std::make_shared<Page>(std::move(bytes));
+    dirtyEntry(number, true) = std::move(replacement);
+    assertState();
+}
+
+PageBuffer& PageFile::dirtyEntry(std::uint32_t number, bool wholePage) {
+    auto it = dirty_.find(number);
+    if (it == dirty_.end()) {
+        if (dirty_.size() >= dirtyLimit_) flush();
+        PageBuffer buffer = cache_.take(number);
+        if (number < journaled_.size() && !journaled_[number]) {
+            firstChange(number, buffer, wholePage);
+        } else if (!buffer && !wholePage) {
+            // Flushed earlier in this write, and gone from the cache since: the file holds it.
+            buffer = readPage(number);
+        }
+        it = dirty_.emplace(number, std::move(buffer)).first;
+        if (state_ == WriteState::Locked) state_ = WriteState::Changed;
     }
-    if (number >= filePages()) {
-        throw Error(ErrorCode::Corrupt, "a write to page " + std::to_string(number) +
-                                            ", beyond the end of '" + path_ + "' (" +
-                                            std::to_string(filePages()) + " pages)")
-            .about(path_);
+    // Copy on write: bytes someone holds through page() stay as they are.
+    if (!wholePage && it->second.use_count() > 1) {
+        it->second = std::make_shared<Page>(std::as_const(*it->second));
     }
-    if (!snapshots_.empty()) saveForSnapshots(number);
-    kept_.erase(number);
-    if (!dirty_.contains(number) && dirty_.size() >= dirtyLimit_) flush();
-    auto page = std::make_shared<const Page>(std::move(bytes));
-    if (auto it = cache_.find(number); it != cache_.end()) {
-        lru_.erase(it->second.second);
-        cache_.erase(it);
+    assert((wholePage || it->second != nullptr) && "an edited page has its bytes");
+    return it->second;
+}
+
+// The first change of a page the file held when the write began: its committed bytes go to the
+// open snapshots, its original, as the file holds it, to the journal. `committed` is the cached
+// page or null; it comes back holding the page's bytes unless `wholePage`.
+void PageFile::firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage) {
+    Page raw;
+    readRaw(number, raw);
+    snapshots_.saveBeforeChange(number, generation(), [&]() -> PageRef {
+        if (!committed) {
+            committed = std::make_shared<Page>(raw);
+            if (codec_) codec_->decode(number, *committed);
+        }
+        return committed;
+    });
+    try {
+        journal().append(number, raw);
+    } catch (...) {
+        // The journal's batch is in an unknown state: nothing may be written under it.
+        state_ = WriteState::Failed;
+        throw;
     }
-    dirty_[number] = std::move(page);
+    journaled_[number] = true;
+    if (!committed && !wholePage) {
+        if (codec_) codec_->decode(number, raw);
+        committed = std::make_shared<Page>(std::move(raw));
+    }
+}
+
+RollbackJournal& PageFile::journal() {
+    if (!journal_) {
+        // Page 0 as the file holds it says which file the journal belongs to.
+        Page pageZero;
+        readRaw(0, pageZero);
+        journal_.emplace(journalPath_, pageSize_, originalSize_, pageZero, faults_);
+    }
+    return *journal_;
 }
 
 std::uint32_t PageFile::appendPage() {
     requireWrite("appendPage()");
+    if (state_ == WriteState::Failed) {
+        misuse("appendPage() in a write that failed; it can only be rolled back");
+    }
     if (dirty_.size() >= dirtyLimit_) flush();
     const std::uint32_t number = filePages();
-    dirty_[number] = std::make_shared<const Page>(pageSize_, std::uint8_t{0});
-    size_ += pageSize_;
+    assert(!cache_.contains(number) && "no page beyond the end is cached");
+    dirty_[number] = std::make_shared<Page>(pageSize_, std::uint8_t{0});
+    writeSize_ += pageSize_;
+    if (state_ == WriteState::Locked) state_ = WriteState::Changed;
+    assertState();
     return number;
 }
 
 void PageFile::flush() {
     if (dirty_.empty()) return;
-    Page original(pageSize_);
-    const auto readOriginal = [&](std::uint32_t number) {
-        if (posix::readUpTo(fd_.get(), original.data(), pageSize_,
-                            std::uint64_t{number} * pageSize_, path_) != pageSize_) {
-            throw Error(ErrorCode::Io, "'" + path_ + "' became shorter while it was locked.");
-        }
-    };
-    // The journal exists and is durable before the first page is written, even when every
-    // page is new: its original size is what takes appended pages away again. Page 0 as the
-    // file holds it says which file the journal belongs to.
-    if (!journal_) {
-        readOriginal(0);
-        journal_.emplace(journalPath_, pageSize_, originalSize_, original, faults_);
-    }
-    // The pages as they go to the file, encoded.
-    std::vector<std::pair<std::uint32_t, Page>> pages;
-    pages.reserve(dirty_.size());
-    std::vector<std::uint32_t> newlyJournaled;
-    for (const auto& [number, page] : dirty_) {
-        Page bytes = *page;
-        if (codec_) codec_->encode(number, bytes);
-        if (number < journaled_.size()) {
-            if (!journaled_[number]) {
-                // Not yet written in this transaction, so the file still holds the original.
-                readOriginal(number);
-                journal_->append(number, original);
-                newlyJournaled.push_back(number);
+    try {
+        // The journal exists and is durable before the first page is written, even when every
+        // page is new: its original size is what takes appended pages away again.
+        RollbackJournal& journal = this->journal();
+        // The pages as they go to the file: encoded copies, or the buffers themselves.
+        std::vector<Page> encoded;
+        if (codec_) encoded.reserve(dirty_.size());
+        const auto bytesOf = [&](std::size_t k, const PageBuffer& page) -> const Page& {
+            return codec_ ? encoded[k] : *page;
+        };
+        std::size_t k = 0;
+        for (const auto& [number, page] : dirty_) {
+            if (codec_) {
+                encoded.push_back(*page);
+                codec_->encode(number, encoded.back());
             }
-            // Playback recognises the page as this write left it, even torn.
-            journal_->appendVersion(number, bytes);
-        }
-        pages.emplace_back(number, std::move(bytes));
-    }
-    journal_->sync();
-    for (const auto number : newlyJournaled) journaled_[number] = true;
-
-    // Pages that follow one another in the file go in one write, a run at a time.
-    constexpr std::size_t kRunPages = 64;
-    std::vector<std::uint8_t> run;
-    std::uint32_t runStart = 0;
-    const auto writeRun = [&] {
-        if (run.empty()) return;
-        posix::writeAll(fd_.get(), run.data(), run.size(), std::uint64_t{runStart} * pageSize_,
-                        path_);
-        run.clear();
-    };
-    for (auto& [number, bytes] : pages) {
-        if (!run.empty() &&
-            (number != runStart + run.size() / pageSize_ || run.size() >= kRunPages * pageSize_)) {
-            writeRun();
-        }
-        if (run.empty()) runStart = number;
-        faults_.beforePageWrite(number);
-        run.insert(run.end(), bytes.begin(), bytes.end());
-        auto node = dirty_.extract(number);
-        cachePut(number, std::move(node.mapped()));
-    }
-    writeRun();
-}
-
-// ---- snapshots ------------------------------------------------------------------------------
-
-std::shared_ptr<const PageSnapshot> PageFile::takeSnapshot() const {
-    if (inWrite_) misuse("takeSnapshot() inside a write");
-    const auto guard = readGuard();
-    touch();  // under the shared lock, with the cache checked against the file
-    if (!images_) {
-        images_ = std::make_shared<PageImageStore>(path_, pageSize_, snapshotMemoryBudget_, codec_);
-    }
-    auto snapshot = std::make_shared<PageSnapshot>(size_, pageSize_, generation_);
-    std::erase_if(snapshots_, [](const auto& s) { return s.expired(); });
-    snapshots_.push_back(snapshot);
-    return snapshot;
-}
-
-void PageFile::setSnapshotMemoryBudget(std::size_t bytes) {
-    snapshotMemoryBudget_ = bytes;
-    if (images_) images_->setMemoryBudget(bytes);
-}
-
-void PageFile::saveForSnapshots(std::uint32_t number) {
-    std::erase_if(snapshots_, [](const auto& s) { return s.expired(); });
-    std::shared_ptr<const PageImage> image;
-    for (const auto& weak : snapshots_) {
-        const auto snapshot = weak.lock();
-        if (snapshot->generation() != generation_ || number >= snapshot->pageCount() ||
-            snapshot->image(number) != nullptr) {
-            continue;
-        }
-        if (!image) {
-            // A snapshot predates the write, so it has its image of every page the write has
-            // changed so far; this page is unchanged, and the cache or the file holds it as
-            // committed. A keeper's newer state of it is not wanted here.
-            if (dirty_.contains(number) || (number < journaled_.size() && journaled_[number])) {
-                misuse("a snapshot without the committed state of a page already written");
+            if (number < journaled_.size()) {
+                assert(journaled_[number] && "a page's original is journaled at its first change");
+                // Playback recognises the page as this write left it, even torn.
+                journal.appendVersion(number, bytesOf(k, page));
             }
-            image = images_->save(number, cachedOrRead(number));
+            ++k;
         }
-        snapshot->keep(number, image);
-    }
-}
+        journal.sync();
+        state_ = WriteState::Written;
 
-void PageFile::keepPage(std::uint32_t number, PageKeeper& keeper) {
-    requireWrite("keepPage()");
-    if (number == 0 || number >= filePages()) misuse("keepPage() of a page outside the file");
-    const auto [it, added] = kept_.emplace(number, &keeper);
-    if (!added && it->second != &keeper) misuse("keepPage() of a page another layer keeps");
-}
-
-// The page is taken off the list before its keeper is called, so the keeper's writePage()
-// and reads of the page see it as an ordinary page.
-void PageFile::writeKeptPage(std::uint32_t number) const {
-    const auto it = kept_.find(number);
-    if (it == kept_.end()) return;
-    PageKeeper* keeper = it->second;
-    kept_.erase(it);
-    keeper->writeKeptPage(number);
-}
-
-void PageFile::writeKeptPages() {
-    while (!kept_.empty()) writeKeptPage(kept_.begin()->first);
-}
-
-void PageFile::forgetKeeper(const PageKeeper& keeper) noexcept {
-    std::erase_if(kept_, [&](const auto& entry) {
-        if (entry.second != &keeper) return false;
-        keptPagesLost_ = true;
-        return true;
-    });
-}
-
-void PageFile::advanceModificationTime() {
-    // Readers notice a change by the file's size and modification time. The kernel stamps
-    // writes with a coarse clock, so two statements within one tick could leave both equal;
-    // the time is pushed forward past the one the transaction started from.
-    const Stamp before = stamp_;
-    for (const std::int64_t step :
-         {std::int64_t{1}, std::int64_t{1'000'000'000}, std::int64_t{2'000'000'000}}) {
-        const Stamp now = currentStamp();
-        if (now.mtimeSec > before.mtimeSec ||
-            (now.mtimeSec == before.mtimeSec && now.mtimeNsec > before.mtimeNsec)) {
-            return;
+        // Pages that follow one another in the file go in one write, a run at a time.
+        constexpr std::size_t kRunPages = 64;
+        std::vector<std::uint8_t> run;
+        std::uint32_t runStart = 0;
+        const auto writeRun = [&] {
+            if (run.empty()) return;
+            posix::writeAll(fd_.get(), run.data(), run.size(),
+                            std::uint64_t{runStart} * pageSize_, path_);
+            run.clear();
+        };
+        k = 0;
+        for (const auto& [number, page] : dirty_) {
+            if (!run.empty() && (number != runStart + run.size() / pageSize_ ||
+                                 run.size() >= kRunPages * pageSize_)) {
+                writeRun();
+            }
+            if (run.empty()) runStart = number;
+            faults_.beforePageWrite(number);
+            const Page& bytes = bytesOf(k++, page);
+            run.insert(run.end(), bytes.begin(), bytes.end());
         }
-        const std::int64_t ns = before.mtimeNsec + step;
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = before.mtimeSec + ns / 1'000'000'000;
-        times[1].tv_nsec = ns % 1'000'000'000;
-        if (::futimens(fd_.get(), times) != 0) posix::throwIo("set the time of", path_, errno);
+        writeRun();
+    } catch (...) {
+        // Some pages may be on disk, some not: only a rollback leads out.
+        state_ = WriteState::Failed;
+        throw;
     }
+    // Clean now, and still the same buffers: a layer that edits one again gets it back.
+    for (auto& [number, page] : dirty_) cache_.put(number, std::move(page));
+    dirty_.clear();
+    assertState();
+}
+
+void PageFile::failWrite() noexcept {
+    if (inWrite()) state_ = WriteState::Failed;
 }
 
 void PageFile::commit() {
     requireWrite("commit()");
     bool durable = false;
     try {
-        writeKeptPages();
-        if (keptPagesLost_) misuse("commit() after a layer let go of pages it had not written");
+        if (state_ == WriteState::Failed) {
+            misuse("commit() of a write that lost part of its changes");
+        }
         flush();
         if (journal_) {
-            advanceModificationTime();
+            readers_.advanceModificationTime();
             faults_.beforeSync(SyncPoint::Database);
             posix::syncFile(fd_.get(), path_);
             journal_->unlink();
@@ -517,37 +455,42 @@ void PageFile::commit() {
 void PageFile::rollback() {
     requireWrite("rollback()");
     dirty_.clear();
-    kept_.clear();
     journal_.reset();
     try {
         // Whatever reached the disk was journaled first; a journal that never became durable
         // protects nothing and only goes away.
         playBackJournal(journalPath_, fd_.get(), path_, faults_);
     } catch (...) {
-        dropCache();
+        cache_.clear();
         endWrite();
         throw;
     }
-    dropCache();
-    size_ = originalSize_;
+    cache_.clear();
     endWrite();
 }
 
 void PageFile::endWrite() {
     dirty_.clear();
-    kept_.clear();
-    keptPagesLost_ = false;
     journal_.reset();
     journaled_ = {};
-    inWrite_ = false;
+    state_ = WriteState::Idle;
     try {
         // What this connection wrote is already in its cache: no reason to drop it.
-        stamp_ = currentStamp();
-        size_ = stamp_.size;
+        readers_.restamp();
     } catch (...) {  // NOLINT(bugprone-empty-catch)
         // The next read guard looks again.
     }
-    lock_.tryLock(readDepth_ > 0 ? LockLevel::Shared : LockLevel::None);
+    readers_.unlockExclusive();
+    assertState();
+}
+
+// ---- snapshots ------------------------------------------------------------------------------
+
+std::shared_ptr<const PageSnapshot> PageFile::takeSnapshot() {
+    if (inWrite()) misuse("takeSnapshot() inside a write");
+    const auto guard = readGuard();
+    touch();  // under the shared lock, with the cache checked against the file
+    return snapshots_.take(size(), pageSize_, generation(), path_, codec_);
 }
 
 }  // namespace jet::file

@@ -1,12 +1,35 @@
-// Page I/O over one database file: reads whole pages by number through a small cache, and
-// writes them crash-safely. It knows nothing of what the pages hold. Page 0 is handed out with
-// its masked header part already unmasked.
+// Page I/O over one database file: reads whole pages by number, and changes them crash-safely.
+// It knows nothing of what the pages hold, and calls nothing above it. Page 0 is handed out
+// with its masked header part already unmasked.
 //
-// Writes: one statement is one write transaction, beginWrite() .. commit() or rollback(). The
-// writer holds the file's exclusive lock throughout. Changed pages wait in memory (a bounded
-// number of them); when they are flushed, the originals of those not yet journaled go to the
-// rollback journal (journal.h), which is synced, and only then are the pages written. commit()
-// syncs the file and removes the journal; rollback() plays the journal back.
+// Its parts: a small cache of clean pages (page_cache.h); the lock readers share with the
+// writer, and what the file looked like when last seen (reader_lock.h); the rollback journal
+// (journal.h); the snapshots open on the file (snapshot_set.h). What is left here is the write
+// transaction, and reading pages through all of them.
+//
+// Writes follow SQLite's pager, the edit model. One statement is one write transaction,
+// beginWrite() .. commit() or rollback(); the writer holds the file's exclusive lock throughout.
+// A layer that changes a page asks for it with edit(n): the first time in the transaction, the
+// page's original goes to the journal, and its committed bytes to the open snapshots; edit()
+// then hands back a buffer the page file owns, which stays dirty until it is flushed. A layer
+// that changes one page many times (a bulk insert filling a data page) edits the same buffer
+// again and again: nothing of the page is kept anywhere else, so every reader, inside the write
+// or out of its layer, sees the newest bytes through page(). writePage() replaces a whole page
+// the same way.
+//
+// Bytes handed out by page() never change under their holder: edit() copies a buffer that
+// someone else still holds before changing it (copy on write), so a scan keeps reading the page
+// as it was when it took it, and a snapshot's image stays as it was saved.
+//
+// Changed pages wait in memory, a bounded number of them (the dirty-page limit). A flush writes
+// the journal's records, syncs it, and only then writes the pages, whose buffers go to the
+// cache, clean. A page flushed that is edited again costs no second journal record: its
+// original is already in the journal. commit() flushes, syncs the file and removes the
+// journal, its commit point; rollback() plays the journal back.
+//
+// A write is in one state at a time (WriteState below), checked by assertState() in debug and
+// sanitizer builds. A misuse that could reach the file (a write outside a transaction, a page
+// buffer of the wrong size) throws std::logic_error in every build.
 //
 // Reads: a reader holds a shared lock only for the duration of one read operation, through a
 // ReadGuard, never between operations, so that a connection left open for reading does not
@@ -15,51 +38,34 @@
 // scan, costs no system call. Taking it rolls back a journal left by a writer that died, and
 // drops the cache when another connection changed the file since it was filled.
 //
-// Kept pages: a layer that changes one page many times in a row (a bulk insert filling a data
-// page or an index leaf) may keep the page's newest state in its own form and write it once,
-// instead of encoding and writing it after every change. The page file knows which pages are
-// kept and by whom: reading a kept page, and commit(), have its keeper write it first, so every
-// reader sees the newest bytes and nothing kept is left out of the transaction.
-//
 // Snapshots (page_snapshot.h): takeSnapshot() freezes the file as it is; a write then saves each
 // page's committed bytes for the open snapshots before it first changes the page. While a view
 // of a snapshot is set, page() answers from the snapshot. A write cannot begin under a view, as
 // a write must see the file as it is. With no snapshot open, all this costs a test of an empty
-// list per page written and of a null pointer per page read.
+// list per page first changed and of a null pointer per page read.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "jet/file/fault_seam.h"
-#include "jet/file/file_lock.h"
 #include "jet/file/journal.h"
+#include "jet/file/page_cache.h"
 #include "jet/file/page_codec.h"
 #include "jet/file/page_snapshot.h"
 #include "jet/file/posix_io.h"
+#include "jet/file/reader_lock.h"
+#include "jet/file/snapshot_set.h"
 
 namespace jet::file {
-
-// A layer above that keeps pages (see the top of this file).
-class PageKeeper {
-public:
-    // Writes the newest state of kept page `number` through PageFile::writePage. The page is
-    // no longer kept when this is called.
-    virtual void writeKeptPage(std::uint32_t number) = 0;
-
-protected:
-    ~PageKeeper() = default;
-};
 
 enum class AccessMode { ReadOnly, ReadWrite };
 
@@ -79,7 +85,7 @@ public:
     // Under a view, the size and page count the snapshot was taken with.
     std::uint64_t sizeInBytes() const {
         touch();
-        return view_ != nullptr ? view_->sizeInBytes() : size_;
+        return snapshots_.view() != nullptr ? snapshots_.view()->sizeInBytes() : size();
     }
 
     // Reads `length` bytes at `offset` straight from the file (no cache, no pending writes);
@@ -91,11 +97,12 @@ public:
     std::uint32_t pageSize() const { return pageSize_; }
     std::uint32_t pageCount() const {
         touch();
-        return view_ != nullptr ? view_->pageCount() : filePages();
+        return snapshots_.view() != nullptr ? snapshots_.view()->pageCount() : filePages();
     }
 
     // Page `number`, including the changes of the write in progress, or as the snapshot holds it
-    // under a view; throws Error(Corrupt) for a page beyond the end of the file.
+    // under a view; throws Error(Corrupt) for a page beyond the end of the file. The bytes
+    // stay as they are for as long as they are held, whatever is changed later.
     PageRef page(std::uint32_t number) const;
     // Installs the unmasked copy of page 0.
     void setHeaderPage(Page page);
@@ -106,7 +113,7 @@ public:
 
     // Grows each time the cache is dropped because another connection changed the file, so
     // that layers caching what they decoded from pages can tell.
-    std::uint64_t generation() const { return generation_; }
+    std::uint64_t generation() const { return readers_.generation(); }
 
     // ---- reading -------------------------------------------------------------------------
     // A shared lock for one read operation, from its first touch of the file to the end of the
@@ -130,8 +137,14 @@ public:
     // Takes the exclusive lock, waiting up to the lock patience for readers and another writer;
     // then Error(Locked). Error(ReadOnly) when the file is not writable.
     void beginWrite();
-    // Replaces page `number` (not page 0, which is refused with Error(Unsupported)); page()
-    // returns the new bytes from now on. `bytes` must be one page long.
+    // Page `number` to change where it stands: the page file's buffer of it, dirty from now on,
+    // its original journaled on its first change in the write. Change the bytes freely (not the
+    // size) until the next call to this PageFile, and call edit() again before changing them
+    // again; it returns the same bytes, in the same buffer unless someone took the page with
+    // page() meanwhile (then a copy, for the holder's bytes not to change). Page 0 is refused
+    // with Error(Unsupported), a page beyond the end with Error(Corrupt).
+    std::span<std::uint8_t> edit(std::uint32_t number);
+    // Replaces page `number` as a whole, as edit() changes it; `bytes` must be one page long.
     void writePage(std::uint32_t number, Page bytes);
     // Adds a zero-filled page at the end of the file and returns its number.
     std::uint32_t appendPage();
@@ -141,32 +154,35 @@ public:
     // Restores the file exactly as it was at beginWrite(), byte for byte and in size, and
     // releases the lock.
     void rollback();
-    bool inWrite() const { return inWrite_; }
+    bool inWrite() const { return state_ != WriteState::Idle; }
+    // For a layer that held changes of this write that it can no longer hand over (it went away
+    // first): the write cannot be completed, so commit() rolls it back and fails.
+    void failWrite() noexcept;
 
     // ---- snapshots (page_snapshot.h) -----------------------------------------------------
     // The file as it is now, kept so while this PageFile writes. Not inside a write.
-    std::shared_ptr<const PageSnapshot> takeSnapshot() const;
+    std::shared_ptr<const PageSnapshot> takeSnapshot();
     // Sets the snapshot that page(), pageCount() and sizeInBytes() answer from (null: the file
     // as it is) and returns the one set before, for the caller to put back.
-    const PageSnapshot* setView(const PageSnapshot* snapshot) const {
-        return std::exchange(view_, snapshot);
+    const PageSnapshot* setView(const PageSnapshot* snapshot) {
+        return snapshots_.setView(snapshot);
     }
     // A view for one scope.
     class ViewScope {
     public:
-        ViewScope(const PageFile& file, const PageSnapshot* snapshot)
+        ViewScope(PageFile& file, const PageSnapshot* snapshot)
             : file_(file), outer_(file.setView(snapshot)) {}
         ~ViewScope() { file_.setView(outer_); }
         ViewScope(const ViewScope&) = delete;
         ViewScope& operator=(const ViewScope&) = delete;
 
     private:
-        const PageFile& file_;
+        PageFile& file_;
         const PageSnapshot* outer_;
     };
     // Images beyond this many bytes go to a temporary file.
-    void setSnapshotMemoryBudget(std::size_t bytes);
-    ImageUsage snapshotUsage() const { return images_ ? images_->usage() : ImageUsage{}; }
+    void setSnapshotMemoryBudget(std::size_t bytes) { snapshots_.setMemoryBudget(bytes); }
+    ImageUsage snapshotUsage() const { return snapshots_.usage(); }
 
     // ---- progress --------------------------------------------------------------------------
     // Called every few hundred page reads, so that a caller can keep a window alive through a
@@ -175,28 +191,26 @@ public:
     // An empty handler removes it.
     void setProgressHandler(std::function<void()> handler) {
         progress_ = std::move(handler);
-        progressTicks_ = 0;
+        readers_.resetReadCount();
     }
 
     // ---- tuning and tests ----------------------------------------------------------------
     void setFaultSeam(FaultSeam* seam) { faults_.set(seam); }
-    void setLockPatience(std::chrono::milliseconds patience) { patience_ = patience; }
+    void setLockPatience(std::chrono::milliseconds patience) { readers_.setPatience(patience); }
     // Changed pages held in memory before a flush.
     void setDirtyPageLimit(std::size_t pages) { dirtyLimit_ = pages < 1 ? 1 : pages; }
 
-    // ---- kept pages ----------------------------------------------------------------------
-    // From now until it is written, page `number` (inside the write) is kept by `keeper`, whose
-    // state of it is newer than the page's bytes. Writing the page ends the keeping.
-    void keepPage(std::uint32_t number, PageKeeper& keeper);
-    // The keeper ends the keeping without writing, as it is about to write the page itself.
-    void unkeepPage(std::uint32_t number) { kept_.erase(number); }
-    // Has every keeper write what it keeps.
-    void writeKeptPages();
-    // A keeper that goes away lets go of its pages. Pages it had not written are lost, so the
-    // write in progress can no longer commit: commit() rolls it back and fails.
-    void forgetKeeper(const PageKeeper& keeper) noexcept;
-
 private:
+    // Where the write transaction stands. Every state but Idle holds the exclusive lock.
+    enum class WriteState {
+        Idle,     // no write: reads only
+        Locked,   // beginWrite() done; no page changed yet
+        Changed,  // pages changed in memory only: the file is as it was
+        Written,  // pages written to the file, under the synced journal
+        Failed,   // part of the write was lost (a flush, a journal write, a layer's changes):
+                  // only rollback() leads out
+    };
+
     struct Opened {
         posix::UniqueFd fd;
         bool writable = false;
@@ -204,78 +218,57 @@ private:
     static Opened openFile(const std::string& path, AccessMode mode);
     PageFile(const std::string& path, Opened opened);
 
-    struct Stamp {
-        std::uint64_t size = 0;
-        std::int64_t mtimeSec = 0;
-        std::int64_t mtimeNsec = 0;
-        bool operator==(const Stamp&) const = default;
-    };
-    Stamp currentStamp() const;
-    std::uint32_t filePages() const { return static_cast<std::uint32_t>(size_ / pageSize_); }
+    // The file's size: as last seen, or as the write has made it so far.
+    std::uint64_t size() const { return inWrite() ? writeSize_ : readers_.fileSize(); }
+    std::uint32_t filePages() const { return static_cast<std::uint32_t>(size() / pageSize_); }
     void touch() const {
-        if (readDepth_ > 0 && !inWrite_ && lock_.level() == LockLevel::None) acquireShared();
+        if (readers_.touch()) cache_.clear();
     }
-    void acquireShared() const;
-    void releaseShared() const;
-    void rollBackHotJournal() const;
-    void refreshIfChanged() const;
-    void dropCache() const;
-    void cachePut(std::uint32_t number, PageRef page) const;
+    void releaseGuard() const;
     PageRef cachedOrRead(std::uint32_t number) const;
+    PageBuffer readPage(std::uint32_t number) const;
+    void readRaw(std::uint32_t number, Page& into) const;
     PageRef viewPage(std::uint32_t number) const;
-    void saveForSnapshots(std::uint32_t number);
+
     void requireWrite(const char* operation) const;
+    void requireChangeable(std::uint32_t number, const char* operation) const;
     void refuseSeveralNames() const;
+    // The dirty entry of page `number`, made so on its first change; with `wholePage` its
+    // buffer is about to be replaced, so neither the bytes are read nor a copy made.
+    PageBuffer& dirtyEntry(std::uint32_t number, bool wholePage);
+    void firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage);
+    RollbackJournal& journal();
     void flush();
-    void writeKeptPage(std::uint32_t number) const;
-    void advanceModificationTime();
     void endWrite();
+    // Debug and sanitizer builds: the state and the write's bookkeeping agree.
+    void assertState() const;
 
     std::string path_;
     std::string journalPath_;
-    posix::UniqueFd fd_;  // before lock_: the lock must go before its descriptor closes
+    posix::UniqueFd fd_;  // before readers_: the lock must go before its descriptor closes
     bool writable_ = false;
-    mutable FileLock lock_;
-    mutable std::uint64_t size_ = 0;
     std::uint32_t pageSize_ = 4096;
-    std::chrono::milliseconds patience_{2000};
     FaultCounter faults_;
     std::function<void()> progress_;
-    mutable std::uint32_t progressTicks_ = 0;
-
-    // Readers.
-    mutable int readDepth_ = 0;
-    mutable Stamp stamp_;  // the file as the cache knows it
-    mutable std::uint64_t generation_ = 0;
-
-    // The write in progress.
-    bool inWrite_ = false;
-    std::uint64_t originalSize_ = 0;
-    std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
-    std::map<std::uint32_t, PageRef> dirty_;  // ordered, so that a flush writes front to back
-    std::size_t dirtyLimit_ = 1024;
-    std::optional<RollbackJournal> journal_;
-    // Pages whose newest state is with a keeper; a read of one has the keeper write it, hence
-    // mutable. A few pages at a time.
-    mutable std::unordered_map<std::uint32_t, PageKeeper*> kept_;
-    bool keptPagesLost_ = false;
-
-    // A small LRU cache: a table scan touches each data page once, but usage maps, long values
-    // and table definitions are read again and again.
-    static constexpr std::size_t kCachePages = 64;
-    mutable std::list<std::uint32_t> lru_;
-    mutable std::unordered_map<std::uint32_t,
-                               std::pair<PageRef, std::list<std::uint32_t>::iterator>>
-        cache_;
     PageRef header_;
     std::shared_ptr<const PageCodec> codec_;  // null: pages stand in the file as they are
 
-    // Snapshots. A snapshot belongs to whoever took it; the page file only adds images to those
-    // still open.
-    mutable std::vector<std::weak_ptr<PageSnapshot>> snapshots_;
-    mutable std::shared_ptr<PageImageStore> images_;
-    std::size_t snapshotMemoryBudget_ = std::size_t{64} << 20;
-    mutable const PageSnapshot* view_ = nullptr;
+    // Mutable, as a const read takes the shared lock at its first touch of the file, notices
+    // another connection's change there, and counts itself for the progress handler.
+    mutable ReaderLock readers_;
+    // Mutable, as a const read fills it.
+    mutable PageCache cache_{64};
+
+    // The write transaction.
+    WriteState state_ = WriteState::Idle;
+    std::uint64_t originalSize_ = 0;  // the file's size at beginWrite()
+    std::uint64_t writeSize_ = 0;     // and with the pages appended since
+    std::vector<bool> journaled_;     // one bit per original page: its original is in the journal
+    std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
+    std::size_t dirtyLimit_ = 1024;
+    std::optional<RollbackJournal> journal_;
+
+    SnapshotSet snapshots_;
 };
 
 }  // namespace jet::file

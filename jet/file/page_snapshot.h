@@ -55,6 +55,7 @@ private:
     std::uint32_t number_;
     std::uint64_t slot_ = 0;  // its place there, in pages
     // A page read back stays shared while someone still holds it, such as a scan on it.
+    // Mutable, a cache: bytes() fills it.
     mutable std::weak_ptr<const Page> readBack_;
 };
 

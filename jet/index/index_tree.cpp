@@ -15,7 +15,7 @@ namespace {
 // Far deeper than any real index; deeper means pages pointing at each other in a loop.
 constexpr int kMaxDepth = 32;
 // Decoded pages kept between changes: a path from the root and the leaves around it, and then
-// some; a few megabytes at most.
+// some; a few megabytes at most. Changed leaves count among them.
 constexpr std::size_t kDecodedPages = 256;
 
 bool before(const IndexEntry& a, const IndexEntry& b) { return compareEntries(a, b) < 0; }
@@ -47,26 +47,26 @@ void IndexTree::checkDepth(int depth) const {
 }
 
 IndexTree::~IndexTree() {
-    // A tree that keeps nothing (flushed, or its write committed) leaves the file alone.
-    const bool keeps = std::any_of(decoded_.begin(), decoded_.end(),
-                                   [](const auto& entry) { return entry.second.kept; });
-    if (keeps) file_.forgetKeeper(*this);
+    // Changed leaves that never reached the page file: the write is incomplete. On the way out
+    // of a failed statement that is expected (it is rolled back); otherwise the owner forgot
+    // flush(), and the write must not commit without them.
+    const bool holds = std::any_of(decoded_.begin(), decoded_.end(),
+                                   [](const auto& entry) { return entry.second.changed; });
+    if (holds) file_.failWrite();
 }
 
-const IndexPage& IndexTree::read(std::uint32_t pageNo) const {
+const IndexPage& IndexTree::read(std::uint32_t pageNo) {
     if (pageNo == 0 || pageNo >= file_.pageCount()) {
         damaged("it refers to page " + std::to_string(pageNo) + ", outside the file");
     }
     const auto hit = decoded_.find(pageNo);
-    if (hit != decoded_.end() && hit->second.kept) return hit->second.page;
+    if (hit != decoded_.end() && hit->second.changed) return hit->second.page;
     // Decoding a full leaf costs more than anything else an update does to it; pages are
     // decoded again only when their bytes are not the ones decoded last.
     file::PageRef bytes = file_.page(pageNo);
     if (hit != decoded_.end() && hit->second.source == bytes) return hit->second.page;
     if (decoded_.size() >= kDecodedPages) {
-        for (auto& [number, d] : decoded_) {
-            if (d.kept) encodeKept(d, number);
-        }
+        flush();
         decoded_.clear();
     }
     IndexPage page = readIndexPage(fmt_, *bytes);
@@ -92,37 +92,28 @@ void IndexTree::write(std::uint32_t pageNo, const IndexPage& page) {
 
 void IndexTree::storeDecoded(std::uint32_t pageNo) {
     Decoded& d = decoded_.at(pageNo);
-    if (!keepLeaves_) {
-        encodeKept(d, pageNo);
-    } else if (!d.kept) {
-        file_.keepPage(pageNo, *this);
-        d.kept = true;
+    if (keepLeaves_) {
+        d.changed = true;
+    } else {
+        writeDecoded(d, pageNo);
     }
 }
 
-void IndexTree::encodeKept(Decoded& d, std::uint32_t pageNo) const {
+void IndexTree::writeDecoded(Decoded& d, std::uint32_t pageNo) {
+    // The source goes first: the page file copies nothing for a page no one else holds.
+    d.source.reset();
     file_.writePage(pageNo, writeIndexPage(fmt_, d.page));
-    d.kept = false;
+    d.changed = false;
     d.source = file_.page(pageNo);
-}
-
-void IndexTree::writeKeptPage(std::uint32_t pageNo) {
-    Decoded& d = decoded_.at(pageNo);
-    if (d.kept) encodeKept(d, pageNo);
 }
 
 void IndexTree::flush() {
     for (auto& [number, d] : decoded_) {
-        if (d.kept) encodeKept(d, number);
+        if (d.changed) writeDecoded(d, number);
     }
 }
 
-void IndexTree::dropDecoded(std::uint32_t pageNo) {
-    const auto it = decoded_.find(pageNo);
-    if (it == decoded_.end()) return;
-    if (it->second.kept) file_.unkeepPage(pageNo);
-    decoded_.erase(it);
-}
+void IndexTree::dropDecoded(std::uint32_t pageNo) { decoded_.erase(pageNo); }
 
 std::uint32_t IndexTree::allocatePage() {
     std::vector<RowPointer> maps;
@@ -140,14 +131,21 @@ void IndexTree::freePage(std::uint32_t pageNo, const IndexPage& page) {
     file_.writePage(pageNo, file::Page(fmt_.pageSize, 0));
 }
 
-// Changes one neighbour link in place, leaving the rest of the page's bytes as they are.
+// Changes one neighbour link in place, leaving the rest of the page's bytes as they are; in a
+// changed leaf held decoded, the link is changed there, to be encoded with the rest.
 void IndexTree::setLink(std::uint32_t pageNo, bool next, std::uint32_t target) {
-    const IndexPageLayout& at = indexPageLayout(fmt_);
     read(pageNo);  // an index page of this table, or the index is damaged
-    file::Page bytes = *file_.page(pageNo);
+    if (const auto it = decoded_.find(pageNo); it != decoded_.end() && it->second.changed) {
+        (next ? it->second.page.nextPage : it->second.page.prevPage) = target;
+        return;
+    }
+    // The decoded page goes with its source: the bytes change, and the page file copies nothing
+    // for a page no one else holds.
+    decoded_.erase(pageNo);
+    const IndexPageLayout& at = indexPageLayout(fmt_);
+    const std::span<std::uint8_t> bytes = file_.edit(pageNo);
     const std::size_t off = next ? at.nextPage : at.prevPage;
-    put32(bytes, off, target);
-    file_.writePage(pageNo, std::move(bytes));
+    for (std::size_t i = 0; i < 4; ++i) bytes[off + i] = static_cast<std::uint8_t>(target >> (8 * i));
 }
 
 std::vector<IndexTree::Child> IndexTree::childrenOf(std::uint32_t pageNo,
@@ -164,7 +162,7 @@ std::vector<IndexTree::Child> IndexTree::childrenOf(std::uint32_t pageNo,
 
 // Access names every child of an intermediate page by its last entry but the last child, which
 // it keeps as the page's tail; a lone child is named.
-void IndexTree::setChildren(IndexPage& page, const std::vector<Child>& children) const {
+void IndexTree::setChildren(IndexPage& page, const std::vector<Child>& children) {
     page.entries.clear();
     page.tailPage = 0;
     const std::size_t named = children.size() == 1 ? 1 : children.size() - 1;
@@ -176,7 +174,7 @@ void IndexTree::setChildren(IndexPage& page, const std::vector<Child>& children)
     if (children.size() > 1) page.tailPage = children.back().page;
 }
 
-IndexEntry IndexTree::lastEntryBelow(std::uint32_t pageNo) const {
+IndexEntry IndexTree::lastEntryBelow(std::uint32_t pageNo) {
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
         const IndexPage& page = read(pageNo);
@@ -409,7 +407,7 @@ void IndexTree::storeOrSplit(std::uint32_t pageNo, IndexPage& page, Change& out)
     out.splitOff = Child{left, leftLast};
 }
 
-std::pair<std::uint32_t, std::size_t> IndexTree::findLeaf(const IndexEntry& entry) const {
+std::pair<std::uint32_t, std::size_t> IndexTree::findLeaf(const IndexEntry& entry) {
     std::uint32_t pageNo = storage_.rootPage;
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
@@ -423,7 +421,7 @@ std::pair<std::uint32_t, std::size_t> IndexTree::findLeaf(const IndexEntry& entr
     }
 }
 
-std::uint32_t IndexTree::firstLeaf() const {
+std::uint32_t IndexTree::firstLeaf() {
     std::uint32_t pageNo = storage_.rootPage;
     for (int depth = 0;; ++depth) {
         checkDepth(depth);
@@ -457,7 +455,7 @@ void IndexTree::removeRows(const std::vector<std::uint32_t>& rows) {
     }
 }
 
-std::size_t IndexTree::countKey(const std::vector<std::uint8_t>& key, std::size_t limit) const {
+std::size_t IndexTree::countKey(const std::vector<std::uint8_t>& key, std::size_t limit) {
     auto [pageNo, at] = findLeaf(IndexEntry{.key = key});
     std::size_t count = 0;
     std::size_t visited = 0;
@@ -475,7 +473,7 @@ std::size_t IndexTree::countKey(const std::vector<std::uint8_t>& key, std::size_
 }
 
 std::optional<std::vector<std::uint8_t>> IndexTree::findRepeatedKey(
-    const std::vector<std::uint8_t>& allowed) const {
+    const std::vector<std::uint8_t>& allowed) {
     std::optional<std::vector<std::uint8_t>> previous;
     std::size_t visited = 0;
     for (std::uint32_t pageNo = firstLeaf(); pageNo != 0;) {

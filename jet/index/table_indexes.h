@@ -5,8 +5,9 @@
 // Several logical indexes (a primary key and a plain index on the same column, say) may share
 // one index's data; the data is kept once.
 //
-// Changed leaves are kept decoded (IndexTree::keepLeaves) and written by finish() and
-// removeRows(), one of which ends every statement's use of the indexes.
+// Changed leaves are held decoded by their trees (IndexTree::keepLeaves) and written to the page
+// file by finish() and removeRows(), one of which ends every statement's use of the indexes,
+// before its write commits and before anything else reads the indexes.
 #pragma once
 
 #include <cstdint>
@@ -86,7 +87,7 @@ private:
 
     const TableDef& table_;
     const std::size_t maxKeyBytes_;
-    std::deque<Maintained> indexes_;  // in place: each tree is known to the page file
+    std::deque<Maintained> indexes_;  // in place: a tree is neither copied nor moved
 };
 
 }  // namespace jet::index

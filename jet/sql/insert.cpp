@@ -134,7 +134,6 @@ RowInserter::~RowInserter() = default;
 
 void RowInserter::begin(store::WriteContext& ctx) {
     writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
-    writer_->keepPages();
     indexes_.emplace(ctx.file, ctx.format, *table_);
 }
 
@@ -175,7 +174,6 @@ void RowInserter::add(const std::vector<Value>& given) {
 }
 
 std::uint64_t RowInserter::finish(store::WriteContext& ctx) {
-    writer_->flush();
     writer_->adjustRowCount(static_cast<std::int64_t>(added_));
     if (autoNumberMoved_) writer_->setLastAutoNumber(lastAutoNumber_);
     indexes_->finish();

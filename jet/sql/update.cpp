@@ -94,7 +94,6 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
-        writer.keepPages();
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
         std::vector<Value> values;
         store::ChangedColumns changed(table->columns.size());
@@ -129,7 +128,6 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                 relationships.rowUpdated(row, values);
             }
         }
-        writer.flush();
         indexes.finish();
         relationships.finish(ctx);
     });

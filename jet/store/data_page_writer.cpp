@@ -1,6 +1,7 @@
 #include "jet/store/data_page_writer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "jet/store/data_page.h"
@@ -11,17 +12,66 @@ namespace {
 constexpr std::size_t kFreeSpaceOffset = 2;
 constexpr std::size_t kOwnerOffset = 4;
 
+// put16, on bytes that may be the page file's.
+void set16(std::span<std::uint8_t> b, std::size_t off, std::uint16_t v) {
+    b[off] = static_cast<std::uint8_t>(v & 0xFF);
+    b[off + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
 }  // namespace
 
 DataPageWriter::DataPageWriter(const format::Format& fmt, file::Page page)
-    : fmt_(fmt), page_(std::move(page)) {
-    if (page_.size() != fmt.pageSize || page_[0] != kDataPageType) {
+    : fmt_(fmt), own_(std::move(page)), page_(own_) {
+    checkPage();
+}
+
+DataPageWriter::DataPageWriter(const format::Format& fmt, std::span<std::uint8_t> page)
+    : fmt_(fmt), page_(page) {
+    checkPage();
+}
+
+void DataPageWriter::checkPage() const {
+    if (page_.size() != fmt_.pageSize || page_[0] != kDataPageType) {
         corrupt("a row's page is not a data page");
     }
     if (slotCount() > kMaxRowsPerPage ||
-        fmt.dataRowCountOffset + 2u + 2u * slotCount() > page_.size()) {
+        fmt_.dataRowCountOffset + 2u + 2u * slotCount() > page_.size()) {
         corrupt("a data page claims more rows than fit");
     }
+}
+
+void DataPageWriter::attach(std::span<std::uint8_t> page) {
+    assert(own_.empty() && "a writer with its own copy is not attached elsewhere");
+    page_ = page;
+#ifndef NDEBUG
+    // What the writer knows of the layout must be what the bytes say.
+    if (extents_) {
+        const std::vector<Extent> known = std::move(*extents_);
+        extents_.reset();
+        const std::vector<Extent>& now = extents();
+        assert(now.size() == known.size() && "a kept page writer's page changed under it");
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            assert(now[i].start == known[i].start && now[i].length == known[i].length &&
+                   now[i].flags == known[i].flags && "a kept page writer's page changed under it");
+        }
+    }
+#endif
+}
+
+bool DataPageWriter::roomFor(std::size_t size) const {
+    // A row takes its bytes and a slot. Repacking (addRow on a page this writer has not packed)
+    // gives back no room below the lowest row that the count here leaves out, and a packed page
+    // has its lowest row last, so both ways of adding a row agree with this.
+    const std::vector<Extent>& rows = extents();
+    if (rows.size() >= kMaxRowsPerPage) return false;
+    std::size_t lowest = fmt_.pageSize;
+    if (packed_) {
+        if (!rows.empty()) lowest = rows.back().start;
+    } else {
+        for (const auto& e : rows) lowest = std::min(lowest, e.start);
+    }
+    const std::size_t directoryEnd = fmt_.dataRowCountOffset + 2u + 2u * rows.size();
+    return lowest > directoryEnd && size + 2u <= lowest - directoryEnd;
 }
 
 file::Page DataPageWriter::emptyPage(const format::Format& fmt, std::uint32_t tdefPage) {
@@ -32,7 +82,7 @@ file::Page DataPageWriter::emptyPage(const format::Format& fmt, std::uint32_t td
         p[kOwnerOffset + i] = static_cast<std::uint8_t>(tdefPage >> (8 * i));
     DataPageWriter w(fmt, std::move(p));
     w.setFreeSpace();
-    return w.page_;
+    return std::move(w).page();
 }
 
 std::uint16_t DataPageWriter::slotCount() const {
@@ -76,7 +126,7 @@ std::size_t DataPageWriter::freeSpace() const {
 }
 
 void DataPageWriter::setFreeSpace() {
-    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(freeSpace()));
+    set16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(freeSpace()));
 }
 
 bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
@@ -91,7 +141,8 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
 
     // Rows stand from the end of the page in slot order: each ends where the previous begins.
     std::vector<Extent> laidOut(count);
-    file::Page fresh(page_.size(), 0);
+    file::Page& fresh = fresh_;
+    fresh.assign(page_.size(), 0);
     std::memcpy(fresh.data(), page_.data(), fmt_.dataRowCountOffset);
     put16(fresh, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count));
     std::size_t end = page_.size();
@@ -110,10 +161,15 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
         laidOut[i] = Extent{start, length, slotFlags};
         end = start;
     }
-    page_ = std::move(fresh);
+    if (!own_.empty()) {
+        own_.swap(fresh);  // the old bytes become the next repacking's room
+        page_ = own_;
+    } else {
+        std::memcpy(page_.data(), fresh.data(), page_.size());
+    }
     extents_ = std::move(laidOut);  // `old` may be the extents kept: replaced last
     // The rows now end at `end`, right above the free space.
-    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(end - directoryEnd));
+    set16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(end - directoryEnd));
     packed_ = true;
     return true;
 }
@@ -123,7 +179,7 @@ bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_
     if (slot >= old.size()) corrupt("a row number beyond the rows of its page");
     if (old[slot].length == bytes.size()) {
         if (!bytes.empty()) std::memcpy(page_.data() + old[slot].start, bytes.data(), bytes.size());
-        put16(page_, fmt_.dataRowCountOffset + 2u + 2u * slot,
+        set16(page_, fmt_.dataRowCountOffset + 2u + 2u * slot,
               static_cast<std::uint16_t>(old[slot].start | flags));
         (*extents_)[slot].flags = flags;
         return true;
@@ -142,10 +198,10 @@ std::optional<std::uint16_t> DataPageWriter::appendPacked(ByteSpan bytes, std::u
     if (bytes.size() > lowest || lowest - bytes.size() < directoryEnd) return std::nullopt;
     const std::size_t start = lowest - bytes.size();
     if (!bytes.empty()) std::memcpy(page_.data() + start, bytes.data(), bytes.size());
-    put16(page_, directory + 2u * count, static_cast<std::uint16_t>(start | flags));
-    put16(page_, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count + 1u));
+    set16(page_, directory + 2u * count, static_cast<std::uint16_t>(start | flags));
+    set16(page_, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count + 1u));
     if (extents_) extents_->push_back(Extent{start, bytes.size(), flags});
-    put16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(start - directoryEnd));
+    set16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(start - directoryEnd));
     return count;
 }
 

@@ -23,48 +23,28 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       encoder_(fmt, table),
       longValues_(file, fmt, table) {}
 
-TableWriter::~TableWriter() {
-    if (filling_ || held_) file_.forgetKeeper(*this);
-}
-
-void TableWriter::flush() {
-    writeHeld();
-    writeFilling();
-}
-
-void TableWriter::writeFilling() {
-    if (!filling_) return;
-    DataPageWriter full = std::move(*filling_);
-    filling_.reset();
-    file_.writePage(fillingPage_, std::move(full).page());
-}
-
-void TableWriter::writeHeld() {
-    if (!held_) return;
-    DataPageWriter held = std::move(*held_);
-    held_.reset();
-    file_.writePage(heldPage_, std::move(held).page());
-}
-
-void TableWriter::writeKeptPage(std::uint32_t pageNo) {
-    if (held_ && pageNo == heldPage_) writeHeld();
-    if (filling_ && pageNo == fillingPage_) writeFilling();
-}
-
-DataPageWriter& TableWriter::hold(std::uint32_t pageNo) {
-    if (held_ && heldPage_ == pageNo) return *held_;
-    writeHeld();
+bool TableWriter::hasRoom(std::uint32_t pageNo, std::size_t size) {
+    for (const PageWriter& known : pageWriters_) {
+        // A page this writer changed: a data page of the table, whose layout it knows.
+        if (known.page == pageNo && known.writer.knowsLayout()) return known.writer.roomFor(size);
+    }
     const file::PageRef page = file_.page(pageNo);
-    held_.emplace(fmt_, *page);
-    heldPage_ = pageNo;
-    file_.keepPage(pageNo, *this);
-    return *held_;
+    if ((*page)[0] != kDataPageType || DataPage(fmt_, *page).ownerPage() != table_.definitionPage) {
+        return false;
+    }
+    return DataPageWriter(fmt_, *page).roomFor(size);
 }
 
-const file::Page& TableWriter::current(std::uint32_t pageNo, file::PageRef& holder) const {
-    if (held_ && heldPage_ == pageNo) return held_->page();
-    holder = file_.page(pageNo);
-    return *holder;
+DataPageWriter& TableWriter::edit(std::uint32_t pageNo) {
+    const std::span<std::uint8_t> bytes = file_.edit(pageNo);
+    for (auto it = pageWriters_.begin(); it != pageWriters_.end(); ++it) {
+        if (it->page != pageNo) continue;
+        pageWriters_.splice(pageWriters_.end(), pageWriters_, it);
+        it->writer.attach(bytes);
+        return it->writer;
+    }
+    if (pageWriters_.size() == 2) pageWriters_.pop_front();
+    return pageWriters_.emplace_back(PageWriter{pageNo, DataPageWriter(fmt_, bytes)}).writer;
 }
 
 bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& values,
@@ -75,29 +55,31 @@ bool TableWriter::updateInPlace(RowLocation where, const std::vector<Value>& val
             return false;
         }
     }
-    // The page is copied, and held, only once a row of it can be changed in place.
-    file::PageRef unheld;
-    const file::Page& bytes = current(where.page, unheld);
-    if (unheld &&
-        (bytes[0] != kDataPageType || DataPage(fmt_, bytes).ownerPage() != table_.definitionPage)) {
-        return false;
+    {
+        // The row is looked at in the page as it stands; the page is edited only once a row of
+        // it can be changed in place, after the look: bytes still held would be copied first.
+        const file::PageRef page = file_.page(where.page);
+        const file::Page& bytes = *page;
+        if (bytes[0] != kDataPageType ||
+            DataPage(fmt_, bytes).ownerPage() != table_.definitionPage) {
+            return false;
+        }
+        const Slot s = DataPage(fmt_, bytes).slot(where.slot);
+        if (s.deleted || s.forwarded) return false;
+        // The row must hold every changed column, and not as Null.
+        fields_.clear();
+        for (const std::size_t i : changed) {
+            const auto field = decoder_.fixedColumn(s.bytes, table_.columns[i]);
+            if (!field) return false;
+            fields_.emplace_back(static_cast<std::size_t>(field->data() - bytes.data()),
+                                 field->size());
+        }
     }
-    const Slot s = DataPage(fmt_, bytes).slot(where.slot);
-    if (s.deleted || s.forwarded) return false;
-    // The row must hold every changed column, and not as Null.
-    fields_.clear();
-    for (const std::size_t i : changed) {
-        const auto field = decoder_.fixedColumn(s.bytes, table_.columns[i]);
-        if (!field) return false;
-        fields_.push_back(*field);
-    }
-    const std::span<std::uint8_t> page = hold(where.page).bytes();
+    const std::span<std::uint8_t> page = file_.edit(where.page);
     for (std::size_t k = 0; k < changed.size(); ++k) {
-        const auto at = static_cast<std::size_t>(fields_[k].data() - bytes.data());
         encodeFixed(table_.columns[changed[k]], values[changed[k]],
-                    page.subspan(at, fields_[k].size()));
+                    page.subspan(fields_[k].first, fields_[k].second));
     }
-    if (!keepPages_) writeHeld();
     return true;
 }
 
@@ -109,8 +91,8 @@ bool isLongValue(const ColumnDef& c) {
 }  // namespace
 
 TableWriter::Body TableWriter::findBody(RowLocation where) const {
-    file::PageRef holder;
-    const file::Page& page = current(where.page, holder);
+    const file::PageRef holder = file_.page(where.page);
+    const file::Page& page = *holder;
     if (page[0] != kDataPageType) corrupt("a row's page is not a data page");
     const DataPage dp(fmt_, page);
     if (dp.ownerPage() != table_.definitionPage) corrupt("a row's page belongs to another table");
@@ -119,8 +101,8 @@ TableWriter::Body TableWriter::findBody(RowLocation where) const {
     if (!s.forwarded) return Body{where, false};
     const RowLocation body{u24(s.bytes, 1, "a forwarding pointer"),
                            u8(s.bytes, 0, "a forwarding pointer")};
-    file::PageRef bodyHolder;
-    const file::Page& bodyPage = current(body.page, bodyHolder);
+    const file::PageRef bodyHolder = file_.page(body.page);
+    const file::Page& bodyPage = *bodyHolder;
     if (bodyPage[0] != kDataPageType ||
         DataPage(fmt_, bodyPage).ownerPage() != table_.definitionPage) {
         corrupt("a forwarding pointer leads out of its table");
@@ -140,33 +122,11 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
                                std::uint32_t avoidPage) {
     // Like Access, fill the table's last page that has room before taking a new one. The map
     // of pages with room is read only when the page used last is full.
-    if (filling_ && fillingPage_ != avoidPage) {
-        if (const auto slot = filling_->addRow(bytes, flags)) {
-            return RowLocation{fillingPage_, *slot};
-        }
-    }
-    flush();
-    const auto store = [&](std::uint32_t pageNo, DataPageWriter& w) {
-        lastPageWithRoom_ = pageNo;
-        if (!keepPages_) {
-            file_.writePage(pageNo, std::move(w).page());
-            return;
-        }
-        filling_.emplace(std::move(w));
-        fillingPage_ = pageNo;
-        file_.keepPage(pageNo, *this);
-    };
     const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
-        if (pageNo == avoidPage) return std::nullopt;
-        const auto page = file_.page(pageNo);
-        if ((*page)[0] != kDataPageType ||
-            DataPage(fmt_, *page).ownerPage() != table_.definitionPage) {
-            return std::nullopt;
-        }
-        DataPageWriter w(fmt_, *page);
-        const auto slot = w.addRow(bytes, flags);
-        if (!slot) return std::nullopt;
-        store(pageNo, w);
+        if (pageNo == avoidPage || !hasRoom(pageNo, bytes.size())) return std::nullopt;
+        const auto slot = edit(pageNo).addRow(bytes, flags);
+        if (!slot) corrupt("a row does not fit the room its page has");
+        lastPageWithRoom_ = pageNo;
         return RowLocation{pageNo, *slot};
     };
     if (lastPageWithRoom_) {
@@ -177,27 +137,22 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
         if (auto at = tryPage(*withSpace)) return *at;
     }
     const std::uint32_t pageNo = newDataPage();
-    DataPageWriter w(fmt_, *file_.page(pageNo));
-    const auto slot = w.addRow(bytes, flags);
+    const auto slot = edit(pageNo).addRow(bytes, flags);
     if (!slot) corrupt("a row does not fit an empty page");
-    store(pageNo, w);
+    lastPageWithRoom_ = pageNo;
     return RowLocation{pageNo, *slot};
 }
 
 void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
                             const std::vector<bool>& changed) {
-    changeRow(where, values, changed);
-    if (!keepPages_) writeHeld();
-}
-
-void TableWriter::changeRow(RowLocation where, const std::vector<Value>& values,
-                            const std::vector<bool>& changed) {
     const Body body = findBody(where);
-    // A copy of the row: storing long values may write pages, the held one included.
-    file::PageRef holder;
-    const ByteSpan stored =
-        rowAt(fmt_, current(body.at.page, holder), static_cast<std::uint8_t>(body.at.slot));
-    const std::vector<std::uint8_t> oldRow(stored.begin(), stored.end());
+    // A copy of the row: its page is edited below, and a page still held would be copied.
+    std::vector<std::uint8_t> oldRow;
+    {
+        const file::PageRef holder = file_.page(body.at.page);
+        const ByteSpan stored = rowAt(fmt_, *holder, static_cast<std::uint8_t>(body.at.slot));
+        oldRow.assign(stored.begin(), stored.end());
+    }
     const ByteSpan oldBytes(oldRow);
     std::vector<std::optional<ByteSpan>> keep;
     decoder_.locate(oldBytes, keep);
@@ -218,12 +173,12 @@ void TableWriter::changeRow(RowLocation where, const std::vector<Value>& values,
     for (const auto& old : replacedLongValues) longValues_.release(old);
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
-    if (hold(body.at.page).replaceRow(body.at.slot, bytes, bodyFlags)) return;
+    if (edit(body.at.page).replaceRow(body.at.slot, bytes, bodyFlags)) return;
     // No room on its page: the row moves, and its own slot points at the new place. The moved
     // body is marked deleted, so that scans meet the row only at its own slot.
     const RowLocation moved = place(bytes, kSlotDeleted, body.at.page);
-    DataPageWriter& header = hold(where.page);
-    const ByteSpan old = rowAt(fmt_, header.page(), static_cast<std::uint8_t>(where.slot));
+    DataPageWriter& header = edit(where.page);
+    const ByteSpan old = rowAt(fmt_, header.bytes(), static_cast<std::uint8_t>(where.slot));
     if (old.size() < kPointerSize) {
         throw Error(ErrorCode::Unsupported, "A row of table '" + table_.name +
                                                 "' is too short to hold a forwarding pointer.");
@@ -238,7 +193,7 @@ void TableWriter::changeRow(RowLocation where, const std::vector<Value>& values,
     }
     if (body.forwarded) {
         // The body moved on again: its old copy gives its bytes back to its page.
-        hold(body.at.page).replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
+        edit(body.at.page).replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
     }
 }
 
@@ -256,19 +211,19 @@ RowLocation TableWriter::insertRow(const std::vector<Value>& values) {
 void TableWriter::deleteRow(RowLocation where) {
     const Body body = findBody(where);
     {
-        const file::Page bodyPage = *file_.page(body.at.page);
+        // The bytes stay as they are while long values are released, whatever they change.
+        const file::PageRef bodyPage = file_.page(body.at.page);
         std::vector<std::optional<ByteSpan>> fields;
-        decoder_.locate(rowAt(fmt_, bodyPage, static_cast<std::uint8_t>(body.at.slot)), fields);
+        decoder_.locate(rowAt(fmt_, *bodyPage, static_cast<std::uint8_t>(body.at.slot)), fields);
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (fields[i] && isLongValue(table_.columns[i])) longValues_.release(*fields[i]);
         }
     }
     for (const RowLocation at : {where, body.at}) {
-        DataPageWriter w(fmt_, *file_.page(at.page));
-        const ByteSpan bytes = rowAt(fmt_, w.page(), static_cast<std::uint8_t>(at.slot));
+        DataPageWriter& w = edit(at.page);
+        const ByteSpan bytes = rowAt(fmt_, w.bytes(), static_cast<std::uint8_t>(at.slot));
         const std::vector<std::uint8_t> same(bytes.begin(), bytes.end());
         w.replaceRow(at.slot, same, kSlotDeleted | kSlotForwarded);
-        file_.writePage(at.page, w.page());
         if (!body.forwarded) break;
     }
 }

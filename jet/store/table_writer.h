@@ -2,16 +2,17 @@
 // after repacking, or moved to a page with room and reached through a forwarding pointer left
 // in its old slot (so that index entries naming the old place stay valid).
 //
-// New rows, and rows that move, fill one page after another. After keepPages(), the page
-// being filled stays with the writer, kept in the page file (see PageFile's kept pages), and is
-// written when it is full, when something else reads it, or by flush().
-//
-// After keepPages() too, the page whose rows are being changed (updateInPlace, updateRow) stays
-// with the writer, kept the same way, until a row of another page is changed, something reads the
-// page, or flush(): a statement that changes every row of a table copies and writes each page once.
+// Rows are changed in the page file's own buffers (PageFile::edit): every change is in the
+// page file at once, for every reader, and nothing is left to write at the end. New rows, and
+// rows that move, fill one page after another. The writer keeps a DataPageWriter for the last
+// two pages it changed (the page being filled, the page whose rows are being changed), for what
+// it worked out of their layout: a statement that adds many rows repacks each page once, not
+// once per row. That knowledge holds because no one else changes this table's data pages while
+// the writer works on them: one TableWriter changes a table's rows at a time.
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <optional>
 #include <span>
 #include <vector>
@@ -26,11 +27,10 @@
 
 namespace jet::store {
 
-class TableWriter final : private file::PageKeeper {
+class TableWriter final {
 public:
     TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 std::uint16_t codePage);
-    ~TableWriter();
     TableWriter(const TableWriter&) = delete;
     TableWriter& operator=(const TableWriter&) = delete;
 
@@ -50,12 +50,6 @@ public:
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);
 
-    // Keeps the page being filled, and the page whose rows are being changed, from now on; the
-    // caller calls flush() when it is done. Without it every call writes what it changed.
-    void keepPages() { keepPages_ = true; }
-    // Writes the page being filled and the page whose rows were changed.
-    void flush();
-
     // Marks the row at `where` deleted (and the moved body of a forwarded row).
     void deleteRow(RowLocation where);
 
@@ -71,21 +65,20 @@ private:
         bool forwarded = false;  // `at` is a moved body, not the row's own slot
     };
     Body findBody(RowLocation where) const;
-    void changeRow(RowLocation where, const std::vector<Value>& values,
-                   const std::vector<bool>& changed);
     // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
     RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
                       std::uint32_t avoidPage);
     std::uint32_t newDataPage();
-    void writeKeptPage(std::uint32_t pageNo) override;
-    // The page rows are being changed on: the held page when it is that one, else a writer of
-    // the page as the file holds it, held (and kept) from now on, the page held before written.
-    DataPageWriter& hold(std::uint32_t pageNo);
-    // The bytes of page `pageNo` as they stand now: the held page's, or the file's (kept alive
-    // by `holder`).
-    const file::Page& current(std::uint32_t pageNo, file::PageRef& holder) const;
-    void writeHeld();
-    void writeFilling();
+    // Whether data page `pageNo` of this table can take a row of `size` bytes; looks at the page
+    // without changing it.
+    bool hasRoom(std::uint32_t pageNo, std::size_t size);
+    // The writer of data page `pageNo`, on the page file's buffer of it, edited from now on.
+    DataPageWriter& edit(std::uint32_t pageNo);
+
+    struct PageWriter {
+        std::uint32_t page;
+        DataPageWriter writer;
+    };
 
     file::PageFile& file_;
     const format::Format& fmt_;
@@ -94,12 +87,10 @@ private:
     RowEncoder encoder_;
     LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
-    bool keepPages_ = false;
-    std::optional<DataPageWriter> filling_;  // kept: the page lastPageWithRoom_ names
-    std::uint32_t fillingPage_ = 0;
-    std::vector<ByteSpan> fields_;        // updateInPlace's, kept between rows
-    std::optional<DataPageWriter> held_;  // kept: the page whose rows are being changed
-    std::uint32_t heldPage_ = 0;
+    // The writers of the last pages changed, the most recent last; at most two.
+    std::list<PageWriter> pageWriters_;
+    // updateInPlace's, kept between rows: where each changed field stands in the page.
+    std::vector<std::pair<std::size_t, std::size_t>> fields_;
 };
 
 }  // namespace jet::store

@@ -1,10 +1,13 @@
 // The page file's write transactions: what commit and rollback leave on disk, statements that
-// fail half-way, one writer at a time, read-only files, and readers sharing a file with a writer.
+// fail half-way, one writer at a time, read-only files, and readers sharing a file with a writer;
+// pages changed in place (edit), journaled once however often they are flushed, and the misuse
+// that is refused in every build.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <map>
+#include <span>
 
 #include "jet/database.h"
 #include "jet/file/page_file.h"
@@ -124,57 +127,176 @@ TEST(PageFileWrite, RollbackRestoresEveryByteAndTheSize) {
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 }
 
-// Keeps pages as the seed of their pattern and writes them only when asked.
-class PatternKeeper : public jet::file::PageKeeper {
-public:
-    explicit PatternKeeper(PageFile& file) : file_(file) {}
-    ~PatternKeeper() { file_.forgetKeeper(*this); }
-    void change(std::uint32_t number, int seed) {
-        if (!seeds_.contains(number)) file_.keepPage(number, *this);
-        seeds_[number] = seed;
-    }
-    void writeKeptPage(std::uint32_t number) override {
-        const int seed = seeds_.at(number);
-        seeds_.erase(number);
-        file_.writePage(number, patternPage(seed));
-    }
+// Changes a page where it stands, through the page file's buffer, as a layer that changes one
+// page many times does.
+void editToPattern(PageFile& file, std::uint32_t number, int seed) {
+    const Page pattern = patternPage(seed);
+    const std::span<std::uint8_t> bytes = file.edit(number);
+    std::copy(pattern.begin(), pattern.end(), bytes.begin());
+}
 
-private:
-    PageFile& file_;
-    std::map<std::uint32_t, int> seeds_;
-};
-
-TEST(PageFileWrite, KeptPagesAreWrittenWhenReadAndAtCommit) {
+TEST(PageFileWrite, EditedPagesAreSeenWhenReadAndWrittenAtCommit) {
     TempDir dir;
     const std::string path = dir.copyOf(kFixture);
     PageFile file(path, AccessMode::ReadWrite);
     openForWrite(file);
-    {
-        PatternKeeper keeper(file);
-        file.beginWrite();
-        keeper.change(9, 1);
-        keeper.change(9, 2);
-        changeManyPages(file);                     // flushes along the way
-        EXPECT_EQ(*file.page(9), patternPage(2));  // a reader sees the newest state
-        keeper.change(9, 3);
-        keeper.change(40, 4);
-        file.commit();
-    }
+    file.beginWrite();
+    editToPattern(file, 9, 1);
+    editToPattern(file, 9, 2);
+    changeManyPages(file);                     // flushes along the way
+    EXPECT_EQ(*file.page(9), patternPage(2));  // a reader sees the newest state
+    editToPattern(file, 9, 3);
+    editToPattern(file, 40, 4);
+    file.commit();
     const auto after = fileBytes(path);
     EXPECT_EQ(pageOf(after, 9), patternPage(3));
     EXPECT_EQ(pageOf(after, 40), patternPage(4));
 
-    // A keeper that goes away with a page it never wrote leaves a change that cannot be
-    // completed: the commit fails and the file stays as it was.
+    // A layer that goes away holding changes it never handed over leaves a write that cannot
+    // be completed: the commit fails and the file stays as it was.
     file.beginWrite();
     file.writePage(2, patternPage(9));
-    {
-        PatternKeeper keeper(file);
-        keeper.change(12, 5);
-    }
+    file.failWrite();
     EXPECT_THROW(file.commit(), std::logic_error);
     EXPECT_FALSE(file.inWrite());
     EXPECT_TRUE(fileBytes(path) == after);
+}
+
+namespace {
+
+// The journal's size after its header and the given records (journal.h).
+std::uintmax_t journalSize(std::uintmax_t originals, std::uintmax_t versions) {
+    const std::uintmax_t header = 32 + kPageSize + 8;
+    const std::uintmax_t original = 8 + kPageSize + 8;
+    const std::uintmax_t version = 8 + kPageSize / 512 * 8 + 8;
+    return header + originals * original + versions * version;
+}
+
+}  // namespace
+
+TEST(PageFileEdit, JournalsEachOriginalOnceWhateverTheFlushes) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const std::string journal = path + "-journal";
+    const auto before = fileBytes(path);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    file.setDirtyPageLimit(1);
+    file.beginWrite();
+    editToPattern(file, 3, 1);
+    editToPattern(file, 3, 2);
+    // Nothing has reached the disk, so there is no journal yet.
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    editToPattern(file, 4, 3);  // flushes page 3: its original and the version written
+    ASSERT_TRUE(std::filesystem::exists(journal));
+    EXPECT_EQ(std::filesystem::file_size(journal), journalSize(1, 1));
+    EXPECT_EQ(pageOf(fileBytes(path), 3), patternPage(2));
+    editToPattern(file, 3, 4);  // flushes page 4; page 3 comes back without a second original
+    EXPECT_EQ(std::filesystem::file_size(journal), journalSize(2, 2));
+    editToPattern(file, 5, 5);  // flushes page 3 again: one more version, no original
+    EXPECT_EQ(std::filesystem::file_size(journal), journalSize(2, 3));
+    EXPECT_EQ(pageOf(fileBytes(path), 3), patternPage(4));
+    file.rollback();
+    EXPECT_TRUE(fileBytes(path) == before);
+    EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
+TEST(PageFileEdit, TheEditedBufferIsWhatPageReturnsAndHeldBytesStayAsTheyWere) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const auto before = fileBytes(path);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    file.beginWrite();
+    const jet::file::PageRef held = file.page(6);  // a reader holding the page, as a scan does
+    const std::span<std::uint8_t> bytes = file.edit(6);
+    bytes[100] = static_cast<std::uint8_t>(bytes[100] ^ 0xFF);
+    EXPECT_EQ(*held, pageOf(before, 6));  // what a reader holds does not change under it
+    EXPECT_EQ((*file.page(6))[100], bytes[100]);
+    EXPECT_EQ(file.page(6)->data(), bytes.data());
+    // Edited again with no one holding the page: the same buffer.
+    EXPECT_EQ(file.edit(6).data(), bytes.data());
+    // Taken by a reader in between: a copy, with the same bytes; the reader's stay as they were.
+    const jet::file::PageRef taken = file.page(6);
+    const std::span<std::uint8_t> again = file.edit(6);
+    EXPECT_NE(again.data(), taken->data());
+    again[101] = 0x5A;
+    EXPECT_EQ((*taken)[100], bytes[100]);
+    EXPECT_NE((*taken)[101], 0x5A);
+    EXPECT_EQ((*file.page(6))[101], 0x5A);
+    file.rollback();
+    EXPECT_TRUE(fileBytes(path) == before);
+    EXPECT_EQ(*file.page(6), pageOf(before, 6));
+}
+
+TEST(PageFileEdit, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const auto before = fileBytes(path);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    file.setDirtyPageLimit(2);
+    file.beginWrite();
+    std::span<std::uint8_t> first = file.edit(7);
+    first[10] = 0x11;
+    const std::uint8_t* buffer = first.data();
+    const std::uint32_t added = file.appendPage();
+    file.edit(added)[0] = 0x22;
+    file.edit(8)[20] = 0x33;  // the dirty limit: pages 7 and the new one go to the file
+    EXPECT_EQ(fileBytes(path)[std::size_t{7} * kPageSize + 10], 0x11);
+    // The flushed buffer is the one edited again, its bytes as they were.
+    first = file.edit(7);
+    EXPECT_EQ(first.data(), buffer);
+    EXPECT_EQ(first[10], 0x11);
+    first[11] = 0x44;
+    file.commit();
+
+    const auto after = fileBytes(path);
+    ASSERT_EQ(after.size(), before.size() + kPageSize);
+    Page seven = pageOf(before, 7);
+    seven[10] = 0x11;
+    seven[11] = 0x44;
+    EXPECT_EQ(pageOf(after, 7), seven);
+    EXPECT_EQ(after[std::size_t{8} * kPageSize + 20], 0x33);
+    EXPECT_EQ(after[std::size_t{added} * kPageSize], 0x22);
+}
+
+TEST(PageFileEdit, MisuseThatCouldReachTheFileFailsInEveryBuild) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const auto before = fileBytes(path);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    // Outside a write.
+    EXPECT_THROW(file.edit(3), std::logic_error);
+    EXPECT_THROW(file.writePage(3, patternPage(1)), std::logic_error);
+    EXPECT_THROW(file.appendPage(), std::logic_error);
+    EXPECT_THROW(file.commit(), std::logic_error);
+    EXPECT_THROW(file.rollback(), std::logic_error);
+
+    file.beginWrite();
+    EXPECT_THROW(file.beginWrite(), std::logic_error);
+    EXPECT_THROW(file.writePage(3, Page(kPageSize - 1)), std::logic_error);
+    EXPECT_THROW(file.takeSnapshot(), std::logic_error);
+    EXPECT_EQ(errorOf([&] { file.edit(0); }).code(), ErrorCode::Unsupported);
+    EXPECT_EQ(errorOf([&] { file.edit(33); }).code(), ErrorCode::Corrupt);
+    EXPECT_TRUE(file.inWrite());
+    file.rollback();
+
+    // A write whose flush failed half-way can only be rolled back: further changes and the
+    // commit are refused, and the file is as it was.
+    FailAt failingWrite(3);
+    file.setFaultSeam(&failingWrite);
+    file.beginWrite();
+    EXPECT_EQ(errorOf([&] { changeManyPages(file); }).code(), ErrorCode::Io);
+    file.setFaultSeam(nullptr);
+    EXPECT_THROW(file.edit(3), std::logic_error);
+    EXPECT_THROW(file.writePage(3, patternPage(1)), std::logic_error);
+    EXPECT_THROW(file.appendPage(), std::logic_error);
+    EXPECT_THROW(file.commit(), std::logic_error);
+    EXPECT_FALSE(file.inWrite());
+    EXPECT_TRUE(fileBytes(path) == before);
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 }
 
 TEST(PageFileWrite, RefusesThePagesItCannotWriteSafely) {
