@@ -1,8 +1,8 @@
 // The rollback journal: before a page of the database is overwritten for the first time in a
 // write, its original bytes go to "<database>-journal" beside it and the journal is synced (the
 // page file appends the original when the page is first changed, and syncs before it writes).
-// The journal's removal is the commit point. A journal found when nobody holds the exclusive lock is
-// hot: its writer stopped half-way, and playing it back restores the file byte for byte.
+// The journal's removal is the commit point. A journal found when nobody holds the exclusive lock
+// is hot: its writer stopped half-way, and playing it back restores the file byte for byte.
 //
 // A journal is found by the database's name, so it must also say which database, in which
 // state, it belongs to: a user may restore a backup over the file after a crash, or another

@@ -51,7 +51,6 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
     return opened;
 }
 
-
 PageFile::PageFile(const std::string& path, AccessMode mode)
     : PageFile(path, openFile(path, mode)) {}
 
@@ -111,8 +110,8 @@ PageRef PageFile::cachedOrRead(std::uint32_t number) const {
 }
 
 PageBuffer PageFile::readPage(std::uint32_t number) const {
-    auto page = std::make_shared<Page>(
-        readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
+    auto page =
+        std::make_shared<Page>(readAt(static_cast<std::uint64_t>(number) * pageSize_, pageSize_));
     if (codec_ && number != 0) codec_->decode(number, *page);
     return page;
 }
@@ -388,8 +387,8 @@ void PageFile::flush() {
         std::uint32_t runStart = 0;
         const auto writeRun = [&] {
             if (run.empty()) return;
-            posix::writeAll(fd_.get(), run.data(), run.size(),
-                            std::uint64_t{runStart} * pageSize_, path_);
+            posix::writeAll(fd_.get(), run.data(), run.size(), std::uint64_t{runStart} * pageSize_,
+                            path_);
             run.clear();
         };
         k = 0;

@@ -145,7 +145,8 @@ void IndexTree::setLink(std::uint32_t pageNo, bool next, std::uint32_t target) {
     const IndexPageLayout& at = indexPageLayout(fmt_);
     const std::span<std::uint8_t> bytes = file_.edit(pageNo);
     const std::size_t off = next ? at.nextPage : at.prevPage;
-    for (std::size_t i = 0; i < 4; ++i) bytes[off + i] = static_cast<std::uint8_t>(target >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[off + i] = static_cast<std::uint8_t>(target >> (8 * i));
 }
 
 std::vector<IndexTree::Child> IndexTree::childrenOf(std::uint32_t pageNo,

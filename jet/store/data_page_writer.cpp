@@ -49,10 +49,12 @@ void DataPageWriter::attach(std::span<std::uint8_t> page) {
         const std::vector<Extent> known = std::move(*extents_);
         extents_.reset();
         const std::vector<Extent>& now = extents();
-        assert(now.size() == known.size() && "a kept page writer's page changed under it");
+        assert(now.size() == known.size() &&
+               "the page of a writer kept between changes changed under it");
         for (std::size_t i = 0; i < now.size(); ++i) {
             assert(now[i].start == known[i].start && now[i].length == known[i].length &&
-                   now[i].flags == known[i].flags && "a kept page writer's page changed under it");
+                   now[i].flags == known[i].flags &&
+                   "the page of a writer kept between changes changed under it");
         }
     }
 #endif
