@@ -1,12 +1,12 @@
 #include "app/form1.h"
 
 #include "app/application_icon.h"
-#include "core/error_trap.h"
-#include "core/files.h"
-#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
 #include "app/settings.h"
+#include "core/error_trap.h"
+#include "core/files.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/odbc_provider.h"
 

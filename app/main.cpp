@@ -3,11 +3,11 @@
 // the table step or ended the program.
 #include <QCoreApplication>
 
-#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/qt_platform.h"
 #include "app/wizard_application.h"
+#include "core/globals.h"
 
 int main(int argc, char** argv) {
     app::WizardApplication application(argc, argv);

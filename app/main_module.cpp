@@ -16,10 +16,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/controls/events.h"
 #include "core/addresses.h"
 #include "core/failure.h"
 #include "core/globals.h"
-#include "app/controls/events.h"
 
 namespace app {
 namespace {

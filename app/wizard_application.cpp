@@ -4,11 +4,11 @@
 #include <string>
 
 #include "app/application_icon.h"
+#include "app/controls/events.h"
+#include "app/main_module.h"
 #include "core/error_trap.h"
 #include "core/globals.h"
 #include "core/platform.h"
-#include "app/controls/events.h"
-#include "app/main_module.h"
 #include "db/busy_yield.h"
 
 namespace app {

@@ -11,11 +11,11 @@
 #include "app/application_icon.h"
 #include "app/controls/mouse_move.h"
 #include "app/controls/push_button.h"
+#include "app/forms.h"
+#include "app/main_module.h"
 #include "core/error_trap.h"
 #include "core/failure.h"
 #include "core/files.h"
-#include "app/forms.h"
-#include "app/main_module.h"
 
 namespace app {
 

@@ -26,28 +26,27 @@ std::string jsonString(const std::string& s) {
 }
 
 std::string toDumpJson(const jet::Value& v) {
-    return std::visit(
-        Overloaded{
-            [](const jet::Null&) -> std::string { return "null"; },
-            [](bool b) -> std::string { return b ? "true" : "false"; },
-            [](std::uint8_t x) { return std::to_string(x); },
-            [](std::int16_t x) { return std::to_string(x); },
-            [](std::int32_t x) { return std::to_string(x); },
-            [](std::int64_t x) { return "\"" + std::to_string(x) + "\""; },
-            [](jet::Currency x) { return "\"" + jet::formatCurrency(x) + "\""; },
-            [](float x) { return floating(x, jet::formatSingle(x)); },
-            [](double x) { return floating(x, jet::formatDouble(x)); },
-            [](jet::DateTime x) { return jsonString(jet::formatDateTime(x)); },
-            [](const jet::DateTimeExtended& x) {
-                return jsonString(jet::formatDateTimeExtended(x));
-            },
-            [](const jet::Decimal& x) { return "\"" + jet::formatDecimal(x) + "\""; },
-            [](const jet::Guid& x) { return "\"" + jet::formatGuid(x) + "\""; },
-            [](jet::ComplexId x) { return std::to_string(x.id); },
-            [](const std::string& s) { return jsonString(s); },
-            [](const jet::Bytes& b) { return "\"" + jet::formatHex(b) + "\""; },
-        },
-        v);
+    return std::visit(Overloaded{
+                          [](const jet::Null&) -> std::string { return "null"; },
+                          [](bool b) -> std::string { return b ? "true" : "false"; },
+                          [](std::uint8_t x) { return std::to_string(x); },
+                          [](std::int16_t x) { return std::to_string(x); },
+                          [](std::int32_t x) { return std::to_string(x); },
+                          [](std::int64_t x) { return "\"" + std::to_string(x) + "\""; },
+                          [](jet::Currency x) { return "\"" + jet::formatCurrency(x) + "\""; },
+                          [](float x) { return floating(x, jet::formatSingle(x)); },
+                          [](double x) { return floating(x, jet::formatDouble(x)); },
+                          [](jet::DateTime x) { return jsonString(jet::formatDateTime(x)); },
+                          [](const jet::DateTimeExtended& x) {
+                              return jsonString(jet::formatDateTimeExtended(x));
+                          },
+                          [](const jet::Decimal& x) { return "\"" + jet::formatDecimal(x) + "\""; },
+                          [](const jet::Guid& x) { return "\"" + jet::formatGuid(x) + "\""; },
+                          [](jet::ComplexId x) { return std::to_string(x.id); },
+                          [](const std::string& s) { return jsonString(s); },
+                          [](const jet::Bytes& b) { return "\"" + jet::formatHex(b) + "\""; },
+                      },
+                      v);
 }
 
 std::string toCellText(const jet::Value& v) {

@@ -33,8 +33,9 @@ public:
     // data names No instead.
     MessageAnswer messageBox(std::string_view text, MessageButtons buttons, MessageIcon icon,
                              std::string_view title) {
-        return messageBox(text, buttons, icon, title,
-                          buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok);
+        return messageBox(
+            text, buttons, icon, title,
+            buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok);
     }
     // The full path the user chose, or "" when the dialog was cancelled.
     virtual std::string openFile(const OpenFileRequest& request) = 0;

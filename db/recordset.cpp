@@ -2,8 +2,8 @@
 
 #include "db/connection.h"
 #include "db/failures.h"
-#include "jet/sql/execute.h"
 #include "jet/base/names.h"
+#include "jet/sql/execute.h"
 
 namespace db {
 

@@ -5,10 +5,10 @@
 #include <map>
 #include <utility>
 
+#include "jet/base/names.h"
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/store/catalog.h"
-#include "jet/base/names.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_scan.h"

@@ -1,8 +1,8 @@
 #include "math/form5.h"
 
+#include "app/controls/events.h"
 #include "core/failure.h"
 #include "core/globals.h"
-#include "app/controls/events.h"
 #include "db/access.h"
 #include "math/constant_number.h"
 #include "math/math_operation.h"

@@ -1,8 +1,8 @@
 #include "math/form6.h"
 
-#include "core/globals.h"
 #include "app/controls/events.h"
 #include "app/field_names.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "math/math_operation.h"
 

@@ -56,8 +56,7 @@ std::string expressionOf(const std::string& selectedFieldsList, MathOperation op
 bool Form7::createdEarlier(const std::string& table, const std::string& field) const {
     const std::string path = Globals::wizard().DatabasePath();
     return std::any_of(created_.begin(), created_.end(), [&](const Created& c) {
-        return c.path == path && jet::namesEqual(c.table, table) &&
-               jet::namesEqual(c.field, field);
+        return c.path == path && jet::namesEqual(c.table, table) && jet::namesEqual(c.field, field);
     });
 }
 

@@ -2,9 +2,9 @@
 
 #include <tuple>
 
-#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/objects.h"
 #include "math/math_operation.h"

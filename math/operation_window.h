@@ -10,12 +10,12 @@
 #include <string>
 
 #include "app/controls/data_grid.h"
+#include "app/controls/events.h"
 #include "app/controls/frame.h"
 #include "app/controls/progress_bar.h"
 #include "app/controls/push_button.h"
-#include "core/error_trap.h"
-#include "app/controls/events.h"
 #include "app/wizard_window.h"
+#include "core/error_trap.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 

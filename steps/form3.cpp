@@ -3,12 +3,12 @@
 #include <functional>
 #include <tuple>
 
-#include "core/error_trap.h"
-#include "core/globals.h"
 #include "app/controls/events.h"
 #include "app/field_names.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 
 namespace app {
 

@@ -5,10 +5,10 @@
 #include <QStyle>
 #include <tuple>
 
-#include "core/error_trap.h"
-#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "core/error_trap.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/connection.h"
 #include "db/objects.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
+#include "app/controls/events.h"
 #include "app/controls/untrapped.h"
 #include "core/error_trap.h"
-#include "app/controls/events.h"
 
 namespace app {
 

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "app/controls/data_grid.h"
-#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/wizard_application.h"
+#include "core/globals.h"
 #include "math/form5.h"
 #include "math/form6.h"
 #include "math/form7.h"
@@ -34,8 +34,7 @@ namespace {
 class UnattendedPlatform final : public app::Platform {
 public:
     app::MessageAnswer messageBox(std::string_view text, app::MessageButtons buttons,
-                                  app::MessageIcon, std::string_view,
-                                  app::MessageAnswer) override {
+                                  app::MessageIcon, std::string_view, app::MessageAnswer) override {
         std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
         return buttons == app::MessageButtons::YesNo ? app::MessageAnswer::No
                                                      : app::MessageAnswer::Ok;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "jet/base/error.h"
 
@@ -14,9 +14,7 @@ namespace jet {
 
 using ByteSpan = std::span<const std::uint8_t>;
 
-[[noreturn]] inline void corrupt(const std::string& what) {
-    throw Error(ErrorCode::Corrupt, what);
-}
+[[noreturn]] inline void corrupt(const std::string& what) { throw Error(ErrorCode::Corrupt, what); }
 
 inline void need(ByteSpan b, std::size_t offset, std::size_t length, const char* what) {
     if (offset > b.size() || length > b.size() - offset) {

@@ -1,9 +1,9 @@
 #include "jet/base/names.h"
 
-#include "jet/base/utf8.h"
-
 #include <locale.h>
 #include <wctype.h>
+
+#include "jet/base/utf8.h"
 
 namespace jet {
 namespace {
@@ -24,8 +24,8 @@ std::string foldName(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const char32_t cp = nextCodePoint(s, i);
         appendUtf8(out, cp < 0x80 ? static_cast<char32_t>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp)
-                              : static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp),
-                                                                 utf8Locale())));
+                                  : static_cast<char32_t>(
+                                        towlower_l(static_cast<wint_t>(cp), utf8Locale())));
     }
     return out;
 }

@@ -16,11 +16,10 @@ namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
-
 // UTF-16 code units in, UTF-8 out. A high surrogate waits for the next unit; one that is not
 // followed by a low surrogate, and a lone low surrogate, become U+FFFD.
 class Utf16ToUtf8 {
-  public:
+public:
     explicit Utf16ToUtf8(std::size_t expectedUnits) { out_.reserve(expectedUnits); }
 
     void push(char16_t unit) {
@@ -49,14 +48,14 @@ class Utf16ToUtf8 {
         return std::move(out_);
     }
 
-  private:
+private:
     std::string out_;
     char16_t pendingHigh_ = 0;
 };
 
 // Owns an iconv descriptor that converts one Windows code page to UTF-8.
 class CodePageConverter {
-  public:
+public:
     explicit CodePageConverter(std::uint16_t codePage) {
         // glibc knows most Windows code pages as CPnnnn, a few only as WINDOWS-nnn.
         for (const char* prefix : {"CP", "WINDOWS-"}) {
@@ -72,7 +71,7 @@ class CodePageConverter {
     CodePageConverter& operator=(const CodePageConverter&) = delete;
     iconv_t get() const { return cd_; }
 
-  private:
+private:
     static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
     iconv_t cd_ = kInvalid;
 };

@@ -61,8 +61,8 @@ struct DateTime {
 
 // Date/Time Extended (Access 2019): the stored text, kept as read, plus the decoded parts.
 struct DateTimeExtended {
-    std::int64_t days = 0;        // days since 0001-01-01
-    std::int64_t ticks = 0;       // 100 ns units since midnight
+    std::int64_t days = 0;   // days since 0001-01-01
+    std::int64_t ticks = 0;  // 100 ns units since midnight
     bool operator==(const DateTimeExtended&) const = default;
 };
 
@@ -86,13 +86,13 @@ using Value = std::variant<Null, bool, std::uint8_t, std::int16_t, std::int32_t,
 inline bool isNull(const Value& v) { return std::holds_alternative<Null>(v); }
 
 // Canonical text forms (the dump's and the CSV export's):
-std::string formatSingle(float v);             // shortest text that reads back as the same float
-std::string formatDouble(double v);            // shortest round-trip text
-std::string formatCurrency(Currency v);        // exactly four decimals: "-12.3400"
-std::string formatDecimal(const Decimal& v);   // plain notation, trailing fraction zeros removed
-std::string formatDateTime(DateTime v);        // "YYYY-MM-DDTHH:MM:SS", rounded to the second
+std::string formatSingle(float v);            // shortest text that reads back as the same float
+std::string formatDouble(double v);           // shortest round-trip text
+std::string formatCurrency(Currency v);       // exactly four decimals: "-12.3400"
+std::string formatDecimal(const Decimal& v);  // plain notation, trailing fraction zeros removed
+std::string formatDateTime(DateTime v);       // "YYYY-MM-DDTHH:MM:SS", rounded to the second
 std::string formatDateTimeExtended(const DateTimeExtended& v);  // "...THH:MM:SS.fffffff"
-std::string formatGuid(const Guid& v);         // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-std::string formatHex(const Bytes& v);         // "0x" + lower-case hex
+std::string formatGuid(const Guid& v);  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+std::string formatHex(const Bytes& v);  // "0x" + lower-case hex
 
 }  // namespace jet

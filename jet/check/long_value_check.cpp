@@ -15,10 +15,10 @@ std::string rowName(RowPointer p) {
 }
 
 // The bytes of the long-value row `p`, or nothing after reporting why it cannot serve.
-std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p,
-                                        const std::string& where, const std::string& claimant,
-                                        const std::set<std::uint32_t>* columnPages,
-                                        file::PageRef& holder) {
+std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p, const std::string& where,
+                                 const std::string& claimant,
+                                 const std::set<std::uint32_t>* columnPages,
+                                 file::PageRef& holder) {
     const auto* slots = longValuePage(ctx, p.page, where, claimant);
     if (slots == nullptr) return std::nullopt;
     if (columnPages != nullptr && !columnPages->contains(p.page)) {

@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "jet/check/check_context.h"
 #include "jet/base/bytes.h"
+#include "jet/check/check_context.h"
 
 namespace jet::check {
 

@@ -12,8 +12,7 @@ constexpr std::uint8_t kIndirectMap = 0x01;
 constexpr std::size_t kInlineBitmapStart = 5;
 constexpr std::size_t kMapPageBitmapStart = 4;
 
-void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
-             MapReading& out) {
+void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount, MapReading& out) {
     for (std::size_t byte = 0; byte < bitmap.size(); ++byte) {
         if (bitmap[byte] == 0) continue;
         for (unsigned bit = 0; bit < 8; ++bit) {
@@ -33,12 +32,12 @@ void collect(ByteSpan bitmap, std::uint64_t firstPage, std::uint32_t pageCount,
 MapReading readMap(const file::PageFile& file, const format::Format& fmt, RowPointer where) {
     if (where.page == 0 || where.page >= file.pageCount()) {
         corrupt("its usage map is said to be on page " + std::to_string(where.page) +
-                       ", which is not in the file");
+                ", which is not in the file");
     }
     const auto holder = file.page(where.page);
     if ((*holder)[0] != store::kDataPageType) {
         corrupt("its usage map is said to be on page " + std::to_string(where.page) +
-                       ", which holds no rows");
+                ", which holds no rows");
     }
     const ByteSpan row = store::rowAt(fmt, *holder, where.slot);
     MapReading out;
@@ -53,13 +52,12 @@ MapReading readMap(const file::PageFile& file, const format::Format& fmt, RowPoi
             if (mapPage == 0) continue;
             if (mapPage >= file.pageCount()) {
                 corrupt("its usage map refers to map page " + std::to_string(mapPage) +
-                               ", beyond the end of the file");
+                        ", beyond the end of the file");
             }
             const auto map = file.page(mapPage);
             if ((*map)[0] != store::kUsageMapPageType) {
                 corrupt("its usage map refers to page " + std::to_string(mapPage) +
-                               " as a map page, but that page has type " +
-                               std::to_string((*map)[0]));
+                        " as a map page, but that page has type " + std::to_string((*map)[0]));
             }
             out.mapPages.push_back(mapPage);
             collect(ByteSpan(*map).subspan(kMapPageBitmapStart), i * pagesPerMapPage,

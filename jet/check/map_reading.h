@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/base/bytes.h"
 
 namespace jet::check {
 

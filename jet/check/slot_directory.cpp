@@ -1,8 +1,8 @@
 #include "jet/check/slot_directory.h"
 
-#include "jet/store/data_page.h"
-
 #include <algorithm>
+
+#include "jet/store/data_page.h"
 
 namespace jet::check {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/check/fault_list.h"
 #include "jet/format/format.h"
-#include "jet/base/bytes.h"
 
 namespace jet::check {
 

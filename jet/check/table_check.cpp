@@ -183,7 +183,7 @@ private:
 
     // The moved body a forwarded row points to, or nothing after reporting why it cannot be.
     std::optional<ByteSpan> followForward(ByteSpan stub, const std::string& where,
-                                                 file::PageRef& holder) {
+                                          file::PageRef& holder) {
         const auto fault = [&](const std::string& what) {
             ctx_.faults.add(FaultKind::Forwarding, table_ + ": forwarding", where + " " + what);
             return std::nullopt;

@@ -9,7 +9,6 @@
 namespace jet::check {
 namespace {
 
-
 constexpr std::size_t kMaxDefinitionPages = 512;
 constexpr std::uint32_t kMaxColumns = 4096;
 constexpr std::uint32_t kMaxIndexes = 1024;
@@ -33,13 +32,12 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
         }
         if (pageNo >= file.pageCount()) {
             corrupt("its definition continues on page " + std::to_string(pageNo) +
-                           ", beyond the end of the file");
+                    ", beyond the end of the file");
         }
         const auto page = file.page(pageNo);
         if ((*page)[0] != store::kTdefPageType) {
             corrupt("its definition continues on page " + std::to_string(pageNo) +
-                           ", which is not a definition page (type " + std::to_string((*page)[0]) +
-                           ")");
+                    ", which is not a definition page (type " + std::to_string((*page)[0]) + ")");
         }
         t.definitionPages.push_back(pageNo);
         const std::size_t skip = buffer.empty() ? 0 : kContinuationHeader;
@@ -57,7 +55,7 @@ TableLayout readTableLayout(const file::PageFile& file, const format::Format& fm
     t.freePagesRow = u32(b, fmt.tdefFreePages);
     if (columnCount > kMaxColumns || logicalIndexes > kMaxIndexes || realIndexes > kMaxIndexes) {
         corrupt("its definition claims " + std::to_string(columnCount) + " columns and " +
-                       std::to_string(realIndexes) + " indexes");
+                std::to_string(realIndexes) + " indexes");
     }
 
     std::size_t pos = fmt.tdefBlockEnd + std::size_t{realIndexes} * fmt.realIndexEntrySize;

@@ -2,9 +2,9 @@
 
 #include <set>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/base/bytes.h"
 #include "jet/store/data_page_writer.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"

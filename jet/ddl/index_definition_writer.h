@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "jet/format/schema.h"
+#include "jet/ddl/table_creator.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/ddl/table_creator.h"
+#include "jet/format/schema.h"
 
 namespace jet::ddl {
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "jet/base/error.h"
-#include "jet/index/index_page_writer.h"
 #include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/base/utf8.h"
+#include "jet/index/index_page_writer.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"
-#include "jet/base/utf8.h"
 
 namespace jet::ddl {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "jet/file/page_file.h"
-#include "jet/format/format.h"
 #include "jet/base/bytes.h"
 #include "jet/ddl/table_definition_writer.h"
+#include "jet/file/page_file.h"
+#include "jet/format/format.h"
 
 namespace jet::ddl {
 

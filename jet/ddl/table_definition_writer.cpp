@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "jet/base/error.h"
 #include "jet/base/bytes.h"
+#include "jet/base/error.h"
 #include "jet/ddl/table_creator.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/format/schema.h"
 
 namespace jet::ddl {
 

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <memory>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/text_codec.h"
 #include "jet/file/jet_rc4_codec.h"
 #include "jet/file/office_agile_codec.h"
 #include "jet/file/office_rc4_codec.h"
 #include "jet/file/rc4.h"
-#include "jet/base/bytes.h"
-#include "jet/base/text_codec.h"
 
 namespace jet::file {
 namespace {
@@ -50,8 +50,7 @@ Encryption officeEncryption(ByteSpan page) {
 }
 
 // The stored password, unmasked and decoded; empty when the database has none.
-std::string storedPassword(const format::Format& fmt, ByteSpan page,
-                           std::uint16_t codePage) {
+std::string storedPassword(const format::Format& fmt, ByteSpan page, std::uint16_t codePage) {
     std::vector<std::uint8_t> pwd(page.begin() + fmt.passwordOffset,
                                   page.begin() + fmt.passwordOffset + fmt.passwordLength);
     if (fmt.creationDateOffset != 0) {
@@ -65,8 +64,7 @@ std::string storedPassword(const format::Format& fmt, ByteSpan page,
         for (std::size_t i = 0; i < pwd.size(); ++i) pwd[i] ^= (days >> (8 * (i % 4))) & 0xFF;
     }
     if (allZero(pwd)) return {};
-    std::string text =
-        fmt.jet3 ? decodeCodePageText(pwd, codePage) : decodeUnicodeText(pwd);
+    std::string text = fmt.jet3 ? decodeCodePageText(pwd, codePage) : decodeUnicodeText(pwd);
     if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
     return text;
 }

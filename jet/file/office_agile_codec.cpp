@@ -6,8 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "jet/base/error.h"
 #include "jet/base/bytes.h"
+#include "jet/base/error.h"
 
 namespace jet::file {
 namespace {

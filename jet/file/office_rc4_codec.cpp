@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/file/rc4.h"
-#include "jet/base/bytes.h"
 
 namespace jet::file {
 namespace {

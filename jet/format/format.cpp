@@ -103,13 +103,20 @@ constexpr Format kAce17 = jet4Like(Version::Ace17);
 
 const Format* forVersionByte(std::uint8_t versionByte) {
     switch (versionByte) {
-        case 0x00: return &kJet3;
-        case 0x01: return &kJet4;
-        case 0x02: return &kAce12;
-        case 0x03: return &kAce14;
-        case 0x05: return &kAce16;
-        case 0x06: return &kAce17;
-        default: return nullptr;
+        case 0x00:
+            return &kJet3;
+        case 0x01:
+            return &kJet4;
+        case 0x02:
+            return &kAce12;
+        case 0x03:
+            return &kAce14;
+        case 0x05:
+            return &kAce16;
+        case 0x06:
+            return &kAce17;
+        default:
+            return nullptr;
     }
 }
 

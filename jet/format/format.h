@@ -36,11 +36,11 @@ struct Format {
     std::uint32_t tdefRealIndexes;
     std::uint32_t tdefUsedPages;
     std::uint32_t tdefFreePages;
-    std::uint32_t tdefBlockEnd;       // first byte after the fixed header block
-    std::uint32_t realIndexEntrySize; // per real index, before the columns
+    std::uint32_t tdefBlockEnd;        // first byte after the fixed header block
+    std::uint32_t realIndexEntrySize;  // per real index, before the columns
     std::uint32_t columnEntrySize;
-    std::uint32_t nameLengthSize;     // 1 (Jet 3) or 2 bytes
-    std::uint32_t realIndexDefSize;   // per real index, after the column names
+    std::uint32_t nameLengthSize;    // 1 (Jet 3) or 2 bytes
+    std::uint32_t realIndexDefSize;  // per real index, after the column names
     std::uint32_t logicalIndexDefSize;
 
     // Column definition entry offsets.
@@ -49,11 +49,11 @@ struct Format {
     std::uint32_t colVarIndex;
     std::uint32_t colPrecision;
     std::uint32_t colScale;
-    std::uint32_t colCodePage;     // 0 when the column does not carry one
-    std::uint32_t colSortOrder;    // text sort order and, 3 bytes on, its version; 0 when absent
-    std::uint32_t colComplexId;    // 0 when absent
+    std::uint32_t colCodePage;   // 0 when the column does not carry one
+    std::uint32_t colSortOrder;  // text sort order and, 3 bytes on, its version; 0 when absent
+    std::uint32_t colComplexId;  // 0 when absent
     std::uint32_t colFlags;
-    std::uint32_t colExtraFlags;   // 0 when absent
+    std::uint32_t colExtraFlags;  // 0 when absent
     std::uint32_t colFixedOffset;
     std::uint32_t colLength;
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
+#include "jet/base/value.h"
 #include "jet/format/schema.h"
 #include "jet/index/text_key.h"
-#include "jet/base/value.h"
 
 namespace jet::index {
 

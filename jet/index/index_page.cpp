@@ -44,8 +44,7 @@ IndexEntry splitEntry(ByteSpan full, bool leaf, std::size_t offset) {
     const std::size_t trailer = kRowPointerSize + (leaf ? 0 : kChildPointerSize);
     if (full.size() <= trailer) {
         corrupt("the index entry at offset " + std::to_string(offset) + " has " +
-                       std::to_string(full.size()) + " bytes, too few for a key and its row " +
-                       "pointer");
+                std::to_string(full.size()) + " bytes, too few for a key and its row " + "pointer");
     }
     const std::size_t keyLength = full.size() - trailer;
     IndexEntry e;
@@ -90,7 +89,7 @@ IndexPage readIndexPage(const format::Format& fmt, ByteSpan page) {
             const std::size_t end = byte * 8 + bit;
             if (at.entriesStart + end > page.size() || end <= start) {
                 corrupt("the entry mask of an index page marks an entry ending at " +
-                               std::to_string(end) + ", outside the page or before its start");
+                        std::to_string(end) + ", outside the page or before its start");
             }
             const ByteSpan stored = page.subspan(at.entriesStart + start, end - start);
             full.assign(prefix.begin(), prefix.end());
@@ -98,9 +97,8 @@ IndexPage readIndexPage(const format::Format& fmt, ByteSpan page) {
             p.entries.push_back(splitEntry(full, p.leaf, at.entriesStart + start));
             if (p.entries.size() == 1) {
                 if (p.prefixLength > full.size()) {
-                    corrupt("an index page's shared prefix (" +
-                                   std::to_string(p.prefixLength) +
-                                   " bytes) is longer than its first entry");
+                    corrupt("an index page's shared prefix (" + std::to_string(p.prefixLength) +
+                            " bytes) is longer than its first entry");
                 }
                 prefix.assign(full.begin(),
                               full.begin() + static_cast<std::ptrdiff_t>(p.prefixLength));

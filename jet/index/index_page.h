@@ -44,8 +44,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "jet/format/format.h"
 #include "jet/base/bytes.h"
+#include "jet/format/format.h"
 
 namespace jet::index {
 

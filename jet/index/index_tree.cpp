@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <span>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/index/index_leaf_edit.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/base/bytes.h"
 #include "jet/store/usage_map_writer.h"
 
 namespace jet::index {

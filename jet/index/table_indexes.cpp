@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <map>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/base/bytes.h"
 
 namespace jet::index {
 namespace {
@@ -91,7 +91,7 @@ TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, cons
             const ColumnDef* c = columnNumbered(table, ic.columnNumber);
             if (c == nullptr) {
                 corrupt("The " + m.label + " names column number " +
-                               std::to_string(ic.columnNumber) + ", which the table lacks");
+                        std::to_string(ic.columnNumber) + ", which the table lacks");
             }
             const auto column = keyColumnFor(*c, ic.ascending);
             if (!column) m.encodable = false;

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/format/schema.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
 

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "jet/sql/expression_node.h"
 #include "jet/base/value.h"
+#include "jet/sql/expression_node.h"
 
 namespace jet::sql {
 

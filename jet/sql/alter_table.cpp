@@ -4,10 +4,10 @@
 #include <array>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
-#include "jet/base/names.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
@@ -149,7 +149,7 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
     }
     for (const auto& rel : enforcedRelationships(db, table.name)) {
         const auto& names = namesEqual(rel.referencing, table.name) ? rel.referencingColumns
-                                                                           : rel.referencedColumns;
+                                                                    : rel.referencedColumns;
         for (const auto& n : names) {
             if (namesEqual(n, column.name)) {
                 refuseDrop(table, column, "it takes part in the relationship '" + rel.name + "'");

@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "jet/database.h"
+#include "jet/ddl/table_definition_writer.h"
 #include "jet/sql/ast.h"
 #include "jet/store/property_map.h"
-#include "jet/ddl/table_definition_writer.h"
 
 namespace jet::sql {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "jet/base/names.h"
 #include "jet/sql/parser.h"
 #include "jet/store/field_codec.h"
-#include "jet/base/names.h"
 
 namespace jet::sql {
 namespace {
@@ -55,8 +55,7 @@ Definition describe(const TableDef& table, const ColumnDef& column,
         // It reads at most the fields whose names its text contains.
         const std::string folded = foldName(d.text);
         for (const ColumnDef& c : table.columns) {
-            d.reads[c.order] =
-                &c != &column && folded.find(foldName(c.name)) != std::string::npos;
+            d.reads[c.order] = &c != &column && folded.find(foldName(c.name)) != std::string::npos;
         }
         return d;
     }

@@ -10,12 +10,12 @@
 #include <variant>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
+#include "jet/sql/expression_node.h"
 #include "jet/values/date_time.h"
 #include "jet/values/decimal_math.h"
-#include "jet/sql/expression_node.h"
 #include "jet/values/functions.h"
 #include "jet/values/value_rules.h"
-#include "jet/base/names.h"
 
 namespace jet::sql {
 

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/base/value.h"
 #include "jet/database.h"
 #include "jet/sql/ast.h"
-#include "jet/base/value.h"
 #include "jet/values/conversion.h"
 
 namespace jet::sql {
@@ -60,6 +60,8 @@ bool isTrue(const Value& v);
 
 // Marks in `mask` (one flag per column, in the table's order) the columns `expr` names. Names the
 // table lacks are left to binding to report.
-void markColumnsRead(const ast::Expr& expr, const TableDef& table, std::vector<bool>& mask);  // WHERE: Null and False are not true; text must be True/False/numeric
+void markColumnsRead(const ast::Expr& expr, const TableDef& table,
+                     std::vector<bool>& mask);  // WHERE: Null and False are not true; text must be
+                                                // True/False/numeric
 
 }  // namespace jet::sql

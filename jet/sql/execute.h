@@ -22,7 +22,7 @@ class ResultSet {
 public:
     virtual ~ResultSet() = default;
     virtual const std::vector<ResultColumn>& columns() const = 0;
-    virtual bool next() = 0;                          // false at the end
+    virtual bool next() = 0;                            // false at the end
     virtual const std::vector<Value>& row() const = 0;  // values in columns() order
 };
 

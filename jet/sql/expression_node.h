@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/base/value.h"
 #include "jet/database.h"
 #include "jet/sql/ast.h"
 #include "jet/sql/evaluator.h"
 #include "jet/values/functions.h"
 #include "jet/values/like.h"
-#include "jet/base/value.h"
 
 namespace jet::sql {
 
@@ -47,7 +47,6 @@ struct AggregateCall {
     std::shared_ptr<Value> result;
     std::string text;
 };
-
 
 // The nodes of the tree; `text` is the expression as written, quoted by errors.
 NodePtr constantNode(std::string text, Value value);

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "jet/base/error.h"
-#include "jet/values/arithmetic.h"
 #include "jet/sql/expression_node.h"
+#include "jet/values/arithmetic.h"
 #include "jet/values/functions.h"
 #include "jet/values/like.h"
 #include "jet/values/value_rules.h"

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
@@ -12,7 +13,6 @@
 #include "jet/sql/select.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/field_codec.h"
-#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/sql/lexer.h"
 #include "jet/sql/syntax_error.h"
-#include "jet/base/names.h"
 
 namespace jet::sql {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "jet/base/names.h"
 #include "jet/index/index_key.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
-#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 
 namespace jet::sql {
@@ -91,8 +91,7 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
         if (!namesEqual(from, table) && !namesEqual(to, table)) continue;
         const std::string relName = textOf(row[name]);
         auto it = std::find_if(found.begin(), found.end(), [&](const Pairs& p) {
-            return namesEqual(p.rel.name, relName) &&
-                   namesEqual(p.rel.referencing, from) &&
+            return namesEqual(p.rel.name, relName) && namesEqual(p.rel.referencing, from) &&
                    namesEqual(p.rel.referenced, to);
         });
         if (it == found.end()) {

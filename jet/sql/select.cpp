@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/sql/aggregate.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/expression_node.h"
 #include "jet/values/value_rules.h"
-#include "jet/base/names.h"
 
 namespace jet::sql {
 

@@ -5,17 +5,17 @@
 #include <optional>
 #include <set>
 
+#include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/names.h"
+#include "jet/ddl/index_definition_writer.h"
+#include "jet/ddl/table_creator.h"
 #include "jet/format/format.h"
 #include "jet/index/index_key.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/alter_table.h"
 #include "jet/sql/insert.h"
-#include "jet/base/bytes.h"
-#include "jet/ddl/index_definition_writer.h"
-#include "jet/base/names.h"
 #include "jet/store/property_map.h"
-#include "jet/ddl/table_creator.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/table_writer.h"
@@ -184,16 +184,15 @@ std::optional<std::string> relationshipOf(const Database& db, const TableDef& ta
 }
 
 ddl::NewIndex keyIndex(const ddl::NewTable& table, const std::string& name,
-                         const std::vector<ast::Name>& columns, bool primaryKey) {
+                       const std::vector<ast::Name>& columns, bool primaryKey) {
     ddl::NewIndex ix;
     ix.name = name;
     ix.primaryKey = primaryKey;
     ix.unique = true;
     ix.required = primaryKey;
     for (const auto& c : columns) {
-        const auto found = std::find_if(table.columns.begin(), table.columns.end(), [&](auto& col) {
-            return namesEqual(col.name, c.text);
-        });
+        const auto found = std::find_if(table.columns.begin(), table.columns.end(),
+                                        [&](auto& col) { return namesEqual(col.name, c.text); });
         if (found == table.columns.end()) {
             throw Error(ErrorCode::FieldNotFound, "No field named '" + c.text + "' in table '" +
                                                       table.name + "' for index '" + name + "'.");
@@ -413,9 +412,9 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
 
 void runDropIndex(Database& db, const ast::DropIndex& drop, std::string_view) {
     const auto table = db.table(drop.table.text);
-    const auto found = std::find_if(
-        table->indexes.begin(), table->indexes.end(),
-        [&](const IndexDef& ix) { return namesEqual(ix.name, drop.index.text); });
+    const auto found =
+        std::find_if(table->indexes.begin(), table->indexes.end(),
+                     [&](const IndexDef& ix) { return namesEqual(ix.name, drop.index.text); });
     if (found == table->indexes.end()) {
         throw Error(ErrorCode::FieldNotFound,
                     "Table '" + table->name + "' has no index named '" + drop.index.text + "'.");

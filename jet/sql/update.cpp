@@ -2,13 +2,13 @@
 
 #include <optional>
 
+#include "jet/base/names.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
-#include "jet/base/names.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 

@@ -7,9 +7,9 @@
 #include <variant>
 
 #include "jet/base/error.h"
+#include "jet/base/names.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/parser.h"
-#include "jet/base/names.h"
 #include "jet/store/table_definition.h"
 
 namespace jet::sql {

@@ -1,15 +1,16 @@
 #include "jet/sql/write_checks.h"
 
-#include "jet/index/table_indexes.h"
 #include "jet/base/names.h"
+#include "jet/index/table_indexes.h"
 
 namespace jet::sql {
 namespace {
 
 [[noreturn]] void refuse(const TableDef& table, const ColumnDef& column, const std::string& why) {
-    throw Error(ErrorCode::NotUpdatable, "Cannot update '" + column.name + "'; field not "
-                                         "updateable (" + why + " in table '" + table.name +
-                                         "').");
+    throw Error(ErrorCode::NotUpdatable, "Cannot update '" + column.name +
+                                             "'; field not "
+                                             "updateable (" +
+                                             why + " in table '" + table.name + "').");
 }
 
 const CatalogEntry* catalogEntry(const Database& db, const std::string& table) {
@@ -58,8 +59,7 @@ bool isRequired(const Database& db, const TableDef& table, const ColumnDef& colu
 void requireUserTable(const Database& db, const TableDef& table, const char* change) {
     constexpr std::uint32_t kSystemObject = 0x80000000;
     const CatalogEntry* entry = catalogEntry(db, table.name);
-    const bool msysName =
-        table.name.size() >= 4 && namesEqual(table.name.substr(0, 4), "MSys");
+    const bool msysName = table.name.size() >= 4 && namesEqual(table.name.substr(0, 4), "MSys");
     if (table.tableType != 0x4e || msysName ||
         (entry != nullptr && (entry->flags & kSystemObject))) {
         throw Error(ErrorCode::NotUpdatable, std::string("Cannot ") + change +

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "jet/format/schema.h"
 #include "jet/base/bytes.h"
+#include "jet/format/schema.h"
 
 namespace jet::store {
 

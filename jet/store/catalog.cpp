@@ -48,8 +48,8 @@ std::vector<CatalogEntry> readCatalog(const file::PageFile& file, const format::
               foreign = column("ForeignName"), connect = column("Connect"),
               properties = column("LvProp");
     if (id < 0 || name < 0 || type < 0) {
-        throw Error(ErrorCode::Corrupt, "The catalog of '" + file.path() +
-                                            "' lacks its Id, Name or Type column.")
+        throw Error(ErrorCode::Corrupt,
+                    "The catalog of '" + file.path() + "' lacks its Id, Name or Type column.")
             .about(file.path());
     }
     const auto at = [](const std::vector<Value>& row, int i) -> const Value& {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/format/schema.h"
 
 namespace jet::store {
 

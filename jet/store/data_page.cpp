@@ -3,8 +3,7 @@
 #include <string>
 
 namespace jet::store {
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 DataPage::DataPage(const format::Format& fmt, ByteSpan page) : fmt_(fmt), page_(page) {
     slotCount_ = u16(page, fmt.dataRowCountOffset, "the row count of a data page");
@@ -26,9 +25,9 @@ Slot DataPage::slot(std::uint16_t index) const {
     if (s.deleted) return s;
     const std::size_t start = raw & kRowOffsetMask;
     // A row ends where the previous slot's row begins: rows fill the page from its end.
-    const std::size_t end = index == 0
-                                ? page_.size()
-                                : (u16(page_, base + (std::size_t{index} - 1) * 2) & kRowOffsetMask);
+    const std::size_t end =
+        index == 0 ? page_.size()
+                   : (u16(page_, base + (std::size_t{index} - 1) * 2) & kRowOffsetMask);
     const std::size_t directoryEnd = base + std::size_t{slotCount_} * 2;
     if (start < directoryEnd || end > page_.size() || start >= end) {
         corrupt("row " + std::to_string(index) + " of a data page has impossible bounds (" +

@@ -49,8 +49,8 @@
 
 #include <cstdint>
 
-#include "jet/format/format.h"
 #include "jet/base/bytes.h"
+#include "jet/format/format.h"
 
 namespace jet::store {
 
@@ -64,9 +64,9 @@ inline constexpr std::uint16_t kSlotDeleted = 0x8000;    // deleted, or a moved 
 inline constexpr std::uint16_t kSlotForwarded = 0x4000;  // holds a pointer to the row's body
 
 struct Slot {
-    ByteSpan bytes;         // the row's bytes; empty for a deleted row
-    bool deleted = false;   // deleted, or the moved body of a forwarded row
-    bool forwarded = false; // holds a pointer to the row's body elsewhere
+    ByteSpan bytes;          // the row's bytes; empty for a deleted row
+    bool deleted = false;    // deleted, or the moved body of a forwarded row
+    bool forwarded = false;  // holds a pointer to the row's body elsewhere
 };
 
 class DataPage {

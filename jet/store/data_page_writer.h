@@ -15,9 +15,9 @@
 #include <optional>
 #include <span>
 
+#include "jet/base/bytes.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/base/bytes.h"
 
 namespace jet::store {
 

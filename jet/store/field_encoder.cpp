@@ -58,19 +58,27 @@ std::vector<std::uint8_t> encodeUnicodeText(const std::string& utf8, bool compre
 
 std::size_t fixedValueSize(ColumnType type) {
     switch (type) {
-        case ColumnType::Byte: return 1;
-        case ColumnType::Integer: return 2;
+        case ColumnType::Byte:
+            return 1;
+        case ColumnType::Integer:
+            return 2;
         case ColumnType::Long:
         case ColumnType::Single:
-        case ColumnType::Complex: return 4;
+        case ColumnType::Complex:
+            return 4;
         case ColumnType::BigInt:
         case ColumnType::Currency:
         case ColumnType::Double:
-        case ColumnType::DateTime: return 8;
-        case ColumnType::GUID: return 16;
-        case ColumnType::Decimal: return 17;
-        case ColumnType::DateTimeExtended: return 42;
-        default: return 0;
+        case ColumnType::DateTime:
+            return 8;
+        case ColumnType::GUID:
+            return 16;
+        case ColumnType::Decimal:
+            return 17;
+        case ColumnType::DateTimeExtended:
+            return 42;
+        default:
+            return 0;
     }
 }
 
@@ -81,9 +89,9 @@ void encodeFixed(const ColumnDef& c, const Value& v, std::span<std::uint8_t> out
                                                 " bytes, too few for its type.");
     }
     const auto mismatch = [&]() -> Error {
-        return Error(ErrorCode::TypeMismatch,
-                     "The value for field '" + c.name + "' is not of its type (" +
-                         columnTypeName(c.type) + ").");
+        return Error(ErrorCode::TypeMismatch, "The value for field '" + c.name +
+                                                  "' is not of its type (" +
+                                                  columnTypeName(c.type) + ").");
     };
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     switch (c.type) {

@@ -40,9 +40,9 @@ std::uint32_t LongValueWriter::newPage(const ColumnDef& c) {
                     "Field '" + c.name + "' of table '" + table_.name +
                         "' keeps no map of its long-value pages, so a new one cannot be added.");
     }
-    const std::uint32_t page =
-        appendPage(file_, fmt_,
-                   {RowPointer::from(c.longValuePagesRow), RowPointer::from(c.longValueFreePagesRow)});
+    const std::uint32_t page = appendPage(
+        file_, fmt_,
+        {RowPointer::from(c.longValuePagesRow), RowPointer::from(c.longValueFreePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, kLongValueOwner));
     return page;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "jet/base/names.h"
-#include "jet/store/table_definition.h"
 #include "jet/base/utf8.h"
+#include "jet/store/table_definition.h"
 
 namespace jet::store {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/format/format.h"
 #include "jet/base/bytes.h"
+#include "jet/format/format.h"
 
 namespace jet::store {
 

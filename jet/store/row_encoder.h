@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "jet/format/schema.h"
-#include "jet/format/format.h"
 #include "jet/base/bytes.h"
+#include "jet/format/format.h"
+#include "jet/format/schema.h"
 
 namespace jet::store {
 

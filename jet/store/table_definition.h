@@ -100,10 +100,10 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/format/schema.h"
+#include "jet/base/bytes.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/base/bytes.h"
+#include "jet/format/schema.h"
 
 namespace jet::store {
 

@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "jet/base/error.h"
 #include "jet/base/bytes.h"
+#include "jet/base/error.h"
 #include "jet/store/data_page.h"
 #include "jet/store/usage_map_writer.h"
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/format/schema.h"
 #include "jet/store/data_page.h"
 #include "jet/store/row_codec.h"
 

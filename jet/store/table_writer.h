@@ -17,9 +17,9 @@
 #include <span>
 #include <vector>
 
-#include "jet/format/schema.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/format/schema.h"
 #include "jet/store/data_page_writer.h"
 #include "jet/store/long_value_writer.h"
 #include "jet/store/row_codec.h"

@@ -6,9 +6,9 @@
 #include <set>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
-#include "jet/base/bytes.h"
 
 namespace jet::store {
 
@@ -17,8 +17,8 @@ inline constexpr RowPointer kGlobalUsageMap{1, 0};
 // Sets or clears the bit of `page` in the usage map row at `where`, writing the page that holds
 // the map. Throws Error(Unsupported), changing nothing, when the map does not cover the page
 // (an inline map would have to move its range, a reference map would need a new map page).
-void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
-              std::uint32_t page, bool on);
+void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where, std::uint32_t page,
+              bool on);
 
 // Adds a page at the end of the file for an owner whose maps are `ownerMaps` (its pages, and
 // for a table its pages with free space): marked in each of them and used in the global map.

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "jet/base/names.h"
 #include "jet/values/date_time.h"
 #include "jet/values/decimal_math.h"
-#include "jet/base/names.h"
 
 namespace jet::values {
 

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QSettings>
-#include <fstream>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
-#include "core/globals.h"
 #include "app/forms.h"
 #include "app/settings.h"
+#include "core/globals.h"
 #include "db/objects.h"
 #include "steps/form2.h"
 #include "support/fake_platform.h"

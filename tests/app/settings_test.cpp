@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include <QSettings>
-#include <fstream>
 #include <QStandardPaths>
+#include <fstream>
 
 #include "core/failure.h"
 #include "support/fixtures.h"
@@ -64,7 +64,8 @@ TEST_F(Settings, AnUnwritableFolderIsToldOnceAndTheRunKeepsItsSettings) {
         ADD_FAILURE() << "the first failed save is told";
     } catch (const app::Failure& f) {
         EXPECT_EQ(f.number(), 75);
-        EXPECT_NE(f.description().find("The settings folder " + config + "/Veldmark cannot be "
+        EXPECT_NE(f.description().find("The settings folder " + config +
+                                       "/Veldmark cannot be "
                                        "made: Not a directory."),
                   std::string::npos)
             << f.description();

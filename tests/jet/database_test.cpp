@@ -7,9 +7,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "support/made_database.h"
 #include "jet/sql/execute.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 #include "support/statements.h"
 
 using jet::Database;

@@ -14,8 +14,8 @@
 
 #include "app/controls/data_grid.h"
 #include "app/controls/push_button.h"
-#include "core/globals.h"
 #include "app/forms.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/connection.h"
 #include "db/db_support.h"

@@ -10,10 +10,10 @@
 #include "app/controls/events.h"
 #include "apply_fixture.h"
 #include "db/busy_yield.h"
-#include "steps/form4.h"
 #include "math/form5.h"
 #include "math/form6.h"
 #include "math/form7.h"
+#include "steps/form4.h"
 
 namespace {
 
@@ -143,15 +143,14 @@ TEST_F(InputDuringApply, Form7NothingReachesAControlAndApplyRunsOnce) {
     form.show();
     form.Text1->SetText("Total");
     form.Combo1->setCurrentIndex(2);
-    const Texts statements = apply(form, [&] { form.PushButton4_Click(); },
-                                   {{},
-                                    [&] {
-                                        impatientClicks(form);
-                                        postKey(form.Text1, Qt::Key_X, "x");
-                                        db::yieldWhileBusy();
-                                        EXPECT_EQ(form.Text1->Text(), "Total");
-                                        postClick(form.PushButton4);
-                                    }});
+    const Texts statements =
+        apply(form, [&] { form.PushButton4_Click(); }, {{}, [&] {
+                                                            impatientClicks(form);
+                                                            postKey(form.Text1, Qt::Key_X, "x");
+                                                            db::yieldWhileBusy();
+                                                            EXPECT_EQ(form.Text1->Text(), "Total");
+                                                            postClick(form.PushButton4);
+                                                        }});
     EXPECT_EQ(statements, (Texts{"ALTER TABLE [Orders] ADD COLUMN [Total] INT",
                                  "update [Orders] set [Total]=[Price]* [Qty]"}));
     expectBackArrivesAfterTheHandler(form);
@@ -167,8 +166,7 @@ TEST_F(InputDuringApply, TheGridWaitsWhileTheEngineWorks) {
     auto* model = form.DataGrid1->model();
     ASSERT_TRUE(model->canFetchMore({}));
     bool couldFetch = true;
-    apply(form, [&] { form.PushButton4_Click(); },
-          {[&] {
+    apply(form, [&] { form.PushButton4_Click(); }, {[&] {
               bool seen = false;
               QMetaObject::invokeMethod(
                   &form,

@@ -7,8 +7,8 @@
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 
-#include "core/globals.h"
 #include "app/forms.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/connection.h"
 #include "db/db_support.h"

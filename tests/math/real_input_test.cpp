@@ -55,7 +55,8 @@ TEST_F(RealInput, ClicksOnApplyWhileForm6WorksAreDroppedAndBackArrivesAfter) {
     });
     ASSERT_TRUE(xdotool("mousemove --sync " + apply + " click 1"));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until && (log.statements().size() < 2 || form.isVisible())) {
+    while (std::chrono::steady_clock::now() < until &&
+           (log.statements().size() < 2 || form.isVisible())) {
         QTest::qWait(50);
     }
     QTest::qWait(500);  // time for a replayed click to arrive, were there one

@@ -6,10 +6,10 @@
 
 #include <QSettings>
 
-#include "core/globals.h"
 #include "app/form1.h"
 #include "app/forms.h"
 #include "app/settings.h"
+#include "core/globals.h"
 #include "db/connection.h"
 #include "jet/check/check.h"
 #include "math/form5.h"

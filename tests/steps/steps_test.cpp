@@ -8,9 +8,9 @@
 #include <QTest>
 
 #include "app/controls/data_grid.h"
-#include "core/globals.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "core/globals.h"
 #include "db/access.h"
 #include "db/connection.h"
 #include "db/db_support.h"

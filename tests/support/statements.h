@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 
 namespace testsupport {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/base/utf8.h"
+#include "jet/database.h"
 #include "jet/store/property_map.h"
 #include "jet/store/table_writer.h"
-#include "jet/base/utf8.h"
 #include "jet/store/write_context.h"
 
 namespace testsupport {

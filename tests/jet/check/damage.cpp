@@ -4,10 +4,10 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "jet/base/bytes.h"
 #include "jet/check/map_reading.h"
 #include "jet/database.h"
 #include "jet/file/header.h"
-#include "jet/base/bytes.h"
 #include "jet/store/data_page.h"
 #include "jet/store/row_codec.h"
 

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "damage.h"
+#include "jet/base/bytes.h"
 #include "jet/check/check.h"
 #include "jet/database.h"
 #include "jet/index/index_page.h"
-#include "jet/base/bytes.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // name already under the same parent (whatever its case) is refused.
 #include <gtest/gtest.h>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/index/table_indexes.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"

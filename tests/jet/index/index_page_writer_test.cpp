@@ -9,8 +9,8 @@
 #include <functional>
 #include <set>
 
-#include "jet/check/table_layout.h"
 #include "jet/base/error.h"
+#include "jet/check/table_layout.h"
 #include "jet/file/header.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"

@@ -12,9 +12,9 @@
 #include <random>
 #include <set>
 
+#include "jet/base/error.h"
 #include "jet/check/check.h"
 #include "jet/database.h"
-#include "jet/base/error.h"
 #include "jet/index/index_page.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <map>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/file/header.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"

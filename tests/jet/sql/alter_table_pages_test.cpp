@@ -5,8 +5,8 @@
 // file as it was.
 #include <gtest/gtest.h>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/file/fault_seam.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/write_context.h"

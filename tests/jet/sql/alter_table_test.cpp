@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/store/property_map.h"
 #include "support/fixtures.h"
 #include "support/statements.h"

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "jet/base/names.h"
 #include "jet/check/check.h"
 #include "jet/sql/execute.h"
 #include "jet/store/field_encoder.h"
-#include "jet/base/names.h"
 #include "support/fixtures.h"
 
 using namespace jet;

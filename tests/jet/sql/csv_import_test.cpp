@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/sql/insert.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"

@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
-#include "jet/values/decimal_math.h"
+#include "jet/database.h"
 #include "jet/sql/evaluator.h"
 #include "jet/sql/parser.h"
+#include "jet/values/decimal_math.h"
 
 namespace jet {
 // Readable values in failure messages.

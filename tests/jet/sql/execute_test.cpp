@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "support/fixtures.h"
 
 namespace jet::sql {

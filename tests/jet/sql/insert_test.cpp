@@ -3,8 +3,8 @@
 // over through INSERT ... SELECT, and refusals that leave the file as it was.
 #include <gtest/gtest.h>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 

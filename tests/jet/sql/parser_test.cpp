@@ -5,8 +5,8 @@
 #include <string>
 
 #include "jet/base/error.h"
-#include "jet/sql/ast_text.h"
 #include "jet/base/names.h"
+#include "jet/sql/ast_text.h"
 
 namespace jet::sql {
 namespace {

@@ -4,8 +4,8 @@
 // the change into Table1, its indexes included.
 #include <gtest/gtest.h>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
-#include "jet/values/decimal_math.h"
+#include "jet/database.h"
 #include "jet/sql/execute.h"
+#include "jet/values/decimal_math.h"
 #include "support/fixtures.h"
 
 namespace jet::sql {
@@ -62,8 +62,8 @@ protected:
 
 TEST_F(SelectTable1, ExpressionsWithAliasesNamesAndTypes) {
     auto rs = sql::query(*db_,
-                      "SELECT [A], [E] * 2 AS Twice, [H] * 1.5, [A] & '!', [H] * 2, [G] + 1, "
-                      "[C] > 1 FROM [Table1] ORDER BY [A]");
+                         "SELECT [A], [E] * 2 AS Twice, [H] * 1.5, [A] & '!', [H] * 2, [G] + 1, "
+                         "[C] > 1 FROM [Table1] ORDER BY [A]");
     const std::vector<std::pair<std::string, ColumnType>> expected{
         {"A", ColumnType::Text},
         {"Twice", ColumnType::Long},
@@ -125,8 +125,8 @@ TEST_F(SelectTable1, FaultsArriveWithTheRowsAndNameTheExpression) {
 
 TEST_F(SelectTable1, AggregatesOfEveryKindOfColumn) {
     auto rs = sql::query(*db_,
-                      "SELECT Sum([H]), Avg([H]), Sum([I]), Sum([C]), Count([A]), Min([G]), "
-                      "Max([F]) FROM [Table1]");
+                         "SELECT Sum([H]), Avg([H]), Sum([I]), Sum([C]), Count([A]), Min([G]), "
+                         "Max([F]) FROM [Table1]");
     const std::vector<ColumnType> types{
         ColumnType::Currency, ColumnType::Currency, ColumnType::Long,  ColumnType::Long,
         ColumnType::Long,     ColumnType::DateTime, ColumnType::Double};
@@ -163,8 +163,8 @@ protected:
 
 TEST_F(SelectAggregates, OneRowOverTheWholeTable) {
     auto rs = sql::query(*db_,
-                      "SELECT Count(*), Count([CD_AGENTE]), Sum([CD_AGENTE]), Min([CD_AGENTE]), "
-                      "Max([CD_AGENTE]), Avg([CD_AGENTE]) FROM [Table1]");
+                         "SELECT Count(*), Count([CD_AGENTE]), Sum([CD_AGENTE]), Min([CD_AGENTE]), "
+                         "Max([CD_AGENTE]), Avg([CD_AGENTE]) FROM [Table1]");
     EXPECT_EQ(rs->columns()[0].name, "Expr1000");
     EXPECT_EQ(rs->columns()[5].name, "Expr1005");
     EXPECT_EQ(rs->columns()[5].type, ColumnType::Double);

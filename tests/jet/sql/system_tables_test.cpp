@@ -41,8 +41,7 @@ TEST(SystemTables, UpdateAndDeleteAreRefusedNamingTheTable) {
              }) {
             const jet::Error e = errorOf(*db, sql);
             EXPECT_EQ(e.code(), ErrorCode::NotUpdatable) << sql << ": " << e.what();
-            EXPECT_NE(std::string(e.what()).find("system table '" + table + "'"),
-                      std::string::npos)
+            EXPECT_NE(std::string(e.what()).find("system table '" + table + "'"), std::string::npos)
                 << e.what();
         }
         EXPECT_EQ(bytesOf(path), before);
@@ -84,8 +83,9 @@ TEST(SystemTables, TheCheckerNoticesACatalogThatLostATable) {
     bool lost = false;
     for (const auto& f : found) {
         lost |= f.severity == jet::check::Severity::Fault &&
-                f.description.find("definition of a table that the catalog (MSysObjects) does "
-                                   "not list") != std::string::npos;
+                f.description.find(
+                    "definition of a table that the catalog (MSysObjects) does "
+                    "not list") != std::string::npos;
     }
     EXPECT_TRUE(lost);
 }

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/new_database.h"
 #include "jet/store/property_map.h"
 #include "support/fixtures.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "jet/database.h"
 #include "jet/base/error.h"
+#include "jet/database.h"
 #include "jet/sql/csv_import.h"
 #include "jet/values/like.h"
 #include "jet/values/value_rules.h"
@@ -312,7 +312,8 @@ TEST(AccessLikeWildcards, StarQuestionMarkHashAndSetsAsAccessReadsThem) {
     EXPECT_TRUE(like("ab", "a[]b"));  // an empty set takes no character
     EXPECT_TRUE(like("5%_", "5%_") && !like("50", "5%"));
     for (const char* invalid : {"a[bc", "[z-a]", "[!]"}) {
-        EXPECT_THROW(values::LikePattern(invalid, values::LikeWildcards::Access), values::ValueFault)
+        EXPECT_THROW(values::LikePattern(invalid, values::LikeWildcards::Access),
+                     values::ValueFault)
             << invalid;
     }
     EXPECT_TRUE(values::LikePattern("a[bc").matches("a[bc"));  // the provider's reading stays

@@ -35,13 +35,12 @@ TEST(RowsetType, ClassesEveryKindOfObject) {
 }
 
 TEST(RowsetOrder, SortsTypesThenNamesWithoutRegardToCase) {
-    const auto rows = jet::store::tablesRowset({entry("beta", 1, 0), entry("Alpha", 1, 0),
-                                                entry("MSysObjects", 1, 0x80000000),
-                                                entry("zeta", 6, 0), entry("Ärger", 1, 0),
-                                                entry("alpha2", 1, 0), entry("View", 5, 0)});
+    const auto rows = jet::store::tablesRowset(
+        {entry("beta", 1, 0), entry("Alpha", 1, 0), entry("MSysObjects", 1, 0x80000000),
+         entry("zeta", 6, 0), entry("Ärger", 1, 0), entry("alpha2", 1, 0), entry("View", 5, 0)});
     std::vector<std::string> got;
     for (const auto& r : rows) got.push_back(r.type + ":" + r.name);
-    EXPECT_EQ(got, (std::vector<std::string>{"LINK:zeta", "SYSTEM TABLE:MSysObjects",
-                                             "TABLE:Alpha", "TABLE:alpha2", "TABLE:beta",
-                                             "TABLE:Ärger", "VIEW:View"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"LINK:zeta", "SYSTEM TABLE:MSysObjects", "TABLE:Alpha",
+                                        "TABLE:alpha2", "TABLE:beta", "TABLE:Ärger", "VIEW:View"}));
 }

@@ -92,10 +92,10 @@ TEST(DataPageWriter, RefusesWhatDoesNotFitAndChangesNothing) {
 }
 
 TEST(DataPageWriter, AddsRowsToANewPageUntilItIsFull) {
-    const auto fmt = file::openHeader(*std::make_unique<file::PageFile>(
-                                          testsupport::fixture("jet4/test2000.mdb")),
-                                      "")
-                         .format;
+    const auto fmt =
+        file::openHeader(
+            *std::make_unique<file::PageFile>(testsupport::fixture("jet4/test2000.mdb")), "")
+            .format;
     DataPageWriter w(*fmt, DataPageWriter::emptyPage(*fmt, 42));
     EXPECT_EQ(w.freeSpace(), fmt->pageSize - 14u);
     const std::vector<std::uint8_t> row(100, 7);

@@ -61,9 +61,8 @@ Counts roundTripAll(const std::string& path) {
                 bool writable = true;
                 for (std::size_t i = 0; i < table->columns.size(); ++i) {
                     const auto& c = table->columns[i];
-                    if (c.type == ColumnType::Complex ||
-                        c.type == ColumnType::DateTimeExtended || c.type == ColumnType::Memo ||
-                        c.type == ColumnType::OLE) {
+                    if (c.type == ColumnType::Complex || c.type == ColumnType::DateTimeExtended ||
+                        c.type == ColumnType::Memo || c.type == ColumnType::OLE) {
                         keepUnwritable[i] = raw[i];
                     }
                 }
@@ -88,8 +87,7 @@ Counts roundTripAll(const std::string& path) {
 TEST(RowEncoder, EncodesEveryFixtureRowBackToItsValues) {
     std::size_t rows = 0, fresh = 0;
     for (const char* dir : {"jet4", "ace", "password"}) {
-        for (const auto& entry :
-             std::filesystem::directory_iterator(testsupport::fixture(dir))) {
+        for (const auto& entry : std::filesystem::directory_iterator(testsupport::fixture(dir))) {
             const std::string path = entry.path().string();
             if (path.find("with-password") != std::string::npos) continue;
             SCOPED_TRACE(path);

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "jet/base/bytes.h"
 #include "jet/check/map_reading.h"
 #include "jet/database.h"
-#include "jet/base/bytes.h"
 #include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
 #include "jet/store/write_context.h"
