@@ -96,6 +96,7 @@ PageRef PageFile::page(std::uint32_t number) const {
     if (snapshots_.view() != nullptr) return viewPage(number);
     if (number == 0 && header_) return header_;
     if (number >= filePages()) beyondTheEnd(number, filePages());
+    if (const PageBuffer* recent = recentEdit(number)) return *recent;
     if (!dirty_.empty()) {
         if (const auto it = dirty_.find(number); it != dirty_.end()) return it->second;
     }
@@ -280,6 +281,7 @@ void PageFile::writePage(std::uint32_t number, Page bytes) {
 }
 
 PageBuffer& PageFile::dirtyEntry(std::uint32_t number, bool wholePage) {
+    if (PageBuffer* recent = recentEdit(number)) return copiedIfHeld(*recent, wholePage);
     auto it = dirty_.find(number);
     if (it == dirty_.end()) {
         if (dirty_.size() >= dirtyLimit_) flush();
@@ -293,12 +295,18 @@ PageBuffer& PageFile::dirtyEntry(std::uint32_t number, bool wholePage) {
         it = dirty_.emplace(number, std::move(buffer)).first;
         if (state_ == WriteState::Locked) state_ = WriteState::Changed;
     }
+    recentEdits_[1] = recentEdits_[0];
+    recentEdits_[0] = RecentEdit{number, &it->second};
+    return copiedIfHeld(it->second, wholePage);
+}
+
+PageBuffer& PageFile::copiedIfHeld(PageBuffer& entry, bool wholePage) {
     // Copy on write: bytes someone holds through page() stay as they are.
-    if (!wholePage && it->second.use_count() > 1) {
-        it->second = std::make_shared<Page>(std::as_const(*it->second));
+    if (!wholePage && entry.use_count() > 1) {
+        entry = std::make_shared<Page>(std::as_const(*entry));
     }
-    assert((wholePage || it->second != nullptr) && "an edited page has its bytes");
-    return it->second;
+    assert((wholePage || entry != nullptr) && "an edited page has its bytes");
+    return entry;
 }
 
 // The first change of a page the file held when the write began: its committed bytes go to the
@@ -411,6 +419,7 @@ void PageFile::flush() {
     // Clean now, and still the same buffers: a layer that edits one again gets it back.
     for (auto& [number, page] : dirty_) cache_.put(number, std::move(page));
     dirty_.clear();
+    recentEdits_ = {};
     assertState();
 }
 
@@ -454,6 +463,7 @@ void PageFile::commit() {
 void PageFile::rollback() {
     requireWrite("rollback()");
     dirty_.clear();
+    recentEdits_ = {};
     journal_.reset();
     try {
         // Whatever reached the disk was journaled first; a journal that never became durable
@@ -470,6 +480,7 @@ void PageFile::rollback() {
 
 void PageFile::endWrite() {
     dirty_.clear();
+    recentEdits_ = {};
     journal_.reset();
     journaled_ = {};
     state_ = WriteState::Idle;

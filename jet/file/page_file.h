@@ -45,6 +45,7 @@
 // list per page first changed and of a null pointer per page read.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -236,6 +237,7 @@ private:
     // The dirty entry of page `number`, made so on its first change; with `wholePage` its
     // buffer is about to be replaced, so neither the bytes are read nor a copy made.
     PageBuffer& dirtyEntry(std::uint32_t number, bool wholePage);
+    PageBuffer& copiedIfHeld(PageBuffer& entry, bool wholePage);
     void firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage);
     RollbackJournal& journal();
     void flush();
@@ -265,6 +267,20 @@ private:
     std::uint64_t writeSize_ = 0;     // and with the pages appended since
     std::vector<bool> journaled_;     // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
+    // The entries of dirty_ edited last, and their pages: a statement reads and edits the same
+    // two pages many times running (the page of the row it changes, the page rows move to), and
+    // this spares the lookups. Emptied whenever dirty_ is.
+    struct RecentEdit {
+        std::uint32_t number = 0;
+        PageBuffer* entry = nullptr;
+    };
+    std::array<RecentEdit, 2> recentEdits_{};
+    PageBuffer* recentEdit(std::uint32_t number) const {
+        for (const RecentEdit& r : recentEdits_) {
+            if (r.entry != nullptr && r.number == number) return r.entry;
+        }
+        return nullptr;
+    }
     std::size_t dirtyLimit_ = 1024;
     std::optional<RollbackJournal> journal_;
 
