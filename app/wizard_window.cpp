@@ -39,7 +39,7 @@ void WizardWindow::placeTwips(QWidget* widget, int left, int top, int width, int
 
 QFont WizardWindow::arialFont(double points, bool bold) {
     static const QString family = [] {
-        const QString arial = QStringLiteral("Arial");
+        QString arial = QStringLiteral("Arial");
         if (QFontInfo(QFont(arial)).family() == arial) return arial;
         const QString twin = QStringLiteral("Liberation Sans");
         return QFontDatabase::hasFamily(twin) ? twin : arial;

@@ -10,7 +10,9 @@
 
 #include "jet/base/error.h"
 
-// The templates are linked in as they are, byte for byte (see templates/README.md).
+// The templates are linked in as they are, byte for byte (see templates/README.md). `symbol`
+// names a declaration, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define QUILLFEN_EMBED(symbol, file)                \
     __asm__(                                        \
         ".section .rodata\n"                        \
@@ -25,6 +27,7 @@
         ".previous\n");                             \
     extern "C" const unsigned char symbol[];        \
     extern "C" const unsigned char symbol##_end[];
+// NOLINTEND(bugprone-macro-parentheses)
 
 QUILLFEN_EMBED(quillfen_template_2000, "access2000.mdb")
 QUILLFEN_EMBED(quillfen_template_2007, "access2007.accdb")

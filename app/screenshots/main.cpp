@@ -80,7 +80,7 @@ void showColumn(app::DataGrid& grid, const QString& name) {
 // "" when it cannot be.
 QString neutralApplicationFolder(const QString& home) {
     const QString own = QCoreApplication::applicationDirPath();
-    const QString folder = home + "/Quillfen";
+    QString folder = home + "/Quillfen";
     QDir(folder).removeRecursively();
     if (!QDir().mkpath(folder + "/Samples") ||
         !QFile::copy(own + "/Samples/sample.mdb", folder + "/Samples/sample.mdb") ||

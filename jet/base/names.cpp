@@ -18,11 +18,11 @@ locale_t utf8Locale() {
 
 }  // namespace
 
-std::string foldName(std::string_view s) {
+std::string foldName(std::string_view utf8) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        const char32_t cp = nextCodePoint(s, i);
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = nextCodePoint(utf8, i);
         appendUtf8(out, cp < 0x80 ? static_cast<char32_t>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp)
                                   : static_cast<char32_t>(
                                         towlower_l(static_cast<wint_t>(cp), utf8Locale())));

@@ -118,7 +118,7 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     entry[fmt.colFlags] =
         static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable);
     entry[fmt.colExtraFlags] = 0;
-    std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags + 1),
+    std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags) + 1,
               entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
     put16(entry, fmt.colFixedOffset, variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
     put16(entry, fmt.colLength, column.size);

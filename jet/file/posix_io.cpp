@@ -64,11 +64,11 @@ std::string canonicalPathOf(int fd, const std::string& path) {
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(proc.c_str(), link, PATH_MAX);
     if (n > 0) {
-        const std::string resolved(link, static_cast<std::size_t>(n));
+        std::string resolved(link, static_cast<std::size_t>(n));
         if (sameFile(st, resolved)) return resolved;
     }
     if (char* real = ::realpath(path.c_str(), nullptr)) {
-        const std::string resolved(real);
+        std::string resolved(real);
         std::free(real);
         if (sameFile(st, resolved)) return resolved;
     }

@@ -40,8 +40,8 @@ TEST(ErrorPlace, AnErrorThatKnowsItsFileOrIsNoDamageStaysAsItIs) {
     EXPECT_STREQ(twice.what(), once.what());
     EXPECT_EQ(twice.table(), "T");
 
-    const Error named = Error(ErrorCode::Corrupt, "The catalog of '/data/a.mdb' is damaged.")
-                            .about("/data/a.mdb");
+    const Error named =
+        Error(ErrorCode::Corrupt, "The catalog of '/data/a.mdb' is damaged.").about("/data/a.mdb");
     EXPECT_STREQ(placed(named, "/data/a.mdb", "T", Activity::Reading).what(), named.what());
 
     const Error refusal(ErrorCode::Overflow, "The value 70000 does not fit field 'Qty'.");
