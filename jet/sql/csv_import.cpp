@@ -126,6 +126,7 @@ std::uint64_t importCsv(Database& db, const std::string& table, const std::strin
     std::vector<Field> record;
     if (!csv.next(record)) csv.fail(1, "the file is empty; its first line must name the fields");
     std::vector<std::string> names;
+    names.reserve(record.size());
     for (auto& f : record) names.push_back(f.text);
     RowInserter inserter(db, db.table(table), names, "CSV file's first line");
     std::vector<bool> text;

@@ -56,12 +56,11 @@ BoundExpression bind(const ast::Expr& expr, const TableDef& table, std::string_v
 BoundExpression bindWithAccessWildcards(const ast::Expr& expr, const TableDef& table,
                                         std::string_view text);
 
+// WHERE: Null and False are not true; text must be True/False/numeric.
 bool isTrue(const Value& v);
 
-// Marks in `mask` (one flag per column, in the table's order) the columns `expr` names. Names the
+// Marks in `reads` (one flag per column, in the table's order) the columns `e` names. Names the
 // table lacks are left to binding to report.
-void markColumnsRead(const ast::Expr& expr, const TableDef& table,
-                     std::vector<bool>& mask);  // WHERE: Null and False are not true; text must be
-                                                // True/False/numeric
+void markColumnsRead(const ast::Expr& e, const TableDef& table, std::vector<bool>& reads);
 
 }  // namespace jet::sql

@@ -39,7 +39,7 @@ struct RowInserter::Defaults {
             if (found == map->second.end()) continue;
             std::string text = decodeUnicodeText(found->second.data);
             if (!text.empty() && text.front() == '=') text.erase(0, 1);
-            if (text.find_first_not_of(" ") == std::string::npos) continue;
+            if (text.find_first_not_of(' ') == std::string::npos) continue;
             try {
                 const ast::ExprPtr parsed = parseExpression(text);
                 expressions[c.order] = sql::bind(*parsed, table, text);
@@ -221,6 +221,7 @@ std::uint64_t runInsert(Database& db, const ast::Insert& insert, std::string_vie
         if (!insert.select) {
             const std::vector<Value> none(table->columns.size());
             std::vector<Value> given;
+            given.reserve(values.size());
             for (const auto& v : values) given.push_back(v.evaluate(none));
             inserter.add(given);
         } else if (source) {

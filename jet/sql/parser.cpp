@@ -154,7 +154,7 @@ private:
     // the one reported. A deque keeps references to earlier tokens valid as it grows.
     const Token& peek(std::size_t ahead = 0) {
         while (tokens_.size() <= pos_ + ahead &&
-               !(tokens_.size() > 0 && tokens_.back().is(TokenKind::End))) {
+               !(!tokens_.empty() && tokens_.back().is(TokenKind::End))) {
             tokens_.push_back(lexer_.next());
         }
         return tokens_.size() > pos_ + ahead ? tokens_[pos_ + ahead] : tokens_.back();

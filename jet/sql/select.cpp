@@ -264,6 +264,7 @@ public:
         done_ = true;
         std::vector<AggregateCall>& calls = projection_.aggregates;
         std::vector<Accumulator> accumulators;
+        accumulators.reserve(calls.size());
         for (const AggregateCall& call : calls) accumulators.emplace_back(call.kind);
         while (const Row* stored = rows_.next()) {
             if (!passes(where_, *stored)) continue;

@@ -53,7 +53,7 @@ bool isWholeType(const Value& v) {
 
 Value absValue(const Arguments& a) {
     if (isNull(a[0])) return Null{};
-    const Value x = numericArgument(a[0]);
+    Value x = numericArgument(a[0]);
     if (isWholeType(x)) {
         const Value negated = negate(x);
         return compareValues(x, std::int16_t{0}) < 0 ? negated : x;
@@ -68,7 +68,7 @@ Value absValue(const Arguments& a) {
 // Int (Rounding::Down) and Fix (Rounding::TowardZero).
 Value wholePart(const Value& arg, Rounding mode) {
     if (isNull(arg)) return Null{};
-    const Value x = numericArgument(arg);
+    Value x = numericArgument(arg);
     // "+ 0.0" turns the -0 that trunc(-0.5) gives into 0.
     auto cut = [mode](double d) {
         return (mode == Rounding::Down ? std::floor(d) : std::trunc(d)) + 0.0;
@@ -98,7 +98,7 @@ double roundDouble(double x, int places) {
 
 Value roundValue(const Arguments& a) {
     if (isNull(a[0])) return Null{};
-    const Value x = numericArgument(a[0]);
+    Value x = numericArgument(a[0]);
     const auto places = static_cast<int>(
         std::min<std::int64_t>(a.size() > 1 ? count(a[1], "number of decimal places") : 0, 100));
     if (isWholeType(x)) return x;
