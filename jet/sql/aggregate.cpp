@@ -8,8 +8,6 @@
 
 namespace jet::sql {
 
-using namespace values;  // the value rules are the statements' own vocabulary
-
 namespace {
 
 // A value as Sum and Avg add it.

@@ -19,8 +19,6 @@
 
 namespace jet::sql {
 
-using namespace values;  // the value rules are the statements' own vocabulary
-
 namespace {
 
 std::optional<AggregateKind> aggregateKind(std::string_view name) {

@@ -18,8 +18,6 @@
 
 namespace jet::sql {
 
-using namespace values;  // the value rules are the statements' own vocabulary
-
 class ExpressionNode {
 public:
     explicit ExpressionNode(std::string text) : text_(std::move(text)) {}

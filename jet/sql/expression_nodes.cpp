@@ -13,8 +13,6 @@
 
 namespace jet::sql {
 
-using namespace values;  // the value rules are the statements' own vocabulary
-
 namespace {
 
 using Row = std::vector<Value>;
