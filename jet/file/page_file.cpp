@@ -48,6 +48,7 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
         throw Error(ErrorCode::UnrecognizedFormat,
                     "Unrecognized database format '" + path + "': it is not a regular file.");
     }
+    opened.realPath = posix::canonicalPathOf(opened.fd.get(), path);
     return opened;
 }
 
@@ -56,12 +57,28 @@ PageFile::PageFile(const std::string& path, AccessMode mode)
 
 PageFile::PageFile(const std::string& path, Opened opened)
     : path_(path),
-      journalPath_(RollbackJournal::pathFor(posix::canonicalPathOf(opened.fd.get(), path))),
+      journalPath_(RollbackJournal::pathFor(opened.realPath)),
+      lockFile_(opened.realPath),
       fd_(std::move(opened.fd)),
       writable_(opened.writable),
-      readers_(fd_.get(), path, journalPath_) {
+      readers_(fd_.get(), path, journalPath_, &lockFile_) {
     // Nothing may read a file that a dead writer left half-changed.
     readers_.recoverOnOpen();
+    refuseExclusiveAccess();
+}
+
+void PageFile::refuseExclusiveAccess() {
+    // Access lets others read a database it shares, not one it holds to itself. The lock file
+    // is looked at first without any lock; only what it shows is confirmed under the shared
+    // lock, as this engine's own writers hold the same bytes while they write and the shared
+    // lock waits them out.
+    if (!lockFile_.look().exclusive) return;
+    const ReadGuard guard = readGuard();
+    touch();
+    const AccessUsers others = lockFile_.look();
+    if (others.exclusive) {
+        throw Error(ErrorCode::Locked, AccessLockFile::inUseMessage(path_, others)).about(path_);
+    }
 }
 
 PageFile::~PageFile() {
@@ -226,6 +243,9 @@ void PageFile::beginWrite() {
     // With a read guard open this converts its shared lock; the guard keeps working.
     readers_.lockExclusive();
     try {
+        // Registered in Access's lock file before looking at who else is in, and until the
+        // write is over (endWrite), so that no Jet can come in between.
+        registration_ = lockFile_.enter(path_);
         // A writer that died since our last read left its journal: undo it first.
         if (posix::exists(journalPath_)) {
             playBackJournal(journalPath_, fd_.get(), path_, faults_);
@@ -239,6 +259,7 @@ void PageFile::beginWrite() {
                 .about(path_);
         }
     } catch (...) {
+        registration_ = {};
         readers_.unlockExclusive();
         throw;
     }
@@ -490,6 +511,7 @@ void PageFile::endWrite() {
     } catch (...) {  // NOLINT(bugprone-empty-catch)
         // The next read guard looks again.
     }
+    registration_ = {};
     readers_.unlockExclusive();
     assertState();
 }

@@ -57,6 +57,7 @@
 #include <utility>
 #include <vector>
 
+#include "jet/file/access_lock_file.h"
 #include "jet/file/fault_seam.h"
 #include "jet/file/journal.h"
 #include "jet/file/page_cache.h"
@@ -215,6 +216,7 @@ private:
     struct Opened {
         posix::UniqueFd fd;
         bool writable = false;
+        std::string realPath;  // symbolic links resolved: where the journal and lock file go
     };
     static Opened openFile(const std::string& path, AccessMode mode);
     PageFile(const std::string& path, Opened opened);
@@ -234,6 +236,8 @@ private:
     void requireWrite(const char* operation) const;
     void requireChangeable(std::uint32_t number, const char* operation) const;
     void refuseSeveralNames() const;
+    // Error(Locked) when Access holds the database to itself.
+    void refuseExclusiveAccess();
     // The dirty entry of page `number`, made so on its first change; with `wholePage` its
     // buffer is about to be replaced, so neither the bytes are read nor a copy made.
     PageBuffer& dirtyEntry(std::uint32_t number, bool wholePage);
@@ -247,7 +251,8 @@ private:
 
     std::string path_;
     std::string journalPath_;
-    posix::UniqueFd fd_;  // before readers_: the lock must go before its descriptor closes
+    AccessLockFile lockFile_;  // Access's, beside the file
+    posix::UniqueFd fd_;       // before readers_: the lock must go before its descriptor closes
     bool writable_ = false;
     std::uint32_t pageSize_ = 4096;
     FaultCounter faults_;
@@ -283,6 +288,8 @@ private:
     }
     std::size_t dirtyLimit_ = 1024;
     std::optional<RollbackJournal> journal_;
+    // This connection as a user in Access's lock file, for as long as it writes.
+    AccessLockFile::Registration registration_;
 
     SnapshotSet snapshots_;
 };

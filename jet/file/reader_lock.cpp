@@ -11,8 +11,13 @@
 
 namespace jet::file {
 
-ReaderLock::ReaderLock(int fd, std::string path, std::string journalPath)
-    : fd_(fd), path_(std::move(path)), journalPath_(std::move(journalPath)), lock_(fd, path_) {
+ReaderLock::ReaderLock(int fd, std::string path, std::string journalPath,
+                       const AccessLockFile* lockFile)
+    : fd_(fd),
+      path_(std::move(path)),
+      journalPath_(std::move(journalPath)),
+      lockFile_(lockFile),
+      lock_(fd, path_) {
     stamp_ = currentStamp();
 }
 
@@ -91,6 +96,9 @@ void ReaderLock::rollBackHotJournal() {
     FileLock exclusive(fd.get(), path_);
     exclusive.lock(LockLevel::Exclusive, patience_);
     if (posix::exists(journalPath_)) {
+        // Taking the change back is a write like any other: never while Access is in the file.
+        const AccessLockFile::Registration registration =
+            lockFile_ != nullptr ? lockFile_->enter(path_) : AccessLockFile::Registration{};
         // The seam counts nothing here: the file's own writes are what tests walk.
         FaultCounter none;
         playBackJournal(journalPath_, fd.get(), path_, none);

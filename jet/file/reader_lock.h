@@ -18,14 +18,16 @@
 #include <cstdint>
 #include <string>
 
+#include "jet/file/access_lock_file.h"
 #include "jet/file/file_lock.h"
 
 namespace jet::file {
 
 class ReaderLock {
 public:
-    // `fd` stays open while this lives.
-    ReaderLock(int fd, std::string path, std::string journalPath);
+    // `fd` stays open while this lives, and so does `lockFile`, in which rolling back a
+    // journal registers as any write does.
+    ReaderLock(int fd, std::string path, std::string journalPath, const AccessLockFile* lockFile);
     ReaderLock(const ReaderLock&) = delete;
     ReaderLock& operator=(const ReaderLock&) = delete;
 
@@ -80,6 +82,7 @@ private:
     int fd_;
     std::string path_;
     std::string journalPath_;
+    const AccessLockFile* lockFile_;
     FileLock lock_;
     std::chrono::milliseconds patience_{2000};
     int depth_ = 0;  // open guards
