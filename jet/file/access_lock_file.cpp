@@ -103,6 +103,13 @@ AccessUsers usersHolding(int fd, Held held) {
         }
         found.users.push_back(std::move(user));
     }
+    // A slot without names is someone between taking a user lock and writing their names, or
+    // a user lock held only to keep others out (this engine's writers hold them all): worth
+    // naming only when nobody named is there.
+    const auto named = [](const AccessUser& u) { return !u.computer.empty() || !u.user.empty(); };
+    if (std::any_of(found.users.begin(), found.users.end(), named)) {
+        std::erase_if(found.users, [&](const AccessUser& u) { return !named(u); });
+    }
     return found;
 }
 
@@ -176,14 +183,14 @@ std::string AccessLockFile::inUseMessage(const std::string& databasePath,
     if (others.users.size() > kUsersNamed) {
         where += " and " + std::to_string(others.users.size() - kUsersNamed) + " more";
     }
+    if (others.exclusive) {
+        return "The database '" + databasePath + "' is open exclusively in Access " +
+               (where.empty() ? std::string("on another computer") : where) +
+               "; close it there, then try again.";
+    }
     if (!others.users.empty()) {
         return "The database '" + databasePath + "' is open in Access " + where +
                "; close it there, then try again.";
-    }
-    if (others.exclusive) {
-        return "The database '" + databasePath +
-               "' is open exclusively in Access on another computer; close it there, then try "
-               "again.";
     }
     return "The database '" + databasePath +
            "' is open in Access (another program holds locks on its lock file '" +

@@ -69,13 +69,12 @@ PageFile::PageFile(const std::string& path, Opened opened)
 
 void PageFile::refuseExclusiveAccess() {
     // Access lets others read a database it shares, not one it holds to itself. The lock file
-    // is looked at first without any lock; only what it shows is confirmed under the shared
-    // lock, as this engine's own writers hold the same bytes while they write and the shared
-    // lock waits them out.
+    // is looked at first without any lock; what it shows is confirmed under the shared lock, as
+    // this engine's own writers hold the same bytes while they write. A writer of ours holding
+    // the file now could only register because Access was not in: no need to wait for it.
     if (!lockFile_.look().exclusive) return;
-    const ReadGuard guard = readGuard();
-    touch();
-    const AccessUsers others = lockFile_.look();
+    AccessUsers others;
+    readers_.underSharedLockNow([&] { others = lockFile_.look(); });
     if (others.exclusive) {
         throw Error(ErrorCode::Locked, AccessLockFile::inUseMessage(path_, others)).about(path_);
     }

@@ -27,6 +27,18 @@ void ReaderLock::recoverOnOpen() {
     lock_.unlock();
 }
 
+bool ReaderLock::underSharedLockNow(const std::function<void()>& look) {
+    if (depth_ > 0 || !lock_.tryLock(LockLevel::Shared)) return false;
+    try {
+        look();
+    } catch (...) {
+        lock_.unlock();
+        throw;
+    }
+    lock_.unlock();
+    return true;
+}
+
 ReaderLock::Stamp ReaderLock::currentStamp() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) posix::throwIo("examine", path_, errno);

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "jet/file/access_lock_file.h"
@@ -46,6 +47,9 @@ public:
         if (depth_ > 0 && lock_.level() == LockLevel::None) return acquireShared();
         return false;
     }
+    // Runs `look` under the shared lock if it can be had at once, outside any operation;
+    // false, without running it, while a writer holds the file.
+    bool underSharedLockNow(const std::function<void()>& look);
     // True every few hundred reads.
     bool countRead() { return (++reads_ & 0xFF) == 0; }
     void resetReadCount() { reads_ = 0; }

@@ -19,6 +19,7 @@
 #include "support/fixtures.h"
 #include "support/made_database.h"
 #include "support/mdb_reader.h"
+#include "support/simulated_jet_user.h"
 #include "support/table_properties.h"
 
 namespace {
@@ -217,6 +218,33 @@ TEST_F(Form5Apply, AValidationRuleTheArithmeticWouldBreakKeepsTheFieldAsItWas) {
         std::string::npos)
         << platform.messages[0].text;
     EXPECT_EQ(rows("Orders"), (Texts{"[1,10,-13,1.5,3]", "[2,20,-12,2.5,4]"}));
+}
+
+TEST_F(Form5Apply, AColleagueWithTheDatabaseOpenInAccessIsNamedAndNothingChanges) {
+    ASSERT_EQ(path.substr(path.size() - 4), ".mdb");
+    testsupport::SimulatedJetUser colleague(
+        path.substr(0, path.size() - 4) + ".ldb",
+        testsupport::SimulatedJetUser::inSlot(0, "ACCOUNTS-PC"));
+    apply("10", Add);
+    // One box per chosen field, as for any refused statement.
+    ASSERT_EQ(platform.messages.size(), 2u);
+    for (const auto& message : platform.messages) {
+        EXPECT_EQ(message.title, "Application Error");
+        EXPECT_NE(message.text.find("The database '" + path +
+                                    "' is open in Access on ACCOUNTS-PC (user Admin); close it "
+                                    "there, then try again."),
+                  std::string::npos)
+            << message.text;
+    }
+    EXPECT_EQ(rows("Orders"), (Texts{"[1,10,2,1.5,3]", "[2,20,3,2.5,4]"}));
+    EXPECT_EQ(grid(), (Texts{"1|10|2|1.5|3", "2|20|3|2.5|4"}));
+    EXPECT_EQ(form.MousePointer(), app::WizardWindow::kDefaultPointer);
+    // Once the colleague has closed it, Apply goes through.
+    colleague.leave();
+    platform.messages.clear();
+    apply("10", Add);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(rows("Orders"), (Texts{"[1,20,12,1.5,3]", "[2,30,13,2.5,4]"}));
 }
 
 TEST_F(Form5Apply, WorksOnTheTableChosenSinceTheWindowWasLoaded) {
