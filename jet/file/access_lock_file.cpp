@@ -26,15 +26,17 @@ constexpr std::size_t kNameSize = 32;
 constexpr off_t kLargestLockFile = static_cast<off_t>(kSlots * kSlotSize);
 constexpr std::size_t kUsersNamed = 3;
 
-// The byte-range lock calls, on one open file description.
-bool lockRange(int fd, off_t start, off_t length) {
+// The byte-range lock calls, on one open file description. False when someone else holds a
+// byte of the range; a file system that keeps no locks is an error, as nobody could be seen.
+bool lockRange(int fd, off_t start, off_t length, const std::string& path) {
     struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = start;
     fl.l_len = length;
     while (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
-        if (errno != EINTR) return false;
+        if (errno == EAGAIN || errno == EACCES) return false;
+        if (errno != EINTR) posix::throwIo("lock", path, errno);
     }
     return true;
 }
@@ -150,7 +152,8 @@ std::string unfitLockFile(const struct stat& st) {
 
 }  // namespace
 
-AccessLockFile::AccessLockFile(const std::string& databasePath) : path_(pathFor(databasePath)) {}
+AccessLockFile::AccessLockFile(const std::string& databasePath)
+    : databasePath_(databasePath), path_(pathFor(databasePath)) {}
 
 std::string AccessLockFile::pathFor(const std::string& databasePath) {
     const std::string ext = lowerExtension(databasePath);
@@ -211,6 +214,8 @@ std::string AccessLockFile::computerName() {
 }
 
 AccessLockFile::Registration AccessLockFile::enter(const std::string& databasePath) const {
+    // Access names the lock file of a database called NAME.ldb after the database itself.
+    if (path_ == databasePath_) cannotRegister(databasePath, path_, "it is the database itself");
     Registration r;
     r.path_ = path_;
     // Make it if there is none; never through a symbolic link, which could lead anywhere.
@@ -236,7 +241,7 @@ AccessLockFile::Registration AccessLockFile::enter(const std::string& databasePa
 
     // Register: the first user lock free, as Jet takes it, and the slot that goes with it.
     for (int k = 0; k < kSlots && r.slot_ < 0; ++k) {
-        if (lockRange(fd, kFirstUserLock + k, 1)) r.slot_ = k;
+        if (lockRange(fd, kFirstUserLock + k, 1, path_)) r.slot_ = k;
     }
     if (r.slot_ >= 0) {
         std::array<std::uint8_t, kSlotSize> slot{};
@@ -254,8 +259,8 @@ AccessLockFile::Registration AccessLockFile::enter(const std::string& databasePa
     // Keep everyone else out while this write lasts: every user lock, and the exclusive byte.
     // What cannot be taken is held by someone in the database.
     AccessUsers others;
-    if (!lockRange(fd, kExclusiveByte, kSlots + 1)) {
-        others = usersHolding(fd, [fd](off_t at) { return !lockRange(fd, at, 1); });
+    if (!lockRange(fd, kExclusiveByte, kSlots + 1, path_)) {
+        others = usersHolding(fd, [&](off_t at) { return !lockRange(fd, at, 1, path_); });
     }
     // Then look for the rest: locks of a Jet whose user lock lies elsewhere.
     others.unnamed = otherLocksHeld(fd);

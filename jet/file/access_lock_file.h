@@ -102,6 +102,7 @@ public:
     static std::string computerName();
 
 private:
+    std::string databasePath_;
     std::string path_;
 };
 

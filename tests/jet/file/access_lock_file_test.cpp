@@ -260,4 +260,15 @@ TEST_F(SharedWithAccess, ALockFileThatIsNotOneIsNeitherWrittenNorFollowed) {
     EXPECT_EQ(std::filesystem::file_size(lockFile), 100u);
 }
 
+TEST(AccessLockFileOfItsOwn, ADatabaseNamedLikeALockFileIsNotWrittenAsOne) {
+    const TempDir dir;
+    const std::string made = testsupport::madeDatabase(dir, {"CREATE TABLE [O] ([Id] LONG)"});
+    const std::string path = (dir.path() / "odd.ldb").string();
+    std::filesystem::rename(made, path);
+    const auto before = testsupport::bytesOf(path);
+    auto db = Database::open(path);
+    EXPECT_EQ(testsupport::errorOf(*db, "INSERT INTO [O] VALUES (1)").code(), ErrorCode::ReadOnly);
+    EXPECT_EQ(testsupport::bytesOf(path), before);
+}
+
 }  // namespace
