@@ -36,6 +36,16 @@ PageFile::Opened PageFile::openFile(const std::string& path, AccessMode mode) {
             if (errno == ENOENT || errno == ENOTDIR) {
                 throw Error(ErrorCode::FileNotFound, "Could not find file '" + path + "'.");
             }
+            // A file server's answer when a Windows program holds the file to itself (Access
+            // opens a database exclusively that way), through a CIFS mount.
+            if (errno == EBUSY || errno == ETXTBSY) {
+                throw Error(ErrorCode::Locked,
+                            "The database '" + path +
+                                "' is held by another program, which keeps everyone else out "
+                                "(Access does so when it opens a database exclusively); close "
+                                "it there, then try again.")
+                    .about(path);
+            }
             throw Error(ErrorCode::Io, "Cannot open '" + path + "': " + std::strerror(errno) + ".");
         }
     }
