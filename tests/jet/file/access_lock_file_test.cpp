@@ -64,7 +64,9 @@ TEST(AccessLockFilePath, NamesTheLockFileAsAccessDoes) {
     EXPECT_EQ(AccessLockFile::pathFor("/d.x/Shop"), "/d.x/Shop.ldb");
 }
 
-TEST_F(SharedWithAccess, AnAccessUserKeepsWritesOutAndReadsGoOn) {
+TEST_F(SharedWithAccess, AnAccessUserKeepsWritesOutUntilGoneAndReadsGoOn) {
+    SimulatedJetUser crashed(lockFile, SimulatedJetUser::inSlot(1, "OLD-PC"));
+    crashed.crash();
     SimulatedJetUser colleague(lockFile, SimulatedJetUser::inSlot(0, "ACCOUNTS-PC"));
     ASSERT_TRUE(colleague.gotItsLocks());
     const jet::Error e = refusedWrite();
@@ -77,18 +79,7 @@ TEST_F(SharedWithAccess, AnAccessUserKeepsWritesOutAndReadsGoOn) {
         EXPECT_EQ(testsupport::errorOf(*db, sql).code(), ErrorCode::Locked) << sql;
     }
     EXPECT_EQ(testsupport::rowsOf(*db, "O").size(), 2u);
-    // The lock file is Access's: still there, its slot as Access wrote it.
-    EXPECT_TRUE(std::filesystem::exists(lockFile));
-}
-
-TEST_F(SharedWithAccess, AUserWhoIsGoneDoesNotCountAndTheLockFileStays) {
-    {
-        SimulatedJetUser gone(lockFile, SimulatedJetUser::inSlot(0, "OLD-PC"));
-        gone.crash();
-    }
-    SimulatedJetUser left(lockFile, SimulatedJetUser::inSlot(1, "OTHER-PC"));
-    left.leave();
-    auto db = Database::open(path);
+    colleague.leave();
     EXPECT_EQ(testsupport::run(*db, kUpdate), 2u);
     db.reset();
     testsupport::expectNoFaults(path);
@@ -96,25 +87,21 @@ TEST_F(SharedWithAccess, AUserWhoIsGoneDoesNotCountAndTheLockFileStays) {
     EXPECT_TRUE(std::filesystem::exists(lockFile));
 }
 
-TEST_F(SharedWithAccess, NamesThreeUsersAndCountsTheRest) {
-    std::vector<std::unique_ptr<SimulatedJetUser>> users;
-    for (const int slot : {0, 2, 3, 40, 254}) {
-        users.push_back(std::make_unique<SimulatedJetUser>(
-            lockFile, SimulatedJetUser::inSlot(slot, "PC" + std::to_string(slot),
-                                               "U" + std::to_string(slot))));
-        ASSERT_TRUE(users.back()->gotItsLocks());
-    }
-    EXPECT_EQ(refusedWrite().what(),
-              inUse("on PC0 (user U0), on PC2 (user U2), on PC3 (user U3) and 2 more"));
-}
-
-TEST_F(SharedWithAccess, OddSlotsAreNamedAsWellAsTheyCanBe) {
+TEST_F(SharedWithAccess, NamesThreeUsersAsTheirSlotsHoldThem) {
     // A slot locked before its names were written: named only while nobody else is.
     SimulatedJetUser early(lockFile, SimulatedJetUser::nameless(0));
     EXPECT_EQ(refusedWrite().what(), inUse("on a computer that gave no name (user unknown)"));
-    // Names in the code page, not UTF-8.
-    SimulatedJetUser accented(lockFile, SimulatedJetUser::inSlot(1, "B\xDCRO", "J\xF6rg"));
-    EXPECT_EQ(refusedWrite().what(), inUse("on B\u00DCRO (user J\u00F6rg)"));
+    // Names in the code page, not UTF-8; three named, the rest counted.
+    std::vector<std::unique_ptr<SimulatedJetUser>> users;
+    for (const int slot : {2, 3, 40, 254}) {
+        users.push_back(std::make_unique<SimulatedJetUser>(
+            lockFile, SimulatedJetUser::inSlot(slot, "B\xDCRO" + std::to_string(slot), "J\xF6rg")));
+        ASSERT_TRUE(users.back()->gotItsLocks());
+    }
+    EXPECT_EQ(
+        refusedWrite().what(),
+        inUse("on B\u00DCRO2 (user J\u00F6rg), on B\u00DCRO3 (user J\u00F6rg), on B\u00DCRO40 "
+              "(user J\u00F6rg) and 1 more"));
 }
 
 TEST_F(SharedWithAccess, LocksThatNoUserLockExplainsStillMeanSomeoneIsIn) {
