@@ -5,6 +5,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/format/sort_orders.h"
 #include "jet/index/index_page_writer.h"
 
 namespace jet::index {
@@ -27,8 +28,8 @@ std::string unkeyableKind(const ColumnDef* c) {
     if (c->calculated) return "calculated fields";
     if (c->type == ColumnType::Text) {
         if (generalTextOrder(c->sortOrder, c->sortOrderVersion)) return "descending Text fields";
-        return "Text fields in sort order " + std::to_string(c->sortOrder) + " (version " +
-               std::to_string(c->sortOrderVersion) + ")";
+        return "Text fields in " + describeSortOrder(c->sortOrder) + ", version " +
+               std::to_string(c->sortOrderVersion);
     }
     return std::string(columnTypeName(c->type)) + " fields";
 }

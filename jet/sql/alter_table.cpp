@@ -5,6 +5,7 @@
 
 #include "jet/base/error.h"
 #include "jet/base/names.h"
+#include "jet/base/utf8.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
@@ -14,6 +15,9 @@
 
 namespace jet::sql {
 namespace {
+
+// The longest name Access takes for a table, a field or an index, in characters.
+constexpr std::size_t kMaxNameLength = 64;
 
 struct TypeName {
     const char* name;
@@ -227,8 +231,16 @@ void requireValidName(const std::string& name, const char* what) {
         throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what +
                                                 " name: a name cannot end with a blank.");
     }
-    if (name.empty() || name.size() > 64 || name.front() == ' ' ||
-        name.find_first_of(".!`[]") != std::string::npos ||
+    // Access counts a name's characters, as the file stores them (UTF-16 code units), not the
+    // bytes of their UTF-8.
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < name.size();) units += nextCodePoint(name, i) > 0xFFFF ? 2 : 1;
+    if (units > kMaxNameLength) {
+        throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what +
+                                                " name: a name holds at most " +
+                                                std::to_string(kMaxNameLength) + " characters.");
+    }
+    if (name.empty() || name.front() == ' ' || name.find_first_of(".!`[]") != std::string::npos ||
         std::any_of(name.begin(), name.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
         throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what + " name.");

@@ -167,6 +167,14 @@ TEST(AlterTable, RefusalsLeaveTheFileAsItWas) {
     }
     EXPECT_STREQ(errorOf(*db, "ALTER TABLE [Table1] ADD COLUMN [data ] INT").what(),
                  "'data ' is not a valid field name: a name cannot end with a blank.");
+    // 64 characters is the most, counted as characters, not as the bytes of their UTF-8.
+    std::string accented;
+    for (int i = 0; i < 64; ++i) accented += "\u00E9";
+    run(*db, "ALTER TABLE [Table1] ADD COLUMN [" + accented + "] INT");
+    EXPECT_NE(db->table("Table1")->findColumn(accented), nullptr);
+    const std::string tooLong = accented + "e";
+    EXPECT_EQ(errorOf(*db, "ALTER TABLE [Table1] ADD COLUMN [" + tooLong + "] INT").what(),
+              "'" + tooLong + "' is not a valid field name: a name holds at most 64 characters.");
     const Error e = errorOf(*db, "ALTER TABLE [Table1] DROP COLUMN [id]");
     EXPECT_STREQ(e.what(),
                  "Cannot delete field 'id' of table 'Table1': it is part of index "
