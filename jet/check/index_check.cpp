@@ -223,7 +223,7 @@ private:
                 keyColumns_.clear();
                 return;
             }
-            const auto column = index::keyColumnFor(*c, ic.ascending);
+            const auto column = index::storedKeyColumnFor(*c, ic.ascending);
             if (!column) {
                 keyColumns_.clear();
                 return;

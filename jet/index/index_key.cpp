@@ -159,17 +159,22 @@ bool canEncodeKeyColumn(ColumnType type) {
     }
 }
 
-std::optional<KeyColumn> keyColumnFor(const ColumnDef& column, bool ascending) {
+std::optional<KeyColumn> storedKeyColumnFor(const ColumnDef& column, bool ascending) {
     if (column.calculated) return std::nullopt;
     if (column.type == ColumnType::Text) {
-        // No descending text index written by Access has been at hand to hold the descending
-        // layout to, so such indexes are left alone.
         const auto order = generalTextOrder(column.sortOrder, column.sortOrderVersion);
-        if (!order || !ascending) return std::nullopt;
+        if (!order) return std::nullopt;
         return KeyColumn{column.type, ascending, order};
     }
     if (!canEncodeKeyColumn(column.type)) return std::nullopt;
     return KeyColumn{column.type, ascending};
+}
+
+std::optional<KeyColumn> keyColumnFor(const ColumnDef& column, bool ascending) {
+    // Descending text keys match what Access wrote, but the writes over them have not been
+    // held to Access yet, so such indexes are left alone.
+    if (column.type == ColumnType::Text && !ascending) return std::nullopt;
+    return storedKeyColumnFor(column, ascending);
 }
 
 bool appendKeyColumn(std::vector<std::uint8_t>& key, const KeyColumn& column, const Value& value) {

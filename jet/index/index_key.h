@@ -34,6 +34,11 @@ bool canEncodeKeyColumn(ColumnType type);
 // descending order).
 std::optional<KeyColumn> keyColumnFor(const ColumnDef& column, bool ascending);
 
+// The key column of an index over `column` as Access builds it, for comparing stored keys with
+// rows: like keyColumnFor, but it also takes descending Text, whose keys this engine does not
+// write yet.
+std::optional<KeyColumn> storedKeyColumnFor(const ColumnDef& column, bool ascending);
+
 // Appends the encoding of `value` as a key column of type `column.type`. Returns false (and
 // leaves `key` as it was) when the column cannot be encoded or the value does not fit it (text
 // with a character encodeTextKey does not take, say).

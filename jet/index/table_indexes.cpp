@@ -117,14 +117,21 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
         } else {
             key.allNull = false;
         }
-        if (appendKeyColumn(key.bytes, column, v)) continue;
         const auto text = std::get_if<std::string>(&v);
-        if (text != nullptr && column.textOrder) {
+        if (text != nullptr && column.textOrder && !writableTextKey(*text, *column.textOrder)) {
             throw Error(ErrorCode::Unsupported,
                         "The " + index.label + " cannot take the text '" + *text +
                             "': changing index keys that hold Text fields is not supported yet "
                             "for texts other than " +
                             placeableCharacters(*column.textOrder) + "; nothing was changed.");
+        }
+        if (appendKeyColumn(key.bytes, column, v)) continue;
+        if (text != nullptr && column.textOrder) {
+            throw Error(ErrorCode::Unsupported,
+                        "The " + index.label + " cannot take the text '" + *text +
+                            "': its index entry would be longer than the " +
+                            std::to_string(maxTextEntryBytes(*column.textOrder)) +
+                            " bytes Access keeps whole; nothing was changed.");
         }
         throw Error(ErrorCode::Unsupported,
                     "Cannot build the key of the " + index.label + " for a value of type " +

@@ -1,84 +1,215 @@
 #include "jet/index/text_key.h"
 
+#include <algorithm>
 #include <array>
+#include <cassert>
+
+#include "jet/base/utf8.h"
+#include "jet/index/text_key_tables.h"
 
 namespace jet::index {
 namespace {
+
+using text_key_tables::Kind;
+using text_key_tables::OrderRules;
 
 constexpr std::uint16_t kGeneralSortOrder = 1033;
 
 constexpr std::uint8_t kEndOfCodes = 0x01;
 constexpr std::uint8_t kEndOfKey = 0x00;
-// A left-out character is marked after the codes by its position, as 0x8000 | (7 + 4 * the
-// number of codes before it), big-endian, then this byte and the character's mark.
+// The accent/case bytes of the characters before one that has some, when they have none.
+constexpr std::uint8_t kPlainAccent = 0x02;
+// An unprintable character's mark: 0x8000 | (7 + 4 * its position), big-endian, this byte, then
+// its mark bytes.
 constexpr std::uint8_t kMarkSeparator = 0x06;
+// Case/width flags: three to a byte, two bits each, after this prefix; the flags of the
+// characters at the end that have the plain flag are left out.
+constexpr std::uint8_t kFlagBytePrefix = 0x80;
+constexpr std::uint8_t kPlainFlag = 0x03;
+constexpr std::array<std::uint8_t, 5> kFlagsTrailer{0xFF, 0x02, 0x80, 0xFF, 0x80};
+constexpr std::uint8_t kFlagsBeforeMarks = 0xFF;
 
-// The sort code of a character in each order: one byte when below 0x100, else two
-// (big-endian). Two values are not codes: a character left out of the codes, and one whose code
-// no key Access wrote has shown (the newer order's punctuation and Z; the tables in the public
-// descriptions of the format give codes for them, but a wrong code would misplace the entry).
-constexpr std::uint16_t kLeftOut = 0;
-constexpr std::uint16_t kUnknown = 0xFFFF;
+// A surrogate sorts by a two-byte code computed from its value and carries this accent byte.
+constexpr std::uint8_t kSurrogateAccent = 0x3F;
 
-struct Codes {
-    std::uint16_t legacy = kUnknown;
-    std::uint16_t general = kUnknown;
+// One character's rule, read from the generated tables.
+struct Rule {
+    Kind kind = Kind::Ignored;
+    std::array<std::uint8_t, 8> code{};  // the sort code (Simple, International, Flagged)
+    std::uint8_t codeLength = 0;
+    const std::uint8_t* extra = nullptr;  // accent/case bytes, or an Unprintable's mark
+    std::uint8_t extraLength = 0;
+    std::uint8_t modifier = 0;  // Modifier: added to the last accent/case byte
+    std::uint8_t flag = 0;      // Flagged: its case/width flag
 };
 
-struct Punctuation {
-    char c;
-    Codes codes;
-};
-
-// Every printable character that is neither a letter nor a digit.
-constexpr std::array<Punctuation, 33> kPunctuation{{
-    {' ', {0x07, 0x0702}},     {'!', {0x09, kUnknown}},      {'"', {0x0A, kUnknown}},
-    {'#', {0x0C, kUnknown}},   {'$', {0x0E, kUnknown}},      {'%', {0x10, kUnknown}},
-    {'&', {0x12, kUnknown}},   {'\'', {kLeftOut, kUnknown}}, {'(', {0x14, kUnknown}},
-    {')', {0x16, kUnknown}},   {'*', {0x18, kUnknown}},      {'+', {0x2C, kUnknown}},
-    {',', {0x1A, kUnknown}},   {'-', {kLeftOut, kLeftOut}},  {'.', {0x1C, 0x0733}},
-    {'/', {0x1E, kUnknown}},   {':', {0x20, kUnknown}},      {';', {0x22, kUnknown}},
-    {'<', {0x2E, kUnknown}},   {'=', {0x30, kUnknown}},      {'>', {0x32, kUnknown}},
-    {'?', {0x24, kUnknown}},   {'@', {0x26, kUnknown}},      {'[', {0x27, kUnknown}},
-    {'\\', {0x29, kUnknown}},  {']', {0x2A, kUnknown}},      {'^', {0x2B02, kUnknown}},
-    {'_', {0x2B03, 0x0744}},   {'`', {0x2B07, kUnknown}},    {'{', {0x2B09, kUnknown}},
-    {'|', {0x2B0B, kUnknown}}, {'}', {0x2B0D, kUnknown}},    {'~', {0x2B0F, kUnknown}},
-}};
-
-// A to Z; lower case letters share the codes.
-constexpr std::array<Codes, 26> kLetters{{
-    {0x4A, 0x0E02},   {0x4C, 0x0E09}, {0x4D, 0x0E0A}, {0x4F, 0x0E1A}, {0x51, 0x0E21},
-    {0x53, 0x0E23},   {0x55, 0x0E25}, {0x57, 0x0E2C}, {0x59, 0x0E32}, {0x5B, 0x0E35},
-    {0x5C, 0x0E36},   {0x5E, 0x0E48}, {0x60, 0x0E51}, {0x62, 0x0E70}, {0x64, 0x0E7C},
-    {0x66, 0x0E7E},   {0x68, 0x0E89}, {0x69, 0x0E8A}, {0x6B, 0x0E91}, {0x6D, 0x0E99},
-    {0x6F, 0x0E9F},   {0x71, 0x0EA2}, {0x73, 0x0EA4}, {0x75, 0x0EA6}, {0x76, 0x0EA7},
-    {0x78, kUnknown},
-}};
-
-constexpr Codes digitCodes(int d) {
-    // The newer order skips one code between 0 and 1.
-    return {static_cast<std::uint16_t>(0x36 + 2 * d),
-            static_cast<std::uint16_t>(d == 0 ? 0x0D17 : 0x0D18 + d)};
+const OrderRules& rulesOf(TextOrder order) {
+    return order == TextOrder::General ? text_key_tables::kGeneral
+                                       : text_key_tables::kGeneralLegacy;
 }
 
-constexpr char kFirst = ' ';
-constexpr char kLast = '~';
-
-constexpr std::array<Codes, kLast - kFirst + 1> codeTable() {
-    std::array<Codes, kLast - kFirst + 1> table{};
-    for (const auto& p : kPunctuation) table[static_cast<std::size_t>(p.c - kFirst)] = p.codes;
-    for (int d = 0; d < 10; ++d) table[static_cast<std::size_t>('0' + d - kFirst)] = digitCodes(d);
-    for (int l = 0; l < 26; ++l) {
-        table[static_cast<std::size_t>('A' + l - kFirst)] = kLetters[static_cast<std::size_t>(l)];
-        table[static_cast<std::size_t>('a' + l - kFirst)] = kLetters[static_cast<std::size_t>(l)];
+void setCode(Rule& rule, std::uint64_t value, std::uint8_t length) {
+    rule.codeLength = length;
+    for (std::uint8_t i = 0; i < length; ++i) {
+        rule.code[length - 1 - i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
-    return table;
 }
 
-constexpr auto kCodes = codeTable();
+// The code of a surrogate: high surrogates at a fixed distance below their value; low ones at a
+// distance that shrinks by two after the first 8 of each 1024 and after each further 254.
+std::uint32_t surrogateCode(std::uint16_t unit) {
+    if (unit < 0xDC00) return unit - 10238u;
+    const unsigned within = (unit - 0xDC00u) % 1024u;
+    const unsigned steps = within < 8 ? 0 : std::min(4u, 1 + (within - 8) / 254);
+    return unit - (9992u - 2 * steps);
+}
 
-// The mark of a character the codes leave out.
-std::uint8_t markOf(char c) { return c == '\'' ? 0x80 : 0x82; }
+Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
+    const std::uint16_t* end = rules.first + rules.runs;
+    const std::uint16_t* run = std::upper_bound(rules.first, end, unit) - 1;
+    assert(rules.record[run - rules.first] < rules.recordBytes);
+    const std::uint8_t* r = rules.records + rules.record[run - rules.first];
+    Rule rule;
+    rule.kind = static_cast<Kind>(r[0]);
+    switch (rule.kind) {
+        case Kind::Ignored:
+            break;
+        case Kind::Surrogate:
+            setCode(rule, surrogateCode(unit), 2);
+            rule.extra = &kSurrogateAccent;
+            rule.extraLength = 1;
+            break;
+        case Kind::Simple: {
+            // Codes in a run count up by one; carries may run through every byte.
+            const std::uint8_t n = r[1];
+            assert(n <= rule.code.size());
+            std::uint64_t value = 0;
+            for (std::uint8_t i = 0; i < n; ++i) value = (value << 8) | r[2 + i];
+            setCode(rule, value + static_cast<std::uint64_t>(unit - *run), n);
+            break;
+        }
+        case Kind::Unprintable:
+            rule.extraLength = r[1];
+            rule.extra = r + 2;
+            break;
+        case Kind::Modifier:
+            rule.modifier = r[1];
+            break;
+        case Kind::International:
+        case Kind::Flagged: {
+            rule.codeLength = r[1];
+            assert(rule.codeLength <= rule.code.size());
+            std::copy_n(r + 2, rule.codeLength, rule.code.begin());
+            rule.extraLength = r[2 + rule.codeLength];
+            rule.extra = r + 3 + rule.codeLength;
+            if (rule.kind == Kind::Flagged) rule.flag = rule.extra[rule.extraLength];
+            break;
+        }
+    }
+    return rule;
+}
+
+// The text as UTF-16 code units, as Access keys it; nullopt for malformed UTF-8 (which cannot
+// have come from a stored text). Code points past U+FFFF become surrogate pairs.
+std::optional<std::u16string> utf16Units(std::string_view text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const char32_t cp = nextCodePoint(text, i);
+        if (cp == 0xFFFD && text.substr(at, 3) != "\xEF\xBF\xBD") return std::nullopt;
+        if (cp >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return units;
+}
+
+// The three tails that follow a key's sort codes, gathered character by character.
+class KeyTails {
+public:
+    // `coded` is the number of characters with sort codes before this one.
+    void add(const Rule& rule, std::size_t coded) {
+        if (rule.kind == Kind::Unprintable) {
+            addMark(rule, coded);
+        } else if ((rule.kind == Kind::Modifier && rule.modifier != 0) || rule.extraLength > 0) {
+            addAccent(rule, coded);
+        }
+        if (rule.kind == Kind::Flagged) {
+            flagged_ = true;
+            flags_.push_back(rule.flag);
+        }
+    }
+
+    void appendTo(std::vector<std::uint8_t>& key) {
+        // Trailing plain accents say nothing and are dropped, as are trailing plain flags.
+        while (!accents_.empty() && accents_.back() <= kPlainAccent) accents_.pop_back();
+        while (!flags_.empty() && flags_.back() == kPlainFlag) flags_.pop_back();
+        // Any flagged character brings the flags part, even when all its flags were dropped.
+        const bool anyFlags = flagged_;
+        key.insert(key.end(), accents_.begin(), accents_.end());
+        if (!anyFlags && marks_.empty()) return;
+        key.insert(key.end(), {kEndOfCodes, kEndOfCodes});
+        if (anyFlags) {
+            for (std::size_t i = 0; i < flags_.size(); i += 3) {
+                std::uint8_t b = kFlagBytePrefix;
+                for (std::size_t k = 0; k < 3 && i + k < flags_.size(); ++k) {
+                    b = static_cast<std::uint8_t>(b | (flags_[i + k] << (2 * (2 - k))));
+                }
+                key.push_back(b);
+            }
+            key.insert(key.end(), kFlagsTrailer.begin(), kFlagsTrailer.end());
+            if (!marks_.empty()) key.push_back(kFlagsBeforeMarks);
+        }
+        if (!marks_.empty()) {
+            key.push_back(kEndOfCodes);
+            key.insert(key.end(), marks_.begin(), marks_.end());
+        }
+    }
+
+private:
+    void addAccent(const Rule& rule, std::size_t coded) {
+        started_ = true;
+        // Characters since the last accent that had none count as plain.
+        if (accentChars_ < coded) {
+            accents_.insert(accents_.end(), coded - accentChars_, kPlainAccent);
+            accentChars_ = coded;
+        }
+        if (rule.kind != Kind::Modifier) {
+            accents_.insert(accents_.end(), rule.extra, rule.extra + rule.extraLength);
+            ++accentChars_;
+        } else if (!accents_.empty()) {
+            accents_.back() = static_cast<std::uint8_t>(accents_.back() + rule.modifier);
+        } else {
+            // A modifier with nothing to modify stands alone, and is not counted in the
+            // positions of the marks that follow.
+            accents_.push_back(rule.modifier);
+            leadingModifiers_ = 1;
+        }
+    }
+
+    void addMark(const Rule& rule, std::size_t coded) {
+        // The position counts accent bytes written so far plus the coded characters still to be
+        // given theirs, once any accent has been written.
+        std::size_t position = coded;
+        if (started_) position = accents_.size() + (coded - accentChars_) - leadingModifiers_;
+        const auto p = static_cast<std::uint16_t>(0x8000 | (7 + 4 * position));
+        marks_.insert(marks_.end(), {static_cast<std::uint8_t>(p >> 8),
+                                     static_cast<std::uint8_t>(p), kMarkSeparator});
+        marks_.insert(marks_.end(), rule.extra, rule.extra + rule.extraLength);
+    }
+
+    std::vector<std::uint8_t> accents_;
+    std::size_t accentChars_ = 0;  // characters the accent bytes stand for
+    std::size_t leadingModifiers_ = 0;
+    bool started_ = false;
+    std::vector<std::uint8_t> flags_;
+    bool flagged_ = false;
+    std::vector<std::uint8_t> marks_;
+};
 
 }  // namespace
 
@@ -96,44 +227,51 @@ const char* placeableCharacters(TextOrder order) {
                : "printable ASCII with no trailing space";
 }
 
+std::size_t maxTextEntryBytes(TextOrder order) { return order == TextOrder::General ? 508 : 685; }
+
+bool writableTextKey(std::string_view text, TextOrder order) {
+    if (!text.empty() && text.back() == ' ') return false;
+    const auto inWrittenSet = [order](char c) {
+        if (c < ' ' || c > '~') return false;
+        if (order == TextOrder::GeneralLegacy) return true;
+        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        return (upper >= 'A' && upper <= 'Y') || (c >= '0' && c <= '9') || c == ' ' || c == '-' ||
+               c == '.' || c == '_';
+    };
+    return std::all_of(text.begin(), text.end(), inWrittenSet);
+}
+
 std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
                                                        bool ascending) {
-    // Keys leave trailing spaces out, as the format is described, but no key Access wrote for
-    // such a text has been seen.
-    if (!text.empty() && text.back() == ' ') return std::nullopt;
-    if (text.size() > kMaxKeyTextLength) return std::nullopt;
+    auto units = utf16Units(text);
+    if (!units || units->size() > kMaxKeyTextLength) return std::nullopt;
+    // Trailing spaces do not count.
+    while (!units->empty() && units->back() == u' ') units->pop_back();
+
+    const OrderRules& rules = rulesOf(order);
     std::vector<std::uint8_t> key;
-    key.reserve(2 * text.size() + 2);
-    std::vector<std::uint8_t> marks;
+    key.reserve(2 * units->size() + 2);
+    KeyTails tails;
     std::size_t coded = 0;
-    for (const char c : text) {
-        // Bytes of UTF-8 sequences are all above '~'.
-        if (c < kFirst || c > kLast) return std::nullopt;
-        const Codes& codes = kCodes[static_cast<std::size_t>(c - kFirst)];
-        const std::uint16_t code = order == TextOrder::General ? codes.general : codes.legacy;
-        if (code == kUnknown) return std::nullopt;
-        if (code == kLeftOut) {
-            const auto position = static_cast<std::uint16_t>(0x8000 | (7 + 4 * coded));
-            marks.insert(marks.end(),
-                         {static_cast<std::uint8_t>(position >> 8),
-                          static_cast<std::uint8_t>(position), kMarkSeparator, markOf(c)});
-            continue;
+    for (const char16_t unit : *units) {
+        const Rule rule = ruleOf(rules, unit);
+        const std::size_t before = coded;
+        if (rule.codeLength > 0) {
+            key.insert(key.end(), rule.code.begin(), rule.code.begin() + rule.codeLength);
+            ++coded;
         }
-        if (code > 0xFF) key.push_back(static_cast<std::uint8_t>(code >> 8));
-        key.push_back(static_cast<std::uint8_t>(code));
-        ++coded;
+        if (rule.kind == Kind::Simple || rule.kind == Kind::Ignored) continue;
+        tails.add(rule, before);
     }
     key.push_back(kEndOfCodes);
-    if (!marks.empty()) {
-        key.insert(key.end(), {kEndOfCodes, kEndOfCodes, kEndOfCodes});
-        key.insert(key.end(), marks.begin(), marks.end());
-    }
+    tails.appendTo(key);
     key.push_back(kEndOfKey);
     // A descending key inverts all of this and ends with one more (uninverted) end byte.
     if (!ascending) {
         for (auto& b : key) b = static_cast<std::uint8_t>(~b);
         key.push_back(kEndOfKey);
     }
+    if (key.size() + 1 > maxTextEntryBytes(order)) return std::nullopt;
     return key;
 }
 

@@ -1,23 +1,33 @@
-// Index keys of Text values in Access's General sort orders. A key holds one code per character
-// (letters folded to one case, so keys compare text as Access does, ignoring case), an end
-// marker, then the marks of the characters the codes leave out (the apostrophe and the hyphen,
-// which count only where two texts are otherwise equal), and a final marker.
+// Index keys of Text values in Access's General sort orders: that of Jet 4 and Access 2007
+// (1033, version 0) and that of Access 2010 and later (1033, version 1). Every UTF-16 code unit
+// has a rule in the generated tables (text_key_tables.h). A key holds:
+// - the sort codes of the characters, in order, then 0x01. Case is folded away entirely, so that
+//   texts differing only in case have one key (and a unique index takes only one of them);
+// - if any character has accent or width bytes ("international" characters, and the surrogates
+//   of characters past U+FFFF), one group per coded character up to the last that has one, 0x02
+//   standing for a plain character; combining marks add to the group of the character before;
+// - if any character carries a two-bit width/kana flag, or is unprintable (left out of the codes,
+//   like the apostrophe, the hyphen and the control characters, which count only where two
+//   texts are otherwise equal): 0x01 0x01, the flags packed three to a byte and a fixed trailer,
+//   then 0x01 and the marks of the unprintable characters by position;
+// - 0x00.
+// Characters the orders ignore leave no trace; trailing spaces are not keyed. A descending key
+// is all of this inverted, then one more 0x00.
 //
-// Supported: what keys Access wrote have been checked against byte for byte (the fixtures'
-// text indexes, and for the older order's punctuation a key holding every printable character
-// in the public test database testUnicodeCompV2003.mdb of the Jackcess project):
-// - the General order of Jet 4 and Access 2007 (1033, version 0): printable ASCII, U+0020 to
-//   U+007E;
-// - the General order of Access 2010 and later (1033, version 1): the letters A to Y in either
-//   case, the digits, space, hyphen, period and underscore. No key Access wrote in this order
-//   showed the other punctuation or Z;
-// - in both, texts that do not end in a space (keys are described as leaving trailing spaces
-//   out, but no key Access wrote for such a text has been at hand), the empty text included;
-// - ascending keys. Descending keys are built as the format is described (everything inverted,
-//   then one more end byte), but no descending text index written by Access was at hand to
-//   hold them to, so the engine does not write them (see keyColumnFor).
-// Anything else (another character, another sort order) is refused: the encoder gives no key,
-// and a write that needs one fails and changes nothing.
+// Checked byte for byte against the ascending keys Access wrote in the fixtures and in
+// tests/data/jackcess (tests/jet/index/text_key_test.cpp): in the older order Latin-1 with its
+// accents, Greek, Cyrillic, kanji and hiragana, punctuation and control characters; in the newer
+// letters, digits, some punctuation and control characters, and emoticons (surrogate pairs).
+// Not yet met in a key Access wrote, and built as the published tables give them: the newer
+// order's accents, combining marks, the two-bit flags, ignored characters, and descending keys.
+// That is why writes take only what writableTextKey allows.
+// Refused (the encoder gives no key):
+// - texts longer than 255 UTF-16 code units (a Memo's): Access keys only the first 255 and then
+//   drops trailing spaces, but no such key written by Access has been at hand to hold the cut to;
+// - texts whose entry (flag byte and key) would be longer than maxTextEntryBytes: in the newer
+//   order Access cuts entries past 508 bytes and ends them with two bytes nobody has explained;
+//   in the older one it wrote an entry of 685 bytes whole, and nothing longer has been seen;
+// - malformed UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -36,16 +46,25 @@ enum class TextOrder {
 // for any other order.
 std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t version);
 
-// What the order's keys take, for messages: "printable ASCII with no trailing space", ...
+// Whether writes take `text` into an index in this order yet: the characters whose keys were
+// held to Access before the full tables came (every write path was tested with them), with no
+// trailing space. The keys of other texts are built (for check), but the writes that would store
+// them refuse until those paths are tested with them too. The key itself may still be refused
+// (encodeTextKey).
+bool writableTextKey(std::string_view text, TextOrder order);
+
+// What writableTextKey takes, for messages: "printable ASCII with no trailing space", ...
 const char* placeableCharacters(TextOrder order);
 
-// The longest text (in characters) the encoder takes: a Text field's most, which Access keys
-// whole. Longer texts (a Memo's) are cut in a way not verified here.
+// The longest text (in UTF-16 code units) the encoder takes: a Text field's most, which Access
+// keys whole.
 inline constexpr std::size_t kMaxKeyTextLength = 255;
 
+// The longest entry of one text (flag byte and key) the encoder gives in `order`.
+std::size_t maxTextEntryBytes(TextOrder order);
+
 // The bytes of a non-Null text's key that follow the column's flag byte, for an ascending or a
-// descending index column; nullopt when the text holds a character outside the supported set
-// or is longer than kMaxKeyTextLength. `text` is UTF-8.
+// descending index column; nullopt for what is refused (above). `text` is UTF-8.
 std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
                                                        bool ascending);
 

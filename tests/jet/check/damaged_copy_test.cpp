@@ -3,6 +3,7 @@
 // are checked first, so that a changed fixture fails loudly instead of testing nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "damage.h"
@@ -266,6 +267,33 @@ TEST(DamagedIndexKey, KeyNoLongerMatchingItsRow) {
     const auto found = copy.check();
     EXPECT_TRUE(
         hasFault(found, FaultKind::IndexKey, {"PrimaryKey", "of table 'Table1'", "does not match"}))
+        << describe(found);
+    EXPECT_EQ(checktest::countFaults(found), 1u) << describe(found);
+}
+
+}  // namespace
+
+namespace {
+
+// testUnicodeCompV2003's index over texts of many scripts (tests/data/jackcess): its text keys
+// are checked against the rows' values too, here its greatest key with its end byte changed.
+TEST(DamagedIndexKey, TextKeyNoLongerMatchingItsRow) {
+    const auto relative = std::filesystem::relative(
+        QUILLFEN_TEST_DATA "/jackcess/testUnicodeCompV2003.mdb", QUILLFEN_FIXTURES);
+    DamagedCopy copy(relative.string());
+    EXPECT_EQ(checktest::countFaults(copy.check()), 0u);
+    const std::uint32_t root = copy.indexRoot("Table", "Unicode");
+    auto page = copy.page(root);
+    auto entries = storedEntries(copy, page);
+    ASSERT_GT(entries.back().size(), 6u);
+    auto& last = entries.back();
+    ASSERT_EQ(last[last.size() - 5], 0x00);  // the key's end, before the row pointer
+    last[last.size() - 5] = 0x01;
+    putStoredEntries(copy, page, entries);
+    copy.writePage(root, page);
+    const auto found = copy.check();
+    EXPECT_TRUE(
+        hasFault(found, FaultKind::IndexKey, {"Unicode", "of table 'Table'", "does not match"}))
         << describe(found);
     EXPECT_EQ(checktest::countFaults(found), 1u) << describe(found);
 }
