@@ -175,6 +175,24 @@ TEST(TextKey, EveryEntryItEncodesMatchesWhatAccessStored) {
                 tallies[index::TextOrder::GeneralLegacy].characters.count(U'\U0001F600'));
 }
 
+// A second implementation's keys over far more characters than Access's keys at hand, both
+// directions (tests/data/jackcess-made/README.md). Entries past Access 2010's limit, which
+// Jackcess cuts in a way not verified here, are declined.
+TEST(TextKey, EveryEntryItEncodesMatchesWhatJackcessWrote) {
+    std::map<index::TextOrder, Tally> tallies;
+    for (const auto& f : filesIn(QUILLFEN_TEST_DATA "/jackcess-made")) walkTextIndexes(f, tallies);
+    for (const auto order : kBothOrders) {
+        const Tally& t = tallies[order];
+        std::cout << orderName(order) << ": " << t.matched << " keys match (" << t.descending
+                  << " descending), " << t.characters.size() << " distinct characters, "
+                  << t.declined << " declined, " << t.wrong.size() << " wrong\n";
+        EXPECT_TRUE(t.wrong.empty()) << testing::PrintToString(t.wrong);
+        EXPECT_GT(t.matched, 1400u);
+        EXPECT_GT(t.descending, 700u);
+        EXPECT_GT(t.characters.size(), 3000u);
+    }
+}
+
 TEST(TextKey, DeclinesWhatItCannotPlace) {
     // Access keys only the first 255 code units of a longer text; that cut has not been held to
     // a key Access wrote.
