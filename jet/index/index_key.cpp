@@ -171,9 +171,6 @@ std::optional<KeyColumn> storedKeyColumnFor(const ColumnDef& column, bool ascend
 }
 
 std::optional<KeyColumn> keyColumnFor(const ColumnDef& column, bool ascending) {
-    // Descending text keys match what Access wrote, but the writes over them have not been
-    // held to Access yet, so such indexes are left alone.
-    if (column.type == ColumnType::Text && !ascending) return std::nullopt;
     return storedKeyColumnFor(column, ascending);
 }
 

@@ -27,7 +27,6 @@ std::string unkeyableKind(const ColumnDef* c) {
     if (c == nullptr) return "missing fields";
     if (c->calculated) return "calculated fields";
     if (c->type == ColumnType::Text) {
-        if (generalTextOrder(c->sortOrder, c->sortOrderVersion)) return "descending Text fields";
         return "Text fields in " + describeSortOrder(c->sortOrder) + ", version " +
                std::to_string(c->sortOrderVersion);
     }
@@ -118,13 +117,6 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
             key.allNull = false;
         }
         const auto text = std::get_if<std::string>(&v);
-        if (text != nullptr && column.textOrder && !writableTextKey(*text, *column.textOrder)) {
-            throw Error(ErrorCode::Unsupported,
-                        "The " + index.label + " cannot take the text '" + *text +
-                            "': changing index keys that hold Text fields is not supported yet "
-                            "for texts other than " +
-                            placeableCharacters(*column.textOrder) + "; nothing was changed.");
-        }
         if (appendKeyColumn(key.bytes, column, v)) continue;
         if (text != nullptr && column.textOrder) {
             throw Error(ErrorCode::Unsupported,

@@ -220,26 +220,7 @@ std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t 
     return std::nullopt;
 }
 
-const char* placeableCharacters(TextOrder order) {
-    return order == TextOrder::General
-               ? "the letters A to Y, digits, spaces, hyphens, periods and underscores with no "
-                 "trailing space"
-               : "printable ASCII with no trailing space";
-}
-
 std::size_t maxTextEntryBytes(TextOrder order) { return order == TextOrder::General ? 508 : 685; }
-
-bool writableTextKey(std::string_view text, TextOrder order) {
-    if (!text.empty() && text.back() == ' ') return false;
-    const auto inWrittenSet = [order](char c) {
-        if (c < ' ' || c > '~') return false;
-        if (order == TextOrder::GeneralLegacy) return true;
-        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        return (upper >= 'A' && upper <= 'Y') || (c >= '0' && c <= '9') || c == ' ' || c == '-' ||
-               c == '.' || c == '_';
-    };
-    return std::all_of(text.begin(), text.end(), inWrittenSet);
-}
 
 std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
                                                        bool ascending) {

@@ -141,12 +141,6 @@ struct RelationshipGuard::Link {
         for (std::size_t i = 0; i < positions.size(); ++i) {
             const Value& v = row[positions[i]];
             if (isNull(v)) return std::nullopt;
-            // Texts compare by their keys only where writes take them (index::writableTextKey).
-            const auto* text = std::get_if<std::string>(&v);
-            if (text != nullptr && keyColumns[i].textOrder &&
-                !index::writableTextKey(*text, *keyColumns[i].textOrder)) {
-                unsupported(rel, "comparing its keys of this type");
-            }
             if (!index::appendKeyColumn(key, keyColumns[i], v)) {
                 unsupported(rel, "comparing its keys of this type");
             }

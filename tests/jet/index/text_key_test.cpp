@@ -235,13 +235,6 @@ TEST(TextKey, DeclinesWhatItCannotPlace) {
     }
     EXPECT_FALSE(index::generalTextOrder(1033, 2));
     EXPECT_FALSE(index::generalTextOrder(1053, 0));  // Swedish/Finnish
-    // Descending text indexes are compared with their rows but not yet written.
-    ColumnDef text;
-    text.type = ColumnType::Text;
-    text.sortOrder = 1033;
-    EXPECT_TRUE(index::keyColumnFor(text, true));
-    EXPECT_FALSE(index::keyColumnFor(text, false));
-    EXPECT_TRUE(index::storedKeyColumnFor(text, false));
 }
 
 // What holds for every character, in both orders: keys compare as Access compares text.
