@@ -90,6 +90,19 @@ TEST_P(NewTableInNewDatabase, TakesRowsAndReadsThemBack) {
     EXPECT_TRUE(db->userTableNames().empty());
     run(*db, kShop);  // the name is free again
     EXPECT_TRUE(rowsOf(*db, "Shop").empty());
+
+    // Names and keys of any character: the catalog's name index takes the new name, and text
+    // keys go into both directions.
+    run(*db, "CREATE TABLE [Zürich Kunden] ([Kunde] TEXT(50) PRIMARY KEY, [Ort] TEXT(30))");
+    run(*db, "CREATE INDEX [Orte] ON [Zürich Kunden] ([Ort] DESC)");
+    for (const char* row : {"('Österreich AG', 'Zürich')", "('çava', 'Genève')",
+                            "('東京商事', '東京')", "('ZZ Top', NULL)", "('o''brien', ' ')"}) {
+        run(*db, std::string("INSERT INTO [Zürich Kunden] VALUES ") + row);
+    }
+    EXPECT_EQ(errorOf(*db, "INSERT INTO [Zürich Kunden] VALUES ('ÖSTERREICH AG', 'x')").code(),
+              ErrorCode::DuplicateKey);
+    EXPECT_EQ(run(*db, "UPDATE [Zürich Kunden] SET [Ort] = [Ort] & 'é'"), 5u);
+    EXPECT_EQ(db->userTableNames(), (std::vector<std::string>{"Shop", "Zürich Kunden"}));
     db.reset();
     expectNoFaults(path);
 }
