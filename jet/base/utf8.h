@@ -56,6 +56,16 @@ inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     return cp;
 }
 
+// Whether `s` is well-formed UTF-8 (as far as nextCodePoint tells: a U+FFFD it gives that is
+// not spelled out in `s` marks a malformed sequence).
+inline bool isUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t at = i;
+        if (nextCodePoint(s, i) == 0xFFFD && s.substr(at, 3) != "\xEF\xBF\xBD") return false;
+    }
+    return true;
+}
+
 // Appends `text` (UTF-8) as UTF-16LE code units; code points past U+FFFF become surrogate
 // pairs.
 inline void appendUtf16(std::vector<std::uint8_t>& out, std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/utf8.h"
 #include "jet/format/sort_orders.h"
 #include "jet/index/index_page_writer.h"
 
@@ -118,6 +119,12 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
         }
         const auto text = std::get_if<std::string>(&v);
         if (appendKeyColumn(key.bytes, column, v)) continue;
+        if (text != nullptr && column.textOrder && !isUtf8(*text)) {
+            throw Error(ErrorCode::TypeMismatch,
+                        "The " + index.label +
+                            " cannot take a text that holds bytes which are not UTF-8 "
+                            "characters; nothing was changed.");
+        }
         if (text != nullptr && column.textOrder) {
             throw Error(ErrorCode::Unsupported,
                         "The " + index.label + " cannot take the text '" + *text +

@@ -114,10 +114,9 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
 std::optional<std::u16string> utf16Units(std::string_view text) {
     std::u16string units;
     units.reserve(text.size());
+    if (!isUtf8(text)) return std::nullopt;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t at = i;
         const char32_t cp = nextCodePoint(text, i);
-        if (cp == 0xFFFD && text.substr(at, 3) != "\xEF\xBF\xBD") return std::nullopt;
         if (cp >= 0x10000) {
             units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));

@@ -231,8 +231,14 @@ TEST_F(UpdateIndexTest, TextKeysTakeAnyCharacter) {
                   "UPDATE [TableUnique1_temp] SET [data] = 'Zürich – 東京 😀' WHERE [row] = "
                   "'row8'"),
               1u);
-    // Case alone does not make a second key in a unique index.
+    // Case alone does not make a second key in a unique index; bytes that are not UTF-8 make no
+    // key at all.
     const auto before = bytesOf(path);
+    const Error e =
+        errorOf(*db, "UPDATE [TableUnique1_temp] SET [data] = 'x\xFFy' WHERE [row] = 'row7'");
+    EXPECT_STREQ(e.what(),
+                 "The index 'DataIndex' of table 'TableUnique1_temp' cannot take a text that "
+                 "holds bytes which are not UTF-8 characters; nothing was changed.");
     EXPECT_EQ(errorOf(*db, "UPDATE [TableUnique1_temp] SET [data] = 'GRÜSSE' WHERE [row] = 'row7'")
                   .code(),
               ErrorCode::DuplicateKey);
