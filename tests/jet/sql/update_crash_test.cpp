@@ -160,6 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
         Statements{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
                    "update [Table1] set [Total]=[CD_AGENTE]+ 1",
                    "ALTER TABLE [Table1] DROP [Total]"},
+        // A new text index, descending, then every text key in it changed.
+        Statements{"UPDATE [Table1] SET [DC_AGENTE] = 'é'",
+                   "CREATE INDEX [Names] ON [Table1] ([RS_AGENTE] DESC, [CD_AGENTE])",
+                   "UPDATE [Table1] SET [RS_AGENTE] = 'Ü–' & [RS_AGENTE]"},
         // Thousands of new rows: new data and index pages, growing usage maps.
         Statements{kImport}, definitionOntoASecondPage()));
 
