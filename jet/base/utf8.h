@@ -56,33 +56,44 @@ inline char32_t nextCodePoint(std::string_view s, std::size_t& i) {
     return cp;
 }
 
-// Whether `s` is well-formed UTF-8 (as far as nextCodePoint tells: a U+FFFD it gives that is
-// not spelled out in `s` marks a malformed sequence).
-inline bool isUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t at = i;
-        if (nextCodePoint(s, i) == 0xFFFD && s.substr(at, 3) != "\xEF\xBF\xBD") return false;
-    }
-    return true;
-}
-
-// Appends `text` (UTF-8) as UTF-16LE code units; code points past U+FFFF become surrogate
-// pairs.
-inline void appendUtf16(std::vector<std::uint8_t>& out, std::string_view text) {
-    const auto unit = [&](std::uint32_t u) {
-        out.push_back(static_cast<std::uint8_t>(u));
-        out.push_back(static_cast<std::uint8_t>(u >> 8));
-    };
+// Calls `unit` with each UTF-16 code unit of `text` (UTF-8), code points past U+FFFF as surrogate
+// pairs, a malformed sequence as U+FFFD. Returns whether `text` was well-formed (a U+FFFD that is
+// not spelled out in `text` marks a malformed sequence).
+template <typename Unit>
+bool forEachUtf16Unit(std::string_view text, Unit&& unit) {
+    bool wellFormed = true;
     for (std::size_t i = 0; i < text.size();) {
-        std::uint32_t cp = nextCodePoint(text, i);
+        const std::size_t at = i;
+        char32_t cp = nextCodePoint(text, i);
+        if (cp == 0xFFFD && text.substr(at, 3) != "\xEF\xBF\xBD") wellFormed = false;
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            unit(0xD800 + (cp >> 10));
-            unit(0xDC00 + (cp & 0x3FF));
+            unit(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            unit(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
         } else {
-            unit(cp);
+            unit(static_cast<char16_t>(cp));
         }
     }
+    return wellFormed;
+}
+
+inline bool isUtf8(std::string_view s) {
+    return forEachUtf16Unit(s, [](char16_t) {});
+}
+
+// How many UTF-16 code units `text` (UTF-8) takes: Access's measure of a text's length.
+inline std::size_t utf16Length(std::string_view text) {
+    std::size_t n = 0;
+    forEachUtf16Unit(text, [&n](char16_t) { ++n; });
+    return n;
+}
+
+// Appends `text` (UTF-8) as UTF-16LE code units.
+inline void appendUtf16(std::vector<std::uint8_t>& out, std::string_view text) {
+    forEachUtf16Unit(text, [&out](char16_t u) {
+        out.push_back(static_cast<std::uint8_t>(u));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    });
 }
 
 }  // namespace jet

@@ -28,12 +28,17 @@ constexpr std::size_t kUsersNamed = 3;
 
 // The byte-range lock calls, on one open file description. False when someone else holds a
 // byte of the range; a file system that keeps no locks is an error, as nobody could be seen.
-bool lockRange(int fd, off_t start, off_t length, const std::string& path) {
+struct flock writeLockOf(off_t start, off_t length) {
     struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = start;
     fl.l_len = length;
+    return fl;
+}
+
+bool lockRange(int fd, off_t start, off_t length, const std::string& path) {
+    struct flock fl = writeLockOf(start, length);
     while (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
         if (errno == EAGAIN || errno == EACCES) return false;
         if (errno != EINTR) posix::throwIo("lock", path, errno);
@@ -44,11 +49,7 @@ bool lockRange(int fd, off_t start, off_t length, const std::string& path) {
 // Whether someone else (another process, or another open of the file in this one) holds a lock
 // on any byte of the range.
 bool heldByOthers(int fd, off_t start, off_t length) {
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = length;
+    struct flock fl = writeLockOf(start, length);
     while (::fcntl(fd, F_OFD_GETLK, &fl) != 0) {
         if (errno != EINTR) return false;
     }

@@ -114,16 +114,7 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
 std::optional<std::u16string> utf16Units(std::string_view text) {
     std::u16string units;
     units.reserve(text.size());
-    if (!isUtf8(text)) return std::nullopt;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t cp = nextCodePoint(text, i);
-        if (cp >= 0x10000) {
-            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(cp));
-        }
-    }
+    if (!forEachUtf16Unit(text, [&units](char16_t u) { units.push_back(u); })) return std::nullopt;
     return units;
 }
 

@@ -233,9 +233,7 @@ void requireValidName(const std::string& name, const char* what) {
     }
     // Access counts a name's characters, as the file stores them (UTF-16 code units), not the
     // bytes of their UTF-8.
-    std::size_t units = 0;
-    for (std::size_t i = 0; i < name.size();) units += nextCodePoint(name, i) > 0xFFFF ? 2 : 1;
-    if (units > kMaxNameLength) {
+    if (utf16Length(name) > kMaxNameLength) {
         throw Error(ErrorCode::SyntaxError, "'" + name + "' is not a valid " + what +
                                                 " name: a name holds at most " +
                                                 std::to_string(kMaxNameLength) + " characters.");
