@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "jet/base/bytes.h"
 
@@ -17,5 +20,13 @@ std::string decodeUnicodeText(ByteSpan bytes);
 
 // Jet 3 text in a Windows code page (1252 when codePage is 0). Returns UTF-8.
 std::string decodeCodePageText(ByteSpan bytes, std::uint16_t codePage);
+
+// UTF-8 to Jet 3 text in a Windows code page (1252 when codePage is 0). A text the code page
+// cannot hold exactly (a character it has no byte for, or one that would not read back as
+// itself) gives nullopt and `unheld` names the first such character. Throws Error(Unsupported)
+// for a code page the system does not know.
+std::optional<std::vector<std::uint8_t>> encodeCodePageText(std::string_view text,
+                                                            std::uint16_t codePage,
+                                                            char32_t& unheld);
 
 }  // namespace jet

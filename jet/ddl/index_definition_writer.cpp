@@ -68,7 +68,7 @@ void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& t
     const RowPointer map = placeMapRow(file, fmt, table, root);
 
     // From the back, so that the earlier offsets still hold.
-    insertAt(def, l.trailer, definitionName(index.name));
+    insertAt(def, l.trailer, definitionName(fmt, index.name, 0));
     insertAt(def, l.logicalNames, logicalIndexEntry(index, l.logicalCount, l.realCount));
     insertAt(def, l.logicalEntries, realIndexEntry(index, map, root));
     insertAt(def, l.columns, std::vector<std::uint8_t>(fmt.realIndexEntrySize, 0));

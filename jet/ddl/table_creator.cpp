@@ -4,6 +4,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/text_codec.h"
 #include "jet/base/utf8.h"
 #include "jet/index/index_page_writer.h"
 #include "jet/store/table_definition.h"
@@ -190,7 +191,22 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
 
 }  // namespace
 
-std::vector<std::uint8_t> definitionName(const std::string& name) { return nameBytes(name); }
+std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::string& name,
+                                         std::uint16_t codePage) {
+    if (!fmt.jet3) return nameBytes(name);
+    char32_t unheld = 0;
+    const auto bytes = encodeCodePageText(name, codePage, unheld);
+    if (!bytes) {
+        throw Error(ErrorCode::Unsupported, "The name '" + name +
+                                                "' holds a character that code page " +
+                                                std::to_string(codePage == 0 ? 1252 : codePage) +
+                                                " of this Access 97 database cannot hold.");
+    }
+    if (bytes->size() > 0xFF) corrupt("a name longer than a definition can record");
+    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bytes->size())};
+    out.insert(out.end(), bytes->begin(), bytes->end());
+    return out;
+}
 
 std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root) {
     Writer w;

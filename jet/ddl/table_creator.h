@@ -37,10 +37,12 @@ std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const
                           const Collation& collation);
 
 // The pieces of a definition, for the table's own definition and for an index added later:
-// a name (its length, then UTF-16LE); a real index's entry, whose pages' usage map is the row
-// at `map` and whose tree starts at `root`; a logical index's entry; and the row of a new
-// index's usage map, which holds its root.
-std::vector<std::uint8_t> definitionName(const std::string& name);
+// a name (its length, then UTF-16LE; in Jet 3 one byte of length and the characters in the
+// database's code page, a character it cannot hold refused); a real index's entry, whose pages'
+// usage map is the row at `map` and whose tree starts at `root`; a logical index's entry; and the
+// row of a new index's usage map, which holds its root.
+std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::string& name,
+                                         std::uint16_t codePage);
 std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root);
 std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
                                             std::uint32_t realIndex);
