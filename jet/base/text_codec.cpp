@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "jet/base/error.h"
@@ -101,6 +102,22 @@ std::optional<std::vector<std::uint8_t>> convertToCodePage(const CodePageConvert
 }
 
 }  // namespace
+
+std::string describeCharacter(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xFFFD) return code;
+    std::string shown;
+    appendUtf8(shown, c);
+    return "'" + shown + "' (" + code + ")";
+}
+
+std::string unheldCharacterReason(std::string_view text, char32_t unheld, std::uint16_t codePage) {
+    if (!isUtf8(text)) return "bytes that are not valid UTF-8";
+    return "the character " + describeCharacter(unheld) + ", which code page " +
+           std::to_string(codePage == 0 ? 1252 : codePage) +
+           " of this Access 97 database cannot hold";
+}
 
 std::optional<std::vector<std::uint8_t>> encodeCodePageText(std::string_view text,
                                                             std::uint16_t codePage,

@@ -197,10 +197,9 @@ std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::s
     char32_t unheld = 0;
     const auto bytes = encodeCodePageText(name, codePage, unheld);
     if (!bytes) {
-        throw Error(ErrorCode::Unsupported, "The name '" + name +
-                                                "' holds a character that code page " +
-                                                std::to_string(codePage == 0 ? 1252 : codePage) +
-                                                " of this Access 97 database cannot hold.");
+        throw Error(
+            ErrorCode::Unsupported,
+            "The name '" + name + "' holds " + unheldCharacterReason(name, unheld, codePage) + ".");
     }
     if (bytes->size() > 0xFF) corrupt("a name longer than a definition can record");
     std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bytes->size())};

@@ -1,7 +1,6 @@
 #include "jet/store/row_encoder.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "jet/base/text_codec.h"
 #include "jet/base/utf8.h"
@@ -10,18 +9,6 @@
 #include "jet/store/long_value.h"
 
 namespace jet::store {
-namespace {
-
-std::string describeCharacter(char32_t c) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-    if (c < 0x20 || c == 0x7F || c == 0xFFFD) return code;
-    std::string shown;
-    appendUtf8(shown, c);
-    return "'" + shown + "' (" + code + ")";
-}
-
-}  // namespace
 
 RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table, std::uint16_t codePage)
     : fmt_(fmt), table_(table), codePage_(codePage) {
@@ -53,12 +40,9 @@ std::vector<std::uint8_t> RowEncoder::encodeText(const ColumnDef& c, const std::
     char32_t unheld = 0;
     auto bytes = encodeCodePageText(text, codePage, unheld);
     if (!bytes) {
-        throw Error(ErrorCode::TypeMismatch,
-                    !isUtf8(text) ? "The value for field '" + c.name + "' is not valid UTF-8 text."
-                                  : "The value for field '" + c.name + "' holds the character " +
-                                        describeCharacter(unheld) + ", which code page " +
-                                        std::to_string(codePage == 0 ? 1252 : codePage) +
-                                        " of this Access 97 database cannot hold.");
+        throw Error(ErrorCode::TypeMismatch, "The value for field '" + c.name + "' holds " +
+                                                 unheldCharacterReason(text, unheld, codePage) +
+                                                 ".");
     }
     // A Jet 3 Text field's size counts bytes, which a code page of two-byte characters fills
     // faster than characters.
