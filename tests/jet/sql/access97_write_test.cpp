@@ -117,3 +117,27 @@ TEST_F(Access97Write, WhatTheCodePageCannotHoldIsRefusedAndNothingChanges) {
     refused("ALTER TABLE [Table1] ADD COLUMN [Memo1] MEMO", "Memo");
     EXPECT_EQ(bytesOf(path), before);
 }
+
+TEST_F(Access97Write, IndexesMadeChangedAndDroppedKeepTheirKeys) {
+    if (!std::filesystem::exists(fixture("../fixtures-extra/jet3/compIndexTestV1997.mdb"))) {
+        GTEST_SKIP() << "shared/fixtures-extra is not beside the project";
+    }
+    // 512 rows: the new index spans several pages, with an intermediate level.
+    const auto path = copy("../fixtures-extra/jet3/compIndexTestV1997.mdb");
+    auto db = Database::open(path);
+    run(*db, "CREATE INDEX [Ascending] ON [Table1] ([CD_AGENTE])");
+    run(*db, "CREATE UNIQUE INDEX [Unique] ON [Table1] ([CD_AGENTE] DESC)");
+    expectNoFaults(path);
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"), 512u);
+    const auto deleted = run(*db, "DELETE FROM [Table1] WHERE [CD_AGENTE] < -1000");
+    EXPECT_GT(deleted, 0u);
+    EXPECT_EQ(rowsOf(*db, "Table1").size(), 512u - deleted);
+    expectNoFaults(path);
+    run(*db, "DROP INDEX [Ascending] ON [Table1]");
+    db.reset();
+    db = Database::open(path);
+    const auto table = db->table("Table1");
+    ASSERT_EQ(table->indexes.size(), 2u);
+    EXPECT_EQ(table->indexes[1].name, "Unique");
+    expectNoFaults(path);
+}
