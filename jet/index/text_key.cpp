@@ -73,6 +73,7 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
     rule.kind = static_cast<Kind>(r[0]);
     switch (rule.kind) {
         case Kind::Ignored:
+        case Kind::NotInCodePage:
             break;
         case Kind::Surrogate:
             setCode(rule, surrogateCode(unit), 2);
@@ -88,6 +89,11 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
             setCode(rule, value + static_cast<std::uint64_t>(unit - *run), n);
             break;
         }
+        case Kind::Significant:
+            rule.codeLength = r[1];
+            assert(rule.codeLength <= rule.code.size());
+            std::copy_n(r + 2, rule.codeLength, rule.code.begin());
+            break;
         case Kind::Unprintable:
             rule.extraLength = r[1];
             rule.extra = r + 2;
