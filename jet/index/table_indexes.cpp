@@ -149,7 +149,10 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
                         "The " + index.label + " cannot take the text '" + *text +
                             "': its index entry would be longer than the " +
                             std::to_string(maxTextEntryBytes(*column.textOrder)) +
-                            " bytes Access keeps whole; nothing was changed.");
+                            (*column.textOrder == TextOrder::General97
+                                 ? " bytes of the longest Access 97 entry known"
+                                 : " bytes Access keeps whole") +
+                            "; nothing was changed.");
         }
         throw Error(ErrorCode::Unsupported,
                     "Cannot build the key of the " + index.label + " for a value of type " +
