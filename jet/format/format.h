@@ -49,9 +49,10 @@ struct Format {
     std::uint32_t colVarIndex;
     std::uint32_t colPrecision;
     std::uint32_t colScale;
-    std::uint32_t colCodePage;   // 0 when the column does not carry one
-    std::uint32_t colSortOrder;  // text sort order and, 3 bytes on, its version; 0 when absent
-    std::uint32_t colComplexId;  // 0 when absent
+    std::uint32_t colCodePage;          // 0 when the column does not carry one
+    std::uint32_t colSortOrder;         // text sort order (2 bytes); 0 when absent
+    std::uint32_t colSortOrderVersion;  // its version (1 byte); 0 when absent (Jet 3)
+    std::uint32_t colComplexId;         // 0 when absent
     std::uint32_t colFlags;
     std::uint32_t colExtraFlags;  // 0 when absent
     std::uint32_t colFixedOffset;

@@ -25,11 +25,13 @@ struct ColumnDef {
     std::uint16_t size = 0;         // bytes (Text: bytes of storage, 2 per character in Jet 4)
     std::uint8_t precision = 0;
     std::uint8_t scale = 0;
-    std::uint16_t codePage = 0;  // Jet 3 text columns
-    // Text and Memo columns of Jet 4 and later: the sort order their index keys follow (1033,
-    // version 0 or 1, for Access's General orders); 0 when the definition gives none.
+    std::uint16_t codePage = 0;  // Jet 3 text columns; 0 for the database's
+    // Text and Memo columns: the sort order their index keys follow (1033 for Access's General
+    // orders); 0 when the definition gives none. Jet 4 and later give a version of it too (0 or
+    // 1 for General); Jet 3 gives none, and keys text by its characters in codePage.
     std::uint16_t sortOrder = 0;
     std::uint8_t sortOrderVersion = 0;
+    bool jet3 = false;            // read from (or made for) a Jet 3 table definition
     std::uint8_t flags = 0;       // raw flags byte
     std::uint8_t extraFlags = 0;  // ACE: calculated-column and others
     bool fixedLength = false;

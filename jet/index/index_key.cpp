@@ -162,7 +162,7 @@ bool canEncodeKeyColumn(ColumnType type) {
 std::optional<KeyColumn> storedKeyColumnFor(const ColumnDef& column, bool ascending) {
     if (column.calculated) return std::nullopt;
     if (column.type == ColumnType::Text) {
-        const auto order = generalTextOrder(column.sortOrder, column.sortOrderVersion);
+        const auto order = generalTextOrder(column);
         if (!order) return std::nullopt;
         return KeyColumn{column.type, ascending, order};
     }

@@ -1,6 +1,7 @@
 #include "jet/index/table_indexes.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "jet/base/bytes.h"
@@ -23,10 +24,21 @@ const ColumnDef* columnNumbered(const TableDef& table, std::uint16_t number) {
     return nullptr;
 }
 
+// "U+00E9", for messages.
+std::string codePointName(char32_t c) {
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
+    return name;
+}
+
 // Why this engine cannot build keys over the column, for messages.
 std::string unkeyableKind(const ColumnDef* c) {
     if (c == nullptr) return "missing fields";
     if (c->calculated) return "calculated fields";
+    if (c->type == ColumnType::Text && c->jet3) {
+        return "Text fields in " + describeSortOrder(c->sortOrder) + " and code page " +
+               std::to_string(c->codePage);
+    }
     if (c->type == ColumnType::Text) {
         return "Text fields in " + describeSortOrder(c->sortOrder) + ", version " +
                std::to_string(c->sortOrderVersion);
@@ -126,11 +138,21 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
                             "characters; nothing was changed.");
         }
         if (text != nullptr && column.textOrder) {
+            if (const auto c = firstCharacterNotKeyed(*text, *column.textOrder)) {
+                throw Error(ErrorCode::Unsupported,
+                            "The " + index.label + " cannot take the text '" + *text +
+                                "': its character " + codePointName(*c) +
+                                " has no byte in code page 1252, in which Access 97 keeps and "
+                                "keys text; nothing was changed.");
+            }
             throw Error(ErrorCode::Unsupported,
                         "The " + index.label + " cannot take the text '" + *text +
                             "': its index entry would be longer than the " +
                             std::to_string(maxTextEntryBytes(*column.textOrder)) +
-                            " bytes Access keeps whole; nothing was changed.");
+                            (*column.textOrder == TextOrder::General97
+                                 ? " bytes of the longest Access 97 entry known"
+                                 : " bytes Access keeps whole") +
+                            "; nothing was changed.");
         }
         throw Error(ErrorCode::Unsupported,
                     "Cannot build the key of the " + index.label + " for a value of type " +

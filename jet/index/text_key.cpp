@@ -14,6 +14,7 @@ using text_key_tables::Kind;
 using text_key_tables::OrderRules;
 
 constexpr std::uint16_t kGeneralSortOrder = 1033;
+constexpr std::uint16_t kGeneral97CodePage = 1252;
 
 constexpr std::uint8_t kEndOfCodes = 0x01;
 constexpr std::uint8_t kEndOfKey = 0x00;
@@ -28,6 +29,10 @@ constexpr std::uint8_t kFlagBytePrefix = 0x80;
 constexpr std::uint8_t kPlainFlag = 0x03;
 constexpr std::array<std::uint8_t, 5> kFlagsTrailer{0xFF, 0x02, 0x80, 0xFF, 0x80};
 constexpr std::uint8_t kFlagsBeforeMarks = 0xFF;
+
+// Access 97: the nibble that opens and closes the accents, and that of a letter without one.
+constexpr std::uint8_t kAccentsBound = 0x0;
+constexpr std::uint8_t kPlainLetterAccent = 0x2;
 
 // A surrogate sorts by a two-byte code computed from its value and carries this accent byte.
 constexpr std::uint8_t kSurrogateAccent = 0x3F;
@@ -44,8 +49,15 @@ struct Rule {
 };
 
 const OrderRules& rulesOf(TextOrder order) {
-    return order == TextOrder::General ? text_key_tables::kGeneral
-                                       : text_key_tables::kGeneralLegacy;
+    switch (order) {
+        case TextOrder::GeneralLegacy:
+            return text_key_tables::kGeneralLegacy;
+        case TextOrder::General:
+            return text_key_tables::kGeneral;
+        case TextOrder::General97:
+            return text_key_tables::kGeneral97;
+    }
+    return text_key_tables::kGeneral;
 }
 
 void setCode(Rule& rule, std::uint64_t value, std::uint8_t length) {
@@ -73,6 +85,7 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
     rule.kind = static_cast<Kind>(r[0]);
     switch (rule.kind) {
         case Kind::Ignored:
+        case Kind::NotInCodePage:
             break;
         case Kind::Surrogate:
             setCode(rule, surrogateCode(unit), 2);
@@ -88,6 +101,11 @@ Rule ruleOf(const OrderRules& rules, std::uint16_t unit) {
             setCode(rule, value + static_cast<std::uint64_t>(unit - *run), n);
             break;
         }
+        case Kind::Significant:
+            rule.codeLength = r[1];
+            assert(rule.codeLength <= rule.code.size());
+            std::copy_n(r + 2, rule.codeLength, rule.code.begin());
+            break;
         case Kind::Unprintable:
             rule.extraLength = r[1];
             rule.extra = r + 2;
@@ -201,30 +219,13 @@ private:
     std::vector<std::uint8_t> marks_;
 };
 
-}  // namespace
-
-std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t version) {
-    if (sortOrder != kGeneralSortOrder) return std::nullopt;
-    if (version == 0) return TextOrder::GeneralLegacy;
-    if (version == 1) return TextOrder::General;
-    return std::nullopt;
-}
-
-std::size_t maxTextEntryBytes(TextOrder order) { return order == TextOrder::General ? 508 : 685; }
-
-std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
-                                                       bool ascending) {
-    auto units = utf16Units(text);
-    if (!units || units->size() > kMaxKeyTextLength) return std::nullopt;
-    // Trailing spaces do not count.
-    while (!units->empty() && units->back() == u' ') units->pop_back();
-
-    const OrderRules& rules = rulesOf(order);
+// The ascending key of the newer orders: the codes, an end byte, the tails, an end byte.
+std::vector<std::uint8_t> unicodeKey(const std::u16string& units, const OrderRules& rules) {
     std::vector<std::uint8_t> key;
-    key.reserve(2 * units->size() + 2);
+    key.reserve(2 * units.size() + 2);
     KeyTails tails;
     std::size_t coded = 0;
-    for (const char16_t unit : *units) {
+    for (const char16_t unit : units) {
         const Rule rule = ruleOf(rules, unit);
         const std::size_t before = coded;
         if (rule.codeLength > 0) {
@@ -237,13 +238,120 @@ std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, Te
     key.push_back(kEndOfCodes);
     tails.appendTo(key);
     key.push_back(kEndOfKey);
-    // A descending key inverts all of this and ends with one more (uninverted) end byte.
-    if (!ascending) {
-        for (auto& b : key) b = static_cast<std::uint8_t>(~b);
-        key.push_back(kEndOfKey);
-    }
-    if (key.size() + 1 > maxTextEntryBytes(order)) return std::nullopt;
     return key;
+}
+
+// Access 97's accent nibbles, packed high nibble first.
+class Nibbles {
+public:
+    bool empty() const { return count_ == 0; }
+    void push(std::uint8_t nibble) {
+        assert(nibble < 16);
+        if (count_ % 2 == 0) {
+            bytes_.push_back(static_cast<std::uint8_t>(nibble << 4));
+        } else {
+            bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | nibble);
+        }
+        ++count_;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t count_ = 0;
+};
+
+// The ascending key of Access 97's order: the codes, then, when an accented letter is among
+// them, the accent nibbles between two bounds (each accent after a plain nibble for every
+// letter since the previous accent that could have carried one); otherwise one end byte.
+// nullopt for a character the code page lacks.
+std::optional<std::vector<std::uint8_t>> general97Key(const std::u16string& units) {
+    std::vector<std::uint8_t> key;
+    key.reserve(units.size() + 1);
+    Nibbles accents;
+    std::size_t letters = 0;  // letters that could carry an accent, since the last accent
+    for (const char16_t unit : units) {
+        const Rule rule = ruleOf(text_key_tables::kGeneral97, unit);
+        if (rule.kind == Kind::NotInCodePage) return std::nullopt;
+        key.insert(key.end(), rule.code.begin(), rule.code.begin() + rule.codeLength);
+        if (rule.kind == Kind::Significant) {
+            letters += rule.codeLength;
+        } else if (rule.kind == Kind::International) {
+            assert(rule.extraLength == 1);
+            if (accents.empty()) accents.push(kAccentsBound);
+            for (; letters > 0; --letters) accents.push(kPlainLetterAccent);
+            accents.push(rule.extra[0]);
+        }
+    }
+    if (accents.empty()) {
+        key.push_back(kEndOfKey);
+    } else {
+        accents.push(kAccentsBound);
+        key.insert(key.end(), accents.bytes().begin(), accents.bytes().end());
+    }
+    return key;
+}
+
+}  // namespace
+
+std::optional<TextOrder> generalTextOrder(std::uint16_t sortOrder, std::uint8_t version) {
+    if (sortOrder != kGeneralSortOrder) return std::nullopt;
+    if (version == 0) return TextOrder::GeneralLegacy;
+    if (version == 1) return TextOrder::General;
+    return std::nullopt;
+}
+
+std::optional<TextOrder> generalTextOrder(const ColumnDef& column) {
+    if (!column.jet3) return generalTextOrder(column.sortOrder, column.sortOrderVersion);
+    if (column.sortOrder != kGeneralSortOrder || column.codePage != kGeneral97CodePage) {
+        return std::nullopt;
+    }
+    return TextOrder::General97;
+}
+
+std::size_t maxTextEntryBytes(TextOrder order) {
+    switch (order) {
+        case TextOrder::GeneralLegacy:
+            return 685;
+        case TextOrder::General:
+            return 508;
+        case TextOrder::General97:
+            return 42;
+    }
+    return 0;
+}
+
+std::optional<std::vector<std::uint8_t>> encodeTextKey(std::string_view text, TextOrder order,
+                                                       bool ascending) {
+    auto units = utf16Units(text);
+    if (!units || units->size() > kMaxKeyTextLength) return std::nullopt;
+    // Trailing spaces do not count.
+    while (!units->empty() && units->back() == u' ') units->pop_back();
+
+    auto key = order == TextOrder::General97 ? general97Key(*units)
+                                             : std::optional(unicodeKey(*units, rulesOf(order)));
+    if (!key) return std::nullopt;
+    // A descending key inverts all of this; in the newer orders it ends with one more
+    // (uninverted) end byte.
+    if (!ascending) {
+        for (auto& b : *key) b = static_cast<std::uint8_t>(~b);
+        if (order != TextOrder::General97) key->push_back(kEndOfKey);
+    }
+    if (key->size() + 1 > maxTextEntryBytes(order)) return std::nullopt;
+    return key;
+}
+
+std::optional<char32_t> firstCharacterNotKeyed(std::string_view text, TextOrder order) {
+    if (order != TextOrder::General97 || !isUtf8(text)) return std::nullopt;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = nextCodePoint(text, i);
+        if (cp > 0xFFFF ||
+            ruleOf(text_key_tables::kGeneral97, static_cast<std::uint16_t>(cp)).kind ==
+                Kind::NotInCodePage) {
+            return cp;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace jet::index

@@ -1,4 +1,4 @@
-// The character rules of Access's two General sort orders, one rule per UTF-16 code unit, as
+// The character rules of Access's three General sort orders, one rule per UTF-16 code unit, as
 // tables generated from published data (text_key_tables.cpp, made by
 // tools/text_key_tables/make_text_key_tables.py; see NOTICE). text_key.cpp turns them into keys.
 //
@@ -14,8 +14,15 @@
 //                                         two-bit case/width flags
 //   Ignored                     left out of the key entirely
 //   Surrogate                   the surrogates U+D800..U+DFFF, whose codes are computed
+//   Significant   n, c[n]       (Access 97) sorts by c; counts as n letters that an accented
+//                               letter after them counts when its accent nibble is placed
+//   NotInCodePage               (Access 97) a unit code page 1252 has no byte for, which a Jet 3
+//                               text cannot hold
 //
-// Every run of a kind other than Simple, Ignored and Surrogate holds exactly one unit.
+// The Access 97 order is told for the bytes of code page 1252; a unit of that code page has the
+// rule of its byte, and its International records carry one accent byte, a nibble (1..15).
+// Every run of a kind other than Simple, Ignored, Surrogate and NotInCodePage holds exactly one
+// unit.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +38,8 @@ enum class Kind : std::uint8_t {
     Flagged = 4,
     Ignored = 5,
     Surrogate = 6,
+    Significant = 7,
+    NotInCodePage = 8,
 };
 
 struct OrderRules {
@@ -43,5 +52,6 @@ struct OrderRules {
 
 extern const OrderRules kGeneralLegacy;  // 1033 version 0: Jet 4 and Access 2007
 extern const OrderRules kGeneral;        // 1033 version 1: Access 2010 and later
+extern const OrderRules kGeneral97;      // 1033 in Jet 3 (Access 97): text in code page 1252
 
 }  // namespace jet::index::text_key_tables

@@ -63,10 +63,9 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             c.scale = e[fmt.colScale];
             if (fmt.colCodePage) c.codePage = u16(e, fmt.colCodePage);
             const bool text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
-            if (fmt.colSortOrder && text) {
-                c.sortOrder = u16(e, fmt.colSortOrder);
-                c.sortOrderVersion = e[fmt.colSortOrder + 3];
-            }
+            if (fmt.colSortOrder && text) c.sortOrder = u16(e, fmt.colSortOrder);
+            if (fmt.colSortOrderVersion && text) c.sortOrderVersion = e[fmt.colSortOrderVersion];
+            c.jet3 = fmt.jet3;
             c.flags = e[fmt.colFlags];
             if (fmt.colExtraFlags) c.extraFlags = e[fmt.colExtraFlags];
             c.fixedOffset = u16(e, fmt.colFixedOffset);

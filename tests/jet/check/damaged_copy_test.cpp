@@ -298,4 +298,26 @@ TEST(DamagedIndexKey, TextKeyNoLongerMatchingItsRow) {
     EXPECT_EQ(checktest::countFaults(found), 1u) << describe(found);
 }
 
+// Access 97's text keys too: test97's primary key over Text, its greatest key ('abcdefg') with
+// its end byte changed.
+TEST(DamagedIndexKey, Access97TextKeyNoLongerMatchingItsRow) {
+    DamagedCopy copy("jet3/test97.mdb");
+    EXPECT_EQ(checktest::countFaults(copy.check()), 0u);
+    const std::uint32_t root = copy.indexRoot("Table1", "PrimaryKey");
+    auto page = copy.page(root);
+    auto entries = storedEntries(copy, page);
+    ASSERT_EQ(entries.size(), 2u);
+    auto& last = entries.back();
+    ASSERT_EQ(last.size(), 1u + 7u + 1u + 4u);  // flag, a code per letter, end, row pointer
+    ASSERT_EQ(last[last.size() - 5], 0x00);
+    last[last.size() - 5] = 0x01;
+    putStoredEntries(copy, page, entries);
+    copy.writePage(root, page);
+    const auto found = copy.check();
+    EXPECT_TRUE(
+        hasFault(found, FaultKind::IndexKey, {"PrimaryKey", "of table 'Table1'", "does not match"}))
+        << describe(found);
+    EXPECT_EQ(checktest::countFaults(found), 1u) << describe(found);
+}
+
 }  // namespace
