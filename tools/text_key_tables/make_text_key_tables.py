@@ -32,10 +32,10 @@ extra is one byte holding a nibble) and X above and one more,
 and index_mappings_ext_gen_97.txt lists, as decimal "<code unit>,<byte>" lines, the characters
 past U+00FF that code page 1252 puts at bytes 0x80..0x9F. The script gives every code unit a rule,
 as for the other orders: a character of code page 1252 takes the rule of its byte (the script
-holds the mapping file to Python's cp1252 codec); any other unit, U+0080..U+009F and the
-surrogates included, cannot be held by a Jet 3 text in that code page and is marked so (the
-encoder refuses it). The lines of the five bytes code page 1252 leaves undefined (0x81, 0x8D,
-0x8F, 0x90, 0x9D) are therefore not used. Two lines are corrected from keys Access 97 wrote (see
+holds the mapping file to Python's cp1252 codec, and, as Windows does, reads the five bytes the
+code page leaves undefined, 0x81, 0x8D, 0x8F, 0x90 and 0x9D, as the C1 controls of the same
+number); any other unit, the rest of U+0080..U+009F and the surrogates included, cannot be held
+by a Jet 3 text in that code page and is marked so (the encoder refuses it). Two lines are corrected from keys Access 97 wrote (see
 correct_gen_97): NUL, and the characters that sort as two letters.
 
 The output groups consecutive code units into runs: a run of S lines whose codes count up by one
@@ -141,7 +141,7 @@ def read_bytes_order(folder, codes_name, mappings_name):
         try:
             byte_of[ord(bytes([b]).decode("cp1252"))] = b
         except UnicodeDecodeError:
-            pass  # one of the five bytes the code page leaves undefined
+            byte_of[b] = b  # undefined in the code page: Windows reads the C1 control
     listed = {}
     for line in read_lines(folder, mappings_name):
         if line.strip():
