@@ -32,6 +32,8 @@ Bytes resized(Bytes bytes, std::size_t length, std::uint8_t pad);
 // bytes long.
 enum class Direction { Encrypt, Decrypt };
 void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data);
+// The same, each block on its own (ECB, no IV).
+void aesEcb(Direction direction, ByteView key, std::span<std::uint8_t> data);
 
 // Decodes base64; false for text that is not base64.
 bool base64Decode(std::string_view text, Bytes& out);
