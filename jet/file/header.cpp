@@ -11,6 +11,7 @@
 #include "jet/base/text_codec.h"
 #include "jet/file/jet_rc4_codec.h"
 #include "jet/file/office_agile_codec.h"
+#include "jet/file/office_binary_rc4_codec.h"
 #include "jet/file/office_rc4_codec.h"
 #include "jet/file/office_standard_codec.h"
 #include "jet/file/rc4.h"
@@ -41,6 +42,7 @@ Encryption officeEncryption(ByteSpan page) {
     const std::uint16_t major = u16(page, kOfficeCryptOffset + 2);
     const std::uint16_t minor = u16(page, kOfficeCryptOffset + 4);
     if (major == 4 && minor == 4) return Encryption::OfficeAgile;
+    if (major == 1 && minor == 1) return Encryption::OfficeBinaryRc4;
     if ((major == 2 || major == 3 || major == 4) && minor == 2) return Encryption::OfficeCryptoApi;
     return Encryption::OfficeOther;
 }
@@ -94,6 +96,8 @@ std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::
         }
         case Encryption::OfficeAgile:
             return std::make_unique<OfficeAgileCodec>(info(), key, password, path);
+        case Encryption::OfficeBinaryRc4:
+            return std::make_unique<OfficeBinaryRc4Codec>(info(), key, password, path);
         case Encryption::None:
         case Encryption::OfficeOther:
             break;
@@ -123,6 +127,8 @@ const char* encryptionName(Encryption e) {
             return "Office CryptoAPI (RC4 or standard AES) encryption";
         case Encryption::OfficeAgile:
             return "Office agile (AES) encryption";
+        case Encryption::OfficeBinaryRc4:
+            return "Office binary RC4 encryption";
         case Encryption::OfficeOther:
             return "an Office encryption scheme";
     }
@@ -166,6 +172,7 @@ Header openHeader(PageFile& file, const std::string& password) {
     // An Office-encrypted file keeps no password in its header (the field holds filler): the
     // codec has already checked the password against the encryption's verifier.
     const bool office = header.encryption == Encryption::OfficeCryptoApi ||
+                        header.encryption == Encryption::OfficeBinaryRc4 ||
                         header.encryption == Encryption::OfficeAgile;
     const std::string stored = office ? std::string() : storedPassword(*fmt, page, header.codePage);
     header.hasPassword = office || !stored.empty();

@@ -27,6 +27,8 @@ const EvpMd* digestNamed(std::string_view name) {
 
 const EvpMd* sha1() { return EVP_sha1(); }
 
+const EvpMd* md5() { return EVP_md5(); }
+
 std::size_t digestSize(const EvpMd* md) { return static_cast<std::size_t>(EVP_MD_get_size(md)); }
 
 Bytes digest(const EvpMd* md, std::initializer_list<ByteView> parts) {

@@ -20,6 +20,7 @@ using ByteView = std::span<const std::uint8_t>;
 // null for one this engine does not take.
 const EvpMd* digestNamed(std::string_view name);
 const EvpMd* sha1();
+const EvpMd* md5();
 std::size_t digestSize(const EvpMd* md);
 
 // The digest of the parts, one after the other.

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""An independent reading of Office CryptoAPI encryption (RC4 and standard AES) of an .accdb.
+"""An independent reading of Office CryptoAPI encryption (RC4 and standard AES), and of the
+older binary RC4, of an .accdb.
 
     office_decrypt.py IN OUT PASSWORD
 
@@ -56,6 +57,23 @@ def aes_ecb(key, data, encrypt=False):
     cipher = Cipher(algorithms.AES(key), modes.ECB())
     op = cipher.encryptor() if encrypt else cipher.decryptor()
     return op.update(data) + op.finalize()
+
+
+class BinaryRc4:
+    """Version 1.1: MD5, a 40-bit key spread with the salt, RC4."""
+
+    def __init__(self, info, password):
+        salt, verifier, verifier_hash = info[4:20], info[20:36], info[36:52]
+        h = hashlib.md5(password.encode("utf-16-le")).digest()[:5]
+        self.base = hashlib.md5((h + salt) * 16).digest()[:5]
+        both = rc4(self.key(bytes(4)), verifier + verifier_hash)
+        self.valid = hashlib.md5(both[:16]).digest() == both[16:]
+
+    def key(self, block):
+        return hashlib.md5(self.base + block).digest()
+
+    def decrypt(self, block, page):
+        return rc4(self.key(block), page)
 
 
 class Scheme:
@@ -119,7 +137,10 @@ def main(src, dst, password):
     (length,) = struct.unpack_from("<H", header, INFO_AT)
     info = bytes(header[INFO_AT + 2 : INFO_AT + 2 + length])
     try:
-        scheme = Scheme(info, password)
+        if info[:4] == bytes([1, 0, 1, 0]):
+            scheme = BinaryRc4(info, password)
+        else:
+            scheme = Scheme(info, password)
     except NotImplementedError as e:
         print(f"not read here: {e}", file=sys.stderr)
         return 3

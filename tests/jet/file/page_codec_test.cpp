@@ -53,6 +53,7 @@ const std::vector<MadeVariant> kMadeVariants = {
     {"aes-192", 0x24, 0x660F, 192, 24, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
     {"aes-256", 0x24, 0x6610, 256, 24, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
     {"aes-unstated", 0x24, 0, 0, 24, ""},
+    {"binary-rc4", 0, 0, 0, 0, nullptr},  // info version 1.1, MD5 and a 40-bit key
 };
 constexpr const char* kMadePassword = "Kennwort ü 7";
 
@@ -66,6 +67,10 @@ const std::string& madeFile(const MadeVariant& v) {
         const std::string renamed = (dir.path() / (std::string(v.label) + ".accdb")).string();
         std::filesystem::rename(path, renamed);
         path = renamed;
+        if (v.provider == nullptr) {
+            testsupport::encryptWithBinaryRc4(path, kMadePassword);
+            return path;
+        }
         jet::file::CryptoApiInfo info;
         info.flags = v.flags;
         info.algorithm = v.algorithm;
@@ -308,7 +313,7 @@ TEST(EncryptedDatabase, RefusesWhatItCannotDecodeWithCertainty) {
          std::string("\x04\x80\x00\x00\x24\x00", 6), ErrorCode::Unsupported,
          "key 36 bits, provider 'Microsoft Enhanced Cryptographic Provider v1.0' (type 1)"},
         {"encrypted/agile2010.accdb", "password", std::string("\x04\x00\x02\x00\x0C\x00", 6),
-         std::string("\x01\x00\x01\x00\x0C\x00", 6), ErrorCode::Unsupported, "version 1.1"},
+         std::string("\x03\x00\x03\x00\x0C\x00", 6), ErrorCode::Unsupported, "version 3.3"},
         {madeFile(kMadeVariants[3]), kMadePassword,
          std::string("\x0E\x66\x00\x00\x04\x80\x00\x00\x80\x00", 10),
          std::string("\x0E\x66\x00\x00\x04\x80\x00\x00\x80\x01", 10), ErrorCode::Unsupported,
