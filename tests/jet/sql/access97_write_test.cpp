@@ -141,3 +141,52 @@ TEST_F(Access97Write, IndexesMadeChangedAndDroppedKeepTheirKeys) {
     EXPECT_EQ(table->indexes[1].name, "Unique");
     expectNoFaults(path);
 }
+
+TEST_F(Access97Write, RelationshipsCascadeAndRefuse) {
+    if (!std::filesystem::exists(fixture("../fixtures-extra/jet3/indexTestV1997.mdb"))) {
+        GTEST_SKIP() << "shared/fixtures-extra is not beside the project";
+    }
+    // Table1.otherfk2 follows Table3.id on update; Table1's rows go with their Table2 row.
+    const auto path = copy("../fixtures-extra/jet3/indexTestV1997.mdb");
+    auto db = Database::open(path);
+    EXPECT_EQ(run(*db, "UPDATE [Table3] SET [id] = [id] + 100"), 4u);
+    EXPECT_EQ(run(*db, "DELETE FROM [Table2] WHERE [id] = 1"), 1u);
+    const auto before = bytesOf(path);
+    const auto e = errorOf(*db,
+                           "INSERT INTO [Table1] ([id], [otherfk1], [otherfk2]) VALUES "
+                           "(9, 0, 12)");
+    EXPECT_NE(std::string(e.what()).find("Table3Table1"), std::string::npos) << e.what();
+    EXPECT_EQ(bytesOf(path), before);
+    db.reset();
+    db = Database::open(path);
+    const auto table = db->table("Table1");
+    const auto rows = rowsOf(*db, "Table1");
+    ASSERT_EQ(rows.size(), 2u);  // the two rows of Table2's id 1 went with it
+    EXPECT_EQ(cell(rows, 0, *table, "otherfk2"), Value(std::int32_t{110}));
+    EXPECT_EQ(cell(rows, 1, *table, "otherfk2"), Value(std::int32_t{113}));
+    expectNoFaults(path);
+}
+
+TEST_F(Access97Write, TablesWithTextKeysMadeFilledAndDropped) {
+    const auto path = copy("jet3/test97.mdb");
+    auto db = Database::open(path);
+    run(*db,
+        "CREATE TABLE [Z\u00FCrich Kunden] ([Id] LONG PRIMARY KEY, [Name] TEXT(40), "
+        "[Betrag] CURRENCY)");
+    run(*db, "INSERT INTO [Z\u00FCrich Kunden] VALUES (1, 'M\u00FCller', 5.5)");
+    run(*db, "INSERT INTO [Z\u00FCrich Kunden] VALUES (2, '\u00C4rger', 7)");
+    run(*db, "CREATE INDEX [Namen] ON [Z\u00FCrich Kunden] ([Name] DESC, [Betrag])");
+    EXPECT_EQ(run(*db, "UPDATE [Table1] SET [B] = [B] & '-\u00E4'"), 2u);
+    expectNoFaults(path);
+    db.reset();
+    db = Database::open(path);
+    const auto rows = rowsOf(*db, "Z\u00FCrich Kunden");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][1], Value(std::string("\u00C4rger")));
+    run(*db, "DROP TABLE [Z\u00FCrich Kunden]");
+    db.reset();
+    db = Database::open(path);
+    EXPECT_EQ(db->userTableNames(),
+              (std::vector<std::string>{"Table1", "Table2", "Table3", "Table4"}));
+    expectNoFaults(path);
+}
