@@ -56,7 +56,7 @@ std::vector<std::uint8_t> RowEncoder::encodeText(const ColumnDef& c, const std::
 }
 
 std::vector<std::uint8_t> RowEncoder::storeLongValue(const ColumnDef& c,
-                                                     std::vector<std::uint8_t> data,
+                                                     const std::vector<std::uint8_t>& data,
                                                      const LongValueStore& longValues) const {
     if (data.size() <= kMaxInlineLongValue) return inlineLongValue(data);
     if (longValues) return longValues(c, data);
@@ -70,7 +70,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
     if (c.calculated) {
         std::vector<std::uint8_t> wrapped = encodeCalculatedValue(c, v);
         if (c.type != ColumnType::Memo) return wrapped;
-        return storeLongValue(c, std::move(wrapped), longValues);
+        return storeLongValue(c, wrapped, longValues);
     }
     switch (c.type) {
         case ColumnType::Text:
@@ -90,7 +90,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
             } else {
                 break;
             }
-            return storeLongValue(c, std::move(data), longValues);
+            return storeLongValue(c, data, longValues);
         }
         default: {
             std::vector<std::uint8_t> out(fixedValueSize(c.type));

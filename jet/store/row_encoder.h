@@ -51,7 +51,8 @@ private:
     // whole row at least `minSize` bytes with the null mask.
     void appendJet3Trailer(std::vector<std::uint8_t>& row, std::vector<std::uint16_t>& offsets,
                            std::size_t minSize, std::size_t nullMaskSize) const;
-    std::vector<std::uint8_t> storeLongValue(const ColumnDef& c, std::vector<std::uint8_t> data,
+    std::vector<std::uint8_t> storeLongValue(const ColumnDef& c,
+                                             const std::vector<std::uint8_t>& data,
                                              const LongValueStore& longValues) const;
 
     const format::Format& fmt_;
