@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "jet/base/error.h"
@@ -53,14 +54,15 @@ private:
     char16_t pendingHigh_ = 0;
 };
 
-// Owns an iconv descriptor that converts one Windows code page to UTF-8.
+// Owns an iconv descriptor that converts one Windows code page to UTF-8, or back.
 class CodePageConverter {
 public:
-    explicit CodePageConverter(std::uint16_t codePage) {
+    explicit CodePageConverter(std::uint16_t codePage, bool toCodePage = false) {
         // glibc knows most Windows code pages as CPnnnn, a few only as WINDOWS-nnn.
         for (const char* prefix : {"CP", "WINDOWS-"}) {
             const std::string name = prefix + std::to_string(codePage);
-            cd_ = iconv_open("UTF-8", name.c_str());
+            cd_ =
+                toCodePage ? iconv_open(name.c_str(), "UTF-8") : iconv_open("UTF-8", name.c_str());
             if (cd_ != kInvalid) return;
         }
         throw Error(ErrorCode::Unsupported, "Text in code page " + std::to_string(codePage) +
@@ -76,7 +78,78 @@ private:
     iconv_t cd_ = kInvalid;
 };
 
+// The five bytes that Windows' code page 1252 reads as the C1 controls of the same number and
+// iconv's does not know.
+bool isWindows1252Only(char32_t c) {
+    return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+// One character, UTF-8 to the code page; nullopt when the code page has no byte for it.
+std::optional<std::vector<std::uint8_t>> convertToCodePage(const CodePageConverter& converter,
+                                                           std::string_view text) {
+    std::vector<std::uint8_t> out(text.size() * 4 + 16);
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* dst = reinterpret_cast<char*>(out.data());
+    std::size_t dstLeft = out.size();
+    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+    if (iconv(converter.get(), &in, &inLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) ||
+        iconv(converter.get(), nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1)) {
+        return std::nullopt;
+    }
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
 }  // namespace
+
+std::string describeCharacter(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xFFFD) return code;
+    std::string shown;
+    appendUtf8(shown, c);
+    return "'" + shown + "' (" + code + ")";
+}
+
+std::string unheldCharacterReason(std::string_view text, char32_t unheld, std::uint16_t codePage) {
+    if (!isUtf8(text)) return "bytes that are not valid UTF-8";
+    return "the character " + describeCharacter(unheld) + ", which code page " +
+           std::to_string(codePage == 0 ? 1252 : codePage) +
+           " of this Access 97 database cannot hold";
+}
+
+std::optional<std::vector<std::uint8_t>> encodeCodePageText(std::string_view text,
+                                                            std::uint16_t codePage,
+                                                            char32_t& unheld) {
+    if (codePage == 0) codePage = 1252;
+    const CodePageConverter converter(codePage, true);
+    if (auto bytes = convertToCodePage(converter, text); bytes && isUtf8(text)) {
+        // A code page may hold a character only as another (a best fit); the text must read
+        // back as itself.
+        if (decodeCodePageText(*bytes, codePage) == text) return bytes;
+    }
+    // Character by character: Windows' own bytes of code page 1252 that iconv lacks, and the
+    // first character that does not go there and back.
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        unheld = nextCodePoint(text, i);
+        if (codePage == 1252 && isWindows1252Only(unheld)) {
+            out.push_back(static_cast<std::uint8_t>(unheld));
+            continue;
+        }
+        const std::string_view one = text.substr(start, i - start);
+        const auto bytes = convertToCodePage(converter, one);
+        if (!bytes || decodeCodePageText(*bytes, codePage) != one) return std::nullopt;
+        out.insert(out.end(), bytes->begin(), bytes->end());
+    }
+    if (decodeCodePageText(out, codePage) == text) return out;
+    // Each character goes alone but not in this order (a code page that combines characters).
+    std::size_t first = 0;
+    unheld = text.empty() ? 0 : nextCodePoint(text, first);
+    return std::nullopt;
+}
 
 std::string decodeUnicodeText(ByteSpan bytes) {
     const std::size_t n = bytes.size();
@@ -146,7 +219,15 @@ std::string decodeCodePageText(ByteSpan bytes, std::uint16_t codePage) {
         if (errno == E2BIG) {
             grow(inLeft * 3 + 64);
         } else if (errno == EILSEQ) {
-            substitute();
+            if (codePage == 1252 && isWindows1252Only(static_cast<unsigned char>(*in))) {
+                if (dstLeft < 64) grow(64);
+                std::string c1;
+                appendUtf8(c1, static_cast<unsigned char>(*in));
+                for (const char b : c1) *dst++ = b;
+                dstLeft -= c1.size();
+            } else {
+                substitute();
+            }
             ++in;
             --inLeft;
         } else {

@@ -23,13 +23,8 @@ void eraseAt(std::vector<std::uint8_t>& def, std::size_t at, std::size_t length)
               def.begin() + static_cast<std::ptrdiff_t>(at + length));
 }
 
-void requireWritable(const format::Format& fmt, const TableDef& table) {
-    if (fmt.jet3) {
-        throw Error(ErrorCode::Unsupported,
-                    "Changing Access 97 (Jet 3) databases is not supported; table '" + table.name +
-                        "' was left as it was.");
-    }
-}
+// Where a logical index entry keeps the index's number; its data's follows.
+std::size_t logicalNumberOffset(const format::Format& fmt) { return fmt.jet3 ? 0 : 4; }
 
 // A new usage map row holding `root`: on the page of the table's own maps when it has room.
 RowPointer placeMapRow(file::PageFile& file, const format::Format& fmt, const TableDef& table,
@@ -54,8 +49,7 @@ RowPointer placeMapRow(file::PageFile& file, const format::Format& fmt, const Ta
 }  // namespace
 
 void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& table,
-              const NewIndex& index) {
-    requireWritable(fmt, table);
+              const NewIndex& index, std::uint16_t codePage) {
     std::vector<std::uint8_t> def = readDefinition(file, fmt, table.definitionPage);
     const DefinitionLayout l = layoutOf(fmt, def);
     if (l.end > def.size()) corrupt("the definition ends inside its index names");
@@ -68,9 +62,9 @@ void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& t
     const RowPointer map = placeMapRow(file, fmt, table, root);
 
     // From the back, so that the earlier offsets still hold.
-    insertAt(def, l.trailer, definitionName(index.name));
-    insertAt(def, l.logicalNames, logicalIndexEntry(index, l.logicalCount, l.realCount));
-    insertAt(def, l.logicalEntries, realIndexEntry(index, map, root));
+    insertAt(def, l.trailer, definitionName(fmt, index.name, codePage));
+    insertAt(def, l.logicalNames, logicalIndexEntry(fmt, index, l.logicalCount, l.realCount));
+    insertAt(def, l.logicalEntries, realIndexEntry(fmt, index, map, root));
     insertAt(def, l.columns, std::vector<std::uint8_t>(fmt.realIndexEntrySize, 0));
     put32(def, fmt.tdefLogicalIndexes, l.logicalCount + 1);
     put32(def, fmt.tdefRealIndexes, l.realCount + 1);
@@ -79,17 +73,16 @@ void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& t
 
 void dropIndex(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                const IndexDef& index) {
-    requireWritable(fmt, table);
     std::vector<std::uint8_t> def = readDefinition(file, fmt, table.definitionPage);
     const DefinitionLayout l = layoutOf(fmt, def);
     if (l.end > def.size()) corrupt("the definition ends inside its index names");
-    // The logical entries keep the index's number at 4 and its data's at 8.
+    const std::size_t numberAt = logicalNumberOffset(fmt), dataAt = numberAt + 4;
     std::optional<std::uint32_t> position;
     std::uint32_t sharers = 0;
     for (std::uint32_t i = 0; i < l.logicalCount; ++i) {
         const std::size_t at = l.logicalEntries + std::size_t{i} * fmt.logicalIndexDefSize;
-        if (u32(def, at + 4) == index.number) position = i;
-        if (u32(def, at + 8) == index.dataNumber) ++sharers;
+        if (u32(def, at + numberAt) == index.number) position = i;
+        if (u32(def, at + dataAt) == index.dataNumber) ++sharers;
     }
     if (!position || index.dataNumber >= l.realCount) {
         corrupt("index '" + index.name + "' is not where its table's definition lists it");
@@ -98,8 +91,8 @@ void dropIndex(file::PageFile& file, const format::Format& fmt, const TableDef& 
 
     // Names and entries from the back; then the numbers of what follows move up.
     std::size_t nameAt = l.logicalNames;
-    for (std::uint32_t i = 0; i < *position; ++i) nameAt += 2 + u16(def, nameAt);
-    eraseAt(def, nameAt, 2 + u16(def, nameAt));
+    for (std::uint32_t i = 0; i < *position; ++i) nameAt += definitionNameSize(fmt, def, nameAt);
+    eraseAt(def, nameAt, definitionNameSize(fmt, def, nameAt));
     eraseAt(def, l.logicalEntries + std::size_t{*position} * fmt.logicalIndexDefSize,
             fmt.logicalIndexDefSize);
     if (dataGoes) {
@@ -112,9 +105,11 @@ void dropIndex(file::PageFile& file, const format::Format& fmt, const TableDef& 
     const std::size_t logicalStart = l.logicalEntries - realRemoved;
     for (std::uint32_t i = 0; i + 1 < l.logicalCount; ++i) {
         const std::size_t at = logicalStart + std::size_t{i} * fmt.logicalIndexDefSize;
-        if (u32(def, at + 4) > index.number) put32(def, at + 4, u32(def, at + 4) - 1);
-        if (dataGoes && u32(def, at + 8) > index.dataNumber) {
-            put32(def, at + 8, u32(def, at + 8) - 1);
+        if (u32(def, at + numberAt) > index.number) {
+            put32(def, at + numberAt, u32(def, at + numberAt) - 1);
+        }
+        if (dataGoes && u32(def, at + dataAt) > index.dataNumber) {
+            put32(def, at + dataAt, u32(def, at + dataAt) - 1);
         }
     }
     put32(def, fmt.tdefLogicalIndexes, l.logicalCount - 1);

@@ -14,9 +14,10 @@ namespace jet::ddl {
 
 // Adds `index` (column numbers are the table's) with index data of its own and an empty tree:
 // a root page and a usage map row, on the page of the table's own maps when it has room, else
-// on a new page. The caller fills the tree. Throws Error(Unsupported) for Jet 3 files.
+// on a new page. The caller fills the tree. A Jet 3 name goes in `codePage` (the database's);
+// Error(Unsupported) for one it cannot hold.
 void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& table,
-              const NewIndex& index);
+              const NewIndex& index, std::uint16_t codePage);
 
 // Takes the logical index `index` out of the definition, and its index data with it when no
 // other logical index shares that data (the data's pages go back to the file). The indexes

@@ -1,9 +1,11 @@
 #include "jet/ddl/table_creator.h"
 
 #include <algorithm>
+#include <array>
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/base/text_codec.h"
 #include "jet/base/utf8.h"
 #include "jet/index/index_page_writer.h"
 #include "jet/store/table_definition.h"
@@ -26,6 +28,10 @@ constexpr std::uint8_t kIndexIgnoreNulls = 0x02;
 constexpr std::uint8_t kIndexRequired = 0x08;
 constexpr std::uint8_t kPrimaryKeyIndex = 0x01;  // logical index type
 constexpr std::size_t kIndexColumnSlots = 10;
+// Every database's catalog (MSysObjects) is defined on page 2.
+constexpr std::uint32_t kCatalogDefinitionPage = 2;
+// Where the six model bytes lie in a Jet 3 column entry.
+constexpr std::size_t kJet3ColumnModelAt = 7;
 // A usage map row: its type, its first page and 64 bytes of bits (512 pages).
 constexpr std::size_t kMapRowSize = 5 + 64;
 
@@ -65,9 +71,10 @@ std::size_t longValueColumnCount(const NewTable& table) {
 
 }  // namespace
 
-std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root);
-std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
-                                            std::uint32_t realIndex);
+std::vector<std::uint8_t> realIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                         RowPointer map, std::uint32_t root);
+std::vector<std::uint8_t> logicalIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                            std::uint32_t number, std::uint32_t realIndex);
 std::vector<std::uint8_t> indexMapRow(std::uint32_t root);
 
 namespace {
@@ -104,8 +111,22 @@ std::vector<std::uint8_t> mapPage(const format::Format& fmt, const NewTable& tab
     return page;
 }
 
+// Jet 3 columns carry six bytes Access gives every column of a database alike (among them the
+// sort order and the code page); those of the catalog's first column serve as the model.
+std::array<std::uint8_t, 6> jet3ColumnModel(const file::PageFile& file, const format::Format& fmt) {
+    const std::vector<std::uint8_t> catalog = readDefinition(file, fmt, kCatalogDefinitionPage);
+    const DefinitionLayout l = layoutOf(fmt, catalog);
+    if (l.columnCount == 0) corrupt("the catalog's definition has no columns");
+    std::array<std::uint8_t, 6> model{};
+    std::copy_n(catalog.begin() + static_cast<std::ptrdiff_t>(l.columns + kJet3ColumnModelAt), 6,
+                model.begin());
+    return model;
+}
+
 std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& table,
-                                     const Pages& pages, const Collation& collation) {
+                                     const Pages& pages, const Collation& collation,
+                                     const std::array<std::uint8_t, 6>& jet3Model,
+                                     std::uint16_t codePage) {
     const auto columnCount = static_cast<std::uint16_t>(table.columns.size());
     const auto indexCount = static_cast<std::uint32_t>(table.indexes.size());
     std::uint16_t variableCount = 0;
@@ -114,14 +135,16 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
     Writer w;
     w.u8(0x02);  // a table definition page
     w.u8(0x01);
-    w.u16(0);  // free space, set below
+    w.u16(0);  // free space (Jet 3: "VC"), set by writeDefinition
     w.u32(0);  // no next page
     w.u32(0);  // length, set below
-    w.u32(kTableMagic);
+    if (!fmt.jet3) w.u32(kTableMagic);
     w.u32(0);  // rows
     w.u32(0);  // last AutoNumber
-    w.u8(1);   // Access sets this on every table with AutoNumbers working
-    w.zeros(15);
+    if (!fmt.jet3) {
+        w.u8(1);  // Access sets this on every table with AutoNumbers working
+        w.zeros(15);
+    }
     w.u8(kUserTable);
     w.u16(columnCount);  // the next column number
     w.u16(variableCount);
@@ -141,11 +164,13 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
         const NewColumn& c = table.columns[n];
         const bool variable = isVariableType(c.type);
         w.u8(static_cast<std::uint8_t>(c.type));
-        w.u32(kTableMagic);
+        if (!fmt.jet3) w.u32(kTableMagic);
         w.u16(n);                             // column number
         w.u16(variable ? variableIndex : 0);  // slot among the variable columns
         w.u16(n);                             // position
-        if (c.type == ColumnType::Decimal) {
+        if (fmt.jet3) {
+            for (const std::uint8_t b : jet3Model) w.u8(b);
+        } else if (c.type == ColumnType::Decimal) {
             w.u8(c.precision);
             w.u8(c.scale);
             w.u16(0);
@@ -154,25 +179,27 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
         }
         w.u8(static_cast<std::uint8_t>(kColumnNullable | (variable ? 0 : kColumnFixed) |
                                        (c.autoNumber ? kColumnAutoLong : 0)));
-        w.u8(0);  // extra flags
-        w.u32(0);
+        if (!fmt.jet3) {
+            w.u8(0);  // extra flags
+            w.u32(0);
+        }
         const bool takesFixedRoom = !variable && c.type != ColumnType::YesNo;
         w.u16(takesFixedRoom ? fixedOffset : 0);
         w.u16(c.size);
         if (takesFixedRoom) fixedOffset = static_cast<std::uint16_t>(fixedOffset + c.size);
         if (variable) ++variableIndex;
     }
-    for (const auto& c : table.columns) w.append(nameBytes(c.name));
+    for (const auto& c : table.columns) w.append(definitionName(fmt, c.name, codePage));
 
     for (std::uint32_t i = 0; i < indexCount; ++i) {
-        w.append(realIndexEntry(table.indexes[i],
+        w.append(realIndexEntry(fmt, table.indexes[i],
                                 RowPointer{pages.maps, static_cast<std::uint8_t>(2 + i)},
                                 pages.roots[i]));
     }
     for (std::uint32_t i = 0; i < indexCount; ++i) {
-        w.append(logicalIndexEntry(table.indexes[i], i, i));
+        w.append(logicalIndexEntry(fmt, table.indexes[i], i, i));
     }
-    for (const auto& ix : table.indexes) w.append(nameBytes(ix.name));
+    for (const auto& ix : table.indexes) w.append(definitionName(fmt, ix.name, codePage));
 
     std::uint8_t mapRow = static_cast<std::uint8_t>(2 + indexCount);
     for (std::uint16_t n = 0; n < columnCount; ++n) {
@@ -190,11 +217,28 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
 
 }  // namespace
 
-std::vector<std::uint8_t> definitionName(const std::string& name) { return nameBytes(name); }
+std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::string& name,
+                                         std::uint16_t codePage) {
+    if (!fmt.jet3) return nameBytes(name);
+    char32_t unheld = 0;
+    const auto bytes = encodeCodePageText(name, codePage, unheld);
+    if (!bytes) {
+        throw Error(
+            ErrorCode::Unsupported,
+            "The name '" + name + "' holds " + unheldCharacterReason(name, unheld, codePage) + ".");
+    }
+    if (bytes->size() > 0xFF) corrupt("a name longer than a definition can record");
+    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bytes->size())};
+    out.insert(out.end(), bytes->begin(), bytes->end());
+    return out;
+}
 
-std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root) {
+// Jet 3 has neither the leading constant nor the bytes after the root, and no flag that every
+// index carries.
+std::vector<std::uint8_t> realIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                         RowPointer map, std::uint32_t root) {
     Writer w;
-    w.u32(kIndexMagic);
+    if (!fmt.jet3) w.u32(kIndexMagic);
     for (std::size_t k = 0; k < kIndexColumnSlots; ++k) {
         if (k < ix.columns.size()) {
             w.u16(ix.columns[k].columnNumber);
@@ -207,18 +251,18 @@ std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std
     w.u8(map.slot);
     w.u24(map.page);
     w.u32(root);
-    w.u32(0);
-    w.u8(static_cast<std::uint8_t>(kIndexAlways | (ix.unique ? kIndexUnique : 0) |
+    if (!fmt.jet3) w.u32(0);
+    w.u8(static_cast<std::uint8_t>((fmt.jet3 ? 0 : kIndexAlways) | (ix.unique ? kIndexUnique : 0) |
                                    (ix.ignoreNulls ? kIndexIgnoreNulls : 0) |
                                    (ix.required ? kIndexRequired : 0)));
-    w.zeros(5);
+    if (!fmt.jet3) w.zeros(5);
     return w.bytes;
 }
 
-std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
-                                            std::uint32_t realIndex) {
+std::vector<std::uint8_t> logicalIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                            std::uint32_t number, std::uint32_t realIndex) {
     Writer w;
-    w.u32(kTableMagic);
+    if (!fmt.jet3) w.u32(kTableMagic);
     w.u32(number);
     w.u32(realIndex);
     w.u8(0);  // no related table
@@ -227,7 +271,7 @@ std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t nu
     w.u8(0x04);  // what Access writes where an index has no relationship
     w.u8(0x04);
     w.u8(ix.primaryKey ? kPrimaryKeyIndex : 0);
-    w.u32(0);
+    if (!fmt.jet3) w.u32(0);
     return w.bytes;
 }
 
@@ -239,13 +283,19 @@ std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
 }
 
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
-                          const Collation& collation) {
-    if (fmt.jet3) {
+                          const Collation& collation, std::uint16_t codePage) {
+    // Jet 3 keeps one usage map per long-value column where Jet 4 and ACE keep two.
+    if (fmt.jet3 && longValueColumnCount(table) > 0) {
         throw Error(ErrorCode::Unsupported,
-                    "Creating tables in Access 97 (Jet 3) databases is "
-                    "not supported; table '" +
+                    "Memo and OLE Object fields in new Access 97 tables are not supported yet; "
+                    "table '" +
                         table.name + "' was not created.");
     }
+    std::array<std::uint8_t, 6> jet3Model{};
+    if (fmt.jet3) jet3Model = jet3ColumnModel(file, fmt);
+    // Names are checked before any page is taken.
+    for (const auto& c : table.columns) definitionName(fmt, c.name, codePage);
+    for (const auto& ix : table.indexes) definitionName(fmt, ix.name, codePage);
     const std::size_t mapRows = 2 + table.indexes.size() + 2 * longValueColumnCount(table);
     if (fmt.dataRowCountOffset + 2 + mapRows * (kMapRowSize + 2) > fmt.pageSize) {
         throw Error(ErrorCode::Unsupported,
@@ -258,7 +308,8 @@ std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const
     pages.maps = appendPage(file, fmt, {});
     for (std::size_t i = 0; i < table.indexes.size(); ++i)
         pages.roots.push_back(appendPage(file, fmt, {}));
-    writeDefinition(file, fmt, pages.definition, definition(fmt, table, pages, collation));
+    writeDefinition(file, fmt, pages.definition,
+                    definition(fmt, table, pages, collation, jet3Model, codePage));
     file.writePage(pages.maps, mapPage(fmt, table, pages));
     index::IndexPage root;
     root.leaf = true;

@@ -31,19 +31,24 @@ struct NewTable {
 // Writes the table's pages at the end of the file and returns its definition page, which is
 // also its id in the catalog. Every column's entry carries `collation` where a text column keeps
 // its sort order (as Access writes it), but for Decimal columns, which keep precision and scale
-// there. Throws Error(Unsupported),
-// before writing, for Jet 3 files; a long definition continues on further pages.
+// there; in Jet 3, whose names go in `codePage` (the database's), the catalog's columns serve as
+// the model instead. A long definition continues on further pages. Throws Error(Unsupported),
+// before writing, for a Memo or OLE Object field of a Jet 3 table and for a name the code page
+// cannot hold.
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
-                          const Collation& collation);
+                          const Collation& collation, std::uint16_t codePage);
 
 // The pieces of a definition, for the table's own definition and for an index added later:
-// a name (its length, then UTF-16LE); a real index's entry, whose pages' usage map is the row
-// at `map` and whose tree starts at `root`; a logical index's entry; and the row of a new
-// index's usage map, which holds its root.
-std::vector<std::uint8_t> definitionName(const std::string& name);
-std::vector<std::uint8_t> realIndexEntry(const NewIndex& ix, RowPointer map, std::uint32_t root);
-std::vector<std::uint8_t> logicalIndexEntry(const NewIndex& ix, std::uint32_t number,
-                                            std::uint32_t realIndex);
+// a name (its length, then UTF-16LE; in Jet 3 one byte of length and the characters in the
+// database's code page, a character it cannot hold refused); a real index's entry, whose pages'
+// usage map is the row at `map` and whose tree starts at `root`; a logical index's entry; and the
+// row of a new index's usage map, which holds its root.
+std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::string& name,
+                                         std::uint16_t codePage);
+std::vector<std::uint8_t> realIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                         RowPointer map, std::uint32_t root);
+std::vector<std::uint8_t> logicalIndexEntry(const format::Format& fmt, const NewIndex& ix,
+                                            std::uint32_t number, std::uint32_t realIndex);
 std::vector<std::uint8_t> indexMapRow(std::uint32_t root);
 
 }  // namespace jet::ddl

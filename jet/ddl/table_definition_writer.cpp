@@ -13,8 +13,8 @@ namespace jet::ddl {
 using namespace store;
 namespace {
 
-// Where a column entry keeps its position among the columns (Jet 4 and ACE).
-constexpr std::size_t kColumnPosition = 9;
+// Where a column entry keeps its position among the columns.
+std::size_t columnPositionOffset(const format::Format& fmt) { return fmt.jet3 ? 5 : 9; }
 
 // The definition as one string of bytes, over however many pages it lies, and where the parts
 // that change begin.
@@ -28,12 +28,6 @@ struct Definition {
 };
 
 Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
-    if (fmt.jet3) {
-        throw Error(ErrorCode::Unsupported,
-                    "Changing Access 97 (Jet 3) databases is not "
-                    "supported; table '" +
-                        table.name + "' was left as it was.");
-    }
     Definition d;
     d.bytes = readDefinition(file, fmt, table.definitionPage);
     const ByteSpan b(d.bytes);
@@ -44,7 +38,7 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
     std::size_t pos = d.namesStart;
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {
         d.nameAt.push_back(pos);
-        pos += 2 + u16(b, pos, "a column name");
+        pos += definitionNameSize(fmt, b, pos);
     }
     d.namesEnd = layout.realEntries;
     // A definition that does not end where its structures do holds something an edit could
@@ -68,13 +62,14 @@ void splice(file::PageFile& file, const format::Format& fmt, const TableDef& tab
     writeDefinition(file, fmt, table.definitionPage, d.bytes);
 }
 
-// ACE keeps usage maps of a Memo or OLE field's own in the definition, which these changes do
-// not write yet.
+// ACE and Jet 3 keep usage maps of a Memo or OLE field's own in the definition, which these
+// changes do not write yet.
 void refuseAceLongValue(const format::Format& fmt, const TableDef& table, ColumnType type,
                         const char* doing) {
     if (isLongValueType(type) && fmt.version != Version::Jet4) {
         throw Error(ErrorCode::Unsupported, std::string(doing) +
-                                                " ACE tables is not supported yet; table '" +
+                                                " Access 97 and ACE tables is not supported yet; "
+                                                "table '" +
                                                 table.name + "' was left as it was.");
     }
 }
@@ -82,7 +77,7 @@ void refuseAceLongValue(const format::Format& fmt, const TableDef& table, Column
 }  // namespace
 
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
-               const NewColumn& column) {
+               const NewColumn& column, std::uint16_t codePage) {
     Definition d = load(file, fmt, table);
     refuseAceLongValue(fmt, table, column.type, "Adding Memo and OLE Object fields to");
     if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
@@ -100,14 +95,22 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     }
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {
         const std::size_t at = d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
-        position = std::max<std::uint16_t>(position, u16(b, at + kColumnPosition) + 1);
+        position = std::max<std::uint16_t>(position, u16(b, at + columnPositionOffset(fmt)) + 1);
     }
     const bool variable = isVariableType(column.type);
     entry[fmt.colType] = static_cast<std::uint8_t>(column.type);
     put16(entry, fmt.colNumber, table.maxColumns);
     put16(entry, fmt.colVarIndex, variable ? table.varColumnCount : 0);
-    put16(entry, kColumnPosition, position);
-    if (column.type == ColumnType::Decimal) {
+    put16(entry, columnPositionOffset(fmt), position);
+    if (fmt.jet3) {
+        // The model's sort order and code page stand for the table's; Jet 3 has no Decimal
+        // fields and no extra flags.
+        if (column.type == ColumnType::Decimal) {
+            throw Error(ErrorCode::Unsupported,
+                        "Access 97 databases have no Decimal fields; table '" + table.name +
+                            "' was left as it was.");
+        }
+    } else if (column.type == ColumnType::Decimal) {
         entry[fmt.colPrecision] = column.precision;
         entry[fmt.colScale] = column.scale;
     } else if ((column.type == ColumnType::Text || column.type == ColumnType::Memo) &&
@@ -117,15 +120,17 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     }
     entry[fmt.colFlags] =
         static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable);
-    entry[fmt.colExtraFlags] = 0;
-    std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags) + 1,
-              entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
+    if (!fmt.jet3) {
+        entry[fmt.colExtraFlags] = 0;
+        std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags) + 1,
+                  entry.begin() + static_cast<std::ptrdiff_t>(fmt.colFixedOffset), 0);
+    }
     put16(entry, fmt.colFixedOffset, variable || column.type == ColumnType::YesNo ? 0 : fixedEnd);
     put16(entry, fmt.colLength, column.size);
 
     // The entry goes after the last column's, the name after the last name: the names move
     // along by the entry's length.
-    const std::vector<std::uint8_t> name = definitionName(column.name);
+    const std::vector<std::uint8_t> name = definitionName(fmt, column.name, codePage);
     std::vector<std::uint8_t> block(b.begin() + static_cast<std::ptrdiff_t>(d.namesStart),
                                     b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
     std::vector<std::uint8_t> with = entry;

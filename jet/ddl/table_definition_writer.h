@@ -32,12 +32,13 @@ struct NewColumn {
 inline constexpr std::uint16_t kMaxColumns = 255;
 
 // The definition may lie on several pages, and gains or loses pages as it grows or shrinks
-// (writeDefinition). Throws Error(Unsupported) without writing for a long-value column of an ACE
-// table (which needs usage maps of its own) and for a definition whose recorded length runs past
+// (writeDefinition). A Jet 3 name goes in `codePage` (the database's). Throws Error(Unsupported)
+// without writing for a long-value column of an ACE or Jet 3 table (which needs usage maps of its
+// own), for a name the code page cannot hold, and for a definition whose recorded length runs past
 // the 0xFFFF that closes its structures; Error(Corrupt) when the definition does not read as
 // expected.
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
-               const NewColumn& column);
+               const NewColumn& column, std::uint16_t codePage);
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 const ColumnDef& column);
 

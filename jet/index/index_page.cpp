@@ -13,6 +13,8 @@ constexpr IndexPageLayout kJet3Layout{
     .nextPage = 12,
     .tailPage = 16,
     .prefixLength = 20,
+    .prefixLengthSize = 1,
+    .intermediateFlag = 21,
     .entryMask = 22,
     .entryMaskSize = 226,
     .entriesStart = 248,
@@ -25,6 +27,8 @@ constexpr IndexPageLayout kJet4Layout{
     .nextPage = 16,
     .tailPage = 20,
     .prefixLength = 24,
+    .prefixLengthSize = 2,
+    .intermediateFlag = 26,
     .entryMask = 27,
     .entryMaskSize = 453,
     .entriesStart = 480,
@@ -75,7 +79,7 @@ IndexPage readIndexPage(const format::Format& fmt, ByteSpan page) {
     p.prevPage = u32(page, at.prevPage);
     p.nextPage = u32(page, at.nextPage);
     p.tailPage = u32(page, at.tailPage);
-    p.prefixLength = u16(page, at.prefixLength);
+    p.prefixLength = at.prefixLengthSize == 1 ? page[at.prefixLength] : u16(page, at.prefixLength);
 
     // Bit i of the mask set: an entry ends i bytes into the entry area.
     std::vector<std::uint8_t> prefix;

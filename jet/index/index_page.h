@@ -16,8 +16,8 @@
 //    12     16       4           next page on the same level, 0 for none
 //    16     20       4           tail page: on an intermediate page the last child, which no
 //                                entry names; 0 for none
-//    20     24       2           P, the length of the shared prefix
-//     -     26       1           1 on intermediate pages, 0 on leaves (written, never read)
+//    20     24     1      2      P, the length of the shared prefix
+//    21     26       1           1 on intermediate pages, 0 on leaves (written, never read)
 //    22     27    226    453     entry mask
 //   248    480    rest   rest    entry area
 //
@@ -53,15 +53,18 @@ inline constexpr std::uint8_t kIntermediatePageType = 0x03;
 inline constexpr std::uint8_t kLeafPageType = 0x04;
 
 // Byte offsets on an index page. Jet 3 lacks the four unknown bytes that Jet 4 has after the
-// owner field, and its smaller pages need a smaller entry mask.
+// owner field, keeps the prefix length in one byte (its keys are shorter) and its smaller pages
+// need a smaller entry mask.
 struct IndexPageLayout {
-    std::size_t freeSpace;     // bytes left after the last entry
-    std::size_t owner;         // the table's definition page
-    std::size_t prevPage;      // the previous page on the same level, 0 for none
-    std::size_t nextPage;      // the next page on the same level, 0 for none
-    std::size_t tailPage;      // intermediate pages: the last child, which no entry names
-    std::size_t prefixLength;  // bytes every entry after the first shares with the first
-    std::size_t entryMask;     // one bit per byte of the entry area; set where an entry ends
+    std::size_t freeSpace;         // bytes left after the last entry
+    std::size_t owner;             // the table's definition page
+    std::size_t prevPage;          // the previous page on the same level, 0 for none
+    std::size_t nextPage;          // the next page on the same level, 0 for none
+    std::size_t tailPage;          // intermediate pages: the last child, which no entry names
+    std::size_t prefixLength;      // bytes every entry after the first shares with the first
+    std::size_t prefixLengthSize;  // 1 (Jet 3) or 2 bytes
+    std::size_t intermediateFlag;  // 0x01 on intermediate pages, 0 on leaves
+    std::size_t entryMask;         // one bit per byte of the entry area; set where an entry ends
     std::size_t entryMaskSize;
     std::size_t entriesStart;
 };

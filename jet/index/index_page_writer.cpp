@@ -13,7 +13,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kMaxDataPage = 0xffffff;  // three bytes in an entry
 // Jet 4 marks intermediate pages with a 1 in the byte after the prefix length; leaves hold 0.
-constexpr std::size_t kJet4IntermediateFlag = 26;
 
 void putBigEndian(Bytes& out, std::uint32_t v, int width) {
     for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
@@ -73,7 +72,14 @@ std::size_t sharedPrefixLength(std::span<const IndexEntry> entries, bool leaf) {
 std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
                                bool leaf) {
     if (storedEntriesSize(entries, leaf, 0) <= entryAreaCapacity(fmt)) return 0;
-    return sharedPrefixLength(entries, leaf);
+    return declarablePrefixLength(fmt, entries, leaf);
+}
+
+std::size_t declarablePrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
+                                   bool leaf) {
+    // Jet 3 records the prefix length in one byte.
+    const std::size_t most = (std::size_t{1} << (8 * indexPageLayout(fmt).prefixLengthSize)) - 1;
+    return std::min(sharedPrefixLength(entries, leaf), most);
 }
 
 std::size_t storedEntrySize(const IndexEntry& entry, bool leaf) { return storedSize(entry, leaf); }
@@ -93,14 +99,14 @@ std::size_t entryAreaCapacity(const format::Format& fmt) {
 }
 
 bool entriesFit(const format::Format& fmt, std::span<const IndexEntry> entries, bool leaf) {
-    return storedEntriesSize(entries, leaf, sharedPrefixLength(entries, leaf)) <=
+    return storedEntriesSize(entries, leaf, declarablePrefixLength(fmt, entries, leaf)) <=
            entryAreaCapacity(fmt);
 }
 
 std::vector<std::uint8_t> writeIndexPage(const format::Format& fmt, const IndexPage& page,
                                          std::optional<std::size_t> prefix) {
     const IndexPageLayout& at = indexPageLayout(fmt);
-    const std::size_t shared = sharedPrefixLength(page.entries, page.leaf);
+    const std::size_t shared = declarablePrefixLength(fmt, page.entries, page.leaf);
     const std::size_t declared =
         prefix ? *prefix : accessPrefixLength(fmt, page.entries, page.leaf);
     if (declared > shared) {
@@ -121,8 +127,9 @@ std::vector<std::uint8_t> writeIndexPage(const format::Format& fmt, const IndexP
     putLittleEndian(out, at.prevPage, page.prevPage, 4);
     putLittleEndian(out, at.nextPage, page.nextPage, 4);
     putLittleEndian(out, at.tailPage, page.tailPage, 4);
-    putLittleEndian(out, at.prefixLength, static_cast<std::uint32_t>(declared), 2);
-    if (!fmt.jet3 && !page.leaf) out[kJet4IntermediateFlag] = 0x01;
+    putLittleEndian(out, at.prefixLength, static_cast<std::uint32_t>(declared),
+                    at.prefixLengthSize);
+    if (!page.leaf) out[at.intermediateFlag] = 0x01;
 
     std::size_t end = 0;
     Bytes full;

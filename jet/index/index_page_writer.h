@@ -17,6 +17,10 @@ namespace jet::index {
 // entry decide it.
 std::size_t sharedPrefixLength(std::span<const IndexEntry> entries, bool leaf);
 
+// The longest shared prefix the page can record: Jet 3 keeps its length in one byte.
+std::size_t declarablePrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
+                                   bool leaf);
+
 // The prefix Access declares: none while the entries fit whole, the longest shared one once
 // they would not. All index pages of the fixtures but one follow this (see the tests).
 std::size_t accessPrefixLength(const format::Format& fmt, std::span<const IndexEntry> entries,
@@ -30,7 +34,7 @@ std::size_t storedEntrySize(const IndexEntry& entry, bool leaf);
 // The room for entries on a page of this format: up to the page's end and within the mask.
 std::size_t entryAreaCapacity(const format::Format& fmt);
 
-// Whether the entries fit on one page with the longest shared prefix left out.
+// Whether the entries fit on one page with the longest declarable prefix left out.
 bool entriesFit(const format::Format& fmt, std::span<const IndexEntry> entries, bool leaf);
 
 // The page's bytes. `page.leaf`, owner, prevPage, nextPage, tailPage and entries are taken as

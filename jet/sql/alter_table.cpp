@@ -129,7 +129,7 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     }
     const auto properties = fieldProperties(add.notNull, add.defaultValue);
     db.write([&](store::WriteContext& ctx) {
-        ddl::addColumn(ctx.file, ctx.format, table, column);
+        ddl::addColumn(ctx.file, ctx.format, table, column, ctx.codePage);
         if (!properties.empty()) {
             storeProperties(
                 db, table,
@@ -207,9 +207,11 @@ ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool ne
         if (p.size() > 1) badType(type, "one length expected");
         const std::int32_t length = p.empty() ? 255 : p[0];
         if (length < 1 || length > 255) badType(type, "the length must be from 1 to 255");
-        // Text takes two bytes a character in Jet 4 and ACE.
-        c.size = static_cast<std::uint16_t>(c.type == ColumnType::Text ? 2 * length : length);
+        // Text takes two bytes a character in Jet 4 and ACE, one in Jet 3's code pages.
+        const bool wide = c.type == ColumnType::Text && version != Version::Jet3;
+        c.size = static_cast<std::uint16_t>(wide ? 2 * length : length);
     } else if (c.type == ColumnType::Decimal) {
+        if (version == Version::Jet3) badType(type, "Access 97 databases have no Decimal fields");
         if (p.size() > 2) badType(type, "precision and scale expected");
         const std::int32_t precision = p.empty() ? 18 : p[0];
         const std::int32_t scale = p.size() < 2 ? 0 : p[1];

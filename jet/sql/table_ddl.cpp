@@ -316,7 +316,8 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
         requireBuildable(ix, name, newIndexFields(table, ix, collation));
     }
     db.write([&](store::WriteContext& ctx) {
-        const std::uint32_t id = ddl::createTable(ctx.file, ctx.format, table, collation);
+        const std::uint32_t id =
+            ddl::createTable(ctx.file, ctx.format, table, collation, ctx.codePage);
         addCatalogRows(db, ctx, name, id, properties);
     });
 }
@@ -392,7 +393,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
     }
     requireBuildable(index, table->name, fields);
     db.write([&](store::WriteContext& ctx) {
-        ddl::addIndex(ctx.file, ctx.format, *table, index);
+        ddl::addIndex(ctx.file, ctx.format, *table, index, ctx.codePage);
         // The new index is the definition's last; it is filled from the rows already there.
         TableDef withNew = store::readTableDefinition(ctx.file, ctx.format, table->definitionPage,
                                                       table->name, ctx.codePage);

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "jet/base/error.h"
 #include "jet/base/names.h"
+#include "jet/base/text_codec.h"
 #include "jet/base/utf8.h"
 #include "jet/store/table_definition.h"
 
 namespace jet::store {
 namespace {
 constexpr std::uint16_t kNameListBlock = 0x80;
+constexpr std::uint8_t kMemoProperty = 0x0C;  // a text property's type code
 }  // namespace
 
 namespace {
@@ -78,11 +81,30 @@ namespace {
 
 constexpr std::uint16_t kColumnMapBlock = 0x01;
 
-void appendName(std::vector<std::uint8_t>& out, const std::string& text) {
+// Text as the blob keeps it: UTF-16 in Jet 4 and ACE, the database's code page in Jet 3.
+std::vector<std::uint8_t> storedText(const format::Format& fmt, std::uint16_t codePage,
+                                     const std::string& text) {
+    std::vector<std::uint8_t> out;
+    if (!fmt.jet3) {
+        appendUtf16(out, text);
+        return out;
+    }
+    char32_t unheld = 0;
+    auto bytes = encodeCodePageText(text, codePage, unheld);
+    if (!bytes) {
+        throw Error(ErrorCode::TypeMismatch,
+                    "'" + text + "' holds " + unheldCharacterReason(text, unheld, codePage) + ".");
+    }
+    return std::move(*bytes);
+}
+
+void appendName(const format::Format& fmt, std::uint16_t codePage, std::vector<std::uint8_t>& out,
+                const std::string& text) {
+    const auto bytes = storedText(fmt, codePage, text);
     const std::size_t at = out.size();
     out.resize(at + 2);
-    appendUtf16(out, text);
-    put16(out, at, static_cast<std::uint16_t>(out.size() - at - 2));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    put16(out, at, static_cast<std::uint16_t>(bytes.size()));
 }
 
 void appendBlock(std::vector<std::uint8_t>& blob, std::uint16_t type,
@@ -99,9 +121,7 @@ void appendBlock(std::vector<std::uint8_t>& blob, std::uint16_t type,
 NewProperty requiredProperty() { return {"Required", 0x01, {0xFF}}; }
 
 NewProperty defaultValueProperty(const std::string& expression) {
-    NewProperty p{"DefaultValue", 0x0C, {}};
-    appendUtf16(p.data, expression);
-    return p;
+    return {"DefaultValue", kMemoProperty, {expression.begin(), expression.end()}};
 }
 
 namespace {
@@ -111,7 +131,9 @@ constexpr std::uint16_t kObjectMapBlock = 0x00;
 std::vector<std::uint8_t> withMap(const format::Format& fmt, ByteSpan blob, std::uint16_t codePage,
                                   const std::string& column, std::uint16_t blockType,
                                   const std::vector<NewProperty>& properties) {
+    // Jet 3 starts its blobs "KKD", Jet 4 and ACE "MR2".
     std::vector<std::uint8_t> base{'M', 'R', '2', 0};
+    if (fmt.jet3) base = {'K', 'K', 'D', 0};
     if (!blob.empty()) base = withoutPropertyMap(fmt, blob, codePage, column);
     // The list of names first, then every other block as it was.
     std::vector<std::string> names;
@@ -127,23 +149,27 @@ std::vector<std::uint8_t> withMap(const format::Format& fmt, ByteSpan blob, std:
                                    base.begin() + static_cast<std::ptrdiff_t>(start + length));
                  });
     std::vector<std::uint8_t> map(4);
-    appendName(map, column);
+    appendName(fmt, codePage, map, column);
     put32(map, 0, static_cast<std::uint32_t>(map.size()));
     for (const auto& property : properties) {
         auto found = std::find(names.begin(), names.end(), property.name);
         if (found == names.end()) found = names.insert(names.end(), property.name);
+        const std::vector<std::uint8_t> data =
+            property.type == kMemoProperty
+                ? storedText(fmt, codePage, std::string(property.data.begin(), property.data.end()))
+                : property.data;
         // Its length, the DDL flag, its type, the number of its name, the data's size, the data.
         const std::size_t at = map.size();
         map.resize(at + 8);
-        put16(map, at, static_cast<std::uint16_t>(8 + property.data.size()));
+        put16(map, at, static_cast<std::uint16_t>(8 + data.size()));
         map[at + 2] = 1;
         map[at + 3] = property.type;
         put16(map, at + 4, static_cast<std::uint16_t>(found - names.begin()));
-        put16(map, at + 6, static_cast<std::uint16_t>(property.data.size()));
-        map.insert(map.end(), property.data.begin(), property.data.end());
+        put16(map, at + 6, static_cast<std::uint16_t>(data.size()));
+        map.insert(map.end(), data.begin(), data.end());
     }
     std::vector<std::uint8_t> list;
-    for (const auto& name : names) appendName(list, name);
+    for (const auto& name : names) appendName(fmt, codePage, list, name);
     std::vector<std::uint8_t> out(base.begin(), base.begin() + 4);
     appendBlock(out, kNameListBlock, list);
     // Access keeps the object's own map ahead of its columns'.

@@ -33,16 +33,17 @@ std::vector<std::uint8_t> withoutPropertyMap(const format::Format& fmt, ByteSpan
 // expression's text) for DEFAULT. Both are properties the engine itself keeps (the DDL flag).
 struct NewProperty {
     std::string name;
-    std::uint8_t type = 0;  // a column type code
-    std::vector<std::uint8_t> data;
+    std::uint8_t type = 0;           // a column type code
+    std::vector<std::uint8_t> data;  // a Memo-typed property's text as UTF-8, stored per format
 };
 NewProperty requiredProperty();
 NewProperty defaultValueProperty(const std::string& expression);
 
-// The blob (Jet 4 and ACE) with the map of column `column` holding `properties`, in place of
+// The blob with the map of column `column` holding `properties`, in place of
 // any map it had; an empty blob becomes a new one. Property names missing from the blob's list
 // go at its end, so the names the other maps refer to keep their numbers; every other block
-// stays as it was.
+// stays as it was. Names and text go in UTF-16, in Jet 3 in the database's code page (a
+// character it cannot hold is refused).
 std::vector<std::uint8_t> withColumnProperties(const format::Format& fmt, ByteSpan blob,
                                                std::uint16_t codePage, const std::string& column,
                                                const std::vector<NewProperty>& properties);

@@ -2,25 +2,16 @@
 
 #include <algorithm>
 
+#include "jet/base/text_codec.h"
+#include "jet/base/utf8.h"
 #include "jet/store/calculated_value.h"
 #include "jet/store/field_encoder.h"
 #include "jet/store/long_value.h"
 
 namespace jet::store {
-namespace {
 
-// Page header (14 bytes) and one slot (2 bytes) of a Jet 4 data page.
-constexpr std::size_t kDataPageOverhead = 16;
-
-}  // namespace
-
-RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
-    : fmt_(fmt), table_(table) {
-    if (fmt.jet3) {
-        throw Error(ErrorCode::Unsupported,
-                    "Changing Access 97 (Jet 3) databases is not supported; table '" + table.name +
-                        "' is left as it is.");
-    }
+RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table, std::uint16_t codePage)
+    : fmt_(fmt), table_(table), codePage_(codePage) {
     std::uint16_t highestNumber = 0;
     bool any = false;
     for (const auto& c : table.columns) {
@@ -39,7 +30,30 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table)
     }
 }
 
-std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - kDataPageOverhead; }
+// A data page's header and one slot.
+std::size_t RowEncoder::maxRowSize() const { return fmt_.pageSize - fmt_.dataRowCountOffset - 4; }
+
+std::vector<std::uint8_t> RowEncoder::encodeText(const ColumnDef& c, const std::string& text,
+                                                 bool compressible) const {
+    if (!fmt_.jet3) return encodeUnicodeText(text, compressible);
+    const std::uint16_t codePage = c.codePage != 0 ? c.codePage : codePage_;
+    char32_t unheld = 0;
+    auto bytes = encodeCodePageText(text, codePage, unheld);
+    if (!bytes) {
+        throw Error(ErrorCode::TypeMismatch, "The value for field '" + c.name + "' holds " +
+                                                 unheldCharacterReason(text, unheld, codePage) +
+                                                 ".");
+    }
+    // A Jet 3 Text field's size counts bytes, which a code page of two-byte characters fills
+    // faster than characters.
+    if (c.type == ColumnType::Text && c.size != 0 && bytes->size() > c.size) {
+        throw Error(ErrorCode::ValueTooLong,
+                    "The value for field '" + c.name + "' takes " + std::to_string(bytes->size()) +
+                        " bytes in the database's code page, more than the field's size of " +
+                        std::to_string(c.size) + ".");
+    }
+    return std::move(*bytes);
+}
 
 std::vector<std::uint8_t> RowEncoder::storeLongValue(const ColumnDef& c,
                                                      std::vector<std::uint8_t> data,
@@ -60,9 +74,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
     }
     switch (c.type) {
         case ColumnType::Text:
-            if (auto s = std::get_if<std::string>(&v)) {
-                return encodeUnicodeText(*s, c.compressedText);
-            }
+            if (auto s = std::get_if<std::string>(&v)) return encodeText(c, *s, c.compressedText);
             break;
         case ColumnType::Binary:
             if (auto b = std::get_if<Bytes>(&v)) return *b;
@@ -72,7 +84,7 @@ std::vector<std::uint8_t> RowEncoder::encodeVariable(const ColumnDef& c, const V
             std::vector<std::uint8_t> data;
             if (auto s = std::get_if<std::string>(&v); s && c.type == ColumnType::Memo) {
                 // Access compresses only memos of at most 1024 characters.
-                data = encodeUnicodeText(*s, c.compressedText && utf16Length(*s) <= 1024);
+                data = encodeText(c, *s, c.compressedText && utf16Length(*s) <= 1024);
             } else if (auto b = std::get_if<Bytes>(&v); b && c.type == ColumnType::OLE) {
                 data = *b;
             } else {
@@ -102,7 +114,11 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
     };
 
     std::vector<std::uint8_t> row(fmt_.rowCountSize + fixedSize_, 0);
-    put16(row, 0, columnCount_);
+    if (fmt_.jet3) {
+        row[0] = static_cast<std::uint8_t>(columnCount_);
+    } else {
+        put16(row, 0, columnCount_);
+    }
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
         if (c.type == ColumnType::YesNo && !c.calculated) {
@@ -145,6 +161,11 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
         offsets[varCount_] = static_cast<std::uint16_t>(row.size());
     }
 
+    if (fmt_.jet3) {
+        appendJet3Trailer(row, offsets, minSize, nullMaskSize);
+        row.insert(row.end(), nullMask.begin(), nullMask.end());
+        return row;
+    }
     const std::size_t trailer = (varCount_ > 0 ? 2u + 2u * varCount_ + 2u : 0u) + nullMaskSize;
     if (row.size() + trailer > maxRowSize()) {
         throw Error(ErrorCode::ValueTooLong,
@@ -165,6 +186,42 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
     }
     row.insert(row.end(), nullMask.begin(), nullMask.end());
     return row;
+}
+
+void RowEncoder::appendJet3Trailer(std::vector<std::uint8_t>& row,
+                                   std::vector<std::uint16_t>& offsets, std::size_t minSize,
+                                   std::size_t nullMaskSize) const {
+    if (varCount_ == 0) offsets[0] = static_cast<std::uint16_t>(row.size());
+    // The row ends in: eod, the offsets V-1 down to 0 (low bytes), the jump table (entry J-1
+    // first), V, the null mask. J = (row length - 1) / 256 counts the row's own trailer, so it is
+    // found by growing it until it holds.
+    const auto trailerOf = [&](std::size_t jumps) {
+        return 1u + varCount_ + jumps + 1u + nullMaskSize;
+    };
+    const auto jumpsFor = [&](std::size_t dataSize) {
+        std::size_t jumps = 0;
+        while ((dataSize + trailerOf(jumps) - 1) / 256 > jumps) ++jumps;
+        return jumps;
+    };
+    if (row.size() + trailerOf(jumpsFor(row.size())) > maxRowSize()) {
+        throw Error(ErrorCode::ValueTooLong,
+                    "Record is too large: a row of table '" + table_.name + "' would need " +
+                        std::to_string(row.size() + trailerOf(jumpsFor(row.size()))) +
+                        " bytes, more than the " + std::to_string(maxRowSize()) + " a page holds.");
+    }
+    // Padding goes between the data and the trailer, so the offsets stay valid.
+    while (row.size() + trailerOf(jumpsFor(row.size())) < minSize) row.push_back(0);
+    const std::size_t jumps = jumpsFor(row.size());
+
+    row.push_back(static_cast<std::uint8_t>(offsets[varCount_]));
+    for (std::size_t k = varCount_; k-- > 0;) row.push_back(static_cast<std::uint8_t>(offsets[k]));
+    // Jump entry k names the first offset (eod counting as offset V) at or past 256 x (k + 1).
+    for (std::size_t k = jumps; k-- > 0;) {
+        std::size_t first = 0;
+        while (first <= varCount_ && offsets[first] < 256 * (k + 1)) ++first;
+        row.push_back(static_cast<std::uint8_t>(first));
+    }
+    row.push_back(static_cast<std::uint8_t>(varCount_));
 }
 
 }  // namespace jet::store

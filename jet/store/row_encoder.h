@@ -1,7 +1,8 @@
-// Encoding a row of values into the stored row layout of Jet 4 and ACE: column count, fixed
-// area, variable area, end-of-data offset, variable offsets (backwards), variable count, null
-// mask. Jet 3 rows are not written. Calculated columns take the wrapper calculated_value.h
-// describes.
+// Encoding a row of values into the stored row layout (row_codec.h): column count, fixed area,
+// variable area, end-of-data offset, variable offsets (backwards), Jet 3's jump table, variable
+// count, null mask. Jet 3 text goes in the database's code page (or the column's own), and a
+// character the code page cannot hold is refused, never replaced. Calculated columns take the
+// wrapper calculated_value.h describes.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ using LongValueStore =
 
 class RowEncoder {
 public:
-    RowEncoder(const format::Format& fmt, const TableDef& table);
+    // `codePage` is the database's, for Jet 3 text (0 for Windows-1252).
+    RowEncoder(const format::Format& fmt, const TableDef& table, std::uint16_t codePage = 0);
 
     // `values` in the table's column order. Where `keep[i]` holds bytes, those stored bytes are
     // written unchanged (columns the statement does not change keep exactly what they had).
@@ -42,11 +44,19 @@ private:
                                              const LongValueStore& longValues) const;
     // The column bytes of a Memo or OLE value (or a Memo result): inline when small, else
     // through `longValues`.
+    std::vector<std::uint8_t> encodeText(const ColumnDef& c, const std::string& text,
+                                         bool compressible) const;
+    // Jet 3's offset table, jump table and variable count, appended to `row` (the fixed and
+    // variable data; `offsets` holds the end of the variable data last), padded first to make the
+    // whole row at least `minSize` bytes with the null mask.
+    void appendJet3Trailer(std::vector<std::uint8_t>& row, std::vector<std::uint16_t>& offsets,
+                           std::size_t minSize, std::size_t nullMaskSize) const;
     std::vector<std::uint8_t> storeLongValue(const ColumnDef& c, std::vector<std::uint8_t> data,
                                              const LongValueStore& longValues) const;
 
     const format::Format& fmt_;
     const TableDef& table_;
+    std::uint16_t codePage_;
     std::uint16_t columnCount_ = 0;  // includes deleted columns: the null mask is indexed by number
     std::uint16_t varCount_ = 0;     // slots in the variable offset table
     std::size_t fixedSize_ = 0;

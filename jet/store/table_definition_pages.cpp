@@ -78,10 +78,6 @@ std::vector<std::uint8_t> readDefinition(const file::PageFile& file, const forma
 
 void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint32_t firstPage,
                      std::span<const std::uint8_t> definition) {
-    if (fmt.jet3) {
-        throw Error(ErrorCode::Unsupported,
-                    "Writing table definitions of Access 97 (Jet 3) databases is not supported.");
-    }
     if (definition.size() < fmt.tdefBlockEnd) {
         corrupt("a table definition of " + std::to_string(definition.size()) +
                 " bytes is shorter than its fixed header");
@@ -112,8 +108,14 @@ void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint3
         page[0] = kTdefPageType;
         page[1] = kHeaderMark;
         const std::size_t used = from + take;
-        put16(page, kFreeSpace,
-              static_cast<std::uint16_t>(std::max(pageSize - used, kHeader) - kHeader));
+        if (fmt.jet3) {
+            // Jet 3 marks every page of the chain "VC" where Jet 4 keeps the free space.
+            page[kFreeSpace] = 'V';
+            page[kFreeSpace + 1] = 'C';
+        } else {
+            put16(page, kFreeSpace,
+                  static_cast<std::uint16_t>(std::max(pageSize - used, kHeader) - kHeader));
+        }
         put32(page, kNextPage, i + 1 < needed ? pages[i + 1] : 0);
         if (i == 0) put32(page, kLength, static_cast<std::uint32_t>(definition.size()));
         file.writePage(pages[i], std::move(page));
@@ -124,10 +126,16 @@ void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint3
     }
 }
 
+std::size_t definitionNameSize(const format::Format& fmt, std::span<const std::uint8_t> definition,
+                               std::size_t at) {
+    if (fmt.nameLengthSize == 1) return 1u + u8(definition, at, "a name in a definition");
+    return 2u + u16(definition, at, "a name in a definition");
+}
+
 DefinitionLayout layoutOf(const format::Format& fmt, std::span<const std::uint8_t> definition) {
     const ByteSpan b(definition);
     const auto skipNames = [&](std::size_t pos, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) pos += 2 + u16(b, pos, "a name in a definition");
+        for (std::size_t i = 0; i < count; ++i) pos += definitionNameSize(fmt, b, pos);
         return pos;
     };
     DefinitionLayout l;

@@ -37,9 +37,9 @@ std::vector<std::uint8_t> readDefinition(const file::PageFile& file, const forma
 // start, or a page of zeros taken with appendPage for a new table. Pages the definition needs
 // beyond the chain come from appendPage (marked used in the global map only: no table map lists
 // definition pages); pages of the chain it no longer needs are zeroed and marked free. Every
-// page taken is taken before any is written. Throws Error(Unsupported) for Jet 3 files, and
-// Error(Corrupt) when the chain or `firstPage` is not as described or `definition` is shorter
-// than the fixed header block; the caller runs it inside a write, which a throw rolls back.
+// page taken is taken before any is written. Jet 3 pages carry "VC" where Jet 4 keeps the free
+// space. Throws Error(Corrupt) when the chain or `firstPage` is not as described or `definition` is
+// shorter than the fixed header block; the caller runs it inside a write, which a throw rolls back.
 void writeDefinition(file::PageFile& file, const format::Format& fmt, std::uint32_t firstPage,
                      std::span<const std::uint8_t> definition);
 
@@ -57,6 +57,10 @@ struct DefinitionLayout {
     std::size_t trailer = 0;  // long-value columns' usage maps, then 0xFFFF
     std::size_t end = 0;      // just past the 0xFFFF that closes the structures
 };
+
+// The bytes of the name at `at`: its length (1 byte in Jet 3, 2 in Jet 4) and its characters.
+std::size_t definitionNameSize(const format::Format& fmt, std::span<const std::uint8_t> definition,
+                               std::size_t at);
 
 // Walks the definition's structures. Throws Error(Corrupt) when a name runs past its bytes;
 // `end` lies past them when no 0xFFFF closes the structures, which callers check.

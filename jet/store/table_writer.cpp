@@ -20,7 +20,7 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       fmt_(fmt),
       table_(table),
       decoder_(file, fmt, table, codePage),
-      encoder_(fmt, table),
+      encoder_(fmt, table, codePage),
       longValues_(file, fmt, table) {}
 
 bool TableWriter::hasRoom(std::uint32_t pageNo, std::size_t size) {

@@ -200,4 +200,48 @@ TEST_F(Walk, ANewFieldInAnEncryptedDatabase) {
     expectSound(path, "password");
 }
 
+// Access 97: each of the three options on a copy of an Access 97 file, read back by mdb-reader.
+// Table1's row 2: C 2, D 222, E 333333333.
+TEST_F(Walk, AConstantOnAnAccess97Database) {
+    const std::string path = files.copyOf("jet3/test97.mdb");
+    start(path);
+    choose("Table1", {"D", "E"}).PushButton5_Click();
+    app::Form5& form5 = forms.form5();
+    form5.Text1->SetText("10");
+    form5.PushButton4_Click();
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    const auto row = testsupport::readWithMdbReader(path, "Table1").rows.at(1);
+    EXPECT_NE(row.find(",2,232,333333343,"), std::string::npos) << row;
+    expectSound(path);
+}
+
+TEST_F(Walk, FieldByFieldOnAnAccess97Database) {
+    const std::string path = files.copyOf("jet3/test97.mdb");
+    start(path);
+    app::Form4& form4 = choose("Table1", {"D"});
+    form4.Option2->setChecked(true);
+    form4.PushButton5_Click();
+    app::Form6& form6 = forms.form6();
+    form6.Combo1->setCurrentIndex(0);
+    for (int i = 0; i < form6.Combo2->count(); ++i) {
+        if (form6.Combo2->itemText(i) == "C") form6.Combo2->setCurrentIndex(i);
+    }
+    form6.PushButton4_Click();
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(log.statements(), (Texts{"UPDATE [Table1] SET [D] = [D] + [C]"}));
+    const auto row = testsupport::readWithMdbReader(path, "Table1").rows.at(1);
+    EXPECT_NE(row.find(",2,224,333333333,"), std::string::npos) << row;
+    expectSound(path);
+}
+
+TEST_F(Walk, ANewFieldOnAnAccess97Database) {
+    const std::string path = files.copyOf("jet3/test97.mdb");
+    start(path);
+    newField("Table1", "E", "Copy");
+    const auto after = testsupport::readWithMdbReader(path, "Table1");
+    EXPECT_NE(after.header.find("\"Copy\""), std::string::npos) << after.header;
+    EXPECT_NE(after.rows.at(1).find(",333333333]"), std::string::npos) << after.rows.at(1);
+    expectSound(path);
+}
+
 }  // namespace

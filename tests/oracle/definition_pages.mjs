@@ -23,7 +23,8 @@ import { mdbExport } from "./mdbtools.mjs";
 import { parseArgs, quillfen } from "./update.mjs";
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
-const PAGE_SIZE = 4096;  // Jet 4 and ACE
+// Jet 3 (version byte 0 at 0x14) has 2 KB pages, Jet 4 and ACE 4 KB.
+const pageSizeOf = (bytes) => (bytes[0x14] === 0 ? 2048 : 4096);
 const MAX_REPORTED = 20;
 
 // The table of each fixture: one Access wrote on one page, one it wrote on two.
@@ -32,6 +33,7 @@ export const TABLES = {
     "ace/test2010.accdb": "Table1",
     "jet4/test2V2000.mdb": "MSP_PROJECTS",
     "ace/test2V2010.accdb": "MSP_PROJECTS",
+    "jet3/test97.mdb": "Table1",
 };
 
 // The n-th added field's name: 64 characters.
@@ -41,10 +43,11 @@ export function fieldName(n) {
 
 // The pages a definition lies on, following the next-page pointers from its first page.
 export function definitionPageCount(bytes, firstPage) {
+    const pageSize = pageSizeOf(bytes);
     let count = 0;
     for (let page = firstPage; page !== 0; ++count) {
-        const at = page * PAGE_SIZE;
-        if (at + PAGE_SIZE > bytes.length || bytes[at] !== 0x02 || count > 64) {
+        const at = page * pageSize;
+        if (at + pageSize > bytes.length || bytes[at] !== 0x02 || count > 64) {
             throw new Error(`the definition's chain reaches page ${page}, which is not a definition page`);
         }
         page = bytes.readUInt32LE(at + 4);

@@ -39,9 +39,7 @@ const MAX_REPORTED = 40;
 
 // Refusals the engine makes on purpose when asked to add a field, leaving the file as it was:
 // the table is passed over and the next one tried.
-export const KNOWN_REFUSALS = [
-    /Changing Access 97 \(Jet 3\) databases is not supported/,
-];
+export const KNOWN_REFUSALS = [];
 
 // The field types B may have: the wizard adds a second field only when it is a whole number
 // that fits a Long.

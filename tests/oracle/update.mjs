@@ -44,10 +44,6 @@ const MAX_REPORTED = 40;
 // entry once the engine does the work, and the statements are checked in full.
 const KNOWN_REFUSALS = [
     {
-        message: /Changing Access 97 \(Jet 3\) databases is not supported/,
-        reason: "the engine does not write Jet 3 files yet",
-    },
-    {
         message: /changing index keys that hold .* is not supported yet/,
         reason: "the engine cannot change index keys that hold some types of field yet " +
             "(Memo, Decimal, Binary; Text with characters it does not key yet, or in other " +

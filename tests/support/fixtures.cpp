@@ -2,12 +2,26 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace testsupport {
 
 std::string fixture(const std::string& relative) {
     return std::string(QUILLFEN_FIXTURES) + "/" + relative;
+}
+
+std::vector<std::string> jet3Fixtures() {
+    std::vector<std::string> out;
+    for (const std::string dir : {"jet3", "../fixtures-extra/jet3"}) {
+        std::error_code absent;
+        for (const auto& e : std::filesystem::directory_iterator(fixture(dir), absent)) {
+            if (e.path().extension() == ".mdb")
+                out.push_back(dir + "/" + e.path().filename().string());
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 TempDir::TempDir() {

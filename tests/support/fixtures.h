@@ -3,11 +3,17 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
 // shared/fixtures/<relative>, e.g. fixture("jet4/test2000.mdb").
 std::string fixture(const std::string& relative);
+
+// Every Access 97 file: shared/fixtures/jet3 and, where present, shared/fixtures-extra/jet3,
+// as paths fixture() and TempDir::copyOf take ("jet3/test97.mdb",
+// "../fixtures-extra/jet3/indexTestV1997.mdb"), sorted.
+std::vector<std::string> jet3Fixtures();
 
 // A fresh temporary folder, removed when the object goes away.
 class TempDir {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string_view>
 
 #include "jet/check/check.h"
@@ -26,7 +27,10 @@ using namespace jet;
 
 namespace {
 
-constexpr const char* kFixture = "jet4/compIndexTestV2000.mdb";
+// The same table in Jet 4 and in Access 97: 512 rows, two Text fields and a descending index
+// on the Long.
+constexpr const char* kJet4 = "jet4/compIndexTestV2000.mdb";
+constexpr const char* kJet3 = "../fixtures-extra/jet3/compIndexTestV1997.mdb";
 // Small, so that the statement flushes several times and rewrites pages already on disk.
 constexpr std::size_t kDirtyLimit = 6;
 
@@ -101,9 +105,9 @@ void runStatements(const std::string& path, const Statements& statements, file::
 
 // Copies the fixture, runs the statement in a child stopped at the k-th event, and returns the
 // table as the next opener (who rolls back a dead writer's journal) sees it.
-Table afterStop(const testsupport::TempDir& dir, const Statements& statements, StopAt kind,
-                std::uint64_t k) {
-    const std::string path = dir.copyOf(kFixture);
+Table afterStop(const testsupport::TempDir& dir, const char* fixture, const Statements& statements,
+                StopAt kind, std::uint64_t k) {
+    const std::string path = dir.copyOf(fixture);
     std::filesystem::remove(path + "-journal");
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -146,39 +150,58 @@ Statements definitionOntoASecondPage() {
     return statements;
 }
 
-class UpdateCrash : public ::testing::TestWithParam<Statements> {};
+struct Case {
+    const char* fixture;
+    Statements statements;
+};
+
+class UpdateCrash : public ::testing::TestWithParam<Case> {};
 
 }  // namespace
 
+const Statements kGrow{
+    "UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', "
+    "[DC_AGENTE] = 'x'"};
+// The descending index on CD_AGENTE: every entry moves to the other end of the tree.
+const Statements kReverse{"UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"};
+const Statements kNewField{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
+                           "update [Table1] set [Total]=[CD_AGENTE]+ 1",
+                           "ALTER TABLE [Table1] DROP [Total]"};
+
 INSTANTIATE_TEST_SUITE_P(
     Statements, UpdateCrash,
-    ::testing::Values(
-        Statements{"UPDATE [Table1] SET [RS_AGENTE] = [RS_AGENTE] & '-grown past its page', "
-                   "[DC_AGENTE] = 'x'"},
-        // The descending index on CD_AGENTE: every entry moves to the other end of the tree.
-        Statements{"UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"},
-        Statements{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
-                   "update [Table1] set [Total]=[CD_AGENTE]+ 1",
-                   "ALTER TABLE [Table1] DROP [Total]"},
-        // A new text index, descending, then every text key in it changed.
-        Statements{"UPDATE [Table1] SET [DC_AGENTE] = 'é'",
-                   "CREATE INDEX [Names] ON [Table1] ([RS_AGENTE] DESC, [CD_AGENTE])",
-                   "UPDATE [Table1] SET [RS_AGENTE] = 'Ü–' & [RS_AGENTE]"},
-        // Thousands of new rows: new data and index pages, growing usage maps.
-        Statements{kImport}, definitionOntoASecondPage()));
+    ::testing::Values(Case{kJet4, kGrow}, Case{kJet4, kReverse}, Case{kJet4, kNewField},
+                      // A new text index, descending, then every text key in it changed.
+                      Case{kJet4,
+                           {"UPDATE [Table1] SET [DC_AGENTE] = 'é'",
+                            "CREATE INDEX [Names] ON [Table1] ([RS_AGENTE] DESC, [CD_AGENTE])",
+                            "UPDATE [Table1] SET [RS_AGENTE] = 'Ü–' & [RS_AGENTE]"}},
+                      // Thousands of new rows: new data and index pages, growing usage maps.
+                      Case{kJet4, {kImport}}, Case{kJet4, definitionOntoASecondPage()},
+                      // Access 97's 2 KB pages, one-byte row offsets and code-page text.
+                      Case{kJet3, kGrow}, Case{kJet3, kReverse}, Case{kJet3, kNewField},
+                      Case{kJet3, {kImport}}, Case{kJet3, definitionOntoASecondPage()}),
+    [](const ::testing::TestParamInfo<Case>& info) {
+        return std::string(info.param.fixture == kJet3 ? "Access97_" : "Jet4_") +
+               std::to_string(info.index);
+    });
 
 TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
-    const Statements& statements = GetParam();
+    const Statements& statements = GetParam().statements;
+    const char* fixture = GetParam().fixture;
+    if (!std::filesystem::exists(testsupport::fixture(fixture))) {
+        GTEST_SKIP() << fixture << " is not beside the project";
+    }
     testsupport::TempDir dir;
     // The table after each statement, the first entry before any; one full run also counts
     // the writes and syncs.
-    std::vector<Table> states{readTable(testsupport::fixture(kFixture))};
-    const std::string stepped = dir.copyOf(kFixture);
+    std::vector<Table> states{readTable(testsupport::fixture(fixture))};
+    const std::string stepped = dir.copyOf(fixture);
     for (const char* statement : statements) {
         runStatements(stepped, {statement}, nullptr);
         states.push_back(readTable(stepped));
     }
-    const std::string full = dir.copyOf(kFixture);
+    const std::string full = dir.copyOf(fixture);
     Stopper counter(StopAt::PageWrite, 0);
     runStatements(full, statements, &counter);
     const std::uint64_t writes = counter.writes, syncs = counter.syncs;
@@ -186,15 +209,17 @@ TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
     ASSERT_GT(writes, 10u) << "the statements should span many page writes";
     if (statements.size() == 1) {
         ASSERT_GT(std::filesystem::file_size(full),
-                  std::filesystem::file_size(testsupport::fixture(kFixture)))
+                  std::filesystem::file_size(testsupport::fixture(fixture)))
             << "the statement should take new pages";
     }
 
+    std::cout << fixture << ": stopped at each of " << writes << " page writes and " << syncs
+              << " syncs\n";
     std::vector<bool> seen(states.size(), false);
     for (const StopAt kind : {StopAt::PageWrite, StopAt::Sync}) {
         const std::uint64_t events = kind == StopAt::PageWrite ? writes : syncs;
         for (std::uint64_t k = 1; k <= events; ++k) {
-            const Table table = afterStop(dir, statements, kind, k);
+            const Table table = afterStop(dir, fixture, statements, kind, k);
             const auto match = std::find(states.begin(), states.end(), table);
             EXPECT_NE(match, states.end()) << (kind == StopAt::PageWrite ? "write " : "sync ") << k;
             if (match != states.end())

@@ -99,15 +99,19 @@ TEST(CodePageTextTest, WindowsCodePages) {
 }
 
 TEST(CodePageTextTest, InvalidBytesAreReplacedNotFatal) {
-    // 0x81 has no character in Windows-1252.
-    EXPECT_EQ(codePage({'a', 0x81, 'b', 0x81}, 1252), "a\uFFFDb\uFFFD");
+    // 0xAA has no character in Windows-1253.
+    EXPECT_EQ(codePage({'a', 0xAA, 'b', 0xAA}, 1253), "a\uFFFDb\uFFFD");
+    // The five bytes Windows-1252 leaves undefined read, as in Windows, as the C1 controls of
+    // the same number, so that they are written back as they were.
+    EXPECT_EQ(codePage({'a', 0x81, 0x8D, 0x8F, 0x90, 0x9D}, 1252),
+              "a\u0081\u008D\u008F\u0090\u009D");
     // A Shift-JIS lead byte with nothing after it.
     EXPECT_EQ(codePage({'a', 0x82}, 932), "a\uFFFD");
     // Every byte invalid: the output grows past the first estimate.
-    const ByteList bad(1000, 0x81);
+    const ByteList bad(1000, 0xAA);
     std::string expected;
     for (int i = 0; i < 1000; ++i) expected += "\uFFFD";
-    EXPECT_EQ(decodeCodePageText(bad, 1252), expected);
+    EXPECT_EQ(decodeCodePageText(bad, 1253), expected);
     EXPECT_EQ(errorOf([] { codePage({'a'}, 9999); }), ErrorCode::Unsupported);
 }
 
