@@ -116,9 +116,12 @@ export function matchesExport(type, value, field) {
         case "Memo":
             // This mdbtools prints each half of a character past U+FFFF as "?" (it exports the
             // emoticons of Access's own testEmoticonsV2010.accdb as "a??a"); mdb-reader reads
-            // such characters exactly.
+            // such characters exactly. In Access 97 text it prints each of the five bytes code
+            // page 1252 leaves undefined (81, 8D, 8F, 90, 9D) as "?" too, where mdb-reader reads
+            // U+FFFD (see sameValue in compare.mjs).
             return field === value ||
-                (typeof value === "string" && field === value.replace(/[\u{10000}-\u{10FFFF}]/gu, "??"));
+                (typeof value === "string" && field === value.replace(/[\u{10000}-\u{10FFFF}]/gu, "??")) ||
+                (typeof value === "string" && value.includes("\uFFFD") && field === value.replace(/\uFFFD/g, "?"));
         case "Binary":
         case "OLE":
             return "0x" + field.toLowerCase() === value;

@@ -86,4 +86,7 @@ test("mdb-export values match the dump notation", () => {
     assert.ok(matchesExport("Binary", "0xab01", "AB01"));
     assert.ok(!matchesExport("Text", "", null));
     assert.ok(!matchesExport("Text", null, ""));
+    // An undefined byte of code page 1252: mdb-reader's U+FFFD, mdb-export's "?".
+    assert.ok(matchesExport("Text", "a\uFFFDa-k.1", "a?a-k.1"));
+    assert.ok(!matchesExport("Text", "a\uFFFDa", "a!a"));
 });
