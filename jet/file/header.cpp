@@ -80,9 +80,8 @@ std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::
     };
     switch (encryption) {
         case Encryption::JetRc4:
-            // Jet 3 encodes its pages another way, and no Jet 3 file to learn it from is at hand.
-            if (fmt.version == Version::Jet4) return std::make_unique<JetRc4Codec>(key);
-            break;
+            // Jet 3 and Jet 4 alike: RC4 keyed with the database key XOR the page number.
+            return std::make_unique<JetRc4Codec>(key);
         case Encryption::OfficeRc4CryptoApi:
             return std::make_unique<OfficeRc4Codec>(info(), key, password, path);
         case Encryption::OfficeAgile:

@@ -22,8 +22,15 @@ const std::vector<fuzzsupport::Bytes>& bases() {
     static const std::vector<fuzzsupport::Bytes> all = [] {
         std::vector<fuzzsupport::Bytes> result;
         for (const char* name : {"jet4/compIndexTestV2000.mdb", "jet4/indexTestV2000.mdb",
-                                 "ace/compIndexTestV2010.accdb"}) {
+                                 "ace/compIndexTestV2010.accdb", "jet3/test97.mdb"}) {
             result.push_back(fuzzsupport::readWholeFile(fuzzsupport::fixture(name)));
+        }
+        // Access 97's counterparts, where the further Access files lie beside the fixtures.
+        for (const char* name : {"../fixtures-extra/jet3/compIndexTestV1997.mdb",
+                                 "../fixtures-extra/jet3/indexTestV1997.mdb"}) {
+            if (std::ifstream(fuzzsupport::fixture(name))) {
+                result.push_back(fuzzsupport::readWholeFile(fuzzsupport::fixture(name)));
+            }
         }
         return result;
     }();

@@ -91,8 +91,10 @@ function closeEnough(a, b, relative) {
 export const MDBTOOLS_UNREADABLE = new Set(["BigInt", "DateTimeExtended"]);
 
 // Whether `value` (dump notation, column type `type`) is what mdb-export printed as `field`.
-// mdb-export prints floating point with 6 (Single) or 15 (Double) significant digits.
-export function matchesExport(type, value, field) {
+// mdb-export prints floating point with 6 (Single) or 15 (Double) significant digits. `jet3`:
+// the file is an Access 97 one, whose text this mdbtools prints with "?" for every character
+// past U+007F, whatever the locale.
+export function matchesExport(type, value, field, jet3 = false) {
     if (value === null || field === null) return value === null && field === null;
     switch (type) {
         case "YesNo":
@@ -116,12 +118,10 @@ export function matchesExport(type, value, field) {
         case "Memo":
             // This mdbtools prints each half of a character past U+FFFF as "?" (it exports the
             // emoticons of Access's own testEmoticonsV2010.accdb as "a??a"); mdb-reader reads
-            // such characters exactly. In Access 97 text it prints each of the five bytes code
-            // page 1252 leaves undefined (81, 8D, 8F, 90, 9D) as "?" too, where mdb-reader reads
-            // U+FFFD (see sameValue in compare.mjs).
+            // such characters exactly.
             return field === value ||
                 (typeof value === "string" && field === value.replace(/[\u{10000}-\u{10FFFF}]/gu, "??")) ||
-                (typeof value === "string" && value.includes("\uFFFD") && field === value.replace(/\uFFFD/g, "?"));
+                (jet3 && typeof value === "string" && field === value.replace(/[^\u0000-\u007F]/gu, "?"));
         case "Binary":
         case "OLE":
             return "0x" + field.toLowerCase() === value;

@@ -396,6 +396,7 @@ function pairRows(expectedCount, got, same) {
 class Run {
     constructor(options, readDatabase, beforeTables) {
         this.options = options;
+        this.jet3 = isJet3(options.file);
         this.beforeTables = beforeTables;
         this.readDatabase = readDatabase;
         this.faults = [];
@@ -638,7 +639,7 @@ class Run {
         const stated = new Set([...this.statedColumns(plan).keys()]
             .map((c) => after.columns.indexOf(this.header(plan).columns[c].name)));
         const cellOk = (i, j, c) =>
-            c === at ? !readable || matchesExport(type, plan.rows[i][plan.index], after.rows[j][c] ?? null)
+            c === at ? !readable || matchesExport(type, plan.rows[i][plan.index], after.rows[j][c] ?? null, this.jet3)
                 : stated.has(c) || (after.rows[j][c] ?? null) === (before.rows[i][c] ?? null);
         const same = (i, j) => after.columns.every((_, c) => cellOk(i, j, c));
         const ok = (p) => p && p.every((i, j) => same(i, j));

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "jet/check/check.h"
 #include "jet/sql/execute.h"
@@ -19,6 +21,17 @@ void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string commandOutput(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        out.append(buffer, n);
+    }
+    EXPECT_EQ(pclose(pipe.release()), 0) << command;
+    return out;
 }
 
 std::vector<std::vector<jet::Value>> rowsOf(const jet::Database& db, const std::string& table) {

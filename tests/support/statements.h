@@ -34,6 +34,9 @@ jet::Error errorOf(F&& f) {
     return jet::Error(jet::ErrorCode::Io, "");
 }
 
+// A shell command's standard output (mdbtools' programs); a test failure when it fails.
+std::string commandOutput(const std::string& command);
+
 // A test failure for every fault (not warning) the checker finds in the file.
 void expectNoFaults(const std::string& path, const std::string& password = "");
 

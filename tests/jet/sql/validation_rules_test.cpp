@@ -27,16 +27,6 @@ using namespace testsupport;
 namespace {
 
 // What an mdbtools program prints; a test failure when it fails.
-std::string mdbtools(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-        out.append(buffer, n);
-    }
-    EXPECT_EQ(pclose(pipe.release()), 0) << command;
-    return out;
-}
 
 constexpr const char* kFieldRuleWords =
     "One or more values are prohibited by the validation rule '>0' set for 'Items.Price'. Enter "
@@ -75,7 +65,8 @@ protected:
     // The table as mdb-export reads it, one line a record.
     std::string exported() {
         db_.reset();
-        const std::string csv = mdbtools("mdb-export -H -Q -T '%Y-%m-%d' '" + path_ + "' Items");
+        const std::string csv =
+            commandOutput("mdb-export -H -Q -T '%Y-%m-%d' '" + path_ + "' Items");
         db_ = Database::open(path_);
         return csv;
     }
@@ -177,7 +168,7 @@ TEST_F(ValidationRulesTest, ABrokenRuleFailsTheWholeStatementInAccesssWordsOrThe
               "2,Jam,16.0000,2,2021-04-11,2021-06-30,B2,y\n"
               "3,Oil,1.0000,3,2022-04-11,,C3,\n");
     // mdbtools reads the rules from the property maps the test wrote.
-    const std::string properties = mdbtools("mdb-prop '" + path_ + "' Items");
+    const std::string properties = commandOutput("mdb-prop '" + path_ + "' Items");
     EXPECT_EQ(properties.find("name: (none)\n\tValidationRule: [Start] <= [Finish]"), 0u);
     EXPECT_NE(properties.find("ValidationRule:  >0 "), std::string::npos) << properties;
     expectNoFaults(path_);
