@@ -106,6 +106,8 @@ void printSchema(std::ostream& out, const std::string& file, const std::string& 
         out << "TABLE " << t->name << " (" << t->rowCount << " rows)\n";
         for (const auto& c : t->columns) {
             out << "  " << c.name << '\t' << jet::columnTypeName(c.type);
+            const auto code = static_cast<std::uint8_t>(c.type);
+            if (!jet::isKnownColumnType(code)) out << " (" << int{code} << ')';
             if (c.type == jet::ColumnType::Text || c.type == jet::ColumnType::Binary) {
                 out << '(' << c.size << ')';
             }

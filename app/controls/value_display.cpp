@@ -169,6 +169,8 @@ QString ValueDisplay::currency(jet::Currency value) const {
 }
 
 bool alignsRight(jet::ColumnType type) {
+    // A type the engine does not know reads as bytes, which stand on the left as Binary does.
+    if (!jet::isKnownColumnType(static_cast<std::uint8_t>(type))) return false;
     switch (type) {
         case jet::ColumnType::Text:
         case jet::ColumnType::Memo:

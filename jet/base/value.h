@@ -93,6 +93,6 @@ std::string formatDecimal(const Decimal& v);  // plain notation, trailing fracti
 std::string formatDateTime(DateTime v);       // "YYYY-MM-DDTHH:MM:SS", rounded to the second
 std::string formatDateTimeExtended(const DateTimeExtended& v);  // "...THH:MM:SS.fffffff"
 std::string formatGuid(const Guid& v);  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-std::string formatHex(const Bytes& v);  // "0x" + lower-case hex
+std::string formatHex(const Bytes& v);  // "0x" + lower-case hex (also a field of unknown type)
 
 }  // namespace jet

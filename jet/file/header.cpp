@@ -11,7 +11,9 @@
 #include "jet/base/text_codec.h"
 #include "jet/file/jet_rc4_codec.h"
 #include "jet/file/office_agile_codec.h"
+#include "jet/file/office_binary_rc4_codec.h"
 #include "jet/file/office_rc4_codec.h"
+#include "jet/file/office_standard_codec.h"
 #include "jet/file/rc4.h"
 
 namespace jet::file {
@@ -40,12 +42,8 @@ Encryption officeEncryption(ByteSpan page) {
     const std::uint16_t major = u16(page, kOfficeCryptOffset + 2);
     const std::uint16_t minor = u16(page, kOfficeCryptOffset + 4);
     if (major == 4 && minor == 4) return Encryption::OfficeAgile;
-    if ((major == 2 || major == 3 || major == 4) && minor == 2) {
-        const std::uint32_t flags = u32(page, kOfficeCryptOffset + 6);
-        const bool cryptoApi = flags & 0x04;
-        const bool aes = flags & 0x20;
-        if (cryptoApi && !aes) return Encryption::OfficeRc4CryptoApi;
-    }
+    if (major == 1 && minor == 1) return Encryption::OfficeBinaryRc4;
+    if ((major == 2 || major == 3 || major == 4) && minor == 2) return Encryption::OfficeCryptoApi;
     return Encryption::OfficeOther;
 }
 
@@ -82,16 +80,37 @@ std::unique_ptr<const PageCodec> pageCodec(Encryption encryption, const format::
         case Encryption::JetRc4:
             // Jet 3 and Jet 4 alike: RC4 keyed with the database key XOR the page number.
             return std::make_unique<JetRc4Codec>(key);
-        case Encryption::OfficeRc4CryptoApi:
-            return std::make_unique<OfficeRc4Codec>(info(), key, password, path);
+        case Encryption::OfficeCryptoApi: {
+            // RC4 or AES, as the info's algorithm (or, unstated, its AES flag) says.
+            const CryptoApiInfo api = readCryptoApiInfo(info(), path);
+            if ((api.flags & kCryptoApiFlag) == 0) {
+                throw Error(ErrorCode::Unsupported,
+                            "The database '" + path +
+                                "' is protected with an Office encryption that does not use "
+                                "CryptoAPI (" +
+                                api.description() + "), which this engine cannot open.");
+            }
+            if (api.aes()) return std::make_unique<OfficeStandardCodec>(api, key, password, path);
+            return std::make_unique<OfficeRc4Codec>(api, key, password, path);
+        }
         case Encryption::OfficeAgile:
             return std::make_unique<OfficeAgileCodec>(info(), key, password, path);
+        case Encryption::OfficeBinaryRc4:
+            return std::make_unique<OfficeBinaryRc4Codec>(info(), key, password, path);
         case Encryption::None:
         case Encryption::OfficeOther:
             break;
     }
+    std::string found;
+    if (encryption == Encryption::OfficeOther) {
+        // Say which: the info's version (1.1 is Office's older RC4, 3.3 and 4.3 extensible).
+        if (page.size() >= kOfficeCryptOffset + 6) {
+            found = " (version " + std::to_string(u16(page, kOfficeCryptOffset + 2)) + "." +
+                    std::to_string(u16(page, kOfficeCryptOffset + 4)) + ")";
+        }
+    }
     throw Error(ErrorCode::Unsupported, "The database '" + path + "' is protected with " +
-                                            encryptionName(encryption) +
+                                            encryptionName(encryption) + found +
                                             ", which this version of the engine cannot open.");
 }
 
@@ -103,10 +122,12 @@ const char* encryptionName(Encryption e) {
             return "none";
         case Encryption::JetRc4:
             return "Jet RC4 encoding";
-        case Encryption::OfficeRc4CryptoApi:
-            return "Office RC4 CryptoAPI encryption";
+        case Encryption::OfficeCryptoApi:
+            return "Office CryptoAPI (RC4 or standard AES) encryption";
         case Encryption::OfficeAgile:
             return "Office agile (AES) encryption";
+        case Encryption::OfficeBinaryRc4:
+            return "Office binary RC4 encryption";
         case Encryption::OfficeOther:
             return "an Office encryption scheme";
     }
@@ -149,7 +170,8 @@ Header openHeader(PageFile& file, const std::string& password) {
 
     // An Office-encrypted file keeps no password in its header (the field holds filler): the
     // codec has already checked the password against the encryption's verifier.
-    const bool office = header.encryption == Encryption::OfficeRc4CryptoApi ||
+    const bool office = header.encryption == Encryption::OfficeCryptoApi ||
+                        header.encryption == Encryption::OfficeBinaryRc4 ||
                         header.encryption == Encryption::OfficeAgile;
     const std::string stored = office ? std::string() : storedPassword(*fmt, page, header.codePage);
     header.hasPassword = office || !stored.empty();

@@ -10,7 +10,7 @@
 
 namespace jet::file {
 
-enum class Encryption { None, JetRc4, OfficeRc4CryptoApi, OfficeAgile, OfficeOther };
+enum class Encryption { None, JetRc4, OfficeCryptoApi, OfficeAgile, OfficeBinaryRc4, OfficeOther };
 const char* encryptionName(Encryption e);
 
 struct Header {

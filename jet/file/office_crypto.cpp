@@ -27,6 +27,8 @@ const EvpMd* digestNamed(std::string_view name) {
 
 const EvpMd* sha1() { return EVP_sha1(); }
 
+const EvpMd* md5() { return EVP_md5(); }
+
 std::size_t digestSize(const EvpMd* md) { return static_cast<std::size_t>(EVP_MD_get_size(md)); }
 
 Bytes digest(const EvpMd* md, std::initializer_list<ByteView> parts) {
@@ -50,12 +52,16 @@ Bytes resized(Bytes bytes, std::size_t length, std::uint8_t pad) {
     return bytes;
 }
 
-void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data) {
-    const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
-                               : key.size() == 24 ? EVP_aes_192_cbc()
-                               : key.size() == 32 ? EVP_aes_256_cbc()
+namespace {
+
+// AES over whole blocks, without padding; `iv` empty for ECB.
+void aes(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data) {
+    const bool ecb = iv.empty();
+    const EVP_CIPHER* cipher = key.size() == 16   ? (ecb ? EVP_aes_128_ecb() : EVP_aes_128_cbc())
+                               : key.size() == 24 ? (ecb ? EVP_aes_192_ecb() : EVP_aes_192_cbc())
+                               : key.size() == 32 ? (ecb ? EVP_aes_256_ecb() : EVP_aes_256_cbc())
                                                   : nullptr;
-    if (cipher == nullptr || iv.size() != 16 || data.size() % 16 != 0) {
+    if (cipher == nullptr || (!ecb && iv.size() != 16) || data.size() % 16 != 0) {
         libraryFailed("take an AES key or block");
     }
     const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
@@ -64,13 +70,25 @@ void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8
     int last = 0;
     const int encrypt = direction == Direction::Encrypt ? 1 : 0;
     if (!ctx ||
-        EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(), iv.data(), encrypt) != 1 ||
+        EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(), ecb ? nullptr : iv.data(),
+                          encrypt) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
         EVP_CipherUpdate(ctx.get(), data.data(), &written, data.data(),
                          static_cast<int>(data.size())) != 1 ||
         EVP_CipherFinal_ex(ctx.get(), data.data() + written, &last) != 1) {
         libraryFailed(encrypt != 0 ? "encrypt" : "decrypt");
     }
+}
+
+}  // namespace
+
+void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data) {
+    if (iv.size() != 16) libraryFailed("take an AES key or block");
+    aes(direction, key, iv, data);
+}
+
+void aesEcb(Direction direction, ByteView key, std::span<std::uint8_t> data) {
+    aes(direction, key, {}, data);
 }
 
 bool base64Decode(std::string_view text, Bytes& out) {

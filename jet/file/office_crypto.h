@@ -20,6 +20,7 @@ using ByteView = std::span<const std::uint8_t>;
 // null for one this engine does not take.
 const EvpMd* digestNamed(std::string_view name);
 const EvpMd* sha1();
+const EvpMd* md5();
 std::size_t digestSize(const EvpMd* md);
 
 // The digest of the parts, one after the other.
@@ -32,6 +33,8 @@ Bytes resized(Bytes bytes, std::size_t length, std::uint8_t pad);
 // bytes long.
 enum class Direction { Encrypt, Decrypt };
 void aesCbc(Direction direction, ByteView key, ByteView iv, std::span<std::uint8_t> data);
+// The same, each block on its own (ECB, no IV).
+void aesEcb(Direction direction, ByteView key, std::span<std::uint8_t> data);
 
 // Decodes base64; false for text that is not base64.
 bool base64Decode(std::string_view text, Bytes& out);

@@ -2,72 +2,55 @@
 
 #include <algorithm>
 
-#include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/file/rc4.h"
 
 namespace jet::file {
 namespace {
 
-constexpr std::uint32_t kAlgorithmRc4 = 0x6801;
-constexpr std::uint32_t kHashSha1 = 0x8004;
-constexpr std::uint32_t kFlagCryptoApi = 0x04;
-constexpr std::uint32_t kFlagAes = 0x20;
-constexpr std::size_t kSaltLength = 16;
 constexpr std::size_t kVerifierLength = 16;
 constexpr std::size_t kSha1Length = 20;
+constexpr std::array<std::uint8_t, 4> kBlockZero{};
 
-[[noreturn]] void unsupported(const std::string& path, const std::string& what) {
-    throw Error(ErrorCode::Unsupported, "The database '" + path +
-                                            "' is protected with Office RC4 CryptoAPI "
-                                            "encryption " +
-                                            what + ", which this engine cannot open.");
+// The key size the info means: an unstated one is the 40 bits of the base provider.
+std::uint32_t keyBitsOf(const CryptoApiInfo& info) { return info.keyBits == 0 ? 40 : info.keyBits; }
+
+crypto::Bytes keyFor(crypto::ByteView baseHash, std::uint32_t keyBits, crypto::ByteView block) {
+    crypto::Bytes key = crypto::digest(crypto::sha1(), {baseHash, block});
+    key.resize(keyBits / 8);
+    // Only a 40-bit key is stretched to 128 bits with zeros; a 56-bit one, say, is used as is.
+    if (keyBits == 40) key.resize(16, 0);
+    return key;
+}
+
+crypto::Bytes baseHashOf(const CryptoApiInfo& info, const std::string& password) {
+    return crypto::digest(crypto::sha1(), {info.salt, crypto::passwordBytes(password)});
 }
 
 }  // namespace
 
-OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4> encodingKey,
+OfficeRc4Codec::OfficeRc4Codec(const CryptoApiInfo& info, std::array<std::uint8_t, 4> encodingKey,
                                const std::string& password, const std::string& path)
-    : encodingKey_(encodingKey) {
-    // version (4), flags (4), header length (4), header, then the verifier.
-    if (info.size() < 12) unsupported(path, "with a truncated description");
-    const std::uint32_t headerLength = u32(info, 8);
-    constexpr std::size_t kHeaderFixed = 32;  // flags .. reserved2, before the provider's name
-    const std::size_t verifierAt = 12 + std::size_t{headerLength};
-    const std::size_t verifierEnd =
-        verifierAt + 4 + kSaltLength + kVerifierLength + 4 + kSha1Length;
-    if (headerLength < kHeaderFixed || verifierEnd > info.size()) {
-        unsupported(path, "with a truncated description");
+    : encodingKey_(encodingKey), keyBits_(keyBitsOf(info)) {
+    const auto refuse = [&](const std::string& what) {
+        throw info.refusal(path, "Office RC4 CryptoAPI encryption " + what);
+    };
+    if ((info.flags & kCryptoApiAesFlag) ||
+        (info.algorithm != kAlgorithmRc4 && info.algorithm != 0) ||
+        (info.hash != kHashSha1 && info.hash != 0)) {
+        refuse("of an unknown kind");
     }
-    const std::uint32_t flags = u32(info, 12);
-    const std::uint32_t algorithm = u32(info, 12 + 8);
-    const std::uint32_t hash = u32(info, 12 + 12);
-    std::uint32_t keyBits = u32(info, 12 + 16);
-    if ((flags & kFlagCryptoApi) == 0 || (flags & kFlagAes) != 0 ||
-        (algorithm != kAlgorithmRc4 && algorithm != 0) || (hash != kHashSha1 && hash != 0)) {
-        unsupported(path, "of an unknown kind");
+    if (keyBits_ < 40 || keyBits_ > 128 || keyBits_ % 8 != 0) refuse("with a key size");
+    if (info.verifierHashSize != kSha1Length || info.encryptedVerifier.size() != kVerifierLength ||
+        info.encryptedVerifierHash.size() < kSha1Length) {
+        refuse("with a verifier size");
     }
-    // An unstated size is the 40 bits of the base provider; a key shorter than 128 bits is
-    // padded with zeros to 128.
-    if (keyBits == 0) keyBits = 40;
-    if (keyBits < 40 || keyBits > 128 || keyBits % 8 != 0) unsupported(path, "with a key size");
-    keyBytes_ = keyBits / 8;
-
-    if (u32(info, verifierAt) != kSaltLength) unsupported(path, "with a salt size");
-    const auto salt = info.subspan(verifierAt + 4, kSaltLength);
-    if (u32(info, verifierAt + 4 + kSaltLength + kVerifierLength) != kSha1Length) {
-        unsupported(path, "with a verifier size");
-    }
-    const crypto::Bytes pwd = crypto::passwordBytes(password);
-    baseHash_ = crypto::digest(crypto::sha1(), {salt, pwd});
+    baseHash_ = baseHashOf(info, password);
 
     // The verifier and its hash are one RC4 stream under the key of block 0.
-    crypto::Bytes check(info.begin() + verifierAt + 4 + kSaltLength,
-                        info.begin() + verifierAt + 4 + kSaltLength + kVerifierLength);
-    const auto storedHash =
-        info.subspan(verifierAt + 4 + kSaltLength + kVerifierLength + 4, kSha1Length);
-    check.insert(check.end(), storedHash.begin(), storedHash.end());
-    constexpr std::array<std::uint8_t, 4> kBlockZero{};
+    crypto::Bytes check = info.encryptedVerifier;
+    check.insert(check.end(), info.encryptedVerifierHash.begin(),
+                 info.encryptedVerifierHash.begin() + kSha1Length);
     rc4Apply(blockKey(kBlockZero), check);
     const auto verifier = crypto::ByteView(check).first(kVerifierLength);
     const crypto::Bytes expected = crypto::digest(crypto::sha1(), {verifier});
@@ -76,11 +59,19 @@ OfficeRc4Codec::OfficeRc4Codec(crypto::ByteView info, std::array<std::uint8_t, 4
     }
 }
 
+void OfficeRc4Codec::seal(CryptoApiInfo& info, const std::string& password,
+                          crypto::ByteView verifier) {
+    crypto::Bytes sealed(verifier.begin(), verifier.end());
+    const crypto::Bytes hash = crypto::digest(crypto::sha1(), {verifier});
+    sealed.insert(sealed.end(), hash.begin(), hash.end());
+    rc4Apply(keyFor(baseHashOf(info, password), keyBitsOf(info), kBlockZero), sealed);
+    info.encryptedVerifier.assign(sealed.begin(), sealed.begin() + kVerifierLength);
+    info.encryptedVerifierHash.assign(sealed.begin() + kVerifierLength, sealed.end());
+    info.verifierHashSize = kSha1Length;
+}
+
 crypto::Bytes OfficeRc4Codec::blockKey(crypto::ByteView block) const {
-    crypto::Bytes key = crypto::digest(crypto::sha1(), {baseHash_, block});
-    key.resize(keyBytes_);
-    if (keyBytes_ < 16) key.resize(16, 0);
-    return key;
+    return keyFor(baseHash_, keyBits_, block);
 }
 
 void OfficeRc4Codec::decode(std::uint32_t number, std::span<std::uint8_t> page) const {

@@ -10,6 +10,7 @@
 #include "jet/sql/relationships.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/property_map.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
@@ -270,6 +271,7 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view)
         throw Error(ErrorCode::NotUpdatable,
                     "Cannot change the fields of system table '" + table->name + "'.");
     }
+    store::requireKnownColumnTypes(*table, db.path(), "change the fields of");
     if (const auto* add = std::get_if<ast::AddColumn>(&alter.action)) {
         addColumn(db, *table, *add);
     } else {

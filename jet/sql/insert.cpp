@@ -13,6 +13,7 @@
 #include "jet/sql/select.h"
 #include "jet/sql/write_checks.h"
 #include "jet/store/field_codec.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
@@ -72,7 +73,11 @@ Guid randomGuid() {
 RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
                          const std::vector<std::string>& fields, const char* what, Target target)
     : db_(db),
-      table_(std::move(table)),
+      // Checked first: the rest reads the table's fields and properties.
+      table_([&] {
+          store::requireKnownColumnTypes(*table, db.path(), "add records to");
+          return std::move(table);
+      }()),
       properties_(propertiesOf(db, *table_)),
       defaults_(std::make_unique<Defaults>(*table_, properties_)),
       calculated_(*table_, properties_, db.version(),

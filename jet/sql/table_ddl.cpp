@@ -352,6 +352,7 @@ void runCreateIndex(Database& db, const ast::CreateIndex& create, std::string_vi
         throw Error(ErrorCode::NotUpdatable,
                     "Cannot add an index to system table '" + table->name + "'.");
     }
+    store::requireKnownColumnTypes(*table, db.path(), "add an index to");
     const std::string& name = create.index.text;
     requireValidName(name, "index");
     for (const auto& ix : table->indexes) {
@@ -424,6 +425,7 @@ void runDropIndex(Database& db, const ast::DropIndex& drop, std::string_view) {
         throw Error(ErrorCode::NotUpdatable,
                     "Cannot delete an index of system table '" + table->name + "'.");
     }
+    store::requireKnownColumnTypes(*table, db.path(), "delete an index of");
     // Relationships name indexes by number, and the numbers after this one move up.
     if (const auto rel = relationshipOf(db, *table)) {
         throw Error(ErrorCode::NotUpdatable,

@@ -9,6 +9,7 @@
 #include "jet/sql/relationships.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
 
@@ -65,6 +66,7 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
 std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_view statement) {
     const auto table = db.table(update.table.text);
     requireUserTable(db, *table, "update");
+    store::requireKnownColumnTypes(*table, db.path(), "update");
     struct Target {
         std::size_t index;
         const ColumnDef* column;
@@ -137,6 +139,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
 std::uint64_t runDelete(Database& db, const ast::Delete& del, std::string_view statement) {
     const auto table = db.table(del.table.text);
     requireUserTable(db, *table, "delete");
+    store::requireKnownColumnTypes(*table, db.path(), "delete from");
     requireDeletable(*table);
     std::optional<BoundExpression> where;
     if (del.where) where = sql::bind(*del.where, *table, statement);

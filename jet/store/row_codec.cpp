@@ -126,6 +126,10 @@ Value RowDecoder::decodeColumn(const ColumnDef& c, ByteSpan bytes) const {
         case ColumnType::OLE:
             return readLongValue(file_, fmt_, bytes);
         default:
+            // A type this engine does not know reads as the bytes the row holds for it.
+            if (!isKnownColumnType(static_cast<std::uint8_t>(c.type))) {
+                return Bytes(bytes.begin(), bytes.end());
+            }
             return decodeFixed(c.type, bytes, c.scale);
     }
 }

@@ -88,12 +88,6 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             pos += fmt.nameLengthSize;
             t.columns[i].name = decodeName(fmt, slice(b, pos, len, "a column name"), codePage);
             pos += len;
-            if (!isKnownColumnType(static_cast<std::uint8_t>(t.columns[i].type))) {
-                throw Error(ErrorCode::Unsupported,
-                            "Column '" + t.columns[i].name + "' of table '" + name +
-                                "' has a type this engine does not know (code " +
-                                std::to_string(static_cast<int>(t.columns[i].type)) + ").");
-            }
         }
 
         // Real indexes: the index data, with up to ten columns each.
@@ -170,6 +164,19 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
         throw Error(ErrorCode::Corrupt, "The definition of table '" + name + "' in '" +
                                             file.path() + "' is damaged: " + e.what() + ".")
             .about(file.path(), name);
+    }
+}
+
+void requireKnownColumnTypes(const TableDef& table, const std::string& path, const char* change) {
+    for (const auto& c : table.columns) {
+        const auto code = static_cast<std::uint8_t>(c.type);
+        if (isKnownColumnType(code)) continue;
+        throw Error(ErrorCode::Unsupported,
+                    std::string("Cannot ") + change + " table '" + table.name + "' of '" + path +
+                        "': its field '" + c.name +
+                        "' is of a type this engine does not know (code " + std::to_string(code) +
+                        "), which it reads but cannot write; nothing was changed.")
+            .about(path, table.name, c.name);
     }
 }
 

@@ -115,6 +115,12 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
                              std::uint32_t firstPage, const std::string& name,
                              std::uint16_t codePage);
 
+// A table with a field of a type this engine does not know is read, the field as the bytes its
+// rows hold, but never changed: how a changed row, index key or definition would have to hold
+// such a field is not known. Throws Error(Unsupported) naming the file, the table and the
+// field; `change` says what was refused ("update", "add records to", ...).
+void requireKnownColumnTypes(const TableDef& table, const std::string& path, const char* change);
+
 // Flags of a column entry (Jet 4 and ACE).
 inline constexpr std::uint8_t kColumnFixed = 0x01;
 inline constexpr std::uint8_t kColumnNullable = 0x02;  // set on every column Access makes

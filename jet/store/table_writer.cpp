@@ -5,6 +5,7 @@
 #include "jet/store/data_page.h"
 #include "jet/store/data_page_writer.h"
 #include "jet/store/field_encoder.h"
+#include "jet/store/table_definition.h"
 #include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
 
@@ -21,7 +22,10 @@ TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const 
       table_(table),
       decoder_(file, fmt, table, codePage),
       encoder_(fmt, table, codePage),
-      longValues_(file, fmt, table) {}
+      longValues_(file, fmt, table) {
+    // Every change of rows comes through here, those a relationship cascades to included.
+    requireKnownColumnTypes(table, file.path(), "change the records of");
+}
 
 bool TableWriter::hasRoom(std::uint32_t pageNo, std::size_t size) {
     for (const PageWriter& known : pageWriters_) {

@@ -12,6 +12,8 @@ QUILLFEN_PACKAGES=(
     googletest libgtest-dev libcli11-dev nlohmann-json3-dev libssl-dev
     # oracles: mdbtools, and node for mdb-reader (npm reaches the registry over HTTPS)
     mdbtools nodejs npm ca-certificates
+    # a reading of the Office encryption schemes written apart from the engine's (Python)
+    python3 python3-cryptography
     # fonts of the windows (Arial is drawn as Liberation Sans)
     fonts-liberation
     # Qt 6 for the wizard windows, and a virtual display for their pictures

@@ -23,6 +23,7 @@ TEST(ValueDisplay, NumbersArePlainAndKeepTheirSign) {
     EXPECT_EQ(kUs.text(false), "No");
     EXPECT_TRUE(app::alignsRight(jet::ColumnType::Currency));
     EXPECT_FALSE(app::alignsRight(jet::ColumnType::Text));
+    EXPECT_FALSE(app::alignsRight(static_cast<jet::ColumnType>(70)));  // bytes of an unknown type
 }
 
 TEST(ValueDisplay, DecimalShowsEveryDigitOfItsScale) {

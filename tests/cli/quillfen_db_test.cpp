@@ -231,3 +231,25 @@ TEST(QuillfenDb, CreateThenAScriptMakesAndFillsADatabase) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
 }
+
+TEST(QuillfenDb, FieldsOfAnUnknownTypeShowTheirCodeAndDumpAsBytes) {
+    const std::string file = quote(QUILLFEN_TEST_DATA "/jackcess/unsupportedFieldsTestV2007.accdb");
+    const Outcome schema = run("schema " + file + " Test");
+    EXPECT_EQ(schema.status, 0) << schema.err;
+    EXPECT_NE(schema.out.find("  UnknownVar\tUnknown (70)\n  UnknownFix\tUnknown (71)\n"),
+              std::string::npos)
+        << schema.out;
+    const Outcome dump = run("dump " + file + " --table Test");
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_EQ(dump.out,
+              "{\"table\":\"Test\",\"columns\":[{\"name\":\"ID\",\"type\":\"Long\"},{\"name\":"
+              "\"UnknownVar\",\"type\":\"Unknown\"},{\"name\":\"UnknownFix\",\"type\":"
+              "\"Unknown\"},{\"name\":\"UnknownComplex\",\"type\":\"Complex\"}]}\n"
+              "[1,\"0xfffe736f6d6564617461\",\"0x37000000\",1]\n"
+              "[2,\"0xfffe6f746865722064617461\",\"0xf3ffffff\",2]\n"
+              "[3,null,\"0x02000000\",3]\n");
+    const Outcome csv = run("export " + file + " Test");
+    EXPECT_EQ(csv.out.substr(csv.out.find("\r\n") + 2, 39),
+              "1,0xfffe736f6d6564617461,0x37000000,1\r\n");
+    EXPECT_EQ(run("check " + file).status, 0);
+}

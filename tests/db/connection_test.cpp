@@ -198,3 +198,19 @@ TEST_F(WritableCopy, ADataSourceKeepsItsFileOpenWhileStatementsChangeIt) {
     EXPECT_EQ(after->Fields().Count(), 10);
     EXPECT_EQ(after->Fields()["TOTAL"].Type(), jet::ColumnType::Long);
 }
+
+TEST(Recordset, AFieldOfATypeTheEngineDoesNotKnowIsListedWithItsCodeAndBytes) {
+    // The field step lists every field of the table; one of an unknown type is there too, its
+    // values the bytes the rows hold.
+    auto rs = query(*connect(QUILLFEN_TEST_DATA "/jackcess/unsupportedFieldsTestV2007.accdb"),
+                    "SELECT * FROM [Test]");
+    const auto fields = rs->Fields();
+    ASSERT_EQ(fields.Count(), 4);
+    EXPECT_EQ(fields[1].Name(), "UnknownVar");
+    EXPECT_EQ(static_cast<int>(fields[1].Type()), 70);
+    EXPECT_EQ(static_cast<int>(fields["UnknownFix"].Type()), 71);
+    EXPECT_EQ(fields["UnknownFix"].Value(), jet::Value(jet::Bytes{0x37, 0, 0, 0}));
+    const auto source = rs->DataSource();
+    EXPECT_EQ(source->columns()[2].name, "UnknownFix");
+    EXPECT_EQ(everyRow(*source).size(), 3u);
+}

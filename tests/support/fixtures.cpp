@@ -8,6 +8,7 @@
 namespace testsupport {
 
 std::string fixture(const std::string& relative) {
+    if (!relative.empty() && relative.front() == '/') return relative;  // a file made elsewhere
     return std::string(QUILLFEN_FIXTURES) + "/" + relative;
 }
 

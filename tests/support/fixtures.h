@@ -7,7 +7,7 @@
 
 namespace testsupport {
 
-// shared/fixtures/<relative>, e.g. fixture("jet4/test2000.mdb").
+// shared/fixtures/<relative>, e.g. fixture("jet4/test2000.mdb"); an absolute path as it is.
 std::string fixture(const std::string& relative);
 
 // Every Access 97 file: shared/fixtures/jet3 and, where present, shared/fixtures-extra/jet3,

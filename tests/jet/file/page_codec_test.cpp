@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
 
 #include "jet/database.h"
 #include "jet/file/fault_seam.h"
 #include "jet/file/jet_rc4_codec.h"
+#include "office_encrypting.h"
 #include "support/fixtures.h"
 #include "support/statements.h"
 
@@ -29,28 +31,85 @@ Value whole(std::int32_t n) { return Value{n}; }
 // The fixtures' names and contents disagree: agile2010.accdb is RC4 CryptoAPI and
 // rc4cryptoapi2007.accdb is agile with SHA-1 and AES-128. The header decides.
 struct Protected {
-    const char* name;
+    std::string name;  // under shared/fixtures, or an absolute path
     const char* password;
     const char* textColumn;                // of Table1
     std::vector<std::vector<Value>> rows;  // of Table1
 };
 
+const std::vector<std::vector<Value>> kOneTwoThree = {
+    {whole(1), text("One")}, {whole(2), text("Two")}, {whole(3), text("Three")}};
+
+// The CryptoAPI variants no file at hand has, each made from a plain copy of
+// password/V2010_no-password.accdb by encryptWithCryptoApi.
+struct MadeVariant {
+    const char* label;
+    std::uint32_t flags, algorithm, keyBits, providerType;
+    const char* provider;
+};
+const std::vector<MadeVariant> kMadeVariants = {
+    {"rc4-40-unstated", 0x04, 0, 0, 1, "Microsoft Base Cryptographic Provider v1.0"},
+    {"rc4-56-strong", 0x04, 0x6801, 56, 1, "Microsoft Strong Cryptographic Provider"},
+    {"rc4-128-aes-provider", 0x0C, 0x6801, 128, 24,
+     "Microsoft Enhanced RSA and AES Cryptographic Provider"},
+    {"aes-128", 0x24, 0x660E, 128, 24, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
+    {"aes-192", 0x24, 0x660F, 192, 24, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
+    {"aes-256", 0x24, 0x6610, 256, 24, "Microsoft Enhanced RSA and AES Cryptographic Provider"},
+    {"aes-unstated", 0x24, 0, 0, 24, ""},
+    {"binary-rc4", 0, 0, 0, 0, nullptr},  // info version 1.1, MD5 and a 40-bit key
+};
+constexpr const char* kMadePassword = "Kennwort ü 7";
+
+// The made variants' files, once per run.
+const std::string& madeFile(const MadeVariant& v) {
+    static testsupport::TempDir dir;
+    static std::map<std::string, std::string> made;
+    auto& path = made[v.label];
+    if (path.empty()) {
+        path = dir.copyOf("password/V2010_no-password.accdb");
+        const std::string renamed = (dir.path() / (std::string(v.label) + ".accdb")).string();
+        std::filesystem::rename(path, renamed);
+        path = renamed;
+        if (v.provider == nullptr) {
+            testsupport::encryptWithBinaryRc4(path, kMadePassword);
+            return path;
+        }
+        jet::file::CryptoApiInfo info;
+        info.flags = v.flags;
+        info.algorithm = v.algorithm;
+        info.hash = 0x8004;
+        info.keyBits = v.keyBits;
+        info.providerType = v.providerType;
+        info.provider = v.provider;
+        testsupport::encryptWithCryptoApi(path, info, kMadePassword);
+    }
+    return path;
+}
+
 const std::vector<Protected>& protectedFixtures() {
-    static const std::vector<Protected> all = {
-        {"encrypted/rc4jet4.mdb",
-         "",
-         "col1",
-         {{whole(1), text("hello"), whole(0)}, {whole(2), text("world"), whole(42)}}},
-        {"encrypted/agile2010.accdb",
-         "password",
-         "Data",
-         {{whole(1), text("One")}, {whole(2), text("Two")}, {whole(3), text("Three")}}},
-        {"encrypted/rc4cryptoapi2007.accdb", "Test123", "Field1", {{whole(1), text("foo")}}},
-        {"password/V2010_with-password.accdb",
-         "password",
-         "Data",
-         {{whole(1), text("One")}, {whole(2), text("Two")}, {whole(3), text("Three")}}},
-    };
+    static const std::vector<Protected> all = [] {
+        std::vector<Protected> list = {
+            {"encrypted/rc4jet4.mdb",
+             "",
+             "col1",
+             {{whole(1), text("hello"), whole(0)}, {whole(2), text("world"), whole(42)}}},
+            {"encrypted/agile2010.accdb",
+             "password",
+             "Data",
+             {{whole(1), text("One")}, {whole(2), text("Two")}, {whole(3), text("Three")}}},
+            {"encrypted/rc4cryptoapi2007.accdb", "Test123", "Field1", {{whole(1), text("foo")}}},
+            {"password/V2010_with-password.accdb", "password", "Data", kOneTwoThree},
+            // Written by Access: RC4 CryptoAPI with a 40-bit key of the base provider.
+            {QUILLFEN_TEST_DATA "/jackcess-encrypt/db2007-oldenc.accdb",
+             "Test123",
+             "Field1",
+             {{whole(1), text("foo")}}},
+        };
+        for (const auto& v : kMadeVariants) {
+            list.push_back({madeFile(v), kMadePassword, "Data", kOneTwoThree});
+        }
+        return list;
+    }();
     return all;
 }
 
@@ -231,7 +290,7 @@ TEST(EncryptedDatabase, ASnapshotSpillsItsPagesEncrypted) {
 TEST(EncryptedDatabase, RefusesWhatItCannotDecodeWithCertainty) {
     testsupport::TempDir dir;
     struct Case {
-        const char* name;
+        std::string name;
         const char* password;
         std::string from, to;
         ErrorCode code;
@@ -247,9 +306,21 @@ TEST(EncryptedDatabase, RefusesWhatItCannotDecodeWithCertainty) {
         // The spin count is part of the key: a changed one no longer unlocks it.
         {"encrypted/rc4cryptoapi2007.accdb", "Test123", "spinCount=\"100000\"",
          "spinCount=\"100001\"", ErrorCode::NotValidPassword, "password"},
-        // RC4 CryptoAPI with AES named as its algorithm (0x660E instead of 0x6801).
+        // A CryptoAPI info is refused naming what it holds. agile2010.accdb is RC4 (0x6801)
+        // with SHA-1 (0x8004) and a 128-bit key, version 4.2, flags 0x0C.
         {"encrypted/agile2010.accdb", "password", std::string("\x01\x68\x00\x00", 4),
-         std::string("\x0E\x66\x00\x00", 4), ErrorCode::Unsupported, "unknown kind"},
+         std::string("\x02\x66\x00\x00", 4), ErrorCode::Unsupported, "algorithm 0x6602 (unknown)"},
+        {"encrypted/agile2010.accdb", "password", std::string("\x04\x80\x00\x00\x80\x00", 6),
+         std::string("\x0C\x80\x00\x00\x80\x00", 6), ErrorCode::Unsupported, "hash 0x800C"},
+        {"encrypted/agile2010.accdb", "password", std::string("\x04\x80\x00\x00\x80\x00", 6),
+         std::string("\x04\x80\x00\x00\x24\x00", 6), ErrorCode::Unsupported,
+         "key 36 bits, provider 'Microsoft Enhanced Cryptographic Provider v1.0' (type 1)"},
+        {"encrypted/agile2010.accdb", "password", std::string("\x04\x00\x02\x00\x0C\x00", 6),
+         std::string("\x03\x00\x03\x00\x0C\x00", 6), ErrorCode::Unsupported, "version 3.3"},
+        {madeFile(kMadeVariants[3]), kMadePassword,
+         std::string("\x0E\x66\x00\x00\x04\x80\x00\x00\x80\x00", 10),
+         std::string("\x0E\x66\x00\x00\x04\x80\x00\x00\x80\x01", 10), ErrorCode::Unsupported,
+         "algorithm 0x660E (AES-128), hash 0x8004 (SHA-1), key 384 bits"},
     };
     for (const auto& c : cases) {
         const std::string path = dir.copyOf(c.name);
@@ -320,4 +391,86 @@ TEST(EncryptedDatabase, AnEncodedAccess97FileIsReadAndWrittenEncoded) {
     const auto after = testsupport::bytesOf(path);
     const std::string text = "Geheimnis";
     EXPECT_EQ(std::search(after.begin(), after.end(), text.begin(), text.end()), after.end());
+}
+
+namespace {
+
+// tests/oracle/office_decrypt.py: a reading of the CryptoAPI schemes written apart from the
+// engine. Decrypts `from` to `to`; false when the script cannot run here.
+bool decryptApart(const std::string& from, const std::string& to, const std::string& password) {
+    const std::string script = QUILLFEN_TEST_DATA "/../oracle/office_decrypt.py";
+    const auto quoted = [](const std::string& s) {
+        std::string q = "'";
+        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    if (std::system("python3 -c 'import cryptography' 2>/dev/null") != 0) return false;
+    const int status = std::system(("python3 " + quoted(script) + " " + quoted(from) + " " +
+                                    quoted(to) + " " + quoted(password))
+                                       .c_str());
+    EXPECT_EQ(status, 0) << from;
+    return true;
+}
+
+}  // namespace
+
+TEST(EncryptedDatabase, AccessOwnStandardAesWithoutHashingRoundsReadsAndWrites) {
+    // Access 2007 wrote this AES-256 file with its info's AES flag clear and no hashing rounds.
+    const std::string file = QUILLFEN_TEST_DATA "/jackcess-encrypt/db-nonstandard.accdb";
+    EXPECT_EQ(errorOf([&] {
+                  Database::open(file, {"Password", false});
+              }).code(),
+              ErrorCode::NotValidPassword);
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf(file);
+    {
+        const auto db = Database::open(path, {"password"});
+        EXPECT_EQ(testsupport::rowsOf(*db, "Table_One"),
+                  (std::vector<std::vector<Value>>{{whole(1), text("test")}}));
+        testsupport::run(*db, "UPDATE Table_One SET Field1 = 'Zebragrown' WHERE ID = 1");
+    }
+    const auto db = Database::open(path, {"password", false});
+    EXPECT_EQ(testsupport::rowsOf(*db, "Table_One")[0][1], text("Zebragrown"));
+    EXPECT_FALSE(standsInTheClear(testsupport::bytesOf(path), "Zebragrown"));
+    testsupport::expectNoFaults(path, "password");
+    const std::string plain = path + ".plain.accdb";
+    if (!decryptApart(path, plain, "password")) GTEST_SKIP() << "python3 with cryptography";
+    EXPECT_EQ(testsupport::rowsOf(*Database::open(plain, {"", false}), "Table_One"),
+              testsupport::rowsOf(*db, "Table_One"));
+}
+
+TEST(EncryptedDatabase, AReadingWrittenApartAgreesOnEveryCryptoApiVariant) {
+    // Each CryptoAPI file, Access's and the made ones, after a write of the engine: decrypted by
+    // the script, it is the database the engine reads through its encryption, and sound.
+    testsupport::TempDir dir;
+    std::vector<Protected> files;
+    for (const auto& p : protectedFixtures()) {
+        if (p.name.find("jackcess-encrypt") != std::string::npos || p.name.front() == '/' ||
+            p.name == "encrypted/agile2010.accdb") {
+            files.push_back(p);
+        }
+    }
+    ASSERT_EQ(files.size(), kMadeVariants.size() + 2);
+    for (const auto& p : files) {
+        const std::string path = dir.copyOf(p.name);
+        setEveryText(p, path, "Zebrawritten");
+        const std::string plain = path + ".plain.accdb";
+        if (!decryptApart(path, plain, p.password)) GTEST_SKIP() << "python3 with cryptography";
+        ASSERT_TRUE(std::filesystem::exists(plain)) << p.name;
+        const auto encrypted = Database::open(path, {p.password, false});
+        const auto decrypted = Database::open(plain, {"", false});
+        EXPECT_EQ(testsupport::rowsOf(*decrypted, "Table1"),
+                  testsupport::rowsOf(*encrypted, "Table1"))
+            << p.name;
+        expectEveryText(*decrypted, "Zebrawritten", p.name);
+        testsupport::expectNoFaults(plain);
+    }
+    // A made file, fresh: every page but page 0 decrypts to the plain file it was made from.
+    const std::string plain = dir.path() / "fresh.accdb";
+    ASSERT_TRUE(decryptApart(madeFile(kMadeVariants[5]), plain, kMadePassword));
+    const auto original =
+        testsupport::bytesOf(testsupport::fixture("password/V2010_no-password.accdb"));
+    const auto decrypted = testsupport::bytesOf(plain);
+    ASSERT_EQ(decrypted.size(), original.size());
+    EXPECT_TRUE(std::equal(original.begin() + 4096, original.end(), decrypted.begin() + 4096));
 }
