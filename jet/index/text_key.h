@@ -43,13 +43,14 @@
 // Trailing spaces are not keyed. A descending key is all of this inverted, and no more.
 //
 // Checked byte for byte against the keys Access 97 wrote in fixtures/jet3 and
-// fixtures-extra/jet3 (testIndexCodesV1997: every character of code page 1252 between letters,
-// ascending and descending, alone and before a second key column), and against those of
+// fixtures-extra/jet3 (testIndexCodesV1997: every byte of code page 1252 but NUL and 1A between
+// letters, ascending and descending, alone and before a second key column), and against those of
 // Northwind 97 (the keys that settle NUL, ß before an accent, trailing spaces and several
 // accents in one text are held in tests/jet/index/text_key_test.cpp).
 // Refused in Access 97's order, besides texts past 255 code units and malformed UTF-8:
-// - characters code page 1252 has no byte for, U+FFFD among them: the reader gives it for the
-//   five bytes the code page leaves undefined, and it tells no byte (firstCharacterNotKeyed);
+// - characters code page 1252 has no byte for (firstCharacterNotKeyed); the five bytes it
+//   leaves undefined are read, and keyed, as Windows reads them: U+0081, U+008D, U+008F, U+0090
+//   and U+009D;
 // - texts whose entry would be longer than 42 bytes: the longest Access 97 entry at hand; where
 //   Access 97 starts to cut (if it does) no key has shown.
 #pragma once

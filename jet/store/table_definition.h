@@ -53,8 +53,8 @@
 //     -     1       4   unknown (0x0659, as at 12 in the header)
 //     1     5       2   column number: its bit in a row's null mask; never reused
 //     3     7       2   variable index: its place in a row's offset table (variable columns)
-//     -     9       2   position among the columns (read only to give an added column the next)
-//     5     -       4   not read
+//     5     9       2   position among the columns (read only to give an added column the next)
+//     7     -       2   not read
 //     9     -       2   Text and Memo: sort order (no version is given)
 //    11     -       2   precision (11) and scale (12); Text and Memo: the column's code page
 //     -    11       4   Decimal: precision (11), scale (12); Text and Memo: sort order (11-12)

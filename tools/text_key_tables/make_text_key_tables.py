@@ -32,11 +32,12 @@ extra is one byte holding a nibble) and X above and one more,
 and index_mappings_ext_gen_97.txt lists, as decimal "<code unit>,<byte>" lines, the characters
 past U+00FF that code page 1252 puts at bytes 0x80..0x9F. The script gives every code unit a rule,
 as for the other orders: a character of code page 1252 takes the rule of its byte (the script
-holds the mapping file to Python's cp1252 codec, and, as Windows does, reads the five bytes the
-code page leaves undefined, 0x81, 0x8D, 0x8F, 0x90 and 0x9D, as the C1 controls of the same
-number); any other unit, the rest of U+0080..U+009F and the surrogates included, cannot be held
-by a Jet 3 text in that code page and is marked so (the encoder refuses it). Two lines are corrected from keys Access 97 wrote (see
-correct_gen_97): NUL, and the characters that sort as two letters.
+holds the mapping file to Python's cp1252 codec), and so do the C1 controls U+0081, U+008D,
+U+008F, U+0090 and U+009D, which Windows, and the engine's reader and writer
+(jet/base/text_codec.cpp), take for the five bytes Python's codec leaves undefined; any other
+unit, the other C1 controls and the surrogates included, cannot be held by a Jet 3 text in that
+code page and is marked so (the encoder refuses it). Two lines are corrected from keys Access 97
+wrote (see correct_gen_97): NUL, and the characters that sort as two letters.
 
 The output groups consecutive code units into runs: a run of S lines whose codes count up by one
 (as big-endian numbers of one length), a run of X lines, a run of units outside the code page, or
@@ -141,7 +142,7 @@ def read_bytes_order(folder, codes_name, mappings_name):
         try:
             byte_of[ord(bytes([b]).decode("cp1252"))] = b
         except UnicodeDecodeError:
-            byte_of[b] = b  # undefined in the code page: Windows reads the C1 control
+            byte_of[b] = b  # undefined here; Windows reads it as the C1 control of its number
     listed = {}
     for line in read_lines(folder, mappings_name):
         if line.strip():
@@ -152,6 +153,8 @@ def read_bytes_order(folder, codes_name, mappings_name):
         raise ValueError("%s does not list code page 1252's characters past U+00FF" % mappings_name)
     if any(u != b for u, b in byte_of.items() if u <= 0xFF):
         raise AssertionError("code page 1252 moves a Latin-1 character")
+    if sorted(u for u in byte_of if 0x80 <= u < 0xA0) != [0x81, 0x8D, 0x8F, 0x90, 0x9D]:
+        raise AssertionError("not the five C1 controls Windows' code page 1252 reads")
     return [by_byte[byte_of[u]] if u in byte_of else NOT_IN_CODE_PAGE for u in range(0x10000)]
 
 
