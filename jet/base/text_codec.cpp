@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "jet/base/error.h"
@@ -103,6 +104,9 @@ std::optional<std::vector<std::uint8_t>> convertToCodePage(const CodePageConvert
 
 }  // namespace
 
+namespace {
+
+// A character for a message: 'Ł' (U+0141), or only its number where it would not show.
 std::string describeCharacter(char32_t c) {
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
@@ -112,6 +116,7 @@ std::string describeCharacter(char32_t c) {
     return "'" + shown + "' (" + code + ")";
 }
 
+// Why `text` cannot go in Jet 3 text in `codePage`.
 std::string unheldCharacterReason(std::string_view text, char32_t unheld, std::uint16_t codePage) {
     if (!isUtf8(text)) return "bytes that are not valid UTF-8";
     return "the character " + describeCharacter(unheld) + ", which code page " +
@@ -119,10 +124,10 @@ std::string unheldCharacterReason(std::string_view text, char32_t unheld, std::u
            " of this Access 97 database cannot hold";
 }
 
-std::optional<std::vector<std::uint8_t>> encodeCodePageText(std::string_view text,
-                                                            std::uint16_t codePage,
-                                                            char32_t& unheld) {
-    if (codePage == 0) codePage = 1252;
+// The bytes, or nullopt with `unheld` naming the first character that does not go there and back.
+std::optional<std::vector<std::uint8_t>> tryEncodeCodePageText(std::string_view text,
+                                                               std::uint16_t codePage,
+                                                               char32_t& unheld) {
     const CodePageConverter converter(codePage, true);
     if (auto bytes = convertToCodePage(converter, text); bytes && isUtf8(text)) {
         // A code page may hold a character only as another (a best fit); the text must read
@@ -149,6 +154,20 @@ std::optional<std::vector<std::uint8_t>> encodeCodePageText(std::string_view tex
     std::size_t first = 0;
     unheld = text.empty() ? 0 : nextCodePoint(text, first);
     return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeCodePageText(std::string_view text, std::uint16_t codePage,
+                                             ErrorCode code, const std::string& subject) {
+    if (codePage == 0) codePage = 1252;
+    char32_t unheld = 0;
+    auto bytes = tryEncodeCodePageText(text, codePage, unheld);
+    if (!bytes) {
+        throw Error(code,
+                    subject + " holds " + unheldCharacterReason(text, unheld, codePage) + ".");
+    }
+    return std::move(*bytes);
 }
 
 std::string decodeUnicodeText(ByteSpan bytes) {

@@ -220,16 +220,11 @@ std::vector<std::uint8_t> definition(const format::Format& fmt, const NewTable& 
 std::vector<std::uint8_t> definitionName(const format::Format& fmt, const std::string& name,
                                          std::uint16_t codePage) {
     if (!fmt.jet3) return nameBytes(name);
-    char32_t unheld = 0;
-    const auto bytes = encodeCodePageText(name, codePage, unheld);
-    if (!bytes) {
-        throw Error(
-            ErrorCode::Unsupported,
-            "The name '" + name + "' holds " + unheldCharacterReason(name, unheld, codePage) + ".");
-    }
-    if (bytes->size() > 0xFF) corrupt("a name longer than a definition can record");
-    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bytes->size())};
-    out.insert(out.end(), bytes->begin(), bytes->end());
+    const auto bytes =
+        encodeCodePageText(name, codePage, ErrorCode::Unsupported, "The name '" + name + "'");
+    if (bytes.size() > 0xFF) corrupt("a name longer than a definition can record");
+    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(bytes.size())};
+    out.insert(out.end(), bytes.begin(), bytes.end());
     return out;
 }
 

@@ -89,13 +89,7 @@ std::vector<std::uint8_t> storedText(const format::Format& fmt, std::uint16_t co
         appendUtf16(out, text);
         return out;
     }
-    char32_t unheld = 0;
-    auto bytes = encodeCodePageText(text, codePage, unheld);
-    if (!bytes) {
-        throw Error(ErrorCode::TypeMismatch,
-                    "'" + text + "' holds " + unheldCharacterReason(text, unheld, codePage) + ".");
-    }
-    return std::move(*bytes);
+    return encodeCodePageText(text, codePage, ErrorCode::TypeMismatch, "'" + text + "'");
 }
 
 void appendName(const format::Format& fmt, std::uint16_t codePage, std::vector<std::uint8_t>& out,

@@ -37,22 +37,17 @@ std::vector<std::uint8_t> RowEncoder::encodeText(const ColumnDef& c, const std::
                                                  bool compressible) const {
     if (!fmt_.jet3) return encodeUnicodeText(text, compressible);
     const std::uint16_t codePage = c.codePage != 0 ? c.codePage : codePage_;
-    char32_t unheld = 0;
-    auto bytes = encodeCodePageText(text, codePage, unheld);
-    if (!bytes) {
-        throw Error(ErrorCode::TypeMismatch, "The value for field '" + c.name + "' holds " +
-                                                 unheldCharacterReason(text, unheld, codePage) +
-                                                 ".");
-    }
+    auto bytes = encodeCodePageText(text, codePage, ErrorCode::TypeMismatch,
+                                    "The value for field '" + c.name + "'");
     // A Jet 3 Text field's size counts bytes, which a code page of two-byte characters fills
     // faster than characters.
-    if (c.type == ColumnType::Text && c.size != 0 && bytes->size() > c.size) {
+    if (c.type == ColumnType::Text && c.size != 0 && bytes.size() > c.size) {
         throw Error(ErrorCode::ValueTooLong,
-                    "The value for field '" + c.name + "' takes " + std::to_string(bytes->size()) +
+                    "The value for field '" + c.name + "' takes " + std::to_string(bytes.size()) +
                         " bytes in the database's code page, more than the field's size of " +
                         std::to_string(c.size) + ".");
     }
-    return std::move(*bytes);
+    return bytes;
 }
 
 std::vector<std::uint8_t> RowEncoder::storeLongValue(const ColumnDef& c,
