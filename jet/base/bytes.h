@@ -67,6 +67,7 @@ struct RowPointer {
     static RowPointer from(std::uint32_t raw) {
         return RowPointer{raw >> 8, static_cast<std::uint8_t>(raw & 0xFF)};
     }
+    std::uint32_t raw() const { return (page << 8) | slot; }
 };
 
 }  // namespace jet

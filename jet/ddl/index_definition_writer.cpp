@@ -5,7 +5,6 @@
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
 #include "jet/index/index_page_writer.h"
-#include "jet/store/data_page_writer.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"
 
@@ -26,26 +25,6 @@ void eraseAt(std::vector<std::uint8_t>& def, std::size_t at, std::size_t length)
 // Where a logical index entry keeps the index's number; its data's follows.
 std::size_t logicalNumberOffset(const format::Format& fmt) { return fmt.jet3 ? 0 : 4; }
 
-// A new usage map row holding `root`: on the page of the table's own maps when it has room.
-RowPointer placeMapRow(file::PageFile& file, const format::Format& fmt, const TableDef& table,
-                       std::uint32_t root) {
-    const auto row = indexMapRow(root);
-    const std::uint32_t mapsPage = RowPointer::from(table.usedPagesRow).page;
-    if (mapsPage != 0) {
-        DataPageWriter w(fmt, *file.page(mapsPage));
-        if (const auto slot = w.addRow(row, 0)) {
-            file.writePage(mapsPage, w.page());
-            return RowPointer{mapsPage, static_cast<std::uint8_t>(*slot)};
-        }
-    }
-    const std::uint32_t page = appendPage(file, fmt, {});
-    DataPageWriter w(fmt, DataPageWriter::emptyPage(fmt, 0));
-    const auto slot = w.addRow(row, 0);
-    if (!slot) corrupt("a usage map row does not fit on an empty page");
-    file.writePage(page, w.page());
-    return RowPointer{page, static_cast<std::uint8_t>(*slot)};
-}
-
 }  // namespace
 
 void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& table,
@@ -59,7 +38,7 @@ void addIndex(file::PageFile& file, const format::Format& fmt, const TableDef& t
     empty.leaf = true;
     empty.owner = table.definitionPage;
     file.writePage(root, index::writeIndexPage(fmt, empty));
-    const RowPointer map = placeMapRow(file, fmt, table, root);
+    const RowPointer map = placeMapRow(file, fmt, table, indexMapRow(root));
 
     // From the back, so that the earlier offsets still hold.
     insertAt(def, l.trailer, definitionName(fmt, index.name, codePage));

@@ -8,6 +8,7 @@
 #include "jet/base/text_codec.h"
 #include "jet/base/utf8.h"
 #include "jet/index/index_page_writer.h"
+#include "jet/store/data_page_writer.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_definition_pages.h"
 #include "jet/store/usage_map_writer.h"
@@ -270,6 +271,26 @@ std::vector<std::uint8_t> logicalIndexEntry(const format::Format& fmt, const New
     return w.bytes;
 }
 
+std::vector<std::uint8_t> emptyMapRow() { return std::vector<std::uint8_t>(kMapRowSize, 0); }
+
+RowPointer placeMapRow(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                       const std::vector<std::uint8_t>& row) {
+    const std::uint32_t mapsPage = RowPointer::from(table.usedPagesRow).page;
+    if (mapsPage != 0) {
+        DataPageWriter w(fmt, *file.page(mapsPage));
+        if (const auto slot = w.addRow(row, 0)) {
+            file.writePage(mapsPage, w.page());
+            return RowPointer{mapsPage, static_cast<std::uint8_t>(*slot)};
+        }
+    }
+    const std::uint32_t page = appendPage(file, fmt, {});
+    DataPageWriter w(fmt, DataPageWriter::emptyPage(fmt, 0));
+    const auto slot = w.addRow(row, 0);
+    if (!slot) corrupt("a usage map row does not fit on an empty page");
+    file.writePage(page, w.page());
+    return RowPointer{page, static_cast<std::uint8_t>(*slot)};
+}
+
 std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
     std::vector<std::uint8_t> row(kMapRowSize, 0);
     put32(row, 1, root);
@@ -279,13 +300,6 @@ std::vector<std::uint8_t> indexMapRow(std::uint32_t root) {
 
 std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const NewTable& table,
                           const Collation& collation, std::uint16_t codePage) {
-    // Jet 3 keeps one usage map per long-value column where Jet 4 and ACE keep two.
-    if (fmt.jet3 && longValueColumnCount(table) > 0) {
-        throw Error(ErrorCode::Unsupported,
-                    "Memo and OLE Object fields in new Access 97 tables are not supported yet; "
-                    "table '" +
-                        table.name + "' was not created.");
-    }
     std::array<std::uint8_t, 6> jet3Model{};
     if (fmt.jet3) jet3Model = jet3ColumnModel(file, fmt);
     // Names are checked before any page is taken.

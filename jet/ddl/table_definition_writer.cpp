@@ -1,6 +1,7 @@
 #include "jet/ddl/table_definition_writer.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
@@ -62,16 +63,14 @@ void splice(file::PageFile& file, const format::Format& fmt, const TableDef& tab
     writeDefinition(file, fmt, table.definitionPage, d.bytes);
 }
 
-// ACE and Jet 3 keep usage maps of a Memo or OLE field's own in the definition, which these
-// changes do not write yet.
-void refuseAceLongValue(const format::Format& fmt, const TableDef& table, ColumnType type,
-                        const char* doing) {
-    if (isLongValueType(type) && fmt.version != Version::Jet4) {
-        throw Error(ErrorCode::Unsupported, std::string(doing) +
-                                                " Access 97 and ACE tables is not supported yet; "
-                                                "table '" +
-                                                table.name + "' was left as it was.");
+// Where the entry of long-value column `number` lies among the maps after the index names,
+// if it has one.
+std::optional<std::size_t> longValueMapsEntry(ByteSpan b, std::size_t trailer,
+                                              std::uint16_t number) {
+    for (std::size_t pos = trailer; pos + 2 <= b.size() && u16(b, pos) != 0xFFFF; pos += 10) {
+        if (u16(b, pos) == number) return pos;
     }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -79,7 +78,6 @@ void refuseAceLongValue(const format::Format& fmt, const TableDef& table, Column
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                const NewColumn& column, std::uint16_t codePage) {
     Definition d = load(file, fmt, table);
-    refuseAceLongValue(fmt, table, column.type, "Adding Memo and OLE Object fields to");
     if (d.columnCount == 0) corrupt("the table has no column to model the new one on");
     const ByteSpan b(d.bytes);
     // Access gives every column of a table the same bytes where the others are unknown; the
@@ -136,6 +134,20 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
     std::vector<std::uint8_t> with = entry;
     with.insert(with.end(), block.begin(), block.end());
     with.insert(with.end(), name.begin(), name.end());
+    if (isLongValueType(column.type)) {
+        // A Memo or OLE Object field keeps two usage maps of its own, its pages and those of
+        // them with room, listed after the index names; the long-value writer takes its pages
+        // through them.
+        const RowPointer pages = placeMapRow(file, fmt, table, emptyMapRow());
+        const RowPointer room = placeMapRow(file, fmt, table, emptyMapRow());
+        std::vector<std::uint8_t> maps(10, 0);
+        put16(maps, 0, table.maxColumns);
+        put32(maps, 2, pages.raw());
+        put32(maps, 6, room.raw());
+        const std::size_t closing = layoutOf(fmt, d.bytes).end - 2;
+        d.bytes.insert(d.bytes.begin() + static_cast<std::ptrdiff_t>(closing), maps.begin(),
+                       maps.end());
+    }
     put16(d.bytes, fmt.tdefColumns, d.columnCount + 1);
     put16(d.bytes, fmt.tdefMaxColumns, table.maxColumns + 1);
     if (variable) put16(d.bytes, fmt.tdefVarColumns, table.varColumnCount + 1);
@@ -145,7 +157,14 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 const ColumnDef& column) {
     Definition d = load(file, fmt, table);
-    refuseAceLongValue(fmt, table, column.type, "Dropping Memo and OLE Object fields of");
+    // A Memo or OLE Object field's maps leave the definition with it. Its pages stay as they
+    // are, as the rows' bytes of the field do, until the database is compacted: a page of the
+    // maps may hold another field's values too.
+    if (const auto maps =
+            longValueMapsEntry(d.bytes, layoutOf(fmt, d.bytes).trailer, column.number)) {
+        d.bytes.erase(d.bytes.begin() + static_cast<std::ptrdiff_t>(*maps),
+                      d.bytes.begin() + static_cast<std::ptrdiff_t>(*maps + 10));
+    }
     const ByteSpan b(d.bytes);
     std::optional<std::uint16_t> found;
     for (std::uint16_t i = 0; i < d.columnCount; ++i) {

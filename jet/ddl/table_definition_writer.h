@@ -32,11 +32,12 @@ struct NewColumn {
 inline constexpr std::uint16_t kMaxColumns = 255;
 
 // The definition may lie on several pages, and gains or loses pages as it grows or shrinks
-// (writeDefinition). A Jet 3 name goes in `codePage` (the database's). Throws Error(Unsupported)
-// without writing for a long-value column of an ACE or Jet 3 table (which needs usage maps of its
-// own), for a name the code page cannot hold, and for a definition whose recorded length runs past
-// the 0xFFFF that closes its structures; Error(Corrupt) when the definition does not read as
-// expected.
+// (writeDefinition). A Memo or OLE Object field gains two usage maps of its own (its pages, and
+// those with room); dropping one takes its maps out of the definition and leaves its pages to
+// compaction. A Jet 3 name goes in `codePage` (the database's). Throws Error(Unsupported)
+// without writing for a name the code page cannot hold and for a definition whose recorded
+// length runs past the 0xFFFF that closes its structures; Error(Corrupt) when the definition does
+// not read as expected.
 void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                const NewColumn& column, std::uint16_t codePage);
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,

@@ -49,7 +49,9 @@ std::uint32_t LongValueWriter::newPage(const ColumnDef& c) {
 
 RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
     std::vector<std::uint32_t> candidates;
-    if (lastPage_) candidates.push_back(*lastPage_);
+    if (const auto last = lastPage_.find(c.number); last != lastPage_.end()) {
+        candidates.push_back(last->second);
+    }
     if (c.longValueFreePagesRow != 0) {
         const auto pages = readUsageMap(file_, fmt_, RowPointer::from(c.longValueFreePagesRow));
         if (!pages.empty()) candidates.push_back(pages.back());
@@ -62,7 +64,7 @@ RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
         DataPageWriter w(fmt_, *page);
         if (auto slot = w.addRow(bytes, 0)) {
             file_.writePage(pageNo, w.page());
-            lastPage_ = pageNo;
+            lastPage_[c.number] = pageNo;
             return RowLocation{pageNo, *slot};
         }
     }
@@ -71,7 +73,7 @@ RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
     const auto slot = w.addRow(bytes, 0);
     if (!slot) corrupt("a long-value row does not fit an empty page");
     file_.writePage(pageNo, w.page());
-    lastPage_ = pageNo;
+    lastPage_[c.number] = pageNo;
     return RowLocation{pageNo, *slot};
 }
 

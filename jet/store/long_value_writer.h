@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <map>
 #include <vector>
 
 #include "jet/base/bytes.h"
@@ -34,7 +34,9 @@ private:
     file::PageFile& file_;
     const format::Format& fmt_;
     const TableDef& table_;
-    std::optional<std::uint32_t> lastPage_;
+    // The page each column last wrote to: a page holds the values of the field whose maps
+    // list it.
+    std::map<std::uint16_t, std::uint32_t> lastPage_;
 };
 
 }  // namespace jet::store

@@ -92,8 +92,9 @@ export const MDBTOOLS_UNREADABLE = new Set(["BigInt", "DateTimeExtended"]);
 
 // Whether `value` (dump notation, column type `type`) is what mdb-export printed as `field`.
 // mdb-export prints floating point with 6 (Single) or 15 (Double) significant digits. `jet3`:
-// the file is an Access 97 one, whose text this mdbtools prints with "?" for every character
-// past U+007F, whatever the locale.
+// the file is an Access 97 one, whose text mdbtools converts from code page 1252 and prints
+// with "?" for the five bytes that code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D),
+// which the engine reads as U+0081 and so on and mdb-reader as U+FFFD.
 export function matchesExport(type, value, field, jet3 = false) {
     if (value === null || field === null) return value === null && field === null;
     switch (type) {
@@ -121,7 +122,7 @@ export function matchesExport(type, value, field, jet3 = false) {
             // such characters exactly.
             return field === value ||
                 (typeof value === "string" && field === value.replace(/[\u{10000}-\u{10FFFF}]/gu, "??")) ||
-                (jet3 && typeof value === "string" && field === value.replace(/[^\u0000-\u007F]/gu, "?"));
+                (jet3 && typeof value === "string" && field === value.replace(/[\u0081\u008D\u008F\u0090\u009D\uFFFD]/gu, "?"));
         case "Binary":
         case "OLE":
             return "0x" + field.toLowerCase() === value;

@@ -168,6 +168,12 @@ const Statements kNewField{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
                            "update [Table1] set [Total]=[CD_AGENTE]+ 1",
                            "ALTER TABLE [Table1] DROP [Total]"};
 
+const std::string kLongNote(4500, 'n');
+const std::string kFillNote =
+    "update [Table1] set [Note]=[RS_AGENTE] & '" + kLongNote + "' WHERE [CD_AGENTE] < 400";
+const Statements kMemoField{"ALTER TABLE [Table1] ADD COLUMN [Note] MEMO", kFillNote.c_str(),
+                            "ALTER TABLE [Table1] DROP [Note]"};
+
 INSTANTIATE_TEST_SUITE_P(
     Statements, UpdateCrash,
     ::testing::Values(Case{kJet4, kGrow}, Case{kJet4, kReverse}, Case{kJet4, kNewField},
@@ -180,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{kJet4, {kImport}}, Case{kJet4, definitionOntoASecondPage()},
                       // Access 97's 2 KB pages, one-byte row offsets and code-page text.
                       Case{kJet3, kGrow}, Case{kJet3, kReverse}, Case{kJet3, kNewField},
-                      Case{kJet3, {kImport}}, Case{kJet3, definitionOntoASecondPage()}),
+                      Case{kJet3, {kImport}}, Case{kJet3, definitionOntoASecondPage()},
+                      // A Memo field added, some of its values on chains of long-value pages,
+                      // and dropped again.
+                      Case{kJet3, kMemoField}),
     [](const ::testing::TestParamInfo<Case>& info) {
         return std::string(info.param.fixture == kJet3 ? "Access97_" : "Jet4_") +
                std::to_string(info.index);
