@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -79,6 +81,15 @@ private:
     iconv_t cd_ = kInvalid;
 };
 
+// One converter per code page and direction for each thread, opened on first use: a table of
+// Access 97 text would otherwise open one for every value. Each use starts by resetting it.
+const CodePageConverter& converterFor(std::uint16_t codePage, bool toCodePage) {
+    thread_local std::map<std::pair<std::uint16_t, bool>, std::unique_ptr<CodePageConverter>> open;
+    auto& converter = open[{codePage, toCodePage}];
+    if (!converter) converter = std::make_unique<CodePageConverter>(codePage, toCodePage);
+    return *converter;
+}
+
 // The five bytes that Windows' code page 1252 reads as the C1 controls of the same number and
 // iconv's does not know.
 bool isWindows1252Only(char32_t c) {
@@ -128,7 +139,7 @@ std::string unheldCharacterReason(std::string_view text, char32_t unheld, std::u
 std::optional<std::vector<std::uint8_t>> tryEncodeCodePageText(std::string_view text,
                                                                std::uint16_t codePage,
                                                                char32_t& unheld) {
-    const CodePageConverter converter(codePage, true);
+    const CodePageConverter& converter = converterFor(codePage, true);
     if (auto bytes = convertToCodePage(converter, text); bytes && isUtf8(text)) {
         // A code page may hold a character only as another (a best fit); the text must read
         // back as itself.
@@ -206,7 +217,8 @@ std::string decodeUnicodeText(ByteSpan bytes) {
 
 std::string decodeCodePageText(ByteSpan bytes, std::uint16_t codePage) {
     if (codePage == 0) codePage = 1252;
-    const CodePageConverter converter(codePage);
+    const CodePageConverter& converter = converterFor(codePage, false);
+    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
 
     std::string out;
     // Every code page Jet uses yields at most 3 UTF-8 bytes per input byte; a little slack covers

@@ -73,7 +73,8 @@ TableDef readTableDefinition(const file::PageFile& file, const format::Format& f
             c.fixedLength = c.flags & kColumnFixed;
             c.nullable = c.flags & kColumnNullable;
             c.autoNumber = c.flags & kColumnAutoLong;
-            c.autoGuid = c.flags & kAutoGuidFlag;
+            // The flag makes an AutoNumber of a GUID field only; on others it means nothing here.
+            c.autoGuid = (c.flags & kAutoGuidFlag) && c.type == ColumnType::GUID;
             c.hyperlink =
                 (c.flags & kHyperlinkFlag) && type == static_cast<std::uint8_t>(ColumnType::Memo);
             c.compressedText = c.extraFlags & kCompressedExtFlag;
