@@ -40,6 +40,7 @@ enum class ErrorCode : int {
     ZeroLengthString = 3315,       // "" in a field whose AllowZeroLength is No
     TableRuleBroken = 3316,        // a record breaks its table's validation rule
     FieldRuleBroken = 3317,        // a value breaks its field's validation rule
+    TooLarge = 3001,               // the file would pass the most Access opens ("Invalid argument")
 
     // Another program changed the file under an open view of it.
     DataChanged = 3197,

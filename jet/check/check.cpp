@@ -203,6 +203,8 @@ const char* faultKindName(FaultKind kind) {
     switch (kind) {
         case FaultKind::Unreadable:
             return "unreadable";
+        case FaultKind::FileSize:
+            return "file size";
         case FaultKind::PageOwnership:
             return "page ownership";
         case FaultKind::GlobalUsageMap:
@@ -251,6 +253,12 @@ std::vector<Fault> checkDatabase(const std::string& path, const OpenOptions& opt
     } catch (const Error&) {
         // The header opened, so the catalog is at fault; that is reported when the tables
         // are listed, and the checks go on without the reader's catalog.
+    }
+    if (file.sizeLimit() != 0 && file.sizeInBytes() > file.sizeLimit()) {
+        ctx.faults.add(FaultKind::FileSize, "the file holds " + std::to_string(file.sizeInBytes()) +
+                                                " bytes, more than the " +
+                                                std::to_string(file.sizeLimit()) +
+                                                " that Access opens");
     }
     ctx.claims.claim(0, "the database header", ctx.faults);
     ctx.claims.claim(kGlobalMap.page, "usage-map rows", ctx.faults);

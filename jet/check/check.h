@@ -13,6 +13,7 @@ namespace jet::check {
 
 enum class FaultKind {
     Unreadable,      // a structure could not be read at all
+    FileSize,        // the file is larger than Access opens
     PageOwnership,   // a page claimed twice, or of the wrong type or owner for its claimant
     GlobalUsageMap,  // page 1's map of free pages marks a page in use
     UsageMap,        // a table's, index's or long-value column's map disagrees with the pages

@@ -151,6 +151,12 @@ Header openHeader(PageFile& file, const std::string& password) {
         unrecognized(path);
     }
     file.setPageSize(fmt->pageSize);
+    // Access 97 opens files up to 1 GB, later versions up to 2 GB.
+    if (fmt->jet3) {
+        file.setSizeLimit(std::uint64_t{1} << 30, "1 GB");
+    } else {
+        file.setSizeLimit(std::uint64_t{1} << 31, "2 GB");
+    }
 
     Page page = file.readAt(0, fmt->pageSize);
     rc4Apply(kHeaderKey, std::span(page).subspan(fmt->headerMaskedStart, fmt->headerMaskedLength));

@@ -376,11 +376,20 @@ RollbackJournal& PageFile::journal() {
     return *journal_;
 }
 
+void PageFile::requireRoom(std::uint32_t pages) const {
+    if (sizeLimit_ == 0 || size() + std::uint64_t{pages} * pageSize_ <= sizeLimit_) return;
+    throw Error(ErrorCode::TooLarge, "The database '" + path_ + "' would grow past " +
+                                         sizeLimitLabel_ +
+                                         ", the most that Access can open; nothing was changed.")
+        .about(path_);
+}
+
 std::uint32_t PageFile::appendPage() {
     requireWrite("appendPage()");
     if (state_ == WriteState::Failed) {
         misuse("appendPage() in a write that failed; it can only be rolled back");
     }
+    requireRoom(1);
     if (dirty_.size() >= dirtyLimit_) flush();
     const std::uint32_t number = filePages();
     assert(!cache_.contains(number) && "no page beyond the end is cached");

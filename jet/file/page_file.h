@@ -96,6 +96,15 @@ public:
 
     // Fixes the page size once the header has been read.
     void setPageSize(std::uint32_t pageSize);
+    // The most bytes the file may grow to, and how a message names that size ("2 GB"):
+    // appendPage refuses a page past it. No limit until set.
+    void setSizeLimit(std::uint64_t bytes, std::string label) {
+        sizeLimit_ = bytes;
+        sizeLimitLabel_ = std::move(label);
+    }
+    std::uint64_t sizeLimit() const { return sizeLimit_; }
+    // Throws Error(TooLarge) when `pages` more pages would take the file past its limit.
+    void requireRoom(std::uint32_t pages) const;
     std::uint32_t pageSize() const { return pageSize_; }
     std::uint32_t pageCount() const {
         touch();
@@ -270,7 +279,9 @@ private:
     WriteState state_ = WriteState::Idle;
     std::uint64_t originalSize_ = 0;  // the file's size at beginWrite()
     std::uint64_t writeSize_ = 0;     // and with the pages appended since
-    std::vector<bool> journaled_;     // one bit per original page: its original is in the journal
+    std::uint64_t sizeLimit_ = 0;
+    std::string sizeLimitLabel_;
+    std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
     // The entries of dirty_ edited last, and their pages: a statement reads and edits the same
     // two pages many times running (the page of the row it changes, the page rows move to), and

@@ -124,6 +124,8 @@ std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
     // Making room may itself take pages (a map that becomes a reference map gets pages of its
     // own), so the new page's number is settled only once every map reaches it.
     for (int attempt = 0; attempt < 8; ++attempt) {
+        // Before the maps grow towards a page the file may not have.
+        file.requireRoom(1);
         const std::uint32_t page = file.pageCount();
         bool settled = true;
         if (!covers(file, fmt, kGlobalUsageMap, page)) {
