@@ -313,7 +313,7 @@ std::uint32_t createTable(file::PageFile& file, const format::Format& fmt, const
                         "and long-value fields for one page of usage maps.");
     }
     Pages pages;
-    pages.definition = appendPage(file, fmt, {});
+    pages.definition = appendPageAtEnd(file, fmt, {});
     pages.maps = appendPage(file, fmt, {});
     for (std::size_t i = 0; i < table.indexes.size(); ++i)
         pages.roots.push_back(appendPage(file, fmt, {}));

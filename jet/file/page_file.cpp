@@ -519,6 +519,7 @@ void PageFile::rollback() {
 
 void PageFile::endWrite() {
     dirty_.clear();
+    freePagesFrom_ = 0;
     recentEdits_ = {};
     journal_.reset();
     journaled_ = {};

@@ -103,6 +103,10 @@ public:
         sizeLimitLabel_ = std::move(label);
     }
     std::uint64_t sizeLimit() const { return sizeLimit_; }
+    // Within a write: no page below this one is free (those who take free pages keep it, and
+    // those who free one lower it); 0 when nobody has looked. Forgotten when the write ends.
+    std::uint32_t freePagesFrom() const { return freePagesFrom_; }
+    void setFreePagesFrom(std::uint32_t page) { freePagesFrom_ = page; }
     // Throws Error(TooLarge) when `pages` more pages would take the file past its limit.
     void requireRoom(std::uint32_t pages) const;
     std::uint32_t pageSize() const { return pageSize_; }
@@ -280,6 +284,7 @@ private:
     std::uint64_t originalSize_ = 0;  // the file's size at beginWrite()
     std::uint64_t writeSize_ = 0;     // and with the pages appended since
     std::uint64_t sizeLimit_ = 0;
+    std::uint32_t freePagesFrom_ = 0;
     std::string sizeLimitLabel_;
     std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back

@@ -95,6 +95,28 @@ std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const fo
     return static_cast<std::uint32_t>(*last);
 }
 
+std::optional<std::uint32_t> firstMarkedPage(const file::PageFile& file, const format::Format& fmt,
+                                             RowPointer where, std::uint32_t from) {
+    const std::uint64_t end = file.pageCount();
+    std::optional<std::uint32_t> first;
+    forEachBitmap(file, fmt, where, [&](ByteSpan bitmap, std::uint64_t firstPage) {
+        if (first || firstPage >= end || firstPage + bitmap.size() * 8 <= from) return;
+        const std::uint64_t start = from > firstPage ? from - firstPage : 0;
+        for (std::uint64_t bit = start; bit < bitmap.size() * 8 && firstPage + bit < end;) {
+            if (bit % 8 == 0 && bitmap[bit / 8] == 0) {
+                bit += 8;
+                continue;
+            }
+            if (bitmap[bit / 8] & (1u << (bit % 8))) {
+                first = static_cast<std::uint32_t>(firstPage + bit);
+                return;
+            }
+            ++bit;
+        }
+    });
+    return first;
+}
+
 std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file, const format::Format& fmt,
                                              RowPointer where) {
     const auto holder = file.page(where.page);

@@ -59,6 +59,11 @@ std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format
 std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const format::Format& fmt,
                                             RowPointer where);
 
+// The first page at or after `from` and before the end of the file that the map marks;
+// nullopt when there is none.
+std::optional<std::uint32_t> firstMarkedPage(const file::PageFile& file, const format::Format& fmt,
+                                             RowPointer where, std::uint32_t from);
+
 // The usage map pages a reference map (type 1) names; none for an inline map.
 std::vector<std::uint32_t> referenceMapPages(const file::PageFile& file, const format::Format& fmt,
                                              RowPointer where);

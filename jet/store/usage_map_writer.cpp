@@ -69,6 +69,11 @@ void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
     }
     file::Page copy = *file.page(loc.holderPage);
     const auto mask = static_cast<std::uint8_t>(1u << loc.bit);
+    // A page given back to the file may be taken again in the same write.
+    if (on && where.page == kGlobalUsageMap.page && where.slot == kGlobalUsageMap.slot &&
+        page < file.freePagesFrom()) {
+        file.setFreePagesFrom(page);
+    }
     copy[loc.byte] = on ? static_cast<std::uint8_t>(copy[loc.byte] | mask)
                         : static_cast<std::uint8_t>(copy[loc.byte] & ~mask);
     file.writePage(loc.holderPage, copy);
@@ -119,8 +124,8 @@ bool moveWindow(file::PageFile& file, const format::Format& fmt, RowPointer wher
 
 }  // namespace
 
-std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
-                         const std::vector<RowPointer>& ownerMaps) {
+std::uint32_t appendPageAtEnd(file::PageFile& file, const format::Format& fmt,
+                              const std::vector<RowPointer>& ownerMaps) {
     // Making room may itself take pages (a map that becomes a reference map gets pages of its
     // own), so the new page's number is settled only once every map reaches it.
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -144,6 +149,43 @@ std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
         return page;
     }
     corrupt("the usage maps keep needing new pages");
+}
+
+namespace {
+
+// The first page the global map marks free, marked used and in `ownerMaps`, and zeroed; nullopt
+// when there is none or an owner's map cannot reach it.
+std::optional<std::uint32_t> takeFreePage(file::PageFile& file, const format::Format& fmt,
+                                          const std::vector<RowPointer>& ownerMaps) {
+    // Pages 0 to 2 (the header, the global map, the catalog's definition) are never free.
+    const std::uint32_t from = std::max<std::uint32_t>(file.freePagesFrom(), 3);
+    const auto page = firstMarkedPage(file, fmt, kGlobalUsageMap, from);
+    if (!page) {
+        file.setFreePagesFrom(file.pageCount());
+        return std::nullopt;
+    }
+    file.setFreePagesFrom(*page + 1);
+    for (const RowPointer map : ownerMaps) {
+        if (covers(file, fmt, map, *page)) continue;
+        try {
+            makeRoom(file, fmt, map, *page);
+        } catch (const Error& e) {
+            if (e.code() != ErrorCode::Unsupported) throw;
+            return std::nullopt;  // the page stays free; the end of the file serves
+        }
+    }
+    file.writePage(*page, file::Page(fmt.pageSize, 0));
+    for (const RowPointer map : ownerMaps) markPage(file, fmt, map, *page, true);
+    markPage(file, fmt, kGlobalUsageMap, *page, false);
+    return page;
+}
+
+}  // namespace
+
+std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
+                         const std::vector<RowPointer>& ownerMaps) {
+    if (const auto reused = takeFreePage(file, fmt, ownerMaps)) return *reused;
+    return appendPageAtEnd(file, fmt, ownerMaps);
 }
 
 namespace {

@@ -20,11 +20,18 @@ inline constexpr RowPointer kGlobalUsageMap{1, 0};
 void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where, std::uint32_t page,
               bool on);
 
-// Adds a page at the end of the file for an owner whose maps are `ownerMaps` (its pages, and
-// for a table its pages with free space): marked in each of them and used in the global map.
-// Maps that do not reach it grow first (see makeRoom). Returns its number; its bytes are zero.
+// Takes a page for an owner whose maps are `ownerMaps` (its pages, and for a table its pages
+// with free space): the first page the global map marks free (its old bytes journaled like any
+// page changed), else a new page at the end of the file. It is marked in each of the owner's
+// maps and used in the global map; maps that do not reach it grow first (see makeRoom).
+// Returns its number; its bytes are zero.
 std::uint32_t appendPage(file::PageFile& file, const format::Format& fmt,
                          const std::vector<RowPointer>& ownerMaps);
+
+// The same, always at the end of the file: for a new table's definition, whose page number is
+// the table's id, never one a dropped table had.
+std::uint32_t appendPageAtEnd(file::PageFile& file, const format::Format& fmt,
+                              const std::vector<RowPointer>& ownerMaps);
 
 // Lets the map at `where` hold `page`: an inline map moves its window when the pages it marks
 // and `page` fit in one, or else becomes a reference map whose entries name map pages (taken

@@ -47,8 +47,7 @@ TEST(SizeLimit, AWriteThatWouldPassTheLimitIsRefusedAtExactlyTheLimit) {
         auto db = Database::open(path);
         const Error e = testsupport::errorOf(*db, "CREATE TABLE [More] ([A] LONG)");
         EXPECT_EQ(e.code(), ErrorCode::TooLarge);
-        EXPECT_EQ(std::string(e.what()), "The database '" + path + "' would grow past " +
-                                             c.named +
+        EXPECT_EQ(std::string(e.what()), "The database '" + path + "' would grow past " + c.named +
                                              ", the most that Access can open; nothing was "
                                              "changed.");
         db.reset();

@@ -216,11 +216,6 @@ TEST_P(UpdateCrash, EveryStopGivesTheTableBeforeOrAfterAStatement) {
     const std::uint64_t writes = counter.writes, syncs = counter.syncs;
     ASSERT_NE(states.front(), states[1]);
     ASSERT_GT(writes, 10u) << "the statements should span many page writes";
-    if (statements.size() == 1) {
-        ASSERT_GT(std::filesystem::file_size(full),
-                  std::filesystem::file_size(testsupport::fixture(fixture)))
-            << "the statement should take new pages";
-    }
 
     std::cout << fixture << ": stopped at each of " << writes << " page writes and " << syncs
               << " syncs\n";
