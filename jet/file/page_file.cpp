@@ -520,6 +520,7 @@ void PageFile::rollback() {
 void PageFile::endWrite() {
     dirty_.clear();
     freePagesFrom_ = 0;
+    pagesKnownInUse_.clear();
     recentEdits_ = {};
     journal_.reset();
     journaled_ = {};

@@ -107,6 +107,9 @@ public:
     // those who free one lower it); 0 when nobody has looked. Forgotten when the write ends.
     std::uint32_t freePagesFrom() const { return freePagesFrom_; }
     void setFreePagesFrom(std::uint32_t page) { freePagesFrom_ = page; }
+    // Within a write: the pages found in use when a free one was first wanted (empty until
+    // then), for those who take free pages. Forgotten when the write ends.
+    std::vector<bool>& pagesKnownInUse() { return pagesKnownInUse_; }
     // Throws Error(TooLarge) when `pages` more pages would take the file past its limit.
     void requireRoom(std::uint32_t pages) const;
     std::uint32_t pageSize() const { return pageSize_; }
@@ -285,6 +288,7 @@ private:
     std::uint64_t writeSize_ = 0;     // and with the pages appended since
     std::uint64_t sizeLimit_ = 0;
     std::uint32_t freePagesFrom_ = 0;
+    std::vector<bool> pagesKnownInUse_;
     std::string sizeLimitLabel_;
     std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back

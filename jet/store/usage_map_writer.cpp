@@ -5,6 +5,7 @@
 
 #include "jet/store/data_page.h"
 #include "jet/store/data_page_writer.h"
+#include "jet/store/pages_in_use.h"
 #include "jet/store/usage_map.h"
 
 namespace jet::store {
@@ -157,9 +158,23 @@ namespace {
 // when there is none or an owner's map cannot reach it.
 std::optional<std::uint32_t> takeFreePage(file::PageFile& file, const format::Format& fmt,
                                           const std::vector<RowPointer>& ownerMaps) {
-    // Pages 0 to 2 (the header, the global map, the catalog's definition) are never free.
-    const std::uint32_t from = std::max<std::uint32_t>(file.freePagesFrom(), 3);
-    const auto page = firstMarkedPage(file, fmt, kGlobalUsageMap, from);
+    std::vector<bool>& inUse = file.pagesKnownInUse();
+    if (inUse.empty()) {
+        try {
+            inUse = pagesInUse(file, fmt);
+        } catch (const Error&) {
+            // What cannot be read cannot vouch for a page: this write takes none.
+            inUse.assign(file.pageCount(), true);
+        }
+    }
+    // Pages 0 to 2 (the header, the global map, the catalog's definition) are never free. A
+    // page in use that the map calls free (a damaged map) is passed over.
+    std::uint32_t from = std::max<std::uint32_t>(file.freePagesFrom(), 3);
+    std::optional<std::uint32_t> page;
+    while ((page = firstMarkedPage(file, fmt, kGlobalUsageMap, from)) && *page < inUse.size() &&
+           inUse[*page]) {
+        from = *page + 1;
+    }
     if (!page) {
         file.setFreePagesFrom(file.pageCount());
         return std::nullopt;
