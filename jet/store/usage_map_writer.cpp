@@ -158,21 +158,22 @@ namespace {
 // when there is none or an owner's map cannot reach it.
 std::optional<std::uint32_t> takeFreePage(file::PageFile& file, const format::Format& fmt,
                                           const std::vector<RowPointer>& ownerMaps) {
-    std::vector<bool>& inUse = file.pagesKnownInUse();
-    if (inUse.empty()) {
-        try {
-            inUse = pagesInUse(file, fmt);
-        } catch (const Error&) {
-            // What cannot be read cannot vouch for a page: this write takes none.
-            inUse.assign(file.pageCount(), true);
-        }
-    }
     // Pages 0 to 2 (the header, the global map, the catalog's definition) are never free. A
-    // page in use that the map calls free (a damaged map) is passed over.
+    // page in use that the map calls free (a damaged map) is passed over; what is in use is
+    // worked out once a write, when the map first offers a page.
     std::uint32_t from = std::max<std::uint32_t>(file.freePagesFrom(), 3);
     std::optional<std::uint32_t> page;
-    while ((page = firstMarkedPage(file, fmt, kGlobalUsageMap, from)) && *page < inUse.size() &&
-           inUse[*page]) {
+    while ((page = firstMarkedPage(file, fmt, kGlobalUsageMap, from))) {
+        std::vector<bool>& inUse = file.pagesKnownInUse();
+        if (inUse.empty()) {
+            try {
+                inUse = pagesInUse(file, fmt);
+            } catch (const Error&) {
+                // What cannot be read cannot vouch for a page: this write takes none.
+                inUse.assign(file.pageCount(), true);
+            }
+        }
+        if (*page >= inUse.size() || !inUse[*page]) break;
         from = *page + 1;
     }
     if (!page) {
