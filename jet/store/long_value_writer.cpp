@@ -1,5 +1,6 @@
 #include "jet/store/long_value_writer.h"
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -15,6 +16,8 @@ namespace {
 // Long-value pages carry "LVAL" where data pages name their table.
 constexpr std::uint32_t kLongValueOwner = 0x4C41564C;
 constexpr std::size_t kPointerSize = 4;
+// A page that cannot take a row this long counts as full: a value that short stays in its row.
+constexpr std::size_t kSmallestRow = kMaxInlineLongValue + 1 + kPointerSize;
 
 std::size_t maxRowData(const format::Format& fmt) {
     // A page's room for one row: the page less its header and one slot.
@@ -48,33 +51,40 @@ std::uint32_t LongValueWriter::newPage(const ColumnDef& c) {
 }
 
 RowLocation LongValueWriter::addRow(const ColumnDef& c, ByteSpan bytes) {
-    std::vector<std::uint32_t> candidates;
-    if (const auto last = lastPage_.find(c.number); last != lastPage_.end()) {
-        candidates.push_back(last->second);
-    }
-    if (c.longValueFreePagesRow != 0) {
-        const auto pages = readUsageMap(file_, fmt_, RowPointer::from(c.longValueFreePagesRow));
-        if (!pages.empty()) candidates.push_back(pages.back());
-    }
-    for (const std::uint32_t pageNo : candidates) {
+    const RowPointer freeMap = RowPointer::from(c.longValueFreePagesRow);
+    // Puts the row on `pageNo` if it is a long-value page with room; a page left too full for
+    // another row leaves the map of pages with room.
+    const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
         const auto page = file_.page(pageNo);
         if ((*page)[0] != kDataPageType || DataPage(fmt_, *page).ownerPage() != kLongValueOwner) {
-            continue;
+            return std::nullopt;
         }
         DataPageWriter w(fmt_, *page);
-        if (auto slot = w.addRow(bytes, 0)) {
-            file_.writePage(pageNo, w.page());
-            lastPage_[c.number] = pageNo;
-            return RowLocation{pageNo, *slot};
+        const auto slot = w.addRow(bytes, 0);
+        const bool full = !w.roomFor(kSmallestRow);
+        if (slot) file_.writePage(pageNo, w.page());
+        if (full && c.longValueFreePagesRow != 0 && covers(file_, fmt_, freeMap, pageNo)) {
+            markPage(file_, fmt_, freeMap, pageNo, false);
+        }
+        if (!slot) return std::nullopt;
+        lastPage_[c.number] = pageNo;
+        return RowLocation{pageNo, *slot};
+    };
+    const auto last = lastPage_.find(c.number);
+    const bool hasLast = last != lastPage_.end();
+    if (hasLast) {
+        if (const auto at = tryPage(last->second)) return *at;
+    }
+    // Then the field's last page with room: pages that filled have left that map.
+    if (c.longValueFreePagesRow != 0) {
+        const auto withRoom = lastMarkedPage(file_, fmt_, freeMap);
+        if (withRoom && !(hasLast && *withRoom == last->second)) {
+            if (const auto at = tryPage(*withRoom)) return *at;
         }
     }
-    const std::uint32_t pageNo = newPage(c);
-    DataPageWriter w(fmt_, *file_.page(pageNo));
-    const auto slot = w.addRow(bytes, 0);
-    if (!slot) corrupt("a long-value row does not fit an empty page");
-    file_.writePage(pageNo, w.page());
-    lastPage_[c.number] = pageNo;
-    return RowLocation{pageNo, *slot};
+    const auto at = tryPage(newPage(c));
+    if (!at) corrupt("a long-value row does not fit an empty page");
+    return *at;
 }
 
 std::vector<std::uint8_t> LongValueWriter::store(const ColumnDef& c,

@@ -53,3 +53,22 @@ TEST(FreePages, ADroppedTablesPagesAreTakenAgainBeforeTheFileGrows) {
         expectNoFaults(path);
     }
 }
+
+// A value longer than a page leaves the end of its chain on a page with room, which the values
+// after it, in later statements too, fill before a new page is taken.
+TEST(FreePages, LongValuesFillThePagesTheirChainsLeavePartlyEmpty) {
+    TempDir dir;
+    const std::string path = dir.copyOf("jet3/test97.mdb");
+    const auto initial = std::filesystem::file_size(path);
+    auto db = Database::open(path);
+    run(*db, "CREATE TABLE [Notes] ([Id] LONG, [Note] MEMO)");
+    for (int i = 0; i < 60; ++i) {
+        run(*db, "INSERT INTO [Notes] VALUES (" + std::to_string(i) + ", '" +
+                     std::string(2500, static_cast<char>('a' + i % 26)) + "')");
+    }
+    // Each value: one full 2 KB page and some 470 bytes, four of which share a page.
+    const auto pages = (std::filesystem::file_size(path) - initial) / 2048;
+    EXPECT_LT(pages, 60u + 60u / 4 + 10);
+    EXPECT_EQ(rowsOf(*db, "Notes")[59][1], Value(std::string(2500, 'h')));
+    expectNoFaults(path);
+}
