@@ -231,8 +231,16 @@ private:
     }
 
     void checkRow(ByteSpan row, const std::string& where) {
-        const std::size_t columns =
-            ctx_.fmt.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+        // A row shorter than its column count is damage to report like any other, not a
+        // reason to give up the whole check.
+        if (row.size() < ctx_.fmt.rowCountSize) {
+            ctx_.faults.add(FaultKind::RowLayout, table_ + ": undecodable rows",
+                            where + " cannot be decoded: it has " + std::to_string(row.size()) +
+                                " bytes, too few to hold its column count");
+            recordNullKeys(nullptr);
+            return;
+        }
+        const std::size_t columns = ctx_.fmt.rowCountSize == 1 ? u8(row, 0) : u16(row, 0);
         if (columns > layout_.maxColumns) {
             ctx_.faults.add(FaultKind::ColumnCount, table_ + ": row column counts",
                             where + " has " + std::to_string(columns) +
