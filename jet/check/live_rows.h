@@ -1,7 +1,7 @@
 // The live rows of a table, as the index checks need them: whether a row an entry names is
 // live, and its number among the live rows (in page order, then slot order) to keep a bit per
-// row against. Kept as a bit per slot of each data page with live rows and a few numbers per
-// page: about a bit and a half per row, where a list of row pointers would take 32 bits.
+// row against. Kept as a bit per slot of each data page with live rows and three numbers per
+// page: under five bits a row on a table of small rows, where a list of row pointers took 32.
 #pragma once
 
 #include <cstdint>
