@@ -1,13 +1,10 @@
 #include "jet/check/row_marks.h"
 
-#include <cassert>
-
 namespace jet::check {
 
 bool RowMarks::insert(std::uint32_t page, std::uint8_t slot) {
-    assert(page < pageCount_);
     if (slotsOf_.empty()) slotsOf_.assign(pageCount_, 0);
-    std::uint32_t& at = slotsOf_[page];
+    std::uint32_t& at = slotsOf_.at(page);
     if (at == 0) {
         slots_.push_back(Slots{});
         at = static_cast<std::uint32_t>(slots_.size());

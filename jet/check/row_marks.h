@@ -15,7 +15,8 @@ class RowMarks {
 public:
     explicit RowMarks(std::uint32_t pageCount) : pageCount_(pageCount) {}
 
-    // Adds the row; whether it was not in the set before. REQUIRES: page < the page count.
+    // Adds the row; whether it was not in the set before. REQUIRES: page < the page count
+    // (std::out_of_range otherwise).
     bool insert(std::uint32_t page, std::uint8_t slot);
 
 private:
