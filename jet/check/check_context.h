@@ -3,14 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <unordered_set>
-#include <vector>
 
 #include "jet/check/fault_list.h"
 #include "jet/check/page_claims.h"
-#include "jet/check/slot_directory.h"
+#include "jet/check/page_set.h"
+#include "jet/check/row_marks.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 
@@ -28,7 +26,12 @@ inline std::string quoted(const std::string& name) { return "'" + name + "'"; }
 
 struct CheckContext {
     CheckContext(const file::PageFile& f, const format::Format& fm, std::uint16_t cp)
-        : file(f), fmt(fm), codePage(cp), claims(f.pageCount()) {}
+        : file(f),
+          fmt(fm),
+          codePage(cp),
+          claims(f.pageCount()),
+          longValuePages(f.pageCount()),
+          longValueRowsUsed(f.pageCount()) {}
 
     const file::PageFile& file;
     const format::Format& fmt;
@@ -36,9 +39,8 @@ struct CheckContext {
     PageClaims claims;
     FaultList faults;
 
-    // Long-value pages whose slot directory has been checked, with what it holds.
-    std::map<std::uint32_t, std::vector<SlotInfo>> longValuePages;
-    std::unordered_set<std::uint32_t> longValueRowsUsed;  // packRow of each row a value used
+    PageSet longValuePages;      // long-value pages whose slot directory has been checked
+    RowMarks longValueRowsUsed;  // each long-value row a value used
 };
 
 }  // namespace jet::check

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <optional>
-#include <set>
 
 #include "jet/check/map_reading.h"
+#include "jet/check/page_set.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_page.h"
 #include "jet/store/row_codec.h"
@@ -43,6 +43,7 @@ public:
           def_(def),
           rows_(rows),
           name_("index " + indexName(def, index_) + " of table " + quoted(table)),
+          visited_(ctx.file.pageCount()),
           seen_(rows.live.size(), false) {
         prepareKeyCheck();
     }
@@ -72,7 +73,7 @@ private:
             complete_ = false;
             return std::nullopt;
         }
-        if (!visited_.insert(pageNo).second) {
+        if (!visited_.insert(pageNo)) {
             fault(FaultKind::IndexStructure, "tree",
                   "its tree reaches page " + std::to_string(pageNo) + " twice");
             complete_ = false;
@@ -159,16 +160,15 @@ private:
         }
         previous_ = e;
 
-        const std::uint32_t packed = packRow(e.dataPage, e.dataRow);
-        const auto found = std::lower_bound(rows_.live.begin(), rows_.live.end(), packed);
-        if (found == rows_.live.end() || *found != packed) {
+        const auto found = rows_.live.number(e.dataPage, e.dataRow);
+        if (!found) {
             if (rows_.complete) {
                 fault(FaultKind::IndexEntries, "entries without rows",
                       entry() + ": that is not a live row of the table");
             }
             return;
         }
-        const auto i = static_cast<std::size_t>(found - rows_.live.begin());
+        const std::uint64_t i = *found;
         if (seen_[i]) {
             fault(FaultKind::IndexEntries, "rows indexed twice",
                   rowName(e.dataPage, e.dataRow) + " has more than one entry");
@@ -261,14 +261,15 @@ private:
         for (const std::uint32_t p : map.mapPages) {
             ctx_.claims.claim(p, "the usage map of the " + name_, ctx_.faults);
         }
-        const std::set<std::uint32_t> listed(map.pages.begin(), map.pages.end());
-        for (const std::uint32_t p : visited_) {
+        PageSet listed(ctx_.file.pageCount());
+        listed.insertAll(map.pages);
+        visited_.forEach([&](std::uint32_t p) {
             if (!listed.contains(p)) {
                 fault(FaultKind::UsageMap, "usage map",
                       "its page " + std::to_string(p) + " is missing from its usage map");
             }
-        }
-        for (const std::uint32_t p : listed) {
+        });
+        for (const std::uint32_t p : map.pages) {
             if (!visited_.contains(p)) {
                 fault(FaultKind::UsageMap, "usage map",
                       "its usage map lists page " + std::to_string(p) +
@@ -281,14 +282,14 @@ private:
     void checkCoverage() {
         if (index_.ignoreNulls() && !knowsNulls()) return;
         std::size_t expected = 0;
-        for (std::size_t i = 0; i < rows_.live.size(); ++i) {
-            if (index_.ignoreNulls() && rows_.nullKey[position_][i]) continue;
+        rows_.live.forEach([&](std::uint64_t i, std::uint32_t page, std::uint16_t slot) {
+            if (index_.ignoreNulls() && rows_.nullKey[position_][i]) return;
             ++expected;
             if (!seen_[i]) {
                 fault(FaultKind::IndexEntries, "rows without entries",
-                      rowName(rows_.live[i] >> 8, rows_.live[i] & 0xFF) + " has no entry");
+                      rowName(page, slot) + " has no entry");
             }
-        }
+        });
         if (entries_ != expected) {
             fault(FaultKind::IndexEntries, "entry count",
                   "it has " + std::to_string(entries_) + " entries, but the table has " +
@@ -308,7 +309,7 @@ private:
     const TableRows& rows_;
     const std::string name_;
 
-    std::set<std::uint32_t> visited_;
+    PageSet visited_;
     std::vector<Leaf> leaves_;
     std::optional<int> leafDepth_;
     bool complete_ = true;

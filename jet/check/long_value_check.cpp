@@ -1,6 +1,7 @@
 #include "jet/check/long_value_check.h"
 
 #include <optional>
+#include <set>
 
 #include "jet/store/data_page.h"
 #include "jet/store/long_value.h"
@@ -16,11 +17,10 @@ std::string rowName(RowPointer p) {
 
 // The bytes of the long-value row `p`, or nothing after reporting why it cannot serve.
 std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p, const std::string& where,
-                                 const std::string& claimant,
-                                 const std::set<std::uint32_t>* columnPages,
+                                 const std::string& claimant, const PageSet* columnPages,
                                  file::PageRef& holder) {
-    const auto* slots = longValuePage(ctx, p.page, where, claimant);
-    if (slots == nullptr) return std::nullopt;
+    const auto slots = longValuePage(ctx, p.page, where, claimant);
+    if (!slots) return std::nullopt;
     if (columnPages != nullptr && !columnPages->contains(p.page)) {
         ctx.faults.add(FaultKind::UsageMap, where,
                        where + ": its value uses page " + std::to_string(p.page) +
@@ -40,7 +40,7 @@ std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p, const std::str
             where + ": its value points to " + rowName(p) + ", which is deleted or forwarded");
         return std::nullopt;
     }
-    if (!ctx.longValueRowsUsed.insert(packRow(p.page, p.slot)).second) {
+    if (!ctx.longValueRowsUsed.insert(p.page, p.slot)) {
         ctx.faults.add(FaultKind::LongValue, where,
                        where + ": its value uses " + rowName(p) + ", which another value uses too");
     }
@@ -50,16 +50,18 @@ std::optional<ByteSpan> valueRow(CheckContext& ctx, RowPointer p, const std::str
 
 }  // namespace
 
-const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page,
-                                           const std::string& where, const std::string& claimant) {
-    if (const auto found = ctx.longValuePages.find(page); found != ctx.longValuePages.end()) {
-        return &found->second;
+std::optional<std::vector<SlotInfo>> longValuePage(CheckContext& ctx, std::uint32_t page,
+                                                   const std::string& where,
+                                                   const std::string& claimant) {
+    if (ctx.longValuePages.contains(page)) {
+        FaultList reportedBefore;
+        return checkSlotDirectory(ctx.fmt, *ctx.file.page(page), page, {}, reportedBefore);
     }
     if (page == 0 || page >= ctx.file.pageCount()) {
         ctx.faults.add(
             FaultKind::LongValue, where,
             where + ": its value points to page " + std::to_string(page) + ", outside the file");
-        return nullptr;
+        return std::nullopt;
     }
     const auto bytes = ctx.file.page(page);
     const std::uint32_t owner = u32(*bytes, 4);
@@ -68,16 +70,15 @@ const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page
                        where + ": its value points to page " + std::to_string(page) +
                            ", which is not a long-value page (type " + std::to_string((*bytes)[0]) +
                            ", owner " + std::to_string(owner) + ")");
-        return nullptr;
+        return std::nullopt;
     }
     ctx.claims.claim(page, "the long values of " + claimant, ctx.faults);
-    auto slots =
-        checkSlotDirectory(ctx.fmt, *bytes, page, "long values of " + claimant, ctx.faults);
-    return &ctx.longValuePages.emplace(page, std::move(slots)).first->second;
+    ctx.longValuePages.insert(page);
+    return checkSlotDirectory(ctx.fmt, *bytes, page, "long values of " + claimant, ctx.faults);
 }
 
 void checkLongValue(CheckContext& ctx, ByteSpan field, const std::string& where,
-                    const std::string& claimant, const std::set<std::uint32_t>* columnPages) {
+                    const std::string& claimant, const PageSet* columnPages) {
     if (field.size() < store::kLongValueReferenceSize) {
         ctx.faults.add(FaultKind::LongValue, where,
                        where + ": its long-value field has " + std::to_string(field.size()) +

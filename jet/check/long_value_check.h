@@ -7,11 +7,14 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "jet/base/bytes.h"
 #include "jet/check/check_context.h"
+#include "jet/check/page_set.h"
+#include "jet/check/slot_directory.h"
 
 namespace jet::check {
 
@@ -19,11 +22,13 @@ namespace jet::check {
 // belong to (the table). When `columnPages` is given (the column's own usage map), every page
 // of the value must be in it.
 void checkLongValue(CheckContext& ctx, ByteSpan field, const std::string& where,
-                    const std::string& claimant, const std::set<std::uint32_t>* columnPages);
+                    const std::string& claimant, const PageSet* columnPages);
 
-// Checks the slot directory of a long-value page once and remembers it. Returns null when the
-// page is not a long-value page (after reporting why).
-const std::vector<SlotInfo>* longValuePage(CheckContext& ctx, std::uint32_t page,
-                                           const std::string& where, const std::string& claimant);
+// The slot directory of a long-value page, checked (and its faults reported) the first time
+// only; read again each time rather than kept, as a file may have hundreds of thousands of
+// these pages. Nothing when the page is not a long-value page (after reporting why).
+std::optional<std::vector<SlotInfo>> longValuePage(CheckContext& ctx, std::uint32_t page,
+                                                   const std::string& where,
+                                                   const std::string& claimant);
 
 }  // namespace jet::check

@@ -39,27 +39,27 @@ std::vector<SlotInfo> checkSlotDirectory(const format::Format& fmt, ByteSpan pag
         SlotInfo& s = slots[i];
         s.state = stateOf(raw);
         const std::size_t start = raw & store::kRowOffsetMask;
-        const std::string row = where + ", row " + std::to_string(i);
+        const auto row = [&] { return where + ", row " + std::to_string(i); };
         if (start > pageSize) {
             faults.add(FaultKind::RowLayout, where,
-                       row + " starts at offset " + std::to_string(start) +
+                       row() + " starts at offset " + std::to_string(start) +
                            ", beyond the end of the page");
             s.sound = false;
         } else if (start < directoryEnd) {
             faults.add(FaultKind::RowLayout, where,
-                       row + " starts at offset " + std::to_string(start) +
+                       row() + " starts at offset " + std::to_string(start) +
                            ", inside the slot directory (which ends at " +
                            std::to_string(directoryEnd) + ")");
             s.sound = false;
         } else if (start > previousStart) {
             faults.add(FaultKind::RowLayout, where,
-                       row + " starts at offset " + std::to_string(start) +
+                       row() + " starts at offset " + std::to_string(start) +
                            ", above the start of the row before it (" +
                            std::to_string(previousStart) + "): rows overlap or are out of order");
             s.sound = false;
         } else if (start == previousStart && s.state != SlotState::Deleted) {
             // Deleted rows may give up their bytes; any other row has at least a header.
-            faults.add(FaultKind::RowLayout, where, row + " holds no bytes");
+            faults.add(FaultKind::RowLayout, where, row() + " holds no bytes");
             s.sound = false;
         }
         s.start = static_cast<std::uint16_t>(std::min(start, pageSize));

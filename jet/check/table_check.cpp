@@ -1,13 +1,12 @@
 #include "jet/check/table_check.h"
 
-#include <algorithm>
-#include <cassert>
 #include <map>
 #include <optional>
-#include <set>
 
 #include "jet/check/long_value_check.h"
 #include "jet/check/map_reading.h"
+#include "jet/check/page_set.h"
+#include "jet/check/row_marks.h"
 #include "jet/store/data_page.h"
 #include "jet/store/row_codec.h"
 
@@ -28,7 +27,9 @@ public:
           layout_(layout),
           def_(def),
           table_("table " + quoted(name)),
-          definitionPage_(layout.definitionPages.front()) {
+          definitionPage_(layout.definitionPages.front()),
+          ownedPages_(ctx.file.pageCount()),
+          bodies_(ctx.file.pageCount()) {
         if (def_ != nullptr) decoder_.emplace(ctx.file, ctx.fmt, *def_, ctx.codePage);
     }
 
@@ -38,11 +39,11 @@ public:
         rows_.nullKey.resize(def_ != nullptr ? layout_.indexes.size() : 0);
         const auto owned = readMapOf("data pages", layout_.usedPagesRow);
         if (!owned) return std::move(rows_);
-        ownedPages_.insert(owned->pages.begin(), owned->pages.end());
+        ownedPages_.insertAll(owned->pages);
         checkFreeSpaceMap();
         rows_.complete = true;
+        rows_.live.reserve(owned->pages.size());
         for (const std::uint32_t page : owned->pages) checkDataPage(page);
-        assert(std::is_sorted(rows_.live.begin(), rows_.live.end()));
         // Access brings the stored count up to date lazily (its autonumber counter, in the
         // same definition, is current when the count is not), so a mismatch alone is not
         // damage.
@@ -116,7 +117,8 @@ private:
             const std::string what = "column " + std::to_string(m.columnNumber) + "'s long values";
             const auto used = readMapOf(what, m.usedPagesRow);
             if (!used) continue;
-            auto& pages = columnPages_[m.columnNumber];
+            auto& pages =
+                columnPages_.try_emplace(m.columnNumber, ctx_.file.pageCount()).first->second;
             for (const std::uint32_t p : used->pages) {
                 pages.insert(p);
                 longValuePage(ctx_, p, table_ + ", " + what, table_);
@@ -176,8 +178,8 @@ private:
             } else {
                 continue;
             }
-            // Pages come in ascending order and slots in order on each: `live` stays sorted.
-            rows_.live.push_back(packRow(pageNo, slot));
+            // Pages come in ascending order and slots in order on each, as `live` requires.
+            rows_.live.add(pageNo, slot);
         }
     }
 
@@ -222,15 +224,23 @@ private:
             case SlotState::Deleted:
                 return fault("is forwarded to " + target + ", which is deleted");
         }
-        if (!bodies_.insert(packRow(pageNo, slot)).second) {
+        if (!bodies_.insert(pageNo, slot)) {
             return fault("is forwarded to " + target + ", which another row is forwarded to too");
         }
         return ByteSpan(holder->data() + s.start, s.end - s.start);
     }
 
     void checkRow(ByteSpan row, const std::string& where) {
-        const std::size_t columns =
-            ctx_.fmt.rowCountSize == 1 ? u8(row, 0, "a row") : u16(row, 0, "a row");
+        // A row shorter than its column count is damage to report like any other, not a
+        // reason to give up the whole check.
+        if (row.size() < ctx_.fmt.rowCountSize) {
+            ctx_.faults.add(FaultKind::RowLayout, table_ + ": undecodable rows",
+                            where + " cannot be decoded: it has " + std::to_string(row.size()) +
+                                " bytes, too few to hold its column count");
+            recordNullKeys(nullptr);
+            return;
+        }
+        const std::size_t columns = ctx_.fmt.rowCountSize == 1 ? u8(row, 0) : u16(row, 0);
         if (columns > layout_.maxColumns) {
             ctx_.faults.add(FaultKind::ColumnCount, table_ + ": row column counts",
                             where + " has " + std::to_string(columns) +
@@ -276,6 +286,7 @@ private:
     // value is the null-mask bit itself.
     void recordNullKeys(const std::vector<std::optional<ByteSpan>>* fields) {
         for (std::size_t x = 0; x < rows_.nullKey.size(); ++x) {
+            if (!needsNullKeys(layout_.indexes[x])) continue;
             bool allNull = true;
             for (const auto& ic : layout_.indexes[x].columns) {
                 for (std::size_t i = 0; i < def_->columns.size(); ++i) {
@@ -296,9 +307,9 @@ private:
     const std::string table_;
     const std::uint32_t definitionPage_;
     std::optional<store::RowDecoder> decoder_;
-    std::set<std::uint32_t> ownedPages_;
-    std::map<std::uint16_t, std::set<std::uint32_t>> columnPages_;
-    std::set<std::uint32_t> bodies_;
+    PageSet ownedPages_;
+    std::map<std::uint16_t, PageSet> columnPages_;
+    RowMarks bodies_;  // moved bodies that a forwarded row has reached
     std::vector<Value> values_;
     TableRows rows_;
 };

@@ -105,35 +105,44 @@ std::size_t DamagedCopy::rowStart(std::uint32_t p, std::uint16_t slot) const {
     return u16(p, slotOffset(slot)) & 0x1FFF;
 }
 
-std::optional<DamagedCopy::ChainStart> DamagedCopy::firstChainedLongValue(
-    const std::vector<std::string>& tables) const {
+std::vector<DamagedCopy::LongValueField> DamagedCopy::longValueFields(
+    const std::string& table) const {
     const auto db = jet::Database::open(path_);
     jet::file::PageFile file(path_);
     const auto header = jet::file::openHeader(file, "");
-    for (const auto& name : tables) {
-        const auto def = db->table(name);
-        const jet::store::RowDecoder decoder(file, format(), *def, header.codePage);
-        for (const std::uint32_t p : dataPages(name)) {
-            const auto bytes = page(p);
-            const jet::store::DataPage dataPage(format(), bytes);
-            for (std::uint16_t slot = 0; slot < dataPage.slotCount(); ++slot) {
-                const auto s = dataPage.slot(slot);
-                if (s.deleted || s.forwarded) continue;
-                std::vector<std::optional<jet::ByteSpan>> fields;
-                decoder.locate(s.bytes, fields);
-                for (std::size_t i = 0; i < fields.size(); ++i) {
-                    const auto type = def->columns[i].type;
-                    if (!fields[i] ||
-                        (type != jet::ColumnType::Memo && type != jet::ColumnType::OLE)) {
-                        continue;
-                    }
-                    // A chain: neither of the two top bits of the length set.
-                    if ((jet::u32(*fields[i], 0) & 0xC0000000) != 0) continue;
-                    const auto first = jet::RowPointer::from(jet::u32(*fields[i], 4));
-                    return ChainStart{name, first.page, first.slot,
-                                      rowStart(first.page, first.slot)};
+    const auto def = db->table(table);
+    const jet::store::RowDecoder decoder(file, format(), *def, header.codePage);
+    std::vector<LongValueField> found;
+    for (const std::uint32_t p : dataPages(table)) {
+        const auto bytes = page(p);
+        const jet::store::DataPage dataPage(format(), bytes);
+        for (std::uint16_t slot = 0; slot < dataPage.slotCount(); ++slot) {
+            const auto s = dataPage.slot(slot);
+            if (s.deleted || s.forwarded) continue;
+            std::vector<std::optional<jet::ByteSpan>> fields;
+            decoder.locate(s.bytes, fields);
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                const auto type = def->columns[i].type;
+                if (!fields[i] || (type != jet::ColumnType::Memo && type != jet::ColumnType::OLE)) {
+                    continue;
                 }
+                found.push_back(LongValueField{
+                    p, static_cast<std::size_t>(fields[i]->data() - bytes.data()),
+                    jet::u32(*fields[i], 0), jet::RowPointer::from(jet::u32(*fields[i], 4))});
             }
+        }
+    }
+    return found;
+}
+
+std::optional<DamagedCopy::ChainStart> DamagedCopy::firstChainedLongValue(
+    const std::vector<std::string>& tables) const {
+    for (const auto& name : tables) {
+        for (const auto& f : longValueFields(name)) {
+            // A chain: neither of the two top bits of the length set.
+            if ((f.header & 0xC0000000) != 0) continue;
+            return ChainStart{name, f.first.page, f.first.slot,
+                              rowStart(f.first.page, f.first.slot)};
         }
     }
     return std::nullopt;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/base/bytes.h"
 #include "jet/check/check.h"
 #include "jet/check/table_layout.h"
 #include "jet/format/format.h"
@@ -39,6 +40,16 @@ public:
     // Where row `slot` of data page `page` starts, from its slot directory.
     std::size_t rowStart(std::uint32_t page, std::uint16_t slot) const;
     std::size_t slotOffset(std::uint16_t slot) const;  // of the slot's entry in the directory
+
+    // The long-value references in the live rows of `table`, row by row: where each lies (its
+    // data page, its offset there), and its first four bytes (length and kind) and row pointer.
+    struct LongValueField {
+        std::uint32_t page = 0;
+        std::size_t offset = 0;
+        std::uint32_t header = 0;
+        jet::RowPointer first;
+    };
+    std::vector<LongValueField> longValueFields(const std::string& table) const;
 
     // The first row of a long value that one of `tables` stores as a chain of rows.
     struct ChainStart {

@@ -78,6 +78,21 @@ TEST(DamagedDataPage, ForwardedRowPointingAtALiveRow) {
         << describe(found);
 }
 
+// A row of one byte cannot hold an Access 2000 row's two-byte column count: reported as a row
+// that cannot be decoded, and the check goes on.
+TEST(DamagedDataPage, RowTooShortForItsColumnCount) {
+    DamagedCopy copy("jet4/test2000.mdb");
+    const std::uint32_t page = copy.dataPages("Table1").at(0);
+    const std::uint16_t raw = copy.u16(page, copy.slotOffset(1));
+    ASSERT_EQ(raw & 0xC000, 0);
+    copy.putU16(page, copy.slotOffset(1), static_cast<std::uint16_t>(copy.rowStart(page, 0) - 1));
+    const auto found = copy.check();
+    EXPECT_TRUE(hasFault(found, FaultKind::RowLayout,
+                         {"table 'Table1', page " + std::to_string(page) + ", row 1 ",
+                          "too few to hold its column count"}))
+        << describe(found);
+}
+
 // ---- table definitions and usage maps ----
 
 // Access itself leaves stored row counts behind the rows, so a wrong count is reported as a
