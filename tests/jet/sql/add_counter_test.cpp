@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
-#include <set>
 
 #include "jet/base/error.h"
 #include "jet/database.h"
@@ -34,6 +32,33 @@ std::vector<Value> columnOf(const Database& db, const std::string& table, std::s
     std::vector<Value> values;
     for (const auto& row : rowsOf(db, table)) values.push_back(row[column]);
     return values;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// A reader's lines of the rows before the field came, in row order, each with its number added
+// last (`separator` before it, in place of the `close` that ends the line), sorted.
+std::vector<std::string> numbered(const std::vector<std::string>& lines,
+                                  const std::string& separator, const std::string& close) {
+    std::vector<std::string> result;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        result.push_back(lines[i].substr(0, lines[i].size() - close.size()) + separator +
+                         std::to_string(i + 1) + close);
+    }
+    return sorted(std::move(result));
 }
 
 std::vector<Value> oneTo(std::int32_t n) {
@@ -77,11 +102,11 @@ TEST_P(AddCounter, NumbersEveryRecordAndTheNextOneContinues) {
     const auto n = static_cast<std::int32_t>(original.size());
     ASSERT_GT(n, 1);
     const std::string T = std::string("[") + c.table + "]";
-    const std::string exportCommand = "mdb-export -H -d '|' '" + path + "' " + c.table + " | sort";
     // The readers' lines before, in the order of the rows (none has moved yet), each to gain
-    // its number.
+    // its number: mdb-reader's JSON arrays, mdb-export's lines.
+    const std::string exportCommand = "mdb-export -H -d '|' '" + path + "' " + c.table;
     db.reset();
-    const ReaderTable before = readWithMdbReader(path, c.table, c.password);
+    const std::vector<std::string> readBefore = readWithMdbReader(path, c.table, c.password).rows;
     const std::string exportedBefore = mdbtools ? commandOutput(exportCommand) : "";
     db = Database::open(path, {.password = c.password});
 
@@ -103,34 +128,11 @@ TEST_P(AddCounter, NumbersEveryRecordAndTheNextOneContinues) {
     // The readers list a row that moved where its bytes went, so their lines are compared
     // sorted: each row with its own number.
     db.reset();
-    std::vector<std::string> expected;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const std::string& line = before.rows[static_cast<std::size_t>(i)];
-        expected.push_back(line.substr(0, line.size() - 1) + "," + std::to_string(i + 1) + "]");
-    }
-    std::vector<std::string> read = readWithMdbReader(path, c.table, c.password).rows;
-    std::sort(expected.begin(), expected.end());
-    std::sort(read.begin(), read.end());
-    EXPECT_EQ(read, expected);
+    EXPECT_EQ(sorted(readWithMdbReader(path, c.table, c.password).rows),
+              numbered(readBefore, ",", "]"));
     if (mdbtools) {
-        // mdb-export has no quotes around numbers: the same rows, sorted, numbered alike.
-        std::map<std::string, std::int32_t> numbers;
-        const std::string all = commandOutput("mdb-export -H -d '|' '" + path + "' " + c.table);
-        std::size_t lines = 0;
-        for (std::size_t at = 0; at < all.size(); ++lines) {
-            const std::size_t end = all.find('\n', at);
-            const std::string line = all.substr(at, end - at);
-            const std::size_t bar = line.rfind('|');
-            numbers[line.substr(0, bar)] = std::stoi(line.substr(bar + 1));
-            at = end + 1;
-        }
-        EXPECT_EQ(lines, static_cast<std::size_t>(n));
-        std::set<std::int32_t> distinct;
-        for (const auto& [rest, number] : numbers) distinct.insert(number);
-        EXPECT_EQ(distinct.size(), static_cast<std::size_t>(n));
-        std::string sorted;
-        for (const auto& [rest, number] : numbers) sorted += rest + "\n";
-        EXPECT_EQ(sorted, exportedBefore);
+        EXPECT_EQ(sorted(linesOf(commandOutput(exportCommand))),
+                  numbered(linesOf(exportedBefore), "|", ""));
         EXPECT_NE(commandOutput("mdb-schema -T " + std::string(c.table) + " '" + path +
                                 "' postgres 2>/dev/null")
                       .find("\"seq\"\t\t\tSERIAL"),
