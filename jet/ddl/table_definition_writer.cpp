@@ -14,6 +14,9 @@ namespace jet::ddl {
 using namespace store;
 namespace {
 
+// Jet 4 and ACE: the header byte after the last AutoNumber (table_definition.h).
+constexpr std::size_t kAutoNumbersWork = 24;
+
 // Where a column entry keeps its position among the columns.
 std::size_t columnPositionOffset(const format::Format& fmt) { return fmt.jet3 ? 5 : 9; }
 
@@ -116,8 +119,12 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
         std::copy(column.collation.begin(), column.collation.end(),
                   entry.begin() + static_cast<std::ptrdiff_t>(fmt.colPrecision));
     }
+    if (column.autoNumber && column.type != ColumnType::Long) {
+        corrupt("only a Long field numbers rows itself");
+    }
     entry[fmt.colFlags] =
-        static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable);
+        static_cast<std::uint8_t>((variable ? 0 : kColumnFixed) | kColumnNullable |
+                                  (column.autoNumber ? kColumnAutoLong : 0));
     if (!fmt.jet3) {
         entry[fmt.colExtraFlags] = 0;
         std::fill(entry.begin() + static_cast<std::ptrdiff_t>(fmt.colExtraFlags) + 1,
@@ -148,6 +155,9 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
         d.bytes.insert(d.bytes.begin() + static_cast<std::ptrdiff_t>(closing), maps.begin(),
                        maps.end());
     }
+    // The byte Access sets on every table it makes in Jet 4 and later, without which its own
+    // AutoNumbers do not count on; a table some other program made may lack it.
+    if (column.autoNumber && !fmt.jet3) d.bytes[kAutoNumbersWork] = 1;
     put16(d.bytes, fmt.tdefColumns, d.columnCount + 1);
     put16(d.bytes, fmt.tdefMaxColumns, table.maxColumns + 1);
     if (variable) put16(d.bytes, fmt.tdefVarColumns, table.varColumnCount + 1);

@@ -34,7 +34,8 @@ inline constexpr std::uint16_t kMaxColumns = 255;
 // The definition may lie on several pages, and gains or loses pages as it grows or shrinks
 // (writeDefinition). A Memo or OLE Object field gains two usage maps of its own (its pages, and
 // those with room); dropping one takes its maps out of the definition and leaves its pages to
-// compaction. A Jet 3 name goes in `codePage` (the database's). Throws Error(Unsupported)
+// compaction. An AutoNumber column is only marked so: numbering the rows already there is the
+// caller's. A Jet 3 name goes in `codePage` (the database's). Throws Error(Unsupported)
 // without writing for a name the code page cannot hold and for a definition whose recorded
 // length runs past the 0xFFFF that closes its structures; Error(Corrupt) when the definition does
 // not read as expected.

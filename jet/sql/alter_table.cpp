@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "jet/base/error.h"
 #include "jet/base/names.h"
@@ -102,21 +103,84 @@ void storeProperties(Database& db, const TableDef& table, const Bytes& blob,
         .about(db.path(), table.name);
 }
 
+// Access keeps one counter a table, so one AutoNumber field; a default value would only be
+// overruled by it.
+void requireNoAutoNumber(const TableDef& table, const ast::AddColumn& add) {
+    for (const auto& c : table.columns) {
+        if (c.autoNumber && c.type == ColumnType::Long) {
+            throw Error(ErrorCode::Unsupported, "Cannot add the AutoNumber field '" +
+                                                    add.column.text + "' to table '" + table.name +
+                                                    "': it has one already ('" + c.name +
+                                                    "'), and a table can have only one.");
+        }
+    }
+    if (!add.defaultValue.empty()) {
+        throw Error(ErrorCode::SyntaxError, "The AutoNumber field '" + add.column.text +
+                                                "' of table '" + table.name +
+                                                "' cannot take a default value.");
+    }
+}
+
+// Gives the AutoNumber field just added to `table` (its definition as it was before) the numbers
+// 1, 2, 3 ... in the order a scan meets the rows, and sets the table's counter after the last,
+// so that the next new row continues from there. Rows too full to take the field move, as an
+// UPDATE moves them; index entries keep finding them through their old slots.
+void numberRows(store::WriteContext& ctx, const TableDef& table, const std::string& name) {
+    const TableDef withNew = store::readTableDefinition(ctx.file, ctx.format, table.definitionPage,
+                                                        table.name, ctx.codePage);
+    const ColumnDef* added = withNew.findColumn(name);
+    if (added == nullptr || !added->autoNumber) {
+        throw Error(ErrorCode::Corrupt, "Field '" + name + "' of table '" + table.name +
+                                            "' is not where it was written.");
+    }
+    store::TableWriter writer(ctx.file, ctx.format, withNew, ctx.codePage);
+    std::vector<bool> changed(withNew.columns.size(), false);
+    changed[added->order] = true;
+    std::vector<bool> reads(withNew.columns.size(), false);
+    // A rewritten row takes its Yes/No values from the row read: they have no bytes to keep.
+    for (const auto& c : withNew.columns) reads[c.order] = c.type == ColumnType::YesNo;
+    std::uint32_t last = 0;
+    auto cursor = ctx.scan(withNew);
+    cursor.decodeOnly(reads);
+    std::vector<Value> values;
+    while (cursor.next()) {
+        if (last == static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+            throw Error(ErrorCode::Unsupported, "Table '" + table.name +
+                                                    "' has more records than an AutoNumber "
+                                                    "field can number.");
+        }
+        values = cursor.row();
+        values[added->order] = static_cast<std::int32_t>(++last);
+        try {
+            writer.updateRow(cursor.location(), values, changed);
+        } catch (const Error& e) {
+            // A record already as long as a page allows has no room for the number.
+            if (e.code() != ErrorCode::ValueTooLong) throw;
+            throw Error(e.code(), "Cannot add the AutoNumber field '" + name + "' to table '" +
+                                      table.name + "': record " + std::to_string(last) +
+                                      " has no room for it. " + e.what());
+        }
+    }
+    writer.setLastAutoNumber(last);
+}
+
 void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     if (table.findColumn(add.column.text) != nullptr) {
         throw Error(
             ErrorCode::DuplicateField,
             "Field '" + add.column.text + "' already exists in table '" + table.name + "'.");
     }
-    // The rows already there would hold Null in a field that requires a value.
-    if (add.notNull && table.rowCount > 0) {
+    ddl::NewColumn column = columnForType(add.type, db.version());
+    if (column.autoNumber) requireNoAutoNumber(table, add);
+    // The rows already there would hold Null in a field that requires a value; an AutoNumber
+    // gives each of them its number.
+    if (add.notNull && table.rowCount > 0 && !column.autoNumber) {
         throw Error(ErrorCode::Unsupported,
                     "Cannot add the required field '" + add.column.text + "' to table '" +
                         table.name +
                         "': its records would hold Null in it; add the field "
                         "without NOT NULL.");
     }
-    ddl::NewColumn column = columnForType(add.type, db.version());
     column.name = add.column.text;
     column.collation = catalogCollation(db);
     requireValidName(column.name, "field");
@@ -131,6 +195,7 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     const auto properties = fieldProperties(add.notNull, add.defaultValue);
     db.write([&](store::WriteContext& ctx) {
         ddl::addColumn(ctx.file, ctx.format, table, column, ctx.codePage);
+        if (column.autoNumber) numberRows(ctx, table, column.name);
         if (!properties.empty()) {
             storeProperties(
                 db, table,
@@ -182,7 +247,7 @@ void dropColumn(Database& db, const TableDef& table, const ast::DropColumn& drop
 
 }  // namespace
 
-ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable) {
+ddl::NewColumn columnForType(const ast::DataType& type, Version version) {
     std::string upper = type.name.text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -193,13 +258,9 @@ ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool ne
     c.type = found->type;
     c.size = found->size;
     const auto& p = type.parameters;
-    if ((upper == "COUNTER" || upper == "AUTOINCREMENT") && newTable) {
+    if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
         if (!p.empty()) badType(type, "seed and increment are not supported");
         c.autoNumber = true;
-    } else if (upper == "COUNTER" || upper == "AUTOINCREMENT") {
-        throw Error(
-            ErrorCode::Unsupported,
-            "Adding an AutoNumber field is not supported yet (type " + type.name.text + ").");
     }
     if (c.type == ColumnType::BigInt && version != Version::Ace16 && version != Version::Ace17) {
         badType(type, "BIGINT needs an Access 2016 (ACE 16) database or later");

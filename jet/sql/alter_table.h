@@ -1,4 +1,5 @@
-// ALTER TABLE: a field added to a table (Null in every row it already has) or taken out of it.
+// ALTER TABLE: a field added to a table (Null in every row it already has; an AutoNumber numbers
+// them 1, 2, 3 ... in the order a scan meets them) or taken out of it.
 #pragma once
 
 #include <string_view>
@@ -14,9 +15,8 @@ void runAlterTable(Database& db, const ast::AlterTable& alter, std::string_view 
 
 // The column a DDL type name makes (INT, TEXT(50), DECIMAL(18, 4), ...) in a file of this
 // version, for a new table or for one added to a table. Throws Error(SyntaxError) for a name
-// Access does not know, Error(Unsupported) for one this engine cannot add yet (AutoNumbers on an
-// existing table).
-ddl::NewColumn columnForType(const ast::DataType& type, Version version, bool newTable = false);
+// Access does not know or parameters it does not take.
+ddl::NewColumn columnForType(const ast::DataType& type, Version version);
 
 // Throws Error(SyntaxError) for a name Access does not take for an object: empty, longer than
 // 64 characters, starting with a space, or holding . ! ` [ ] or a control character. `what` is

@@ -49,12 +49,8 @@ std::size_t positionOf(const Database& db, const Relationship& rel, const TableD
     return c->order;
 }
 
-bool overlaps(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    return std::any_of(a.begin(), a.end(), [&](const std::string& x) {
-        return std::any_of(b.begin(), b.end(),
-                           [&](const std::string& y) { return namesEqual(x, y); });
-    });
-}
+// The most guards one statement's cascades may take.
+constexpr std::size_t kMaxGuards = 1000;
 
 }  // namespace
 
@@ -132,6 +128,11 @@ struct RelationshipGuard::Link {
     std::set<std::string> gone;                       // keys changed away from, or deleted
     std::map<std::string, std::vector<Value>> moves;  // cascading: old key -> new values
     std::unique_ptr<ValidationRules> rules;           // cascading: the other table's
+    // Cascading: the guard of the other table, told of each record the cascade changes; or,
+    // when the other table is already on the chain, the chain that would close a circle.
+    std::unique_ptr<RelationshipGuard> next;
+    std::vector<std::string> circle;
+    bool cascades = false;
 
     // The key of a row as bytes that compare equal when the values do; none when a column of
     // it is Null (such a record points nowhere and is not checked).
@@ -156,11 +157,41 @@ struct RelationshipGuard::Link {
 RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statement statement,
                                      const std::vector<bool>& changed)
     : db_(db), statement_(statement) {
+    std::size_t guards = 0;
+    prepare(table, changed, {table.name}, nullptr, guards);
+}
+
+RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statement statement,
+                                     const std::vector<bool>& changed,
+                                     std::vector<std::string> path, const Relationship* via,
+                                     std::size_t& guards)
+    : db_(db), statement_(statement) {
+    prepare(table, changed, std::move(path), via, guards);
+}
+
+void RelationshipGuard::prepare(const TableDef& table, const std::vector<bool>& changed,
+                                std::vector<std::string> path, const Relationship* via,
+                                std::size_t& guards) {
+    Database& db = db_;
+    const Statement statement = statement_;
+    // Every way a cascade can run has a guard of its own: relationships woven tightly enough
+    // would make more of them than a statement should wait for.
+    if (++guards > kMaxGuards) {
+        throw Error(ErrorCode::Unsupported,
+                    "The relationships of table '" + path.front() +
+                        "' cascade along more ways than this engine follows (more than " +
+                        std::to_string(kMaxGuards) + "); nothing was changed.");
+    }
     for (auto& rel : enforcedRelationships(db, table.name)) {
         const bool referencing = namesEqual(rel.referencing, table.name);
         const bool referenced = namesEqual(rel.referenced, table.name);
+        // The records a cascade changes take their new keys from records that exist.
+        const bool cameThrough = via != nullptr && namesEqual(via->name, rel.name) &&
+                                 namesEqual(via->referencing, rel.referencing) &&
+                                 namesEqual(via->referenced, rel.referenced);
         for (const bool holdsForeignKey : {true, false}) {
             if (holdsForeignKey ? !referencing : !referenced) continue;
+            if (holdsForeignKey && cameThrough) continue;
             // Deleting records that hold foreign keys never breaks a relationship; a new record
             // has nothing pointing at it yet.
             if (statement == Statement::Delete && holdsForeignKey) continue;
@@ -199,15 +230,7 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                                           : (rel.cascadeDeletes || rel.cascadeNulls);
                 if (cascades) {
                     const TableDef& other = *link->other;
-                    // What the cascade changes must not reach further.
-                    for (const auto& further : enforcedRelationships(db, other.name)) {
-                        if (!namesEqual(further.referenced, other.name)) continue;
-                        if ((statement == Statement::Delete && rel.cascadeDeletes) ||
-                            overlaps(further.referencedColumns, rel.referencingColumns)) {
-                            unsupported(rel, "a cascade into '" + other.name +
-                                                 "', which other records relate to in turn,");
-                        }
-                    }
+                    link->cascades = true;
                     if (std::any_of(other.columns.begin(), other.columns.end(),
                                     [](const ColumnDef& c) {
                                         return c.calculated || c.type == ColumnType::Complex;
@@ -224,6 +247,24 @@ RelationshipGuard::RelationshipGuard(Database& db, const TableDef& table, Statem
                     }
                     link->rules =
                         std::make_unique<ValidationRules>(db, other, propertiesOf(db, other));
+                    // The records the cascade deletes, or whose keys it changes, are kept by
+                    // the other table's relationships in turn.
+                    const bool onPath = std::any_of(
+                        path.begin(), path.end(),
+                        [&](const std::string& t) { return namesEqual(t, other.name); });
+                    if (onPath) {
+                        link->circle = path;
+                        link->circle.push_back(other.name);
+                    } else {
+                        const Statement follows =
+                            statement == Statement::Delete && rel.cascadeDeletes
+                                ? Statement::Delete
+                                : Statement::Update;
+                        std::vector<std::string> further = path;
+                        further.push_back(other.name);
+                        link->next.reset(new RelationshipGuard(
+                            db, other, follows, theirs, std::move(further), &link->rel, guards));
+                    }
                 }
             }
             links_.push_back(std::move(link));
@@ -266,6 +307,81 @@ void RelationshipGuard::rowDeleted(const std::vector<Value>& before) {
 }
 
 void RelationshipGuard::finish(store::WriteContext& ctx) {
+    cascade(ctx);
+    verify(ctx);
+}
+
+void RelationshipGuard::cascade(store::WriteContext& ctx) {
+    for (auto& link : links_) {
+        if (!link->cascades || link->gone.empty()) continue;
+        const Relationship& rel = link->rel;
+        const TableDef& other = *link->other;
+        // The keys the cascade leaves no record behind with; what stays is for verify().
+        bool reached = false;
+        {
+            store::TableWriter writer(ctx.file, ctx.format, other, ctx.codePage);
+            index::TableIndexes indexes(ctx.file, ctx.format, other);
+            std::vector<std::uint32_t> deleted;
+            store::ChangedColumns changed(other.columns.size());
+            for (const std::size_t t : link->theirs) changed.mark(t);
+            auto cursor = ctx.scan(other);
+            while (cursor.next()) {
+                const auto& row = cursor.row();
+                const auto key = link->keyOf(row, link->theirs);
+                if (!key || !link->gone.contains(*key)) continue;
+                if (!link->circle.empty()) {
+                    std::string chain;
+                    for (const auto& t : link->circle)
+                        chain += (chain.empty() ? "'" : " -> '") + t + "'";
+                    throw Error(ErrorCode::Unsupported,
+                                "Cannot keep the relationship '" + rel.name +
+                                    "': its cascade would come back to a table it has already "
+                                    "changed (" +
+                                    chain +
+                                    "); cascades around a circle of relationships are not "
+                                    "followed, and nothing was changed.");
+                }
+                reached = true;
+                if (statement_ == Statement::Delete && rel.cascadeDeletes) {
+                    writer.deleteRow(cursor.location());
+                    deleted.push_back(cursor.location().page << 8 | cursor.location().slot);
+                    if (link->next) link->next->rowDeleted(row);
+                    continue;
+                }
+                std::vector<Value> values = row;
+                for (std::size_t i = 0; i < link->theirs.size(); ++i) {
+                    const ColumnDef& column = other.columns[link->theirs[i]];
+                    Value v = statement_ == Statement::Update ? link->moves.at(*key)[i] : Value{};
+                    if (isNull(v) && isRequired(db_, other, column)) {
+                        throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
+                                                                 other.name + "." + column.name +
+                                                                 "' field.");
+                    }
+                    values[link->theirs[i]] = std::move(v);
+                }
+                try {
+                    link->rules->check(values, changed);
+                } catch (const Error& e) {
+                    throw Error(e.code(), "Cannot perform cascading operation (relationship '" +
+                                              rel.name + "'): " + e.what());
+                }
+                writer.updateRow(cursor.location(), values, changed.mask());
+                indexes.updateRow(cursor.location(), row, values, changed.mask());
+                if (link->next) link->next->rowUpdated(row, values);
+            }
+            if (!deleted.empty()) {
+                writer.adjustRowCount(-static_cast<std::int64_t>(deleted.size()));
+                indexes.removeRows(std::move(deleted));
+            }
+            indexes.finish();
+        }
+        // The writers of this table are done before the next table's cascades, which may reach
+        // this table again by another way.
+        if (reached && link->next) link->next->cascade(ctx);
+    }
+}
+
+void RelationshipGuard::verify(store::WriteContext& ctx) {
     for (auto& link : links_) {
         const Relationship& rel = link->rel;
         const TableDef& other = *link->other;
@@ -283,58 +399,23 @@ void RelationshipGuard::finish(store::WriteContext& ctx) {
             }
             continue;
         }
+        if (link->cascades) {
+            if (link->next) link->next->verify(ctx);
+            continue;
+        }
         // A record whose key changes may not leave related records behind, even when another
         // record takes its old key in the same statement: they would change meaning.
         if (link->gone.empty()) continue;
-        const bool cascade = statement_ == Statement::Update
-                                 ? rel.cascadeUpdates
-                                 : (rel.cascadeDeletes || rel.cascadeNulls);
-        store::TableWriter writer(ctx.file, ctx.format, other, ctx.codePage);
-        index::TableIndexes indexes(ctx.file, ctx.format, other);
-        std::vector<std::uint32_t> deleted;
-        store::ChangedColumns changed(other.columns.size());
-        for (const std::size_t t : link->theirs) changed.mark(t);
         auto cursor = ctx.scan(other);
         while (cursor.next()) {
-            const auto& row = cursor.row();
-            const auto key = link->keyOf(row, link->theirs);
-            if (!key || !link->gone.contains(*key)) continue;
-            if (!cascade) {
+            const auto key = link->keyOf(cursor.row(), link->theirs);
+            if (key && link->gone.contains(*key)) {
                 throw Error(ErrorCode::RelatedRecordsExist,
                             "The record cannot be deleted or changed because table '" +
                                 rel.referencing + "' includes related records (relationship '" +
                                 rel.name + "').");
             }
-            if (statement_ == Statement::Delete && rel.cascadeDeletes) {
-                writer.deleteRow(cursor.location());
-                deleted.push_back(cursor.location().page << 8 | cursor.location().slot);
-                continue;
-            }
-            std::vector<Value> values = row;
-            for (std::size_t i = 0; i < link->theirs.size(); ++i) {
-                const ColumnDef& column = other.columns[link->theirs[i]];
-                Value v = statement_ == Statement::Update ? link->moves.at(*key)[i] : Value{};
-                if (isNull(v) && isRequired(db_, other, column)) {
-                    throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
-                                                             other.name + "." + column.name +
-                                                             "' field.");
-                }
-                values[link->theirs[i]] = std::move(v);
-            }
-            try {
-                link->rules->check(values, changed);
-            } catch (const Error& e) {
-                throw Error(e.code(), "Cannot perform cascading operation (relationship '" +
-                                          rel.name + "'): " + e.what());
-            }
-            writer.updateRow(cursor.location(), values, changed.mask());
-            indexes.updateRow(cursor.location(), row, values, changed.mask());
         }
-        if (!deleted.empty()) {
-            writer.adjustRowCount(-static_cast<std::int64_t>(deleted.size()));
-            indexes.removeRows(std::move(deleted));
-        }
-        indexes.finish();
     }
 }
 

@@ -271,7 +271,7 @@ void runCreateTable(Database& db, const ast::CreateTable& create, std::string_vi
                     "Field '" + f.column.text + "' is defined twice in table '" + name + "'.");
             }
         }
-        ddl::NewColumn c = columnForType(f.type, db.version(), /*newTable=*/true);
+        ddl::NewColumn c = columnForType(f.type, db.version());
         c.name = f.column.text;
         table.columns.push_back(c);
         if (f.primaryKey) setPrimaryKey({f.column});

@@ -23,6 +23,16 @@ void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
                static_cast<std::streamsize>(bytes.size()));
 }
 
+void expectRefused(jet::Database& db, const std::string& path, const std::string& sql,
+                   jet::ErrorCode code, const std::string& description) {
+    SCOPED_TRACE(sql);
+    const auto before = bytesOf(path);
+    const jet::Error e = errorOf(db, sql);
+    EXPECT_EQ(e.code(), code);
+    EXPECT_EQ(e.what(), description);
+    EXPECT_EQ(bytesOf(path), before);
+}
+
 std::string commandOutput(const std::string& command) {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     std::string out;

@@ -34,6 +34,11 @@ jet::Error errorOf(F&& f) {
     return jet::Error(jet::ErrorCode::Io, "");
 }
 
+// The statement must fail with `code` and exactly `description`, and leave the file at `path`
+// byte for byte as it was.
+void expectRefused(jet::Database& db, const std::string& path, const std::string& sql,
+                   jet::ErrorCode code, const std::string& description);
+
 // A shell command's standard output (mdbtools' programs); a test failure when it fails.
 std::string commandOutput(const std::string& command);
 

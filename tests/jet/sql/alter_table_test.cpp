@@ -156,7 +156,6 @@ TEST(AlterTable, RefusalsLeaveTheFileAsItWas) {
         {"ALTER TABLE [Table1] ADD COLUMN [x] WIDGET", ErrorCode::SyntaxError},
         {"ALTER TABLE [Table1] ADD COLUMN [data ] INT", ErrorCode::SyntaxError},
         {"ALTER TABLE [Table1] ADD COLUMN [x] TEXT(300)", ErrorCode::SyntaxError},
-        {"ALTER TABLE [Table1] ADD COLUMN [x] COUNTER", ErrorCode::Unsupported},
         {"ALTER TABLE [Table1] ADD COLUMN [x] INT NOT NULL", ErrorCode::Unsupported},
         {"ALTER TABLE [Table1] DROP [nothing]", ErrorCode::FieldNotFound},
         {"ALTER TABLE [Table1] DROP [id]", ErrorCode::NotUpdatable},  // indexed

@@ -30,12 +30,7 @@ protected:
     }
     // The statement fails with `code` and a description naming `relationship`; nothing changes.
     void expectRefused(const std::string& sql, ErrorCode code, const std::string& description) {
-        SCOPED_TRACE(sql);
-        const auto before = bytesOf(path_);
-        const Error e = errorOf(*db_, sql);
-        EXPECT_EQ(e.code(), code);
-        EXPECT_EQ(e.what(), description);
-        EXPECT_EQ(bytesOf(path_), before);
+        testsupport::expectRefused(*db_, path_, sql, code, description);
     }
     testsupport::TempDir dir_;
     std::string path_;

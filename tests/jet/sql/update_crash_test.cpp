@@ -1,9 +1,10 @@
 // A power cut at any moment of a statement: the process is stopped before its k-th page write
 // and before each sync, for every k, in an UPDATE that grows rows onto new pages, one that moves
 // every entry of an index (splitting its leaves), and the new-field sequence (ADD COLUMN, an
-// update that fills the field and so grows every row, DROP), a CSV import, and new fields that
-// carry a table's definition onto a second page. Reopening must give the table as it was before
-// or after some statement, never between, and a file without faults.
+// update that fills the field and so grows every row, DROP), a CSV import, new fields that
+// carry a table's definition onto a second page, and an AutoNumber field that numbers every row.
+// Reopening must give the table as it was before or after some statement, never between, and a
+// file without faults.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -168,6 +169,8 @@ const Statements kNewField{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
                            "update [Table1] set [Total]=[CD_AGENTE]+ 1",
                            "ALTER TABLE [Table1] DROP [Total]"};
 
+const Statements kCounter{"ALTER TABLE [Table1] ADD COLUMN [Seq] COUNTER"};
+
 const std::string kLongNote(4500, 'n');
 const std::string kFillNote =
     "update [Table1] set [Note]=[RS_AGENTE] & '" + kLongNote + "' WHERE [CD_AGENTE] < 400";
@@ -189,7 +192,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{kJet3, {kImport}}, Case{kJet3, definitionOntoASecondPage()},
                       // A Memo field added, some of its values on chains of long-value pages,
                       // and dropped again.
-                      Case{kJet3, kMemoField}),
+                      Case{kJet3, kMemoField},
+                      // An AutoNumber added: every record grows by its number, many move.
+                      Case{kJet4, kCounter}, Case{kJet3, kCounter}),
     [](const ::testing::TestParamInfo<Case>& info) {
         return std::string(info.param.fixture == kJet3 ? "Access97_" : "Jet4_") +
                std::to_string(info.index);
