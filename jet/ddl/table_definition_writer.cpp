@@ -29,6 +29,7 @@ struct Definition {
     std::size_t namesStart = 0;    // the column names, in entry order
     std::vector<std::size_t> nameAt;
     std::size_t namesEnd = 0;
+    std::size_t longValueMaps = 0;  // the long-value fields' map entries, then 0xFFFF
 };
 
 Definition load(const file::PageFile& file, const format::Format& fmt, const TableDef& table) {
@@ -45,6 +46,7 @@ Definition load(const file::PageFile& file, const format::Format& fmt, const Tab
         pos += definitionNameSize(fmt, b, pos);
     }
     d.namesEnd = layout.realEntries;
+    d.longValueMaps = layout.trailer;
     // A definition that does not end where its structures do holds something an edit could
     // lose or misplace.
     if (layout.end != d.bytes.size()) {
@@ -151,9 +153,8 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
         put16(maps, 0, table.maxColumns);
         put32(maps, 2, pages.raw());
         put32(maps, 6, room.raw());
-        const std::size_t closing = layoutOf(fmt, d.bytes).end - 2;
-        d.bytes.insert(d.bytes.begin() + static_cast<std::ptrdiff_t>(closing), maps.begin(),
-                       maps.end());
+        // Before the 0xFFFF that closes the definition, which is its last two bytes.
+        d.bytes.insert(d.bytes.end() - 2, maps.begin(), maps.end());
     }
     // The byte Access sets on every table it makes in Jet 4 and later, without which its own
     // AutoNumbers do not count on; a table some other program made may lack it.
@@ -170,8 +171,7 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
     // A Memo or OLE Object field's maps leave the definition with it. Its pages stay as they
     // are, as the rows' bytes of the field do, until the database is compacted: a page of the
     // maps may hold another field's values too.
-    if (const auto maps =
-            longValueMapsEntry(d.bytes, layoutOf(fmt, d.bytes).trailer, column.number)) {
+    if (const auto maps = longValueMapsEntry(d.bytes, d.longValueMaps, column.number)) {
         d.bytes.erase(d.bytes.begin() + static_cast<std::ptrdiff_t>(*maps),
                       d.bytes.begin() + static_cast<std::ptrdiff_t>(*maps + 10));
     }

@@ -519,8 +519,7 @@ void PageFile::rollback() {
 
 void PageFile::endWrite() {
     dirty_.clear();
-    freePagesFrom_ = 0;
-    pagesKnownInUse_.clear();
+    freePageSearch_ = {};
     recentEdits_ = {};
     journal_.reset();
     journaled_ = {};

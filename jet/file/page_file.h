@@ -103,13 +103,14 @@ public:
         sizeLimitLabel_ = std::move(label);
     }
     std::uint64_t sizeLimit() const { return sizeLimit_; }
-    // Within a write: no page below this one is free (those who take free pages keep it, and
-    // those who free one lower it); 0 when nobody has looked. Forgotten when the write ends.
-    std::uint32_t freePagesFrom() const { return freePagesFrom_; }
-    void setFreePagesFrom(std::uint32_t page) { freePagesFrom_ = page; }
-    // Within a write: the pages found in use when a free one was first wanted (empty until
-    // then), for those who take free pages. Forgotten when the write ends.
-    std::vector<bool>& pagesKnownInUse() { return pagesKnownInUse_; }
+    // What those who take free pages learnt within the current write; forgotten when it ends.
+    struct FreePageSearch {
+        // No page below this one is free (takers raise it, those who free a page lower it).
+        std::uint32_t from = 0;
+        // The pages found in use when a free one was first wanted; empty until then.
+        std::vector<bool> inUse;
+    };
+    FreePageSearch& freePageSearch() { return freePageSearch_; }
     // Throws Error(TooLarge) when `pages` more pages would take the file past its limit.
     void requireRoom(std::uint32_t pages) const;
     std::uint32_t pageSize() const { return pageSize_; }
@@ -287,9 +288,8 @@ private:
     std::uint64_t originalSize_ = 0;  // the file's size at beginWrite()
     std::uint64_t writeSize_ = 0;     // and with the pages appended since
     std::uint64_t sizeLimit_ = 0;
-    std::uint32_t freePagesFrom_ = 0;
-    std::vector<bool> pagesKnownInUse_;
     std::string sizeLimitLabel_;
+    FreePageSearch freePageSearch_;
     std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
     // The entries of dirty_ edited last, and their pages: a statement reads and edits the same

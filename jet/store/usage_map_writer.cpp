@@ -71,9 +71,9 @@ void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
     file::Page copy = *file.page(loc.holderPage);
     const auto mask = static_cast<std::uint8_t>(1u << loc.bit);
     // A page given back to the file may be taken again in the same write.
-    if (on && where.page == kGlobalUsageMap.page && where.slot == kGlobalUsageMap.slot &&
-        page < file.freePagesFrom()) {
-        file.setFreePagesFrom(page);
+    if (on && where.page == kGlobalUsageMap.page && where.slot == kGlobalUsageMap.slot) {
+        auto& search = file.freePageSearch();
+        search.from = std::min(search.from, page);
     }
     copy[loc.byte] = on ? static_cast<std::uint8_t>(copy[loc.byte] | mask)
                         : static_cast<std::uint8_t>(copy[loc.byte] & ~mask);
@@ -161,10 +161,11 @@ std::optional<std::uint32_t> takeFreePage(file::PageFile& file, const format::Fo
     // Pages 0 to 2 (the header, the global map, the catalog's definition) are never free. A
     // page in use that the map calls free (a damaged map) is passed over; what is in use is
     // worked out once a write, when the map first offers a page.
-    std::uint32_t from = std::max<std::uint32_t>(file.freePagesFrom(), 3);
+    auto& search = file.freePageSearch();
+    std::uint32_t from = std::max<std::uint32_t>(search.from, 3);
     std::optional<std::uint32_t> page;
     while ((page = firstMarkedPage(file, fmt, kGlobalUsageMap, from))) {
-        std::vector<bool>& inUse = file.pagesKnownInUse();
+        std::vector<bool>& inUse = search.inUse;
         if (inUse.empty()) {
             try {
                 inUse = pagesInUse(file, fmt);
@@ -177,10 +178,10 @@ std::optional<std::uint32_t> takeFreePage(file::PageFile& file, const format::Fo
         from = *page + 1;
     }
     if (!page) {
-        file.setFreePagesFrom(file.pageCount());
+        search.from = file.pageCount();
         return std::nullopt;
     }
-    file.setFreePagesFrom(*page + 1);
+    search.from = *page + 1;
     for (const RowPointer map : ownerMaps) {
         if (covers(file, fmt, map, *page)) continue;
         try {
