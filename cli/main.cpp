@@ -1,9 +1,12 @@
 // quillfen-db: the Access database engine on the command line.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <iostream>
 
 #include "cli/check_command.h"
 #include "cli/commands.h"
+#include "cli/compact_command.h"
 #include "jet/base/error.h"
 
 int main(int argc, char** argv) {
@@ -67,6 +70,12 @@ int main(int argc, char** argv) {
     auto* check =
         app.add_subcommand("check", "Check the file's integrity; exit status 1 when it has faults");
     addCommon(check);
+    auto* compactCmd = app.add_subcommand(
+        "compact",
+        "Compact the database in place (rows rewritten densely, dropped fields no longer "
+        "counted, indexes and usage maps rebuilt, free pages at the end cut off); exit status 1 "
+        "when faults remain");
+    addCommon(compactCmd);
 
     try {
         app.parse(argc, argv);
@@ -102,6 +111,10 @@ int main(int argc, char** argv) {
         if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile, encoding);
         if (*create) cli::createDatabase(file, formatName);
         if (*check) status = cli::runCheck(std::cout, file, password);
+        if (*compactCmd) {
+            status =
+                cli::runCompact(std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0, file, password);
+        }
         std::cout.flush();
     } catch (const jet::Error& e) {
         std::cout.flush();

@@ -1,6 +1,7 @@
 #include "jet/ddl/table_definition_writer.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "jet/base/bytes.h"
@@ -193,6 +194,82 @@ void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef&
                 b.begin() + static_cast<std::ptrdiff_t>(d.namesEnd));
     put16(d.bytes, fmt.tdefColumns, d.columnCount - 1);
     splice(file, fmt, table, d, entryAt, d.namesEnd, with);
+}
+
+namespace {
+
+// Each value's rank among `values` (distinct ones only).
+std::map<std::uint16_t, std::uint16_t> ranks(std::vector<std::uint16_t> values, const char* what) {
+    std::sort(values.begin(), values.end());
+    if (std::adjacent_find(values.begin(), values.end()) != values.end()) {
+        corrupt(std::string("two columns share a ") + what);
+    }
+    std::map<std::uint16_t, std::uint16_t> rank;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        rank[values[i]] = static_cast<std::uint16_t>(i);
+    }
+    return rank;
+}
+
+}  // namespace
+
+void renumberColumns(file::PageFile& file, const format::Format& fmt, const TableDef& table) {
+    Definition d = load(file, fmt, table);
+    std::vector<std::uint8_t>& b = d.bytes;
+    const auto entryAt = [&](std::uint16_t i) {
+        return d.columnsStart + std::size_t{i} * fmt.columnEntrySize;
+    };
+    std::vector<std::uint16_t> numbers, positions, slots;
+    // The fixed fields that take bytes in the row (a Yes/No field lives in the null mask), by
+    // where they lay.
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> fixed;
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = entryAt(i);
+        numbers.push_back(u16(b, at + fmt.colNumber));
+        positions.push_back(u16(b, at + columnPositionOffset(fmt)));
+        const bool isFixed = (b[at + fmt.colFlags] & kColumnFixed) != 0;
+        if (!isFixed) slots.push_back(u16(b, at + fmt.colVarIndex));
+        if (isFixed && b[at + fmt.colType] != static_cast<std::uint8_t>(ColumnType::YesNo)) {
+            fixed.emplace_back(u16(b, at + fmt.colFixedOffset), i);
+        }
+    }
+    const auto number = ranks(numbers, "number");
+    const auto position = ranks(positions, "position");
+    const auto slot = ranks(slots, "variable slot");
+    std::sort(fixed.begin(), fixed.end());
+    std::uint32_t offset = 0;
+    for (const auto& [old, i] : fixed) {
+        put16(b, entryAt(i) + fmt.colFixedOffset, static_cast<std::uint16_t>(offset));
+        offset += u16(b, entryAt(i) + fmt.colLength);
+    }
+    if (offset > 0xFFFF) corrupt("the fixed fields take more bytes than a row holds");
+    for (std::uint16_t i = 0; i < d.columnCount; ++i) {
+        const std::size_t at = entryAt(i);
+        put16(b, at + fmt.colNumber, number.at(numbers[i]));
+        put16(b, at + columnPositionOffset(fmt), position.at(positions[i]));
+        if ((b[at + fmt.colFlags] & kColumnFixed) == 0) {
+            put16(b, at + fmt.colVarIndex, slot.at(u16(b, at + fmt.colVarIndex)));
+        }
+    }
+    const auto renumbered = [&](std::uint16_t old) {
+        const auto found = number.find(old);
+        if (found == number.end()) corrupt("an index or a map names a column the table lacks");
+        return found->second;
+    };
+    const DefinitionLayout layout = layoutOf(fmt, b);
+    for (std::uint32_t r = 0; r < layout.realCount; ++r) {
+        std::size_t p =
+            layout.realEntries + std::size_t{r} * fmt.realIndexDefSize + (fmt.jet3 ? 0 : 4);
+        for (int k = 0; k < 10; ++k, p += 3) {
+            if (u16(b, p) != 0xFFFF) put16(b, p, renumbered(u16(b, p)));
+        }
+    }
+    for (std::size_t p = d.longValueMaps; p + 2 <= b.size() && u16(b, p) != 0xFFFF; p += 10) {
+        put16(b, p, renumbered(u16(b, p)));
+    }
+    put16(b, fmt.tdefMaxColumns, d.columnCount);
+    put16(b, fmt.tdefVarColumns, static_cast<std::uint16_t>(slots.size()));
+    writeDefinition(file, fmt, table.definitionPage, b);
 }
 
 }  // namespace jet::ddl

@@ -44,4 +44,12 @@ void addColumn(file::PageFile& file, const format::Format& fmt, const TableDef& 
 void dropColumn(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                 const ColumnDef& column);
 
+// Numbers the columns afresh, as compacting does: the column numbers, positions and variable
+// slots close up in the order they had, the fixed fields lie one after the other in the order
+// they had, and the table counts only the columns it has, so that dropped columns no longer
+// count toward the 255. The index entries and the long-value fields' maps follow the new
+// numbers. Rows written before no longer read right afterwards: the caller writes every row
+// again. Throws Error(Corrupt) for a definition whose numbers do not add up.
+void renumberColumns(file::PageFile& file, const format::Format& fmt, const TableDef& table);
+
 }  // namespace jet::ddl

@@ -112,18 +112,7 @@ void PageImageStore::openTempFile() {
     std::error_code ec;
     std::string dir = std::filesystem::temp_directory_path(ec).string();
     if (ec || dir.empty()) dir = "/tmp";
-    int fd = -1;
-#ifdef O_TMPFILE
-    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#endif
-    if (fd < 0) {
-        // Without O_TMPFILE (or where the file system lacks it), a named file removed at once.
-        std::string name = dir + "/quillfen-pages-XXXXXX";
-        fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0) ::unlink(name.c_str());
-    }
-    if (fd < 0) posix::throwIo("create a temporary file in", dir, errno);
-    temp_.reset(fd);
+    temp_ = posix::anonymousFileIn(dir, "quillfen-pages");
 }
 
 }  // namespace jet::file

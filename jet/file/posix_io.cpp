@@ -125,6 +125,21 @@ void truncateTo(int fd, std::uint64_t size, const std::string& path) {
     }
 }
 
+UniqueFd anonymousFileIn(const std::string& folder, const std::string& prefix) {
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (fd < 0) {
+        // Without O_TMPFILE (or where the file system lacks it), a named file removed at once.
+        std::string name = folder + "/" + prefix + "-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) ::unlink(name.c_str());
+    }
+    if (fd < 0) throwIo("create a temporary file in", folder, errno);
+    return UniqueFd(fd);
+}
+
 std::string directoryOf(const std::string& filePath) {
     const auto slash = filePath.find_last_of('/');
     if (slash == std::string::npos) return ".";

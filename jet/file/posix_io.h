@@ -55,6 +55,10 @@ std::size_t readUpTo(int fd, void* data, std::size_t length, std::uint64_t offse
                      const std::string& path);
 void syncFile(int fd, const std::string& path);
 void truncateTo(int fd, std::uint64_t size, const std::string& path);
+// A new file in `folder` that has no name, so that it goes when closed, whatever ends the
+// process; `prefix` names it for the moment it needs a name where the file system cannot make
+// one without. Throws Error(Io) naming the folder.
+UniqueFd anonymousFileIn(const std::string& folder, const std::string& prefix);
 // Makes a file's creation or removal in `filePath`'s folder durable.
 void syncDirectoryOf(const std::string& filePath);
 std::string directoryOf(const std::string& filePath);

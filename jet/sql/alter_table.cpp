@@ -188,7 +188,10 @@ void addColumn(Database& db, const TableDef& table, const ast::AddColumn& add) {
     if (table.maxColumns >= ddl::kMaxColumns || table.columns.size() >= ddl::kMaxColumns) {
         std::string message = "Too many fields defined in table '" + table.name + "'.";
         if (table.columns.size() < ddl::kMaxColumns) {
-            message += " Fields dropped from it count until the database is compacted.";
+            message +=
+                " Fields dropped from it count until the database is compacted. "
+                "Compact the database (quillfen-db compact " +
+                db.path() + ").";
         }
         throw Error(ErrorCode::TooManyFields, message);
     }

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "jet/base/names.h"
+#include "jet/ddl/table_rewrite.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
@@ -61,6 +62,38 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
     return mask;
 }
 
+// Rows an UPDATE looks at first to judge whether it would move most of the table's rows.
+constexpr std::size_t kSampleRows = 512;
+
+// Whether an UPDATE would move more than a quarter of the table's rows (each leaving a forwarding
+// pointer behind and the file a hole), judged on the first rows of the table: on each page,
+// the rows that grow use up its free bytes, and every one after that moves. Rows changed where
+// they stand never move. `newValues(row)` says whether the row changes, leaving its values in
+// `values` and the columns changed in `changedMask()`.
+template <typename Change, typename Mask>
+bool movesMostRows(store::WriteContext& ctx, const TableDef& table, const std::vector<bool>& reads,
+                   const store::TableWriter& writer, Change newValues, Mask changedMask,
+                   const std::vector<Value>& values) {
+    auto cursor = ctx.scan(table);
+    cursor.decodeOnly(reads);
+    std::size_t seen = 0, moved = 0;
+    std::uint32_t page = 0;
+    std::ptrdiff_t room = 0;
+    while (seen < kSampleRows && cursor.next()) {
+        ++seen;
+        if (!newValues(cursor.row())) continue;
+        const auto growth = writer.growth(cursor.location(), values, changedMask());
+        if (growth.bytes <= 0) continue;
+        if (cursor.location().page != page) {
+            page = cursor.location().page;
+            room = static_cast<std::ptrdiff_t>(growth.pageFree);
+        }
+        room -= growth.bytes;
+        if (room < 0) ++moved;
+    }
+    return seen > 0 && moved * 4 > seen;
+}
+
 }  // namespace
 
 std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_view statement) {
@@ -93,42 +126,76 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                                             !calculated.empty() || relationships.active());
     rules.addColumnsRead(reads);
 
+    // The new values of a row, as every assignment sees the row as it was before the
+    // statement; false when the row does not match or nothing in it changes.
+    std::vector<Value> values;
+    store::ChangedColumns changed(table->columns.size());
+    const auto change = [&](const std::vector<Value>& row) {
+        values = row;
+        changed.clear();
+        for (const auto& t : targets) {
+            Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
+            if (t.required && isNull(v)) {
+                throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
+                                                         table->name + "." + t.column->name +
+                                                         "' field.");
+            }
+            if (v != row[t.index]) {
+                values[t.index] = std::move(v);
+                changed.mark(t.index);
+            }
+        }
+        return !changed.empty();
+    };
+    const auto matches = [&](const std::vector<Value>& row) {
+        return !where || isTrue(where->evaluate(row));
+    };
+
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
+        // A statement that would move most rows writes the table afresh instead; a relationship
+        // could cascade into the very table being rewritten, so those change rows in place.
+        if (!relationships.active() && ddl::TableRewrite::obstacle(*table).empty() &&
+            movesMostRows(
+                ctx, *table, reads, writer,
+                [&](const std::vector<Value>& row) { return matches(row) && change(row); },
+                [&] { return changed.mask(); }, values)) {
+            ddl::TableRewrite rewrite(ctx.file, ctx.format, *table, ctx.codePage);
+            auto cursor = ctx.scan(*table);
+            while (cursor.next()) {
+                const auto& row = cursor.row();
+                if (!matches(row)) {
+                    rewrite.add(row);
+                    continue;
+                }
+                ++matched;
+                if (!change(row)) {
+                    rewrite.add(row);
+                    continue;
+                }
+                calculated.recompute(values, changed);
+                rules.check(values, changed);
+                rewrite.add(values);
+            }
+            rewrite.finish(false);
+            return;
+        }
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
-        std::vector<Value> values;
-        store::ChangedColumns changed(table->columns.size());
         auto cursor = ctx.scan(*table);
         cursor.decodeOnly(reads);
         while (cursor.next()) {
             const auto& row = cursor.row();
-            if (where && !isTrue(where->evaluate(row))) continue;
+            if (!matches(row)) continue;
             ++matched;
-            // Every assignment sees the row as it was before the statement.
-            values = row;
-            changed.clear();
-            for (const auto& t : targets) {
-                Value v = convertForColumn(t.value.evaluate(row), *t.column, db.version());
-                if (t.required && isNull(v)) {
-                    throw Error(ErrorCode::NotUpdatable, "You must enter a value in the '" +
-                                                             table->name + "." + t.column->name +
-                                                             "' field.");
-                }
-                if (v != row[t.index]) {
-                    values[t.index] = std::move(v);
-                    changed.mark(t.index);
-                }
+            if (!change(row)) continue;
+            calculated.recompute(values, changed);
+            rules.check(values, changed);
+            if (!writer.updateInPlace(cursor.location(), values, changed.list())) {
+                writer.updateRow(cursor.location(), values, changed.mask());
             }
-            if (!changed.empty()) {
-                calculated.recompute(values, changed);
-                rules.check(values, changed);
-                if (!writer.updateInPlace(cursor.location(), values, changed.list())) {
-                    writer.updateRow(cursor.location(), values, changed.mask());
-                }
-                indexes.updateRow(cursor.location(), row, values, changed.mask());
-                relationships.rowUpdated(row, values);
-            }
+            indexes.updateRow(cursor.location(), row, values, changed.mask());
+            relationships.rowUpdated(row, values);
         }
         indexes.finish();
         relationships.finish(ctx);

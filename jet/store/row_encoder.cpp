@@ -10,6 +10,10 @@
 
 namespace jet::store {
 
+std::vector<std::uint8_t> longValuePlaceholder(const ColumnDef&, const std::vector<std::uint8_t>&) {
+    return std::vector<std::uint8_t>(kLongValueReferenceSize, 0);
+}
+
 RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table, std::uint16_t codePage)
     : fmt_(fmt), table_(table), codePage_(codePage) {
     std::uint16_t highestNumber = 0;

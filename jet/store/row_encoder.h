@@ -20,6 +20,10 @@ namespace jet::store {
 using LongValueStore =
     std::function<std::vector<std::uint8_t>(const ColumnDef&, const std::vector<std::uint8_t>&)>;
 
+// A long-value store that writes nothing and gives a reference's worth of zeros: for working out
+// the size of a row, or whether it can be encoded at all, without changing the file.
+std::vector<std::uint8_t> longValuePlaceholder(const ColumnDef&, const std::vector<std::uint8_t>&);
+
 class RowEncoder {
 public:
     // `codePage` is the database's, for Jet 3 text (0 for Windows-1252).

@@ -201,6 +201,22 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     }
 }
 
+TableWriter::Growth TableWriter::growth(RowLocation where, const std::vector<Value>& values,
+                                        const std::vector<bool>& changed) const {
+    const Body body = findBody(where);
+    const file::PageRef holder = file_.page(body.at.page);
+    const ByteSpan stored = rowAt(fmt_, *holder, static_cast<std::uint8_t>(body.at.slot));
+    std::vector<std::optional<ByteSpan>> keep;
+    decoder_.locate(stored, keep);
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        if (changed[i]) keep[i].reset();
+    }
+    const std::vector<std::uint8_t> bytes = encoder_.encode(values, keep, 0, longValuePlaceholder);
+    return Growth{
+        static_cast<std::ptrdiff_t>(bytes.size()) - static_cast<std::ptrdiff_t>(stored.size()),
+        DataPageWriter(fmt_, *holder).freeSpace()};
+}
+
 RowLocation TableWriter::insertRow(const std::vector<Value>& values) {
     const std::vector<std::optional<ByteSpan>> keep(table_.columns.size());
     // Room for a forwarding pointer, should the row have to move later.

@@ -46,6 +46,17 @@ public:
     // `changed` lists the changed columns by index.
     bool updateInPlace(RowLocation where, const std::vector<Value>& values,
                        std::span<const std::size_t> changed);
+    // What updateRow would do to the row at `where` with these values, worked out without
+    // changing anything: how many bytes its stored form grows by (long values counted at the
+    // size of their reference) and how many bytes its page has free. A statement weighs from
+    // this whether its rows would move.
+    struct Growth {
+        std::ptrdiff_t bytes = 0;
+        std::size_t pageFree = 0;
+    };
+    Growth growth(RowLocation where, const std::vector<Value>& values,
+                  const std::vector<bool>& changed) const;
+
     // Stores a new row (values in the table's column order, AutoNumbers already given) on the
     // table's last page with room, or on a new page; the row count is the caller's to adjust.
     RowLocation insertRow(const std::vector<Value>& values);

@@ -92,6 +92,8 @@ std::vector<std::uint8_t> mapRow(const file::PageFile& file, const format::Forma
     return {row.begin(), row.end()};
 }
 
+}  // namespace
+
 void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer where,
                    const std::vector<std::uint8_t>& row) {
     DataPageWriter w(fmt, *file.page(where.page));
@@ -105,6 +107,8 @@ void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer w
     }
     file.writePage(where.page, w.page());
 }
+
+namespace {
 
 // An inline map whose window does not reach `page`: moves the window when the pages it marks
 // and `page` fit in it; false when they do not.
@@ -349,9 +353,12 @@ void releasePages(file::PageFile& file, const format::Format& fmt,
             corrupt("a page to give back (" + std::to_string(p) + ") is not one a table owns");
         }
     }
+    // Pages found in use earlier in this write are no longer: they may be taken again.
+    std::vector<bool>& inUse = file.freePageSearch().inUse;
     for (const std::uint32_t p : pages) {
         file.writePage(p, file::Page(fmt.pageSize, 0));
         markPage(file, fmt, kGlobalUsageMap, p, true);
+        if (p < inUse.size()) inUse[p] = false;
     }
 }
 

@@ -1,0 +1,214 @@
+#include "jet/ddl/table_rewrite.h"
+
+#include <algorithm>
+#include <array>
+
+#include "jet/base/bytes.h"
+#include "jet/base/error.h"
+#include "jet/ddl/table_creator.h"
+#include "jet/ddl/table_definition_writer.h"
+#include "jet/index/index_page.h"
+#include "jet/index/index_page_writer.h"
+#include "jet/index/table_indexes.h"
+#include "jet/store/data_page.h"
+#include "jet/store/table_definition.h"
+#include "jet/store/table_definition_pages.h"
+#include "jet/store/table_writer.h"
+#include "jet/store/usage_map.h"
+#include "jet/store/usage_map_writer.h"
+
+namespace jet::ddl {
+
+using namespace store;
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kLongValueMark{'L', 'V', 'A', 'L'};
+
+// The usage maps a table keeps: its pages and those with room, each long-value field's two.
+std::vector<RowPointer> tableMaps(const TableDef& table) {
+    std::vector<RowPointer> maps;
+    const auto add = [&](std::uint32_t row) {
+        if (row != 0) maps.push_back(RowPointer::from(row));
+    };
+    add(table.usedPagesRow);
+    add(table.freePagesRow);
+    for (const auto& c : table.columns) {
+        add(c.longValuePagesRow);
+        add(c.longValueFreePagesRow);
+    }
+    return maps;
+}
+
+// Each index's data once (several indexes may share it): its map and its root.
+std::vector<const IndexDef*> indexData(const TableDef& table) {
+    std::vector<const IndexDef*> data;
+    for (const auto& ix : table.indexes) {
+        bool seen = false;
+        for (const IndexDef* d : data) seen = seen || d->usedPagesRow == ix.usedPagesRow;
+        if (!seen) data.push_back(&ix);
+    }
+    return data;
+}
+
+std::uint32_t countOwned(const file::PageFile& file, const format::Format& fmt,
+                         const TableDef& table) {
+    std::set<std::uint32_t> pages;
+    for (const RowPointer map : tableMaps(table)) collectOwnedPages(file, fmt, map, pages);
+    for (const IndexDef* ix : indexData(table)) {
+        collectOwnedPages(file, fmt, RowPointer::from(ix->usedPagesRow), pages);
+    }
+    return static_cast<std::uint32_t>(pages.size());
+}
+
+}  // namespace
+
+std::string TableRewrite::obstacle(const TableDef& table) {
+    for (const auto& c : table.columns) {
+        if (!isKnownColumnType(static_cast<std::uint8_t>(c.type))) {
+            return "it has field '" + c.name + "' of a type this engine does not know";
+        }
+        if (c.type == ColumnType::Complex) {
+            return "it has field '" + c.name + "', whose values are kept in tables of their own";
+        }
+    }
+    const std::string index = index::TableIndexes::unsupportedChange(
+        table, std::vector<bool>(table.columns.size(), true));
+    if (!index.empty()) return index;
+    return {};
+}
+
+TableRewrite::TableRewrite(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                           std::uint16_t codePage)
+    : file_(file),
+      fmt_(fmt),
+      table_(table),
+      codePage_(codePage),
+      encoder_(fmt, table, codePage),
+      rows_(file.path()) {
+    if (const std::string why = obstacle(table); !why.empty()) {
+        throw Error(ErrorCode::Unsupported,
+                    "Table '" + table.name + "' cannot be written afresh: " + why + ".");
+    }
+    giveBack_ = pagesToGiveBack();
+}
+
+void TableRewrite::add(const std::vector<Value>& row) {
+    // Every row is encoded once before anything changes, so that a value this engine cannot
+    // write is met while the table is still as it was.
+    const std::vector<std::optional<ByteSpan>> keep(row.size());
+    encoder_.encode(row, keep, 0, longValuePlaceholder);
+    rows_.add(row);
+}
+
+std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
+    std::set<std::uint32_t> pages, referenceMapPagesOf;
+    const auto collect = [&](RowPointer map) {
+        for (const auto p : readUsageMap(file_, fmt_, map)) pages.insert(p);
+        for (const auto p : referenceMapPages(file_, fmt_, map)) referenceMapPagesOf.insert(p);
+    };
+    for (const RowPointer map : tableMaps(table_)) collect(map);
+    for (const IndexDef* ix : indexData(table_)) collect(RowPointer::from(ix->usedPagesRow));
+    // What stays: the definition, the pages holding the map rows, the index roots.
+    std::set<std::uint32_t> stays;
+    for (const auto p : definitionPages(file_, table_.definitionPage)) stays.insert(p);
+    for (const RowPointer map : tableMaps(table_)) stays.insert(map.page);
+    for (const IndexDef* ix : indexData(table_)) {
+        stays.insert(RowPointer::from(ix->usedPagesRow).page);
+        stays.insert(ix->firstPage);
+    }
+    std::set<std::uint32_t> out;
+    for (const std::uint32_t p : pages) {
+        if (stays.count(p) != 0) continue;
+        // Only a page that says it is this table's goes: a damaged map could name another's.
+        const file::PageRef page = file_.page(p);
+        const std::uint8_t type = (*page)[0];
+        // Long-value pages carry "LVAL" where other pages name their table.
+        const bool longValues =
+            type == kDataPageType && !fmt_.jet3 &&
+            std::equal(kLongValueMark.begin(), kLongValueMark.end(), page->begin() + 4);
+        const bool ours =
+            longValues || ((type == kDataPageType || type == index::kIntermediatePageType ||
+                            type == index::kLeafPageType) &&
+                           u32(*page, 4) == table_.definitionPage);
+        const bool empty = std::all_of(page->begin(), page->end(), [](auto b) { return b == 0; });
+        if (!ours && !empty) {
+            throw Error(ErrorCode::Unsupported,
+                        "A usage map of table '" + table_.name + "' marks page " +
+                            std::to_string(p) +
+                            ", which is not the table's; the table was left as it was.");
+        }
+        out.insert(p);
+    }
+    for (const std::uint32_t p : referenceMapPagesOf) {
+        if (stays.count(p) == 0) out.insert(p);
+    }
+    return out;
+}
+
+void TableRewrite::emptyMaps() {
+    for (const RowPointer map : tableMaps(table_)) replaceMapRow(file_, fmt_, map, emptyMapRow());
+    for (const IndexDef* ix : indexData(table_)) {
+        index::IndexPage root;
+        root.leaf = true;
+        root.owner = table_.definitionPage;
+        file_.writePage(ix->firstPage, index::writeIndexPage(fmt_, root));
+        replaceMapRow(file_, fmt_, RowPointer::from(ix->usedPagesRow), indexMapRow(ix->firstPage));
+    }
+}
+
+// The caller's definition with the numbers the file now gives its columns: what the caller's
+// holds beyond the definition's bytes (a calculated field's result type, from the catalog) stays.
+TableDef TableRewrite::renumbered() const {
+    const TableDef fresh =
+        readTableDefinition(file_, fmt_, table_.definitionPage, table_.name, codePage_);
+    TableDef table = table_;
+    if (fresh.columns.size() != table.columns.size() ||
+        fresh.indexes.size() != table.indexes.size()) {
+        corrupt("the fields of table '" + table_.name + "' are not as they were numbered");
+    }
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        ColumnDef& c = table.columns[i];
+        const ColumnDef& f = fresh.columns[i];
+        if (f.name != c.name) {
+            corrupt("the fields of table '" + table_.name + "' are not as they were numbered");
+        }
+        c.number = f.number;
+        c.varIndex = f.varIndex;
+        c.fixedOffset = f.fixedOffset;
+    }
+    for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+        table.indexes[i].columns = fresh.indexes[i].columns;
+    }
+    table.maxColumns = fresh.maxColumns;
+    table.varColumnCount = fresh.varColumnCount;
+    return table;
+}
+
+TableRewrite::Outcome TableRewrite::finish(bool renumber,
+                                           const std::function<void(std::uint64_t)>& progress) {
+    Outcome outcome;
+    outcome.pagesBefore = countOwned(file_, fmt_, table_);
+    emptyMaps();
+    releasePages(file_, fmt_, giveBack_);
+    if (renumber) renumberColumns(file_, fmt_, table_);
+    outcome.table = renumber ? renumbered() : table_;
+    const TableDef& table = outcome.table;
+
+    TableWriter writer(file_, fmt_, table, codePage_);
+    index::TableIndexes indexes(file_, fmt_, table);
+    std::vector<Value> row;
+    std::uint64_t written = 0;
+    rows_.rewind();
+    while (rows_.next(row)) {
+        indexes.insertRow(writer.insertRow(row), row);
+        ++written;
+        if (progress) progress(written);
+    }
+    indexes.finish();
+    writer.adjustRowCount(static_cast<std::int64_t>(written) - table.rowCount);
+    outcome.table.rowCount = static_cast<std::uint32_t>(written);
+    outcome.pagesAfter = countOwned(file_, fmt_, table);
+    return outcome;
+}
+
+}  // namespace jet::ddl
