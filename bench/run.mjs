@@ -19,7 +19,7 @@
 
 import { spawnSync } from "node:child_process";
 import {
-    closeSync, copyFileSync, existsSync, mkdirSync, openSync, readFileSync, rmSync,
+    closeSync, copyFileSync, existsSync, mkdirSync, openSync, readFileSync, rmSync, statSync,
     writeFileSync, writeSync,
 } from "node:fs";
 import os from "node:os";
@@ -43,6 +43,8 @@ const INDEX_OURS = "CREATE INDEX [QtyIndex] ON [Orders] ([Qty])";
 const INDEX_SQLITE = "CREATE INDEX QtyIndex ON Orders(Qty)";
 const UPDATE_OURS = "UPDATE [Orders] SET [Qty] = [Qty] + 10";
 const UPDATE_SQLITE = "UPDATE Orders SET Qty = Qty + 10";
+// The most the new field may grow the file by: its size after over its size before.
+const NEW_FIELD_GROWTH = 1.2;
 const ADD_OURS = "ALTER TABLE [Orders] ADD COLUMN [Total] INT";
 const FILL_OURS = "update [Orders] set [Total]=[Price]* [Qty]";
 const NEW_FIELD_SQLITE = "ALTER TABLE Orders ADD COLUMN Total INT; " +
@@ -242,6 +244,7 @@ class Bench {
         // The row the updates are checked on.
         this.probeId = Math.min(12345, options.rows);
         this.samples = new Map();
+        this.growth = new Map();
         this.notes = [];
         this.mdbExportReads = new Map(FORMATS.map((f) => [f.ext, true]));
     }
@@ -407,12 +410,19 @@ class Bench {
     statementRuns(name, prefix, oursCommand, sqliteCommand, column, same, expected) {
         const compare = this.comparer(name, (side, file) => (side === "sqlite3"
             ? this.readSqlite(file, column) : this.readOurs(file, column)), same, expected);
-        const tasks = FORMATS.map((format) => ({
-            key: `${name} ours ${format.ext}`, label: `ours ${format.name}`,
-            base: this.file(`${prefix}.${format.ext}`),
-            command: (file) => this.ours("sql", file, ...oursCommand),
-            check: compare(format.name),
-        }));
+        const tasks = FORMATS.map((format) => {
+            const base = this.file(`${prefix}.${format.ext}`);
+            const check = compare(format.name);
+            return {
+                key: `${name} ours ${format.ext}`, label: `ours ${format.name}`, base,
+                command: (file) => this.ours("sql", file, ...oursCommand),
+                // What the statements leave the file at, over its size before.
+                check: (file, r) => {
+                    check(file, r);
+                    this.growth.set(`${name} ${format.ext}`, statSync(file).size / statSync(base).size);
+                },
+            };
+        });
         tasks.push({
             key: `${name} anchor`, label: "sqlite3", base: this.file(`${prefix}.sqlite`),
             command: (file) => ["sqlite3", file, sqliteCommand],
@@ -567,6 +577,14 @@ function resultRows(bench) {
         }
     }
     for (const f of FORMATS) {
+        const growth = bench.growth.get(`new field ${f.ext}`);
+        rows.push({
+            measurement: "new field file size", format: f.name, ratio: growth,
+            target: `size ≤ ${NEW_FIELD_GROWTH.toFixed(2)} × before`,
+            met: verdict([{ what: "size", ok: growth === undefined ? undefined : growth <= NEW_FIELD_GROWTH }]),
+        });
+    }
+    for (const f of FORMATS) {
         const ours = medians(samples, `import ours ${f.ext}`);
         const anchor = medians(samples, "import anchor");
         rows.push({
@@ -691,6 +709,8 @@ const LEGEND = [
     `indexed update: the same, with \`${INDEX_OURS}\` (\`${INDEX_SQLITE}\`) made beforehand.`,
     `new field: \`quillfen-db sql FILE "${ADD_OURS}" "${FILL_OURS}"\` and ` +
         `\`sqlite3 FILE "${NEW_FIELD_SQLITE}"\`.`,
+    "new field file size: the file's size after the new field over its size before, in the " +
+        "ours/anchor column.",
     "import: `quillfen-db import FILE Orders orders.csv` into a new, empty table, and " +
         "sqlite3's `.import --csv --skip 1` into one, for context (the target is ours alone).",
     "grid first screen: `bench_grid --file FILE --table Orders`, from opening the connection " +

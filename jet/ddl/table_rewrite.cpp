@@ -5,7 +5,6 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
-#include "jet/ddl/table_creator.h"
 #include "jet/ddl/table_definition_writer.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_page_writer.h"
@@ -101,14 +100,17 @@ void TableRewrite::add(const std::vector<Value>& row) {
 }
 
 std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
-    std::set<std::uint32_t> pages, referenceMapPagesOf;
-    const auto collect = [&](RowPointer map) {
+    std::set<std::uint32_t> pages;
+    for (const RowPointer map : tableMaps(table_)) {
         for (const auto p : readUsageMap(file_, fmt_, map)) pages.insert(p);
-        for (const auto p : referenceMapPages(file_, fmt_, map)) referenceMapPagesOf.insert(p);
-    };
-    for (const RowPointer map : tableMaps(table_)) collect(map);
-    for (const IndexDef* ix : indexData(table_)) collect(RowPointer::from(ix->usedPagesRow));
-    // What stays: the definition, the pages holding the map rows, the index roots.
+    }
+    for (const IndexDef* ix : indexData(table_)) {
+        for (const auto p : readUsageMap(file_, fmt_, RowPointer::from(ix->usedPagesRow))) {
+            pages.insert(p);
+        }
+    }
+    // What stays: the definition, the pages holding the map rows, the index roots (the maps
+    // keep their own map pages).
     std::set<std::uint32_t> stays;
     for (const auto p : definitionPages(file_, table_.definitionPage)) stays.insert(p);
     for (const RowPointer map : tableMaps(table_)) stays.insert(map.page);
@@ -139,20 +141,19 @@ std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
         }
         out.insert(p);
     }
-    for (const std::uint32_t p : referenceMapPagesOf) {
-        if (stays.count(p) == 0) out.insert(p);
-    }
     return out;
 }
 
 void TableRewrite::emptyMaps() {
-    for (const RowPointer map : tableMaps(table_)) replaceMapRow(file_, fmt_, map, emptyMapRow());
+    for (const RowPointer map : tableMaps(table_)) clearMap(file_, fmt_, map);
     for (const IndexDef* ix : indexData(table_)) {
         index::IndexPage root;
         root.leaf = true;
         root.owner = table_.definitionPage;
         file_.writePage(ix->firstPage, index::writeIndexPage(fmt_, root));
-        replaceMapRow(file_, fmt_, RowPointer::from(ix->usedPagesRow), indexMapRow(ix->firstPage));
+        const RowPointer map = RowPointer::from(ix->usedPagesRow);
+        clearMap(file_, fmt_, map);
+        markPage(file_, fmt_, map, ix->firstPage, true);
     }
 }
 

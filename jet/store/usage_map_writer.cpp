@@ -92,8 +92,6 @@ std::vector<std::uint8_t> mapRow(const file::PageFile& file, const format::Forma
     return {row.begin(), row.end()};
 }
 
-}  // namespace
-
 void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer where,
                    const std::vector<std::uint8_t>& row) {
     DataPageWriter w(fmt, *file.page(where.page));
@@ -107,8 +105,6 @@ void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer w
     }
     file.writePage(where.page, w.page());
 }
-
-namespace {
 
 // An inline map whose window does not reach `page`: moves the window when the pages it marks
 // and `page` fit in it; false when they do not.
@@ -338,6 +334,22 @@ void makeRoom(file::PageFile& file, const format::Format& fmt, RowPointer where,
     }
     mapPageFor(page);
     replaceMapRow(file, fmt, where, row);
+}
+
+void clearMap(file::PageFile& file, const format::Format& fmt, RowPointer where) {
+    std::vector<std::uint8_t> row = mapRow(file, fmt, where);
+    if (row.empty()) corrupt("a usage map row is empty");
+    if (row[0] == kInlineMap) {
+        if (row.size() < 5) corrupt("an inline usage map row is too short");
+        std::fill(row.begin() + 5, row.end(), 0);
+        replaceMapRow(file, fmt, where, row);
+        return;
+    }
+    for (const std::uint32_t p : referenceMapPages(file, fmt, where)) {
+        file::Page page = *file.page(p);
+        std::fill(page.begin() + 4, page.end(), 0);
+        file.writePage(p, page);
+    }
 }
 
 void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, RowPointer where,

@@ -52,11 +52,9 @@ bool covers(const file::PageFile& file, const format::Format& fmt, RowPointer wh
 void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, RowPointer where,
                        std::set<std::uint32_t>& pages);
 
-// Puts `row` in place of the usage map row at `where` (an empty map, say, when an owner gives
-// back all its pages; the map pages a reference map kept its bits on are the caller's to give
-// back). Throws Error(Unsupported) when the page that holds it has no room for a longer row.
-void replaceMapRow(file::PageFile& file, const format::Format& fmt, RowPointer where,
-                   const std::vector<std::uint8_t>& row);
+// Clears every bit of the usage map at `where`, keeping its kind, its window and its map pages:
+// an owner that gives back all its pages and takes new ones finds the map as it was.
+void clearMap(file::PageFile& file, const format::Format& fmt, RowPointer where);
 
 // Gives pages back to the file: each is zeroed and marked free in the global map. Throws
 // Error(Corrupt), before changing anything, for page 0 or 1 or a page past the end.

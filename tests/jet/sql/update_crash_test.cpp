@@ -2,7 +2,8 @@
 // and before each sync, for every k, in an UPDATE that grows rows onto new pages, one that moves
 // every entry of an index (splitting its leaves), and the new-field sequence (ADD COLUMN, an
 // update that fills the field and so grows every row, DROP), a CSV import, new fields that
-// carry a table's definition onto a second page, and an AutoNumber field that numbers every row.
+// carry a table's definition onto a second page, an AutoNumber field that numbers every row, and
+// compacting.
 // Reopening must give the table as it was before or after some statement, never between, and a
 // file without faults.
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "jet/check/check.h"
+#include "jet/compact.h"
 #include "jet/database.h"
 #include "jet/file/fault_seam.h"
 #include "jet/sql/csv_import.h"
@@ -69,8 +71,9 @@ Table readTable(const std::string& path) {
 
 using Statements = std::vector<const char*>;
 
-// "IMPORT" stands for loading this CSV file into Table1.
+// "IMPORT" stands for loading this CSV file into Table1, "COMPACT" for compacting the database.
 constexpr const char* kImport = "IMPORT";
+constexpr const char* kCompact = "COMPACT";
 // Written once, removed when the test program ends (the stopped children leave by _exit).
 struct ImportFile {
     ImportFile()
@@ -98,6 +101,8 @@ void runStatements(const std::string& path, const Statements& statements, file::
     for (const char* statement : statements) {
         if (std::string_view(statement) == kImport) {
             sql::importCsv(*db, "Table1", importFile());
+        } else if (std::string_view(statement) == kCompact) {
+            compact(*db, {});
         } else {
             sql::execute(*db, statement);
         }
@@ -169,6 +174,10 @@ const Statements kNewField{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
                            "update [Table1] set [Total]=[CD_AGENTE]+ 1",
                            "ALTER TABLE [Table1] DROP [Total]"};
 
+// Rows deleted and a field dropped, then everything written afresh and numbered anew.
+const Statements kCompacted{"DELETE FROM [Table1] WHERE [CD_AGENTE] < 300",
+                            "ALTER TABLE [Table1] DROP [DC_AGENTE]", kCompact};
+
 const Statements kCounter{"ALTER TABLE [Table1] ADD COLUMN [Seq] COUNTER"};
 
 const std::string kLongNote(4500, 'n');
@@ -194,7 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // and dropped again.
                       Case{kJet3, kMemoField},
                       // An AutoNumber added: every record grows by its number, many move.
-                      Case{kJet4, kCounter}, Case{kJet3, kCounter}),
+                      Case{kJet4, kCounter}, Case{kJet3, kCounter}, Case{kJet4, kCompacted},
+                      Case{kJet3, kCompacted}),
     [](const ::testing::TestParamInfo<Case>& info) {
         return std::string(info.param.fixture == kJet3 ? "Access97_" : "Jet4_") +
                std::to_string(info.index);
