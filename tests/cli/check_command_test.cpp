@@ -1,5 +1,6 @@
-// quillfen-db check as a script meets it: the exit status says whether there are faults, each
-// fault is one line, and a file that cannot be opened is an error like any other command's.
+// quillfen-db check and compact as a script meets them: the exit status says whether there are
+// faults, each fault is one line, and a file that cannot be opened is an error like any other
+// command's.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <sys/wait.h>
@@ -17,8 +18,8 @@ struct Outcome {
     std::string out;
 };
 
-Outcome runCheck(const std::string& file) {
-    const std::string cmd = std::string(QUILLFEN_DB) + " check '" + file + "' 2>&1";
+Outcome runCommand(const std::string& command, const std::string& file) {
+    const std::string cmd = std::string(QUILLFEN_DB) + " " + command + " '" + file + "' 2>&1";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     std::array<char, 4096> buf{};
@@ -27,6 +28,17 @@ Outcome runCheck(const std::string& file) {
     const int status = pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+Outcome runCheck(const std::string& file) { return runCommand("check", file); }
+
+// Table1's only data page is page 27: raises its free-space figure.
+void damageFreeSpace(const std::string& copy) {
+    std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekg(27 * 4096 + 2);
+    const int low = f.get();
+    f.seekp(27 * 4096 + 2);
+    f.put(static_cast<char>(low + 1));
 }
 
 TEST(CheckCommand, SoundFileExitsZero) {
@@ -38,14 +50,7 @@ TEST(CheckCommand, SoundFileExitsZero) {
 TEST(CheckCommand, FaultsArePrintedOneALineAndExitOne) {
     testsupport::TempDir dir;
     const std::string copy = dir.copyOf("jet4/test2000.mdb");
-    {
-        // Table1's only data page is page 27: raise its free-space figure.
-        std::fstream f(copy, std::ios::binary | std::ios::in | std::ios::out);
-        f.seekg(27 * 4096 + 2);
-        const int low = f.get();
-        f.seekp(27 * 4096 + 2);
-        f.put(static_cast<char>(low + 1));
-    }
+    damageFreeSpace(copy);
     const Outcome r = runCheck(copy);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("\nfree space: page 27 (data of table 'Table1'): its free-space figure"),
@@ -61,3 +66,30 @@ TEST(CheckCommand, MissingFileIsAnError) {
 }
 
 }  // namespace
+
+// Compacting rewrites the damaged page from the rows and says what it did.
+TEST(CompactCommand, RepairsWhatTheRowsRebuildAndSaysWhatItDid) {
+    testsupport::TempDir dir;
+    const std::string copy = dir.copyOf("ace/attachments2016.accdb");
+    const Outcome r = runCommand("compact", copy);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\nLeft as it was: Table 'Table1': it has field 'Attachments', whose "
+                         "values are kept in tables of their own.\n"),
+              std::string::npos)
+        << r.out;
+
+    const std::string damaged = dir.copyOf("jet4/test2000.mdb");
+    damageFreeSpace(damaged);
+    const Outcome repaired = runCommand("compact", damaged);
+    EXPECT_EQ(repaired.status, 0) << repaired.out;
+    EXPECT_NE(repaired.out.find("\nTable 'Table1': 2 rows, 3 pages before, 3 after.\n"),
+              std::string::npos)
+        << repaired.out;
+    EXPECT_TRUE(repaired.out.ends_with("\nFaults: 1 found before, 1 repaired, 0 remaining.\n"))
+        << repaired.out;
+    EXPECT_EQ(runCheck(damaged).status, 0);
+
+    const Outcome missing = runCommand("compact", "/nonexistent/x.mdb");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "quillfen-db: Could not find file '/nonexistent/x.mdb'.\n");
+}

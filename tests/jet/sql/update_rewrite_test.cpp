@@ -30,8 +30,9 @@ std::string orders(const testsupport::TempDir& dir, int doublings) {
     const std::string path = testsupport::madeDatabase(dir, {kCreate, kInsert});
     auto db = Database::open(path);
     for (int i = 0; i < doublings; ++i) {
-        run(*db, "INSERT INTO [Orders] ([Price], [Qty], [Name], [Code]) "
-                 "SELECT [Price], [Qty], [Name], [Code] FROM [Orders]");
+        run(*db,
+            "INSERT INTO [Orders] ([Price], [Qty], [Name], [Code]) "
+            "SELECT [Price], [Qty], [Name], [Code] FROM [Orders]");
     }
     return path;
 }
@@ -86,8 +87,7 @@ TEST(UpdateRewrite, FewRowsMoveAndRefusalsChangeNothing) {
 
     const auto bytes = testsupport::bytesOf(path);
     testsupport::expectRefused(
-        *db, path,
-        "UPDATE [Orders] SET [Name] = [Name] & ' and more', [Code] = [ID] MOD 1000",
+        *db, path, "UPDATE [Orders] SET [Name] = [Name] & ' and more', [Code] = [ID] MOD 1000",
         ErrorCode::DuplicateKey,
         "The changes were not made because they would create duplicate values in the index "
         "'ByCode' of table 'Orders'.");
