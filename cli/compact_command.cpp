@@ -65,8 +65,13 @@ int runCompact(std::ostream& out, std::ostream& progress, bool progressIsTermina
         if (t.pagesBefore > t.pagesAfter) freed += t.pagesBefore - t.pagesAfter;
     }
     for (const auto& why : report.leftAlone) out << "Left as it was: " << why << '\n';
-    out << "Pages freed: " << grouped(freed) << "; " << counted(report.pagesCut, "free page")
-        << " cut off the end of the file.\n";
+    freed += report.pagesLeftBehind;
+    out << "Pages freed: " << grouped(freed);
+    if (report.pagesLeftBehind > 0) {
+        out << " (" << grouped(report.pagesLeftBehind)
+            << " of them left by tables dropped earlier)";
+    }
+    out << "; " << counted(report.pagesCut, "free page") << " cut off the end of the file.\n";
     out << "Size: " << grouped(report.bytesBefore) << " bytes before, "
         << grouped(report.bytesAfter) << " after.\n";
     const std::size_t repaired = before.size() > after.size() ? before.size() - after.size() : 0;

@@ -1,8 +1,16 @@
 #include "jet/compact.h"
 
+#include <algorithm>
 #include <optional>
+#include <set>
 
 #include "jet/ddl/table_rewrite.h"
+#include "jet/index/index_page.h"
+#include "jet/store/catalog.h"
+#include "jet/store/data_page.h"
+#include "jet/store/pages_in_use.h"
+#include "jet/store/usage_map.h"
+#include "jet/store/usage_map_writer.h"
 #include "jet/store/write_context.h"
 
 namespace jet {
@@ -17,6 +25,64 @@ bool hasGaps(const TableDef& table) {
         if (!table.columns[i].fixedLength) ++variable;
     }
     return table.maxColumns != table.columns.size() || table.varColumnCount != variable;
+}
+
+// The pages that tables gone from the catalog left behind, which Access keeps until the file is
+// compacted: pages that no structure of the file reaches, that the global map does not call
+// free, and that say they belong to a table that is no more (a definition page, a data or an
+// index page naming a definition that is not a table's). A page nothing reaches that names no
+// table (a long-value page) is left as it is: what it belongs to cannot be told for sure.
+std::set<std::uint32_t> leftBehind(const file::PageFile& file, const format::Format& fmt,
+                                   const std::vector<CatalogEntry>& catalog) {
+    std::vector<bool> reached;
+    try {
+        reached = store::pagesInUse(file, fmt);
+    } catch (const Error&) {
+        return {};  // what cannot be read cannot vouch for a page
+    }
+    std::set<std::uint32_t> tables{store::kCatalogDefinitionPage};
+    for (const auto& e : catalog) {
+        if (e.type == store::kObjectLocalTable)
+            tables.insert(static_cast<std::uint32_t>(e.id) & 0x00FFFFFF);
+    }
+    std::vector<bool> free(reached.size(), false);
+    for (std::uint32_t from = 0;;) {
+        const auto p = store::firstMarkedPage(file, fmt, store::kGlobalUsageMap, from);
+        if (!p || *p >= free.size()) break;
+        free[*p] = true;
+        from = *p + 1;
+    }
+    std::set<std::uint32_t> pages;
+    for (std::uint32_t p = 3; p < reached.size(); ++p) {
+        if (reached[p] || free[p]) continue;
+        const file::PageRef page = file.page(p);
+        const std::uint8_t type = (*page)[0];
+        const bool definition = type == store::kTdefPageType;
+        const bool owned = type == store::kDataPageType || type == index::kIntermediatePageType ||
+                           type == index::kLeafPageType;
+        if (definition || (owned && tables.count(u32(*page, 4)) == 0 &&
+                           !std::equal(page->begin() + 4, page->begin() + 8, "LVAL"))) {
+            pages.insert(p);
+        }
+    }
+    return pages;
+}
+
+// Sets the row count a table's definition keeps to the rows its pages hold, when it can read
+// them all.
+void countRowsAgain(store::WriteContext& ctx, const TableDef& table) {
+    std::uint32_t rows = 0;
+    try {
+        auto cursor = ctx.scan(table);
+        while (cursor.next()) ++rows;
+    } catch (const Error& e) {
+        if (e.code() == ErrorCode::Io) throw;
+        return;
+    }
+    if (rows == table.rowCount) return;
+    file::Page definition = *ctx.file.page(table.definitionPage);
+    put32(definition, ctx.format.tdefRowCount, rows);
+    ctx.file.writePage(table.definitionPage, definition);
 }
 
 }  // namespace
@@ -69,6 +135,18 @@ CompactReport compact(Database& db, const std::function<void(const CompactProgre
             report.tables.push_back(
                 {table->name, read, outcome.pagesBefore, outcome.pagesAfter, renumber});
         }
+        // The tables left as they were, system tables among them, still get their stored row
+        // counts made right.
+        for (const auto& e : db.catalog()) {
+            if (e.type != store::kObjectLocalTable) continue;
+            const bool rewritten =
+                std::any_of(report.tables.begin(), report.tables.end(),
+                            [&](const CompactReport::Table& t) { return t.name == e.name; });
+            if (!rewritten) countRowsAgain(ctx, *db.table(e.name));
+        }
+        const std::set<std::uint32_t> left = leftBehind(ctx.file, ctx.format, db.catalog());
+        store::releasePages(ctx.file, ctx.format, left);
+        report.pagesLeftBehind = static_cast<std::uint32_t>(left.size());
         report.bytesAfter = ctx.file.sizeInBytes();
     });
     return report;

@@ -3,7 +3,8 @@
 // columns numbered afresh (so that dropped columns no longer count toward Access's 255), its
 // indexes rebuilt from the rows, its usage maps and row count made right; then the free pages
 // at the end of the file are cut off. Queries, relationships, properties, forms, reports and
-// modules are left as they are, and so are the system tables.
+// modules are left as they are, and so are the system tables. The pages that dropped tables left
+// behind are given back.
 //
 // It is one write: an interruption at any point leaves the database as it was.
 #pragma once
@@ -30,7 +31,8 @@ struct CompactReport {
     std::vector<std::string> leftAlone;
     std::uint64_t bytesBefore = 0;
     std::uint64_t bytesAfter = 0;
-    std::uint32_t pagesCut = 0;  // free pages cut off the end of the file
+    std::uint32_t pagesLeftBehind = 0;  // by tables gone from the catalog, given back
+    std::uint32_t pagesCut = 0;         // free pages cut off the end of the file
 };
 
 struct CompactProgress {

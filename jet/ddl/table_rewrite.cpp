@@ -126,7 +126,7 @@ std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
         const std::uint8_t type = (*page)[0];
         // Long-value pages carry "LVAL" where other pages name their table.
         const bool longValues =
-            type == kDataPageType && !fmt_.jet3 &&
+            type == kDataPageType &&
             std::equal(kLongValueMark.begin(), kLongValueMark.end(), page->begin() + 4);
         const bool ours =
             longValues || ((type == kDataPageType || type == index::kIntermediatePageType ||
