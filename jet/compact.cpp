@@ -115,6 +115,7 @@ CompactReport compact(Database& db, const std::function<void(const CompactProgre
                 rewrite.emplace(ctx.file, ctx.format, *table, ctx.codePage);
                 auto cursor = ctx.scan(*table);
                 while (cursor.next()) {
+                    rewrite->requireWritable(cursor.row());
                     rewrite->add(cursor.row());
                     if ((rewrite->rows() & 0x3FF) == 0) tell(rewrite->rows());
                 }

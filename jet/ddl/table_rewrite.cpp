@@ -49,13 +49,17 @@ std::vector<const IndexDef*> indexData(const TableDef& table) {
     return data;
 }
 
+// Every usage map of the table, its indexes' too.
+std::vector<RowPointer> allMaps(const TableDef& table) {
+    std::vector<RowPointer> maps = tableMaps(table);
+    for (const IndexDef* ix : indexData(table)) maps.push_back(RowPointer::from(ix->usedPagesRow));
+    return maps;
+}
+
 std::uint32_t countOwned(const file::PageFile& file, const format::Format& fmt,
                          const TableDef& table) {
     std::set<std::uint32_t> pages;
-    for (const RowPointer map : tableMaps(table)) collectOwnedPages(file, fmt, map, pages);
-    for (const IndexDef* ix : indexData(table)) {
-        collectOwnedPages(file, fmt, RowPointer::from(ix->usedPagesRow), pages);
-    }
+    for (const RowPointer map : allMaps(table)) collectOwnedPages(file, fmt, map, pages);
     return static_cast<std::uint32_t>(pages.size());
 }
 
@@ -91,33 +95,22 @@ TableRewrite::TableRewrite(file::PageFile& file, const format::Format& fmt, cons
     giveBack_ = pagesToGiveBack();
 }
 
-void TableRewrite::add(const std::vector<Value>& row) {
-    // Every row is encoded once before anything changes, so that a value this engine cannot
-    // write is met while the table is still as it was.
+void TableRewrite::requireWritable(const std::vector<Value>& row) const {
     const std::vector<std::optional<ByteSpan>> keep(row.size());
     encoder_.encode(row, keep, 0, longValuePlaceholder);
-    rows_.add(row);
 }
 
 std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
     std::set<std::uint32_t> pages;
-    for (const RowPointer map : tableMaps(table_)) {
+    for (const RowPointer map : allMaps(table_)) {
         for (const auto p : readUsageMap(file_, fmt_, map)) pages.insert(p);
-    }
-    for (const IndexDef* ix : indexData(table_)) {
-        for (const auto p : readUsageMap(file_, fmt_, RowPointer::from(ix->usedPagesRow))) {
-            pages.insert(p);
-        }
     }
     // What stays: the definition, the pages holding the map rows, the index roots (the maps
     // keep their own map pages).
     std::set<std::uint32_t> stays;
     for (const auto p : definitionPages(file_, table_.definitionPage)) stays.insert(p);
-    for (const RowPointer map : tableMaps(table_)) stays.insert(map.page);
-    for (const IndexDef* ix : indexData(table_)) {
-        stays.insert(RowPointer::from(ix->usedPagesRow).page);
-        stays.insert(ix->firstPage);
-    }
+    for (const RowPointer map : allMaps(table_)) stays.insert(map.page);
+    for (const IndexDef* ix : indexData(table_)) stays.insert(ix->firstPage);
     std::set<std::uint32_t> out;
     for (const std::uint32_t p : pages) {
         if (stays.count(p) != 0) continue;

@@ -36,9 +36,11 @@ public:
                  std::uint16_t codePage);
 
     // A row as it is to be written, values in the table's column order (AutoNumbers given).
-    // Throws Error(Unsupported) for a value this engine cannot write. Until finish(), nothing of
-    // the file has changed.
-    void add(const std::vector<Value>& row);
+    // Until finish(), nothing of the file has changed.
+    void add(const std::vector<Value>& row) { rows_.add(row); }
+    // Throws the error writing `row` would meet (a value this engine cannot write), while the
+    // table is still as it was; finish() would meet it after giving the table's pages back.
+    void requireWritable(const std::vector<Value>& row) const;
     std::uint64_t rows() const { return rows_.size(); }
 
     struct Outcome {
