@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "jet/database.h"
 #include "jet/file/page_file.h"
@@ -112,7 +113,7 @@ void expectEveryCrashRecovers(Ending ending, Workload work = changeManyPages) {
     // The journal's removal is the commit point; only the folder's sync comes after it.
     ASSERT_EQ(o.seen.syncs.back(), SyncPoint::Directory);
     const auto& committed = ending == Ending::Commit ? o.after : o.before;
-    ASSERT_TRUE(ending == Ending::Rollback || o.before != o.after);
+    ASSERT_TRUE(ending == Ending::Rollback ? o.before == o.after : o.before != o.after);
 
     for (bool atSync : {false, true}) {
         const std::uint64_t points = atSync ? o.seen.syncs.size() : o.seen.writes;
@@ -160,23 +161,16 @@ TEST(CrashDuringAWrite, EveryPointOfAWriteThatCutsTheFileLeavesTheBeforeOrTheAft
 // The commit cut the file, then failed to sync it; its rollback, which grows the file back from
 // the journal, dies in turn before each page it writes.
 TEST(CrashDuringAWrite, ARollbackOfACutFileThatDiesHalfWayIsFinishedOnTheNextOpen) {
-    class FailCommitThenCrash : public FaultSeam {
-    public:
-        explicit FailCommitThenCrash(std::uint64_t k) : k_(k) {}
+    struct FailCommitThenCrash : FaultSeam {
+        std::uint64_t k, rollbackWrites = 0;
+        bool failed = false;
         void beforePageWrite(std::uint64_t, std::uint32_t) override {
-            if (failed_ && ++rollbackWrites_ == k_) ::_exit(kCrashed);
+            if (failed && ++rollbackWrites == k) ::_exit(kCrashed);
         }
         void beforeSync(std::uint64_t, SyncPoint point) override {
-            if (point == SyncPoint::Database && !failed_) {
-                failed_ = true;
-                throw jet::Error(ErrorCode::Io, "simulated sync failure");
-            }
+            if (point != SyncPoint::Database || std::exchange(failed, true)) return;
+            throw jet::Error(ErrorCode::Io, "simulated sync failure");
         }
-
-    private:
-        std::uint64_t k_;
-        std::uint64_t rollbackWrites_ = 0;
-        bool failed_ = false;
     };
     TempDir dir;
     const auto before = fileBytes(testsupport::fixture(kFixture));
@@ -186,7 +180,8 @@ TEST(CrashDuringAWrite, ARollbackOfACutFileThatDiesHalfWayIsFinishedOnTheNextOpe
         const std::string path = dir.copyOf(kFixture);
         const int status = inChild([&] {
             PageFile file(path, AccessMode::ReadWrite);
-            FailCommitThenCrash seam(k);
+            FailCommitThenCrash seam;
+            seam.k = k;
             runStatement(file, Ending::Commit, seam, {}, changeAndCutPages);
             return 0;
         });
