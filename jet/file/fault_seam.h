@@ -31,6 +31,7 @@ class FaultSeam {
 public:
     virtual ~FaultSeam() = default;
     // `count` runs from 1 over the life of the PageFile the seam is set on; rollbacks count too.
+    // Cutting the file short at commit counts as a write, of the first page it cuts.
     virtual void beforePageWrite(std::uint64_t count, std::uint32_t pageNumber) = 0;
     virtual void beforeSync(std::uint64_t count, SyncPoint point) = 0;
 };

@@ -30,6 +30,8 @@ constexpr std::size_t kRecordHead = 8;
 constexpr std::size_t kSectorSize = 512;
 constexpr std::uint32_t kOriginal = 1;
 constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kCut = 3;
+constexpr std::size_t kCutPayload = 8;
 
 void put32(std::uint8_t* at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -120,6 +122,12 @@ void RollbackJournal::appendVersion(std::uint32_t pageNumber,
     appendRecord(kVersion, pageNumber, sums);
 }
 
+void RollbackJournal::appendCut(std::uint64_t size) {
+    std::array<std::uint8_t, kCutPayload> payload{};
+    put64(payload.data(), size);
+    appendRecord(kCut, static_cast<std::uint32_t>(size / pageSize_), payload);
+}
+
 void RollbackJournal::appendRecord(std::uint32_t kind, std::uint32_t pageNumber,
                                    std::span<const std::uint8_t> payload) {
     constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
@@ -172,6 +180,9 @@ struct ReadJournal {
     std::uint32_t pageSize = 0;
     std::uint64_t originalSize = 0;
     std::uint64_t salt = 0;
+    // The smallest size a cut record names: the write cut the file that short. Absent: the
+    // write only added pages.
+    std::optional<std::uint64_t> cutTo;
     std::vector<std::uint8_t> pageZero;
     // Page number and offset in the journal of each original, in journal order.
     std::vector<std::pair<std::uint32_t, std::uint64_t>> originals;
@@ -237,6 +248,7 @@ void readRecords(int journal, const std::string& journalPath, ReadJournal& read)
         const std::uint32_t kind = get32(record.data());
         const std::size_t payload = kind == kOriginal  ? read.pageSize
                                     : kind == kVersion ? sectors * kChecksumSize
+                                    : kind == kCut     ? kCutPayload
                                                        : 0;
         if (payload == 0) return;
         const std::size_t size = kRecordHead + payload + kChecksumSize;
@@ -248,6 +260,9 @@ void readRecords(int journal, const std::string& journalPath, ReadJournal& read)
         const std::uint32_t number = get32(record.data() + 4);
         if (kind == kOriginal) {
             read.originals.emplace_back(number, at + kRecordHead);
+        } else if (kind == kCut) {
+            const std::uint64_t size = get64(record.data() + kRecordHead);
+            read.cutTo = std::min(read.cutTo.value_or(size), size);
         } else {
             std::vector<std::uint64_t> sums(sectors);
             for (std::size_t s = 0; s < sectors; ++s) {
@@ -265,24 +280,42 @@ bool belongsToFile(const ReadJournal& read, int journal, const std::string& jour
                    int databaseFd, const std::string& databasePath) {
     struct stat st {};
     if (::fstat(databaseFd, &st) != 0) posix::throwIo("examine", databasePath, errno);
-    // A write only adds pages; what was there when it began is still there.
-    if (static_cast<std::uint64_t>(st.st_size) < read.originalSize) return false;
+    // A write only adds pages, unless it says it cut the file: what was there when it began is
+    // still there, or at least what it kept.
+    const std::uint64_t shortest =
+        read.cutTo ? std::min(*read.cutTo, read.originalSize) : read.originalSize;
+    if (static_cast<std::uint64_t>(st.st_size) < shortest) return false;
     const std::uint32_t n = read.pageSize;
     std::vector<std::uint8_t> current(n);
     if (posix::readUpTo(databaseFd, current.data(), n, 0, databasePath) != n ||
         current != read.pageZero) {
         return false;
     }
+    // Every page the file lacks of those it had must come back whole from its original.
+    if (static_cast<std::uint64_t>(st.st_size) < read.originalSize) {
+        std::vector<bool> restored(read.originalSize / n, false);
+        for (const auto& entry : read.originals) {
+            if (entry.first < restored.size()) restored[entry.first] = true;
+        }
+        for (std::uint64_t p = static_cast<std::uint64_t>(st.st_size) / n; p < restored.size();
+             ++p) {
+            if (!restored[p]) return false;
+        }
+    }
     std::vector<std::uint8_t> original(n);
     for (const auto& [number, offset] : read.originals) {
         const std::uint64_t where = std::uint64_t{number} * n;
         if (where + n > read.originalSize ||
-            posix::readUpTo(journal, original.data(), n, offset, journalPath) != n ||
-            posix::readUpTo(databaseFd, current.data(), n, where, databasePath) != n) {
+            posix::readUpTo(journal, original.data(), n, offset, journalPath) != n) {
             return false;
         }
+        // A page the cut took, or a playback of this journal has not brought back yet, ends
+        // with the file; its sectors past the end are restored whatever they held.
+        const std::size_t present =
+            posix::readUpTo(databaseFd, current.data(), n, where, databasePath);
+        if (present != n && !read.cutTo) return false;
         const auto versions = read.versions.find(number);
-        for (std::size_t s = 0; s < n / kSectorSize; ++s) {
+        for (std::size_t s = 0; s < present / kSectorSize; ++s) {
             const auto at = static_cast<std::ptrdiff_t>(s * kSectorSize);
             if (std::equal(current.begin() + at, current.begin() + at + kSectorSize,
                            original.begin() + at)) {
@@ -347,6 +380,10 @@ void playBackJournal(const std::string& journalPath, int databaseFd,
             journal.reset();
             setAside(journalPath, databasePath, "was replaced or changed by another program");
         }
+        // Front to back: a file the write cut grows back one page after the other, never
+        // leaving a hole that would read as zeros should this playback be interrupted.
+        std::stable_sort(read->originals.begin(), read->originals.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::uint8_t> page(read->pageSize);
         for (const auto& [number, offset] : read->originals) {
             if (posix::readUpTo(journal.get(), page.data(), page.size(), offset, journalPath) !=

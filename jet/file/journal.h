@@ -15,6 +15,14 @@
 // restore holds the original or one of those versions, as a write torn by a power cut leaves
 // it; otherwise the journal is set aside, not played.
 //
+// A write mostly adds pages, and what was there when it began is still there, so a file
+// shorter than the original size is not the journal's. A write that cuts pages off the end of
+// the file (compaction) says so: the originals of every page it cuts are in the journal, and a
+// cut record naming the size it cuts the file to is appended and synced before the file is
+// cut. With that record, a file of at least that size is the journal's, and the pages it no
+// longer holds, whole or in part, are simply restored from their originals, which playback
+// writes in ascending page order so that a playback interrupted in turn leaves no hole.
+//
 // Layout, all numbers little-endian; n is the page size:
 //   header, 32 + n + 8 bytes
 //      0   8  magic "QFJRNL\r\n"
@@ -26,10 +34,16 @@
 //   32+n   8  checksum of bytes 0..32+n
 //   then records
 //      0   4  kind: 1 the page's original bytes, 2 the sector checksums of a version about to be
-//             written
-//      4   4  page number
-//      8   m  kind 1: the n bytes as they were when the write began; kind 2: n / 512 checksums
+//             written, 3 a cut of the file
+//      4   4  page number; kind 3: the number of pages the file is cut to
+//      8   m  kind 1: the n bytes as they were when the write began; kind 2: n / 512 checksums;
+//             kind 3: 8 bytes, the size in bytes the file is cut to
 //    8+m   8  checksum of the salt and bytes 0..8+m
+//
+// Kind 3 came after layout 2 was first written, and leaves the layout number as it was: an
+// engine that knows only kinds 1 and 2 stops reading at it. The cut record is the last record
+// of its journal, so such an engine still has every original; it restores a file that was not
+// cut yet, and sets aside the journal of one that was, as a file shorter than it began.
 //
 // Records are appended in batches and the journal is synced once per batch, before any page of
 // the batch is written. A crash before that sync can leave the last records torn or missing
@@ -65,6 +79,10 @@ public:
     void append(std::uint32_t pageNumber, std::span<const std::uint8_t> original);
     // A version of the page, as it is about to be written to the file.
     void appendVersion(std::uint32_t pageNumber, std::span<const std::uint8_t> written);
+    // The file is about to be cut to `size` bytes, shorter than when the write began. Every page
+    // the cut takes that the file held then must have its original appended already; the cut
+    // may only be made once sync() has made this durable.
+    void appendCut(std::uint64_t size);
     // Writes what was appended and makes it durable; the first time also the journal's entry in
     // its folder.
     void sync();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <stdexcept>
@@ -189,14 +190,17 @@ void PageFile::assertState() const {
     }
     assert(readers_.exclusive() && "a write holds the exclusive lock");
     assert(journaled_.size() == originalSize_ / pageSize_ && "one journal bit per original page");
-    assert(writeSize_ >= originalSize_ && writeSize_ % pageSize_ == 0 &&
-           "a write only appends whole pages");
+    assert((writeSize_ >= originalSize_ || cut_) && writeSize_ % pageSize_ == 0 &&
+           "a write appends whole pages, and only a cut takes any away");
+    assert(diskSize_ >= originalSize_ && "the file is cut at commit, not before");
+    assert((dirty_.empty() || dirty_.rbegin()->first < filePages()) &&
+           "no page past the end waits to be written");
     switch (state_) {
         case WriteState::Locked:
-            assert(dirty_.empty() && !journal_ && "nothing changed yet");
+            assert(dirty_.empty() && !journal_ && !cut_ && "nothing changed yet");
             break;
         case WriteState::Changed:
-            assert(!dirty_.empty() && "changes wait in memory");
+            assert((!dirty_.empty() || cut_) && "changes wait in memory");
             break;
         case WriteState::Written:
             assert(journal_ && "pages reach the file only under the journal");
@@ -274,6 +278,8 @@ void PageFile::beginWrite() {
     }
     originalSize_ = readers_.fileSize();
     writeSize_ = originalSize_;
+    diskSize_ = originalSize_;
+    cut_ = false;
     journaled_.assign(originalSize_ / pageSize_, false);
     state_ = WriteState::Locked;
     assertState();
@@ -400,6 +406,59 @@ std::uint32_t PageFile::appendPage() {
     return number;
 }
 
+void PageFile::truncate(std::uint32_t pageCount) {
+    requireWrite("truncate()");
+    if (state_ == WriteState::Failed) {
+        misuse("truncate() in a write that failed; it can only be rolled back");
+    }
+    if (pageCount < 2) misuse("truncate() that would cut the header page or the global usage map");
+    const std::uint32_t pages = filePages();
+    if (pageCount > pages) {
+        misuse("truncate() to " + std::to_string(pageCount) + " pages, beyond the end of '" +
+               path_ + "' (" + std::to_string(pages) + " pages)");
+    }
+    if (pageCount == pages) return;
+    // A page the write began with goes as on its first change: the open snapshots keep its
+    // committed bytes, the journal its original, to be written back should the write not
+    // finish. Pages appended in this write have neither.
+    const auto began = static_cast<std::uint32_t>(journaled_.size());
+    for (std::uint32_t n = pageCount; n < std::min(pages, began); ++n) {
+        if (journaled_[n]) continue;
+        PageBuffer committed = cache_.take(n);
+        firstChange(n, committed, true);
+    }
+    recentEdits_ = {};
+    dirty_.erase(dirty_.lower_bound(pageCount), dirty_.end());
+    for (std::uint32_t n = pageCount; n < pages; ++n) (void)cache_.take(n);
+    writeSize_ = std::uint64_t{pageCount} * pageSize_;
+    cut_ = true;
+    // What the free-page search learnt may name pages that are gone.
+    freePageSearch_ = {};
+    if (state_ == WriteState::Locked) state_ = WriteState::Changed;
+    assertState();
+}
+
+void PageFile::cutFile() {
+    if (diskSize_ <= writeSize_) return;
+    if (writeSize_ < originalSize_) {
+        // The originals of the pages cut are in the journal already; the record that lets
+        // playback accept a file this short goes after them, durable before the file changes.
+        RollbackJournal& journal = this->journal();
+        try {
+            journal.appendCut(writeSize_);
+        } catch (...) {
+            state_ = WriteState::Failed;
+            throw;
+        }
+        journal.sync();
+        state_ = WriteState::Written;
+    }
+    // Cutting is a write to the file like a page's: a seam may stop it just before.
+    faults_.beforePageWrite(static_cast<std::uint32_t>(writeSize_ / pageSize_));
+    posix::truncateTo(fd_.get(), writeSize_, path_);
+    diskSize_ = writeSize_;
+}
+
 void PageFile::flush() {
     if (dirty_.empty()) return;
     try {
@@ -427,6 +486,7 @@ void PageFile::flush() {
         }
         journal.sync();
         state_ = WriteState::Written;
+        diskSize_ = std::max(diskSize_, (std::uint64_t{dirty_.rbegin()->first} + 1) * pageSize_);
 
         // Pages that follow one another in the file go in one write, a run at a time.
         constexpr std::size_t kRunPages = 64;
@@ -474,6 +534,7 @@ void PageFile::commit() {
             misuse("commit() of a write that lost part of its changes");
         }
         flush();
+        cutFile();
         if (journal_) {
             readers_.advanceModificationTime();
             faults_.beforeSync(SyncPoint::Database);
@@ -523,6 +584,7 @@ void PageFile::endWrite() {
     recentEdits_ = {};
     journal_.reset();
     journaled_ = {};
+    cut_ = false;
     state_ = WriteState::Idle;
     try {
         // What this connection wrote is already in its cache: no reason to drop it.

@@ -27,6 +27,12 @@
 // original is already in the journal. commit() flushes, syncs the file and removes the
 // journal, its commit point; rollback() plays the journal back.
 //
+// A write may also cut pages off the end (truncate(), for compaction). The pages go at once as
+// far as the write can see, and from the file at commit: the original of every page cut that
+// the file held when the write began goes to the journal (its committed bytes to the open
+// snapshots) as on a first change, and before the file is cut the journal says so in a record
+// of its own, synced (journal.h); pages appended in the write and cut again are dropped.
+//
 // A write is in one state at a time (WriteState below), checked by assertState() in debug and
 // sanitizer builds. A misuse that could reach the file (a write outside a transaction, a page
 // buffer of the wrong size) throws std::logic_error in every build.
@@ -167,6 +173,11 @@ public:
     void writePage(std::uint32_t number, Page bytes);
     // Adds a zero-filled page at the end of the file and returns its number.
     std::uint32_t appendPage();
+    // From now on the file has `pageCount` pages: page(n) for n >= pageCount is beyond the end,
+    // and appendPage() goes on at pageCount; commit() cuts the file to that size, rollback()
+    // brings every page back. Pages 0 and 1 stay; a count above pageCount() is refused, and so
+    // is a cut outside a write (std::logic_error).
+    void truncate(std::uint32_t pageCount);
     // Makes everything durable, removes the journal and releases the lock. When it fails
     // before the change is durable, the write is rolled back and the error rethrown.
     void commit();
@@ -224,7 +235,7 @@ private:
     enum class WriteState {
         Idle,     // no write: reads only
         Locked,   // beginWrite() done; no page changed yet
-        Changed,  // pages changed in memory only: the file is as it was
+        Changed,  // pages changed or cut in memory only: the file is as it was
         Written,  // pages written to the file, under the synced journal
         Failed,   // part of the write was lost (a flush, a journal write, a layer's changes):
                   // only rollback() leads out
@@ -262,6 +273,9 @@ private:
     void firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage);
     RollbackJournal& journal();
     void flush();
+    // At commit, once every page is written: the file cut to the write's size, under the
+    // journal's cut record when the write cut pages it began with.
+    void cutFile();
     void endWrite();
     // Debug and sanitizer builds: the state and the write's bookkeeping agree.
     void assertState() const;
@@ -286,7 +300,9 @@ private:
     // The write transaction.
     WriteState state_ = WriteState::Idle;
     std::uint64_t originalSize_ = 0;  // the file's size at beginWrite()
-    std::uint64_t writeSize_ = 0;     // and with the pages appended since
+    std::uint64_t writeSize_ = 0;     // and with the pages appended and cut since
+    std::uint64_t diskSize_ = 0;      // how far the write's flushes may have taken the file
+    bool cut_ = false;                // truncate() took pages away in this write
     std::uint64_t sizeLimit_ = 0;
     std::string sizeLimitLabel_;
     FreePageSearch freePageSearch_;

@@ -1,9 +1,12 @@
 // A global usage map that calls pages in use free (a damaged file) must not make a writer take
-// them: the rows on them stay, and the writer goes on at the end of the file.
+// them, nor cut them off the end of the file: the rows on them stay, and the writer goes on at
+// the end of the file.
 #include <gtest/gtest.h>
 
 #include "damage.h"
 #include "jet/database.h"
+#include "jet/store/free_tail.h"
+#include "jet/store/write_context.h"
 #include "support/statements.h"
 
 using namespace jet;
@@ -31,5 +34,22 @@ TEST(FreePageReuse, PagesInUseThatTheGlobalMapCallsFreeAreNotTaken) {
         const auto db = Database::open(copy.path());
         EXPECT_EQ(testsupport::rowsOf(*db, "Table1"), before);
         EXPECT_EQ(testsupport::rowsOf(*db, "Fresh").size(), 40u);
+    }
+}
+
+// A damaged global map that calls every page free costs no table a page.
+TEST(FreeTail, PagesATableReachesStayWhateverTheGlobalMapSays) {
+    checktest::DamagedCopy copy("jet4/delTestV2000.mdb");
+    const auto tables = Database::open(copy.path())->userTableNames();
+    std::vector<std::vector<std::vector<Value>>> before;
+    for (const auto& t : tables) {
+        before.push_back(testsupport::rowsOf(*Database::open(copy.path()), t));
+    }
+    for (std::uint32_t p = 3; p < copy.pageCount(); ++p) copy.setMapBit(0x100, p, true);
+
+    auto db = Database::open(copy.path());
+    db->write([&](store::WriteContext& ctx) { store::cutFreeTail(ctx.file, ctx.format); });
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        EXPECT_EQ(testsupport::rowsOf(*db, tables[i]), before[i]);
     }
 }

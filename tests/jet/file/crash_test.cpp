@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "jet/database.h"
 #include "jet/file/page_file.h"
@@ -49,12 +50,14 @@ public:
     std::vector<SyncPoint> syncs;
 };
 
+using Workload = void (*)(PageFile&);
+
 void runStatement(PageFile& file, Ending ending, FaultSeam& seam,
-                  const std::function<void()>& beforeEnding = {}) {
+                  const std::function<void()>& beforeEnding = {}, Workload work = changeManyPages) {
     openForWrite(file);
     file.setFaultSeam(&seam);
     file.beginWrite();
-    changeManyPages(file);
+    work(file);
     if (beforeEnding) beforeEnding();
     if (ending == Ending::Commit) {
         file.commit();
@@ -72,41 +75,45 @@ struct Observed {
     std::size_t statementSyncs = 0;
 };
 
-Observed observe(const TempDir& dir, Ending ending) {
+Observed observe(const TempDir& dir, Ending ending, Workload work = changeManyPages) {
     Observed o;
     const std::string path = dir.copyOf(kFixture);
     o.before = fileBytes(path);
     PageFile file(path, AccessMode::ReadWrite);
-    runStatement(file, ending, o.seen, [&] {
-        o.statementWrites = o.seen.writes;
-        o.statementSyncs = o.seen.syncs.size();
-    });
+    runStatement(
+        file, ending, o.seen,
+        [&] {
+            o.statementWrites = o.seen.writes;
+            o.statementSyncs = o.seen.syncs.size();
+        },
+        work);
     o.after = fileBytes(path);
     return o;
 }
 
 // Runs the statement in a child that dies at the given point; the file is a fresh copy.
-std::string crashedCopy(const TempDir& dir, Ending ending, bool atSync, std::uint64_t k) {
+std::string crashedCopy(const TempDir& dir, Ending ending, bool atSync, std::uint64_t k,
+                        Workload work = changeManyPages) {
     std::string path = dir.copyOf(kFixture);
     const int status = inChild([&] {
         PageFile file(path, AccessMode::ReadWrite);
         CrashAt seam(atSync, k);
-        runStatement(file, ending, seam);
+        runStatement(file, ending, seam, {}, work);
         return 0;
     });
     EXPECT_EQ(status, kCrashed) << (atSync ? "sync " : "write ") << k;
     return path;
 }
 
-void expectEveryCrashRecovers(Ending ending) {
+void expectEveryCrashRecovers(Ending ending, Workload work = changeManyPages) {
     TempDir dir;
-    const Observed o = observe(dir, ending);
+    const Observed o = observe(dir, ending, work);
     ASSERT_GE(o.seen.writes, 40u);
     ASSERT_GE(o.seen.syncs.size(), 4u);
     // The journal's removal is the commit point; only the folder's sync comes after it.
     ASSERT_EQ(o.seen.syncs.back(), SyncPoint::Directory);
     const auto& committed = ending == Ending::Commit ? o.after : o.before;
-    ASSERT_TRUE(ending == Ending::Rollback || o.before != o.after);
+    ASSERT_TRUE(ending == Ending::Rollback ? o.before == o.after : o.before != o.after);
 
     for (bool atSync : {false, true}) {
         const std::uint64_t points = atSync ? o.seen.syncs.size() : o.seen.writes;
@@ -114,7 +121,7 @@ void expectEveryCrashRecovers(Ending ending) {
         const std::uint64_t first =
             ending == Ending::Commit ? 1 : (atSync ? o.statementSyncs : o.statementWrites) + 1;
         for (std::uint64_t k = first; k <= points; ++k) {
-            const std::string path = crashedCopy(dir, ending, atSync, k);
+            const std::string path = crashedCopy(dir, ending, atSync, k, work);
             { PageFile reopened(path); }
             const bool pastCommitPoint = atSync && k == points;
             EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
@@ -144,6 +151,48 @@ TEST(CrashDuringAWrite, EveryPointOfACommitLeavesTheBeforeOrTheAfterState) {
 
 TEST(CrashDuringAWrite, EveryPointOfARollbackLeavesTheBeforeState) {
     expectEveryCrashRecovers(Ending::Rollback);
+}
+
+TEST(CrashDuringAWrite, EveryPointOfAWriteThatCutsTheFileLeavesTheBeforeOrTheAfterState) {
+    expectEveryCrashRecovers(Ending::Commit, changeAndCutPages);
+    expectEveryCrashRecovers(Ending::Rollback, changeAndCutPages);
+}
+
+// The commit cut the file, then failed to sync it; its rollback, which grows the file back from
+// the journal, dies in turn before each page it writes.
+TEST(CrashDuringAWrite, ARollbackOfACutFileThatDiesHalfWayIsFinishedOnTheNextOpen) {
+    struct FailCommitThenCrash : FaultSeam {
+        std::uint64_t k, rollbackWrites = 0;
+        bool failed = false;
+        void beforePageWrite(std::uint64_t, std::uint32_t) override {
+            if (failed && ++rollbackWrites == k) ::_exit(kCrashed);
+        }
+        void beforeSync(std::uint64_t, SyncPoint point) override {
+            if (point != SyncPoint::Database || std::exchange(failed, true)) return;
+            throw jet::Error(ErrorCode::Io, "simulated sync failure");
+        }
+    };
+    TempDir dir;
+    const auto before = fileBytes(testsupport::fixture(kFixture));
+    // The rollback writes 27 originals front to back: 16 within the 22 pages the cut left, then
+    // 11 past its end.
+    for (std::uint64_t k = 1; k <= 27; ++k) {
+        const std::string path = dir.copyOf(kFixture);
+        const int status = inChild([&] {
+            PageFile file(path, AccessMode::ReadWrite);
+            FailCommitThenCrash seam;
+            seam.k = k;
+            runStatement(file, Ending::Commit, seam, {}, changeAndCutPages);
+            return 0;
+        });
+        ASSERT_EQ(status, kCrashed) << k;
+        if (k <= 17) {
+            EXPECT_EQ(fileBytes(path).size(), 22 * kPageSize) << k;
+        }
+        { PageFile reopened(path); }
+        EXPECT_TRUE(fileBytes(path) == before) << "crash before rollback write " << k;
+        EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+    }
 }
 
 TEST(CrashDuringAWrite, AJournalTornWhereItWasNotYetSyncedIsIgnored) {

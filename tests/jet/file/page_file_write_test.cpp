@@ -261,6 +261,34 @@ TEST(PageFileEdit, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
     EXPECT_EQ(after[std::size_t{added} * kPageSize], 0x22);
 }
 
+// A cut reaches the file at commit; a snapshot keeps the pages cut, changed in the write or not,
+// as they were committed.
+TEST(PageFileWrite, ACutShortensTheFileAtCommitAndASnapshotKeepsThePagesCut) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const auto before = fileBytes(path);
+    PageFile file(path, AccessMode::ReadWrite);
+    openForWrite(file);
+    const auto snapshot = file.takeSnapshot();
+    file.beginWrite();
+    file.writePage(30, patternPage(1));
+    file.truncate(10);
+    EXPECT_EQ(errorOf([&] { file.page(10); }).code(), ErrorCode::Corrupt);
+    EXPECT_EQ(file.appendPage(), 10u);
+    file.commit();
+    const auto after = fileBytes(path);
+    ASSERT_EQ(after.size(), std::size_t{11} * kPageSize);
+    EXPECT_EQ(pageOf(after, 10), Page(kPageSize, 0));
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 10 * kPageSize, before.begin()));
+    {
+        PageFile::ViewScope view(file, snapshot.get());
+        EXPECT_EQ(file.pageCount(), 33u);
+        for (const std::uint32_t n : {10u, 20u, 30u, 32u})
+            EXPECT_EQ(*file.page(n), pageOf(before, n));
+    }
+    EXPECT_EQ(file.pageCount(), 11u);
+}
+
 TEST(PageFileEdit, MisuseThatCouldReachTheFileFailsInEveryBuild) {
     TempDir dir;
     const std::string path = dir.copyOf(kFixture);
@@ -273,9 +301,12 @@ TEST(PageFileEdit, MisuseThatCouldReachTheFileFailsInEveryBuild) {
     EXPECT_THROW(file.appendPage(), std::logic_error);
     EXPECT_THROW(file.commit(), std::logic_error);
     EXPECT_THROW(file.rollback(), std::logic_error);
+    EXPECT_THROW(file.truncate(20), std::logic_error);
 
     file.beginWrite();
     EXPECT_THROW(file.beginWrite(), std::logic_error);
+    EXPECT_THROW(file.truncate(1), std::logic_error);
+    EXPECT_THROW(file.truncate(34), std::logic_error);
     EXPECT_THROW(file.writePage(3, Page(kPageSize - 1)), std::logic_error);
     EXPECT_THROW(file.takeSnapshot(), std::logic_error);
     EXPECT_EQ(errorOf([&] { file.edit(0); }).code(), ErrorCode::Unsupported);

@@ -57,6 +57,17 @@ inline void changeManyPages(jet::file::PageFile& file) {
     }
 }
 
+// The statement above, then the file cut to 20 pages (the 10 pages appended and 13 of those it
+// began with), 3 pages appended again where the cut took some, the file cut once more, and 3
+// pages it changed before changed again.
+inline void changeAndCutPages(jet::file::PageFile& file) {
+    changeManyPages(file);
+    file.truncate(20);
+    for (int i = 0; i < 3; ++i) file.writePage(file.appendPage(), patternPage(300 + i));
+    file.truncate(22);
+    for (int i = 0; i < 3; ++i) file.writePage(2 + i, patternPage(400 + i));
+}
+
 // Runs `child` in a forked process and returns its exit status (-1 when it did not exit).
 template <typename F>
 int inChild(F&& child) {
