@@ -8,6 +8,7 @@
 #include "jet/index/index_page.h"
 #include "jet/store/catalog.h"
 #include "jet/store/data_page.h"
+#include "jet/store/free_tail.h"
 #include "jet/store/pages_in_use.h"
 #include "jet/store/usage_map.h"
 #include "jet/store/usage_map_writer.h"
@@ -148,6 +149,7 @@ CompactReport compact(Database& db, const std::function<void(const CompactProgre
         const std::set<std::uint32_t> left = leftBehind(ctx.file, ctx.format, db.catalog());
         store::releasePages(ctx.file, ctx.format, left);
         report.pagesLeftBehind = static_cast<std::uint32_t>(left.size());
+        report.pagesCut = store::cutFreeTail(ctx.file, ctx.format);
         report.bytesAfter = ctx.file.sizeInBytes();
     });
     return report;
