@@ -35,6 +35,11 @@ std::vector<jet::check::Fault> faultsOf(const std::string& file, const std::stri
 
 int runCompact(std::ostream& out, std::ostream& progress, bool progressIsTerminal,
                const std::string& file, const std::string& password) {
+    // Checking a large file takes a while too: the terminal says what is going on.
+    const auto stage = [&](const char* what) {
+        if (progressIsTerminal) progress << "\r\033[K" << what << std::flush;
+    };
+    stage("Checking the database before compacting it...");
     const auto before = faultsOf(file, password);
     const auto db = jet::Database::open(file, jet::OpenOptions{password});
     if (!db->writable()) {
@@ -42,19 +47,18 @@ int runCompact(std::ostream& out, std::ostream& progress, bool progressIsTermina
                          "'" + file + "' is read-only; it was not compacted.");
     }
     auto lastShown = std::chrono::steady_clock::now();
-    bool shown = false;
     const auto report = jet::compact(*db, [&](const jet::CompactProgress& p) {
         if (!progressIsTerminal) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastShown < std::chrono::milliseconds(200) && p.rowsDone != p.rowsTotal) return;
         lastShown = now;
-        shown = true;
         const std::uint64_t percent = p.rowsTotal == 0 ? 100 : p.rowsDone * 100 / p.rowsTotal;
         progress << "\r\033[KCompacting table '" << p.table << "': " << percent << "%"
                  << std::flush;
     });
-    if (shown) progress << "\r\033[K" << std::flush;
+    stage("Checking the database compacted...");
     const auto after = faultsOf(file, password);
+    if (progressIsTerminal) progress << "\r\033[K" << std::flush;
 
     out << "Compacted '" << file << "'.\n";
     std::uint64_t freed = 0;
