@@ -189,7 +189,7 @@ TableRewrite::Outcome TableRewrite::finish(bool renumber,
     const TableDef& table = outcome.table;
 
     TableWriter writer(file_, fmt_, table, codePage_);
-    index::TableIndexes indexes(file_, fmt_, table);
+    index::TableIndexes indexes(file_, fmt_, table, index::IndexFill::Rebuild);
     std::vector<Value> row;
     std::uint64_t written = 0;
     rows_.rewind();

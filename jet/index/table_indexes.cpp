@@ -8,6 +8,7 @@
 #include "jet/base/error.h"
 #include "jet/base/utf8.h"
 #include "jet/format/sort_orders.h"
+#include "jet/index/index_builder.h"
 #include "jet/index/index_page_writer.h"
 
 namespace jet::index {
@@ -82,10 +83,15 @@ std::string TableIndexes::unsupportedChange(const TableDef& table,
     return {};
 }
 
-TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table)
+TableIndexes::TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                           IndexFill fill)
     // A key longer than a quarter of a page's entry room leaves too few entries to a page for
     // splits to be sure to fit (a Text field's 255 letters take 513 bytes in General order).
-    : table_(table), maxKeyBytes_(entryAreaCapacity(fmt) / 4) {
+    : file_(file), fmt_(fmt), table_(table), maxKeyBytes_(entryAreaCapacity(fmt) / 4) {
+    if (fill == IndexFill::Rebuild) gathered_ = std::make_unique<EntrySorter>(file.path());
+    if (table.indexes.size() > 256) {
+        corrupt("Table '" + table.name + "' has more indexes than any Access table can");
+    }
     for (const auto& [number, logical] : byData(table)) {
         const IndexDef& ix = *logical.front();
         const std::string label = "index '" + ix.name + "' of table '" + table.name + "'";
@@ -176,7 +182,7 @@ std::optional<IndexEntry> TableIndexes::entryFor(Maintained& index, RowLocation 
                         std::to_string(maxKeyBytes_) +
                         " this engine puts in one index entry; nothing was changed.");
     }
-    if (index.unique && !key.allNull && !index.tooManyToTrack) {
+    if (index.unique && !key.allNull && !index.tooManyToTrack && !gathered_) {
         if (index.insertedKeys.size() < kTrackedKeys) {
             index.insertedKeys.push_back(key.bytes);
         } else {
@@ -205,6 +211,7 @@ void TableIndexes::applyBatch(Maintained& index) {
 
 void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
                              const std::vector<Value>& after, const std::vector<bool>& changed) {
+    if (gathered_) throw std::logic_error("TableIndexes::updateRow() while rebuilding");
     constexpr std::size_t kBatchEntries = 32768;
     for (auto& index : indexes_) {
         const bool touched = std::any_of(index.columns.begin(), index.columns.end(),
@@ -229,17 +236,26 @@ void TableIndexes::updateRow(RowLocation row, const std::vector<Value>& before,
 }
 
 void TableIndexes::insertRow(RowLocation row, const std::vector<Value>& values) {
-    for (auto& index : indexes_) {
+    for (std::size_t i = 0; i < indexes_.size(); ++i) {
+        Maintained& index = indexes_[i];
         if (!index.encodable) {
             throw Error(ErrorCode::Unsupported, "The " + index.label +
                                                     " cannot take the new row: its keys are "
                                                     "not supported yet; nothing was changed.");
         }
-        if (auto entry = entryFor(index, row, values)) index.tree.insert(*entry);
+        auto entry = entryFor(index, row, values);
+        if (!entry) continue;
+        if (gathered_) {
+            gathered_->add(static_cast<std::uint8_t>(i), entry->key, entry->dataPage,
+                           entry->dataRow);
+        } else {
+            index.tree.insert(*entry);
+        }
     }
 }
 
 void TableIndexes::removeRows(std::vector<std::uint32_t> rows) {
+    if (gathered_) throw std::logic_error("TableIndexes::removeRows() while rebuilding");
     std::sort(rows.begin(), rows.end());
     for (auto& index : indexes_) {
         index.tree.removeRows(rows);
@@ -247,7 +263,45 @@ void TableIndexes::removeRows(std::vector<std::uint32_t> rows) {
     }
 }
 
+void TableIndexes::duplicateIn(const Maintained& index) const {
+    throw Error(ErrorCode::DuplicateKey,
+                "The changes were not made because they would create duplicate values in the "
+                "index '" +
+                    index.name + "' of table '" + table_.name + "'.");
+}
+
+void TableIndexes::build() {
+    // The entries come out index by index, each index's in the order its leaves hold them.
+    SortedEntry e;
+    bool more = gathered_->next(e);
+    std::vector<std::uint8_t> previous;
+    for (std::size_t i = 0; i < indexes_.size(); ++i) {
+        const Maintained& index = indexes_[i];
+        IndexBuilder builder(file_, fmt_, index.tree.storage());
+        bool first = true;
+        for (; more && e.index == i; more = gathered_->next(e)) {
+            const bool repeated =
+                !first && std::equal(e.key.begin(), e.key.end(), previous.begin(), previous.end());
+            if (repeated && index.unique &&
+                !std::equal(e.key.begin(), e.key.end(), index.allNullKey.begin(),
+                            index.allNullKey.end())) {
+                duplicateIn(index);
+            }
+            previous.assign(e.key.begin(), e.key.end());
+            first = false;
+            builder.add(IndexEntry{.key = previous, .dataPage = e.dataPage, .dataRow = e.dataRow});
+        }
+        builder.finish();
+    }
+    if (more) throw std::logic_error("TableIndexes::build(): an entry of no index");
+    gathered_.reset();
+}
+
 void TableIndexes::finish() {
+    if (gathered_) {
+        build();
+        return;
+    }
     for (auto& index : indexes_) {
         applyBatch(index);
         index.tree.flush();
@@ -265,12 +319,7 @@ void TableIndexes::finish() {
         }
         index.insertedKeys.clear();
         index.tooManyToTrack = false;
-        if (repeated) {
-            throw Error(ErrorCode::DuplicateKey,
-                        "The changes were not made because they would create duplicate values "
-                        "in the index '" +
-                            index.name + "' of table '" + table_.name + "'.");
-        }
+        if (repeated) duplicateIn(index);
     }
 }
 

@@ -8,10 +8,16 @@
 // Changed leaves are held decoded by their trees (IndexTree::keepLeaves) and written to the page
 // file by finish() and removeRows(), one of which ends every statement's use of the indexes,
 // before its write commits and before anything else reads the indexes.
+//
+// A table written afresh, whose indexes were all emptied, fills them in another way
+// (IndexFill::Rebuild): insertRow() only gathers the entries (entry_sorter.h), and finish()
+// writes each index's tree whole from them in key order (index_builder.h), finding a unique
+// index's repeated keys side by side on the way.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,14 +25,21 @@
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
 #include "jet/format/schema.h"
+#include "jet/index/entry_sorter.h"
 #include "jet/index/index_key.h"
 #include "jet/index/index_tree.h"
 
 namespace jet::index {
 
+enum class IndexFill {
+    EntryByEntry,  // rows' entries go into the trees as they come
+    Rebuild,       // REQUIRES: every index's root an empty leaf, its map marking nothing else
+};
+
 class TableIndexes {
 public:
-    TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table);
+    TableIndexes(file::PageFile& file, const format::Format& fmt, const TableDef& table,
+                 IndexFill fill = IndexFill::EntryByEntry);
 
     // Why an index could not follow new values in the columns marked `changed`: the first
     // index holding one of them whose key has a column this engine cannot build keys for
@@ -40,7 +53,7 @@ public:
     // journal then puts back what it wrote.
     void updateRow(RowLocation row, const std::vector<Value>& before,
                    const std::vector<Value>& after, const std::vector<bool>& changed);
-    // A new row gets an entry in every index.
+    // A new row gets an entry in every index. The only change IndexFill::Rebuild takes.
     void insertRow(RowLocation row, const std::vector<Value>& values);
     // Removes the entries of rows that are going (packed page << 8 | row, any order): one walk
     // along each index, whatever its key types.
@@ -84,10 +97,16 @@ private:
                                        const std::vector<Value>& values);
     // Puts the batched entries of an UPDATE into the tree.
     static void applyBatch(Maintained& index);
+    // Writes every index's tree from the entries gathered (IndexFill::Rebuild).
+    void build();
+    [[noreturn]] void duplicateIn(const Maintained& index) const;
 
+    file::PageFile& file_;
+    const format::Format& fmt_;
     const TableDef& table_;
     const std::size_t maxKeyBytes_;
-    std::deque<Maintained> indexes_;  // in place: a tree is neither copied nor moved
+    std::deque<Maintained> indexes_;         // in place: a tree is neither copied nor moved
+    std::unique_ptr<EntrySorter> gathered_;  // IndexFill::Rebuild: every index's entries
 };
 
 }  // namespace jet::index
