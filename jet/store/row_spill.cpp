@@ -121,7 +121,8 @@ bool RowSpill::next(std::vector<Value>& row) {
     for (Value& v : row) {
         need(1);
         const std::size_t kind = buffer_[at_++];
-        v = variantOfIndex(kind, folder_);
+        // A value of the same kind as the row held before keeps its buffer.
+        if (v.index() != kind) v = variantOfIndex(kind, folder_);
         std::visit(
             [&](auto& x) {
                 using T = std::decay_t<decltype(x)>;
