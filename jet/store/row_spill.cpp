@@ -22,7 +22,7 @@ void putRaw(std::vector<std::uint8_t>& out, const T& v) {
 template <std::size_t... K>
 Value defaultOf(std::size_t k, std::index_sequence<K...>) {
     Value v;
-    ((k == K ? (v.emplace<K>(), true) : false) || ...);
+    static_cast<void>(((k == K ? (v.emplace<K>(), true) : false) || ...));
     return v;
 }
 
