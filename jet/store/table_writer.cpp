@@ -119,6 +119,9 @@ std::uint32_t TableWriter::newDataPage() {
         appendPage(file_, fmt_,
                    {RowPointer::from(table_.usedPagesRow), RowPointer::from(table_.freePagesRow)});
     file_.writePage(page, DataPageWriter::emptyPage(fmt_, table_.definitionPage));
+    if (lastMarkedWithRoom_ && (!*lastMarkedWithRoom_ || page > **lastMarkedWithRoom_)) {
+        *lastMarkedWithRoom_ = page;
+    }
     return page;
 }
 
@@ -136,7 +139,10 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     if (lastPageWithRoom_) {
         if (auto at = tryPage(*lastPageWithRoom_)) return *at;
     }
-    const auto withSpace = lastMarkedPage(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    if (!lastMarkedWithRoom_) {
+        lastMarkedWithRoom_ = lastMarkedPage(file_, fmt_, RowPointer::from(table_.freePagesRow));
+    }
+    const std::optional<std::uint32_t> withSpace = *lastMarkedWithRoom_;
     if (withSpace && withSpace != lastPageWithRoom_) {
         if (auto at = tryPage(*withSpace)) return *at;
     }

@@ -98,6 +98,10 @@ private:
     RowEncoder encoder_;
     LongValueWriter longValues_;
     std::optional<std::uint32_t> lastPageWithRoom_;
+    // The highest page the table's map of pages with room marks: read once, then raised by each
+    // page this writer adds (nothing takes a page off that map). Reading the map for every new
+    // page would cost time in proportion to the table's size, each time.
+    std::optional<std::optional<std::uint32_t>> lastMarkedWithRoom_;
     // The writers of the last pages changed, the most recent last; at most two.
     std::list<PageWriter> pageWriters_;
     // updateInPlace's, kept between rows: where each changed field stands in the page.
