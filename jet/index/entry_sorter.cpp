@@ -164,13 +164,19 @@ void EntrySorter::add(std::uint8_t index, std::span<const std::uint8_t> key, std
     if (!held_.empty() && held_.size() + size + kOrderCost * (order_.size() + 1) > budget_) {
         spill();
     }
-    order_.push_back(static_cast<std::uint32_t>(held_.size()));
+    const std::size_t at = held_.size();
+    order_.push_back(static_cast<std::uint32_t>(at));
     held_.push_back(index);
     held_.push_back(static_cast<std::uint8_t>(key.size()));
     held_.push_back(static_cast<std::uint8_t>(key.size() >> 8));
     held_.insert(held_.end(), key.begin(), key.end());
     for (int i = 0; i < 4; ++i) held_.push_back(static_cast<std::uint8_t>(dataPage >> (8 * i)));
     held_.push_back(dataRow);
+    if (inOrder_) {
+        const std::uint8_t* record = held_.data() + at;
+        inOrder_ = last_.empty() || compareRecords(last_.data(), record) <= 0;
+        last_.assign(record, record + size);
+    }
 }
 
 void EntrySorter::sortHeld() {
@@ -212,11 +218,18 @@ EntrySorter::Run EntrySorter::writeRun(const std::function<const std::uint8_t*()
 
 void EntrySorter::spill() {
     if (order_.empty()) return;
-    sortHeld();
+    if (!inOrder_) sortHeld();
     std::size_t i = 0;
-    runs_.push_back(writeRun([&]() -> const std::uint8_t* {
+    const Run run = writeRun([&]() -> const std::uint8_t* {
         return i < order_.size() ? held_.data() + order_[i++] : nullptr;
-    }));
+    });
+    // Entries that came in order so far make one run, however many times they were written
+    // out: reading them back then needs no merge.
+    if (inOrder_ && !runs_.empty()) {
+        runs_.back().length += run.length;
+    } else {
+        runs_.push_back(run);
+    }
     held_.clear();
     order_.clear();
 }
@@ -229,7 +242,7 @@ EntrySorter::Run EntrySorter::mergeRuns(std::size_t from, std::size_t to) {
 void EntrySorter::startReading() {
     reading_ = true;
     if (runs_.empty()) {
-        sortHeld();
+        if (!inOrder_) sortHeld();
         return;
     }
     spill();

@@ -73,6 +73,10 @@ private:
     std::vector<std::uint8_t> held_;
     std::vector<std::uint32_t> order_;  // offsets of the records in held_, sorted before use
     std::size_t nextHeld_ = 0;
+    // Whether every entry so far came after the one before (as a table's rows often come in
+    // the order of its primary key), and the last of them.
+    bool inOrder_ = true;
+    std::vector<std::uint8_t> last_;
     file::posix::UniqueFd fd_;
     std::uint64_t fileEnd_ = 0;
     std::vector<Run> runs_;
