@@ -5,6 +5,7 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/ddl/page_claim.h"
 #include "jet/ddl/table_definition_writer.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_page_writer.h"
@@ -20,8 +21,6 @@ namespace jet::ddl {
 
 using namespace store;
 namespace {
-
-constexpr std::array<std::uint8_t, 4> kLongValueMark{'L', 'V', 'A', 'L'};
 
 // The usage maps a table keeps: its pages and those with room, each long-value field's two.
 std::vector<RowPointer> tableMaps(const TableDef& table) {
@@ -116,15 +115,10 @@ std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
         if (stays.count(p) != 0) continue;
         // Only a page that says it is this table's goes: a damaged map could name another's.
         const file::PageRef page = file_.page(p);
-        const std::uint8_t type = (*page)[0];
-        // Long-value pages carry "LVAL" where other pages name their table.
-        const bool longValues =
-            type == kDataPageType &&
-            std::equal(kLongValueMark.begin(), kLongValueMark.end(), page->begin() + 4);
+        const PageClaim claim = claimOf(*page);
         const bool ours =
-            longValues || ((type == kDataPageType || type == index::kIntermediatePageType ||
-                            type == index::kLeafPageType) &&
-                           u32(*page, 4) == table_.definitionPage);
+            claim.kind == PageClaim::Kind::LongValues ||
+            (claim.kind == PageClaim::Kind::Table && claim.definition == table_.definitionPage);
         const bool empty = std::all_of(page->begin(), page->end(), [](auto b) { return b == 0; });
         if (!ours && !empty) {
             throw Error(ErrorCode::Unsupported,
@@ -183,7 +177,7 @@ TableRewrite::Outcome TableRewrite::finish(bool renumber,
     Outcome outcome;
     outcome.pagesBefore = countOwned(file_, fmt_, table_);
     emptyMaps();
-    releasePages(file_, fmt_, giveBack_);
+    releasePages(file_, fmt_, giveBack_, Freed::KeptForNow);
     if (renumber) renumberColumns(file_, fmt_, table_);
     outcome.table = renumber ? renumbered() : table_;
     const TableDef& table = outcome.table;
@@ -199,6 +193,7 @@ TableRewrite::Outcome TableRewrite::finish(bool renumber,
         if (progress) progress(written);
     }
     indexes.finish();
+    zeroPagesStillFree(file_, fmt_, giveBack_);
     writer.adjustRowCount(static_cast<std::int64_t>(written) - table.rowCount);
     outcome.table.rowCount = static_cast<std::uint32_t>(written);
     outcome.pagesAfter = countOwned(file_, fmt_, table);

@@ -95,6 +95,17 @@ std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const fo
     return static_cast<std::uint32_t>(*last);
 }
 
+std::vector<bool> freePageFlags(const file::PageFile& file, const format::Format& fmt) {
+    const std::uint64_t end = file.pageCount();
+    std::vector<bool> free(end, false);
+    forEachBitmap(file, fmt, kGlobalUsageMap, [&](ByteSpan bitmap, std::uint64_t firstPage) {
+        for (std::uint64_t bit = 0; bit < bitmap.size() * 8 && firstPage + bit < end; ++bit) {
+            if (bitmap[bit / 8] & (1u << (bit % 8))) free[firstPage + bit] = true;
+        }
+    });
+    return free;
+}
+
 std::optional<std::uint32_t> firstMarkedPage(const file::PageFile& file, const format::Format& fmt,
                                              RowPointer where, std::uint32_t from) {
     const std::uint64_t end = file.pageCount();

@@ -49,6 +49,9 @@
 
 namespace jet::store {
 
+// The database's global map: row 0 of page 1.
+inline constexpr RowPointer kGlobalUsageMap{1, 0};
+
 // The pages a usage map row marks, in ascending order. Every page is checked to lie inside the
 // file.
 std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format::Format& fmt,
@@ -58,6 +61,10 @@ std::vector<std::uint32_t> readUsageMap(const file::PageFile& file, const format
 // without listing the others; nullopt when it marks none.
 std::optional<std::uint32_t> lastMarkedPage(const file::PageFile& file, const format::Format& fmt,
                                             RowPointer where);
+
+// The pages below the end of the file that the global usage map marks free, as flags by page
+// number (the map also marks pages past the end, which the file does not have yet).
+std::vector<bool> freePageFlags(const file::PageFile& file, const format::Format& fmt);
 
 // The first page at or after `from` and before the end of the file that the map marks;
 // nullopt when there is none.

@@ -68,16 +68,14 @@ void markPage(file::PageFile& file, const format::Format& fmt, RowPointer where,
                 " lies outside the range of a usage map; "
                 "growing usage maps is not supported yet, so the database is left as it is.");
     }
-    file::Page copy = *file.page(loc.holderPage);
     const auto mask = static_cast<std::uint8_t>(1u << loc.bit);
     // A page given back to the file may be taken again in the same write.
     if (on && where.page == kGlobalUsageMap.page && where.slot == kGlobalUsageMap.slot) {
         auto& search = file.freePageSearch();
         search.from = std::min(search.from, page);
     }
-    copy[loc.byte] = on ? static_cast<std::uint8_t>(copy[loc.byte] | mask)
-                        : static_cast<std::uint8_t>(copy[loc.byte] & ~mask);
-    file.writePage(loc.holderPage, copy);
+    std::uint8_t& bits = file.edit(loc.holderPage)[loc.byte];
+    bits = on ? static_cast<std::uint8_t>(bits | mask) : static_cast<std::uint8_t>(bits & ~mask);
 }
 
 namespace {
@@ -359,7 +357,7 @@ void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, Ro
 }
 
 void releasePages(file::PageFile& file, const format::Format& fmt,
-                  const std::set<std::uint32_t>& pages) {
+                  const std::set<std::uint32_t>& pages, Freed freed) {
     for (const std::uint32_t p : pages) {
         if (p < 2 || p >= file.pageCount()) {
             corrupt("a page to give back (" + std::to_string(p) + ") is not one a table owns");
@@ -368,9 +366,17 @@ void releasePages(file::PageFile& file, const format::Format& fmt,
     // Pages found in use earlier in this write are no longer: they may be taken again.
     std::vector<bool>& inUse = file.freePageSearch().inUse;
     for (const std::uint32_t p : pages) {
-        file.writePage(p, file::Page(fmt.pageSize, 0));
+        if (freed == Freed::Zeroed) file.writePage(p, file::Page(fmt.pageSize, 0));
         markPage(file, fmt, kGlobalUsageMap, p, true);
         if (p < inUse.size()) inUse[p] = false;
+    }
+}
+
+void zeroPagesStillFree(file::PageFile& file, const format::Format& fmt,
+                        const std::set<std::uint32_t>& pages) {
+    const std::vector<bool> free = freePageFlags(file, fmt);
+    for (const std::uint32_t p : pages) {
+        if (p < free.size() && free[p]) file.writePage(p, file::Page(fmt.pageSize, 0));
     }
 }
 

@@ -9,10 +9,9 @@
 #include "jet/base/bytes.h"
 #include "jet/file/page_file.h"
 #include "jet/format/format.h"
+#include "jet/store/usage_map.h"
 
 namespace jet::store {
-
-inline constexpr RowPointer kGlobalUsageMap{1, 0};
 
 // Sets or clears the bit of `page` in the usage map row at `where`, writing the page that holds
 // the map. Throws Error(Unsupported), changing nothing, when the map does not cover the page
@@ -56,9 +55,22 @@ void collectOwnedPages(const file::PageFile& file, const format::Format& fmt, Ro
 // an owner that gives back all its pages and takes new ones finds the map as it was.
 void clearMap(file::PageFile& file, const format::Format& fmt, RowPointer where);
 
-// Gives pages back to the file: each is zeroed and marked free in the global map. Throws
-// Error(Corrupt), before changing anything, for page 0 or 1 or a page past the end.
+// What a page given back holds until it is taken again.
+enum class Freed {
+    Zeroed,
+    // Its old bytes, for a caller that takes most of the pages again at once (every page taken
+    // is zeroed first) and then calls zeroPagesStillFree: a page written twice would cost a
+    // second write of it to the file.
+    KeptForNow,
+};
+
+// Gives pages back to the file: each is marked free in the global map, and zeroed unless the
+// caller does it later. Throws Error(Corrupt), before changing anything, for page 0 or 1 or a
+// page past the end.
 void releasePages(file::PageFile& file, const format::Format& fmt,
-                  const std::set<std::uint32_t>& pages);
+                  const std::set<std::uint32_t>& pages, Freed freed = Freed::Zeroed);
+// Zeroes those of `pages` that the global map still marks free (Freed::KeptForNow).
+void zeroPagesStillFree(file::PageFile& file, const format::Format& fmt,
+                        const std::set<std::uint32_t>& pages);
 
 }  // namespace jet::store
