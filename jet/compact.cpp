@@ -4,8 +4,8 @@
 #include <optional>
 #include <set>
 
+#include "jet/ddl/page_claim.h"
 #include "jet/ddl/table_rewrite.h"
-#include "jet/index/index_page.h"
 #include "jet/store/catalog.h"
 #include "jet/store/data_page.h"
 #include "jet/store/free_tail.h"
@@ -46,23 +46,15 @@ std::set<std::uint32_t> leftBehind(const file::PageFile& file, const format::For
         if (e.type == store::kObjectLocalTable)
             tables.insert(static_cast<std::uint32_t>(e.id) & 0x00FFFFFF);
     }
-    std::vector<bool> free(reached.size(), false);
-    for (std::uint32_t from = 0;;) {
-        const auto p = store::firstMarkedPage(file, fmt, store::kGlobalUsageMap, from);
-        if (!p || *p >= free.size()) break;
-        free[*p] = true;
-        from = *p + 1;
-    }
+    const std::vector<bool> free = store::freePageFlags(file, fmt);
     std::set<std::uint32_t> pages;
     for (std::uint32_t p = 3; p < reached.size(); ++p) {
-        if (reached[p] || free[p]) continue;
+        if (reached[p] || (p < free.size() && free[p])) continue;
         const file::PageRef page = file.page(p);
-        const std::uint8_t type = (*page)[0];
-        const bool definition = type == store::kTdefPageType;
-        const bool owned = type == store::kDataPageType || type == index::kIntermediatePageType ||
-                           type == index::kLeafPageType;
-        if (definition || (owned && tables.count(u32(*page, 4)) == 0 &&
-                           !std::equal(page->begin() + 4, page->begin() + 8, "LVAL"))) {
+        const ddl::PageClaim claim = ddl::claimOf(*page);
+        const bool definition = (*page)[0] == store::kTdefPageType;
+        if (definition ||
+            (claim.kind == ddl::PageClaim::Kind::Table && tables.count(claim.definition) == 0)) {
             pages.insert(p);
         }
     }

@@ -94,6 +94,15 @@ bool movesMostRows(store::WriteContext& ctx, const TableDef& table, const std::v
     return seen > 0 && moved * 4 > seen;
 }
 
+// Writes the table afresh (ddl::TableRewrite), each row as `after(row)` gives it.
+template <typename After>
+void rewriteTable(store::WriteContext& ctx, const TableDef& table, After after) {
+    ddl::TableRewrite rewrite(ctx.file, ctx.format, table, ctx.codePage);
+    auto cursor = ctx.scan(table);
+    while (cursor.next()) rewrite.add(after(cursor.row()));
+    rewrite.finish(false);
+}
+
 }  // namespace
 
 std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_view statement) {
@@ -161,24 +170,15 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                 ctx, *table, reads, writer,
                 [&](const std::vector<Value>& row) { return matches(row) && change(row); },
                 [&] { return changed.mask(); }, values)) {
-            ddl::TableRewrite rewrite(ctx.file, ctx.format, *table, ctx.codePage);
-            auto cursor = ctx.scan(*table);
-            while (cursor.next()) {
-                const auto& row = cursor.row();
-                if (!matches(row)) {
-                    rewrite.add(row);
-                    continue;
-                }
-                ++matched;
-                if (!change(row)) {
-                    rewrite.add(row);
-                    continue;
-                }
-                calculated.recompute(values, changed);
-                rules.check(values, changed);
-                rewrite.add(values);
-            }
-            rewrite.finish(false);
+            rewriteTable(ctx, *table,
+                         [&](const std::vector<Value>& row) -> const std::vector<Value>& {
+                             if (!matches(row)) return row;
+                             ++matched;
+                             if (!change(row)) return row;
+                             calculated.recompute(values, changed);
+                             rules.check(values, changed);
+                             return values;
+                         });
             return;
         }
         index::TableIndexes indexes(ctx.file, ctx.format, *table);

@@ -48,6 +48,19 @@ private:
     std::optional<SyncPoint> sync_;
 };
 
+// A copy of the fixture, open for writing, and its bytes as they were.
+class PageFileCopy : public ::testing::Test {
+protected:
+    PageFileCopy() { openForWrite(file); }
+
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const std::vector<std::uint8_t> before = fileBytes(path);
+    PageFile file{path, AccessMode::ReadWrite};
+};
+using PageFileWriteOnACopy = PageFileCopy;
+using PageFileEditOnACopy = PageFileCopy;
+
 }  // namespace
 
 TEST(PageFileWrite, CommitLeavesTheStatementsPagesAndNoJournal) {
@@ -82,13 +95,7 @@ TEST(PageFileWrite, CommitLeavesTheStatementsPagesAndNoJournal) {
     EXPECT_EQ(*other.page(2), patternPage(23));
 }
 
-TEST(PageFileWrite, RollbackRestoresEveryByteAndTheSize) {
-    TempDir dir;
-    const std::string path = dir.copyOf(kFixture);
-    const auto before = fileBytes(path);
-    PageFile file(path, AccessMode::ReadWrite);
-    openForWrite(file);
-
+TEST_F(PageFileWriteOnACopy, RollbackRestoresEveryByteAndTheSize) {
     file.beginWrite();
     changeManyPages(file);
     file.rollback();
@@ -201,12 +208,7 @@ TEST(PageFileEdit, JournalsEachOriginalOnceWhateverTheFlushes) {
     EXPECT_FALSE(std::filesystem::exists(journal));
 }
 
-TEST(PageFileEdit, TheEditedBufferIsWhatPageReturnsAndHeldBytesStayAsTheyWere) {
-    TempDir dir;
-    const std::string path = dir.copyOf(kFixture);
-    const auto before = fileBytes(path);
-    PageFile file(path, AccessMode::ReadWrite);
-    openForWrite(file);
+TEST_F(PageFileEditOnACopy, TheEditedBufferIsWhatPageReturnsAndHeldBytesStayAsTheyWere) {
     file.beginWrite();
     const jet::file::PageRef held = file.page(6);  // a reader holding the page, as a scan does
     const std::span<std::uint8_t> bytes = file.edit(6);
@@ -229,12 +231,7 @@ TEST(PageFileEdit, TheEditedBufferIsWhatPageReturnsAndHeldBytesStayAsTheyWere) {
     EXPECT_EQ(*file.page(6), pageOf(before, 6));
 }
 
-TEST(PageFileEdit, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
-    TempDir dir;
-    const std::string path = dir.copyOf(kFixture);
-    const auto before = fileBytes(path);
-    PageFile file(path, AccessMode::ReadWrite);
-    openForWrite(file);
+TEST_F(PageFileEditOnACopy, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
     file.setDirtyPageLimit(2);
     file.beginWrite();
     std::span<std::uint8_t> first = file.edit(7);
@@ -263,12 +260,7 @@ TEST(PageFileEdit, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
 
 // A cut reaches the file at commit; a snapshot keeps the pages cut, changed in the write or not,
 // as they were committed.
-TEST(PageFileWrite, ACutShortensTheFileAtCommitAndASnapshotKeepsThePagesCut) {
-    TempDir dir;
-    const std::string path = dir.copyOf(kFixture);
-    const auto before = fileBytes(path);
-    PageFile file(path, AccessMode::ReadWrite);
-    openForWrite(file);
+TEST_F(PageFileWriteOnACopy, ACutShortensTheFileAtCommitAndASnapshotKeepsThePagesCut) {
     const auto snapshot = file.takeSnapshot();
     file.beginWrite();
     file.writePage(30, patternPage(1));
@@ -289,12 +281,7 @@ TEST(PageFileWrite, ACutShortensTheFileAtCommitAndASnapshotKeepsThePagesCut) {
     EXPECT_EQ(file.pageCount(), 11u);
 }
 
-TEST(PageFileEdit, MisuseThatCouldReachTheFileFailsInEveryBuild) {
-    TempDir dir;
-    const std::string path = dir.copyOf(kFixture);
-    const auto before = fileBytes(path);
-    PageFile file(path, AccessMode::ReadWrite);
-    openForWrite(file);
+TEST_F(PageFileEditOnACopy, MisuseThatCouldReachTheFileFailsInEveryBuild) {
     // Outside a write.
     EXPECT_THROW(file.edit(3), std::logic_error);
     EXPECT_THROW(file.writePage(3, patternPage(1)), std::logic_error);
