@@ -1,5 +1,6 @@
 #include "jet/store/field_encoder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -27,17 +28,34 @@ std::vector<char32_t> codePoints(const std::string& s) {
     return out;
 }
 
+// Text of ASCII characters other than U+0000, as most is: each byte is its own code point and
+// UTF-16 unit, and the text is written compressed.
+bool plainAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b != 0 && b < 0x80;
+    });
+}
+
 }  // namespace
 
 std::size_t utf16Length(const std::string& utf8) {
+    if (plainAscii(utf8)) return utf8.size();
     std::size_t n = 0;
     for (char32_t cp : codePoints(utf8)) n += cp >= 0x10000 ? 2 : 1;
     return n;
 }
 
 std::vector<std::uint8_t> encodeUnicodeText(const std::string& utf8, bool compress) {
-    const auto cps = codePoints(utf8);
     std::vector<std::uint8_t> out;
+    if (compress && !utf8.empty() && plainAscii(utf8)) {
+        out.reserve(utf8.size() + 2);
+        out.push_back(0xFF);
+        out.push_back(0xFE);
+        out.insert(out.end(), utf8.begin(), utf8.end());
+        return out;
+    }
+    const auto cps = codePoints(utf8);
     // A 00 byte switches modes in the compressed form, so only text without U+0000 and with
     // every character below U+0100 is written compressed.
     bool compressible = compress && !cps.empty();

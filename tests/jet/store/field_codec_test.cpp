@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jet/base/error.h"
+#include "jet/store/field_encoder.h"
 
 namespace jet::store {
 namespace {
@@ -86,6 +87,24 @@ TEST(UnicodeTextTest, SurrogatePairsAndStrays) {
               "\uFFFD"
               "a");
     EXPECT_EQ(unicode({0x3d, 0xd8, 0x3d, 0xd8, 0x00, 0xde}), "\uFFFD\U0001F600");
+}
+
+// Written compressed only where every character takes one byte and none is U+0000 (whose 00
+// would read as a switch): plain ASCII, the common case, and the rest of Latin-1 alike.
+TEST(UnicodeTextTest, EncodedCompressedWhereEveryCharacterTakesOneByte) {
+    const auto encoded = [](const std::string& s, bool compress) {
+        const ByteList bytes = encodeUnicodeText(s, compress);
+        EXPECT_EQ(decodeUnicodeText(bytes), s);
+        return bytes;
+    };
+    EXPECT_EQ(encoded("ab", true), (ByteList{0xff, 0xfe, 'a', 'b'}));
+    EXPECT_EQ(encoded("ab", false), (ByteList{'a', 0, 'b', 0}));
+    EXPECT_EQ(encoded("", true), ByteList{});
+    EXPECT_EQ(encoded("\u00e9a", true), (ByteList{0xff, 0xfe, 0xe9, 'a'}));
+    EXPECT_EQ(encoded("a\u20ac", true), (ByteList{'a', 0, 0xac, 0x20}));
+    EXPECT_EQ(encodeUnicodeText(std::string("a\0b", 3), true), (ByteList{'a', 0, 0, 0, 'b', 0}));
+    EXPECT_EQ(utf16Length("abc"), 3u);
+    EXPECT_EQ(utf16Length("a\u00e9\U0001F64F"), 4u);
 }
 
 TEST(CodePageTextTest, WindowsCodePages) {
