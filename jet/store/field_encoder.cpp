@@ -29,7 +29,7 @@ std::vector<char32_t> codePoints(const std::string& s) {
 }
 
 // Text of ASCII characters other than U+0000, as most is: each byte is its own code point and
-// UTF-16 unit, and the text is written compressed.
+// UTF-16 unit, and the text can be written compressed.
 bool plainAscii(const std::string& s) {
     return std::all_of(s.begin(), s.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
@@ -48,11 +48,17 @@ std::size_t utf16Length(const std::string& utf8) {
 
 std::vector<std::uint8_t> encodeUnicodeText(const std::string& utf8, bool compress) {
     std::vector<std::uint8_t> out;
-    if (compress && !utf8.empty() && plainAscii(utf8)) {
-        out.reserve(utf8.size() + 2);
-        out.push_back(0xFF);
-        out.push_back(0xFE);
-        out.insert(out.end(), utf8.begin(), utf8.end());
+    if (plainAscii(utf8)) {
+        if (compress && !utf8.empty()) {
+            out.reserve(utf8.size() + 2);
+            out.push_back(0xFF);
+            out.push_back(0xFE);
+            out.insert(out.end(), utf8.begin(), utf8.end());
+        } else {
+            out.resize(utf8.size() * 2, 0);
+            for (std::size_t i = 0; i < utf8.size(); ++i)
+                out[2 * i] = static_cast<std::uint8_t>(utf8[i]);
+        }
         return out;
     }
     const auto cps = codePoints(utf8);
