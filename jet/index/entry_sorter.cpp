@@ -173,9 +173,11 @@ void EntrySorter::add(std::uint8_t index, std::span<const std::uint8_t> key, std
     for (int i = 0; i < 4; ++i) held_.push_back(static_cast<std::uint8_t>(dataPage >> (8 * i)));
     held_.push_back(dataRow);
     if (inOrder_) {
-        const std::uint8_t* record = held_.data() + at;
-        inOrder_ = last_.empty() || compareRecords(last_.data(), record) <= 0;
-        last_.assign(record, record + size);
+        // The entry before it is held too, or was the last one written out.
+        const std::uint8_t* before = order_.size() > 1 ? held_.data() + order_[order_.size() - 2]
+                                     : last_.empty()   ? nullptr
+                                                       : last_.data();
+        inOrder_ = before == nullptr || compareRecords(before, held_.data() + at) <= 0;
     }
 }
 
@@ -219,6 +221,10 @@ EntrySorter::Run EntrySorter::writeRun(const std::function<const std::uint8_t*()
 void EntrySorter::spill() {
     if (order_.empty()) return;
     if (!inOrder_) sortHeld();
+    if (inOrder_) {
+        const std::uint8_t* last = held_.data() + order_.back();
+        last_.assign(last, last + recordSize(last));
+    }
     std::size_t i = 0;
     const Run run = writeRun([&]() -> const std::uint8_t* {
         return i < order_.size() ? held_.data() + order_[i++] : nullptr;

@@ -74,7 +74,7 @@ private:
     std::vector<std::uint32_t> order_;  // offsets of the records in held_, sorted before use
     std::size_t nextHeld_ = 0;
     // Whether every entry so far came after the one before (as a table's rows often come in
-    // the order of its primary key), and the last of them.
+    // the order of its primary key), and the last of them written out.
     bool inOrder_ = true;
     std::vector<std::uint8_t> last_;
     file::posix::UniqueFd fd_;

@@ -54,17 +54,18 @@ std::uint64_t IndexBuilder::push(std::size_t level, IndexEntry entry) {
     return levels_[level].filling;
 }
 
-IndexPage IndexBuilder::pageOf(std::size_t level) const {
-    const Level& l = levels_[level];
+IndexPage IndexBuilder::takePage(std::size_t level) {
+    Level& l = levels_[level];
     IndexPage page;
     page.leaf = level == 0;
     page.owner = storage_.ownerPage;
-    if (page.leaf || l.entries.size() == 1) {
-        page.entries = l.entries;
-    } else {
-        page.entries.assign(l.entries.begin(), l.entries.end() - 1);
+    if (!page.leaf && l.entries.size() > 1) {
         page.tailPage = l.entries.back().childPage;
+        l.entries.pop_back();
     }
+    page.entries = std::move(l.entries);
+    l.entries.clear();
+    l.unsharedBytes = 0;
     return page;
 }
 
@@ -72,14 +73,9 @@ void IndexBuilder::close(std::size_t level) {
     if (levels_[level].entries.empty()) {
         throw std::logic_error("IndexBuilder::close(): an empty page");
     }
-    IndexPage page = pageOf(level);
     IndexEntry last = levels_[level].entries.back();
-    {
-        Level& l = levels_[level];
-        l.entries.clear();
-        l.unsharedBytes = 0;
-        ++l.filling;
-    }
+    IndexPage page = takePage(level);
+    ++levels_[level].filling;
     std::vector<RowPointer> maps;
     if (storage_.usedPagesRow != 0) maps.push_back(RowPointer::from(storage_.usedPagesRow));
     const std::uint32_t pageNo = store::appendPage(file_, fmt_, maps);
@@ -123,7 +119,7 @@ void IndexBuilder::finish() {
     for (std::size_t level = 0; level < levels_.size(); ++level) {
         if (level + 1 == levels_.size()) {
             if (levels_[level].waiting) throw std::logic_error("IndexBuilder: two roots");
-            write(storage_.rootPage, pageOf(level));
+            write(storage_.rootPage, takePage(level));
             break;
         }
         close(level);

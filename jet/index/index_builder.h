@@ -56,8 +56,8 @@ private:
     std::uint64_t push(std::size_t level, IndexEntry entry);
     // Whether a level's entries fit one page, each of them stored.
     bool fits(const Level& l, bool leaf) const;
-    // The page filling on `level` as it is to be written.
-    IndexPage pageOf(std::size_t level) const;
+    // The page filling on `level` as it is to be written; the level starts an empty page.
+    IndexPage takePage(std::size_t level);
     // Gives the page filling on `level` a number, names it in the level above, and writes the
     // page before it on the level, now that its link can be set.
     void close(std::size_t level);

@@ -128,6 +128,8 @@ TableIndexes::Key TableIndexes::keyOf(const Maintained& index,
                                       const std::vector<Value>& values) const {
     Key key;
     key.allNull = true;
+    // Enough for most keys at once: a key grown byte by byte is copied again and again.
+    key.bytes.reserve(16 * index.columns.size());
     for (const auto& [column, position] : index.columns) {
         const Value& v = values[position];
         if (isNull(v)) {

@@ -11,13 +11,6 @@ namespace {
 
 constexpr std::size_t kBufferBytes = 1 << 20;
 
-template <typename T>
-void putRaw(std::vector<std::uint8_t>& out, const T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
-    out.insert(out.end(), p, p + sizeof v);
-}
-
 // A value holding the default of alternative `k`.
 template <std::size_t... K>
 Value defaultOf(std::size_t k, std::index_sequence<K...>) {
@@ -43,21 +36,46 @@ RowSpill::RowSpill(const std::string& databasePath)
 }
 
 // Each value: the index of its alternative, then its bytes as they lie in memory (the file is
-// read back by the same process), or for text and bytes their length and contents.
+// read back by the same process), or for text and bytes their length and contents. The row is
+// measured first and then written through a pointer: a row is many small pieces.
 void RowSpill::add(const std::vector<Value>& row) {
     if (reading_) throw std::logic_error("RowSpill::add() after rewind()");
-    putRaw(buffer_, static_cast<std::uint32_t>(row.size()));
+    std::size_t size = sizeof(std::uint32_t);
     for (const Value& v : row) {
-        buffer_.push_back(static_cast<std::uint8_t>(v.index()));
+        size +=
+            1 + std::visit(
+                    [](const auto& x) -> std::size_t {
+                        using T = std::decay_t<decltype(x)>;
+                        if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, Bytes>) {
+                            return sizeof(std::uint64_t) + x.size();
+                        } else {
+                            return sizeof x;
+                        }
+                    },
+                    v);
+    }
+    const std::size_t start = buffer_.size();
+    buffer_.resize(start + size);
+    std::uint8_t* out = buffer_.data() + start;
+    const auto put = [&out](const void* p, std::size_t n) {
+        if (n != 0) std::memcpy(out, p, n);
+        out += n;
+    };
+    const auto count = static_cast<std::uint32_t>(row.size());
+    put(&count, sizeof count);
+    for (const Value& v : row) {
+        *out++ = static_cast<std::uint8_t>(v.index());
         std::visit(
             [&](const auto& x) {
                 using T = std::decay_t<decltype(x)>;
+                static_assert(std::is_trivially_copyable_v<T> || std::is_same_v<T, std::string> ||
+                              std::is_same_v<T, Bytes>);
                 if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, Bytes>) {
-                    putRaw(buffer_, static_cast<std::uint64_t>(x.size()));
-                    const auto* p = reinterpret_cast<const std::uint8_t*>(x.data());
-                    buffer_.insert(buffer_.end(), p, p + x.size());
+                    const auto n = static_cast<std::uint64_t>(x.size());
+                    put(&n, sizeof n);
+                    put(x.data(), x.size());
                 } else {
-                    putRaw(buffer_, x);
+                    put(&x, sizeof x);
                 }
             },
             v);
