@@ -275,7 +275,13 @@ Value divide(const Value& a, const Value& b) {
     const Value x = operand(a, decimalContext);
     const Value y = operand(b, decimalContext);
     if (decimalContext) {
-        const Decimal divisor = toDecimal(y);
+        const Decimal divisor = [&] {
+            try {
+                return toDecimal(y);
+            } catch (const DecimalOverflow&) {
+                throwFault(ErrorCode::Overflow, describeValue(b) + " is too large for a Decimal");
+            }
+        }();
         if (decimalIsZero(divisor)) throwFault(ErrorCode::DivisionByZero, "division by zero");
         try {
             return decimalDivide(toDecimal(x), divisor);

@@ -114,6 +114,9 @@ TEST(EvaluatorTypes, WholeNumberOverflowWidensOtherOverflowFails) {
     EXPECT_EQ(e.code(), ErrorCode::Overflow);
     EXPECT_STREQ(e.what(), "Overflow in '[Dbl] * [Dbl]': the result is too large for a Double.");
     EXPECT_EQ(evalError("[Dec] * [Dec]", {{"Dec", dec("1e20")}}).code(), ErrorCode::Overflow);
+    // A divisor no Decimal holds: an error of the statement, not of the program.
+    EXPECT_STREQ(evalError("[Dec] / 1E+300", {{"Dec", dec("5")}}).what(),
+                 "Overflow in '[Dec] / 1E+300': 1e+300 is too large for a Decimal.");
 }
 
 TEST(EvaluatorDivision, SlashGivesDoubleOrDecimal) {
