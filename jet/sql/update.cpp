@@ -7,9 +7,11 @@
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
 #include "jet/sql/evaluator.h"
+#include "jet/sql/fixed_field_patch.h"
 #include "jet/sql/relationships.h"
 #include "jet/sql/validation_rules.h"
 #include "jet/sql/write_checks.h"
+#include "jet/store/row_codec.h"
 #include "jet/store/table_definition.h"
 #include "jet/store/table_writer.h"
 #include "jet/store/write_context.h"
@@ -60,6 +62,15 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
         for (const std::size_t i : key) mask[i] = true;
     }
     return mask;
+}
+
+bool inAnyIndex(const TableDef& table, const ColumnDef& column) {
+    for (const auto& index : table.indexes) {
+        for (const auto& k : index.columns) {
+            if (k.columnNumber == column.number) return true;
+        }
+    }
+    return false;
 }
 
 // Rows an UPDATE looks at first to judge whether it would move most of the table's rows.
@@ -160,6 +171,16 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         return !where || isTrue(where->evaluate(row));
     };
 
+    // UPDATE [T] SET [F] = [F] + 10 and the like, where nothing but the field's bytes change.
+    std::optional<FixedFieldPatch> patch;
+    if (!where && targets.size() == 1 && calculated.empty() && !relationships.active() &&
+        !rules.checksChangeOf(targets[0].index) && !inAnyIndex(*table, *targets[0].column)) {
+        std::vector<bool> expressionReads(table->columns.size(), false);
+        markColumnsRead(*update.assignments[0].value, *table, expressionReads);
+        patch = FixedFieldPatch::plan(*table, *targets[0].column, targets[0].value, expressionReads,
+                                      db.version());
+    }
+
     std::uint64_t matched = 0;
     db.write([&](store::WriteContext& ctx) {
         store::TableWriter writer(ctx.file, ctx.format, *table, ctx.codePage);
@@ -182,20 +203,45 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             return;
         }
         index::TableIndexes indexes(ctx.file, ctx.format, *table);
-        auto cursor = ctx.scan(*table);
-        cursor.decodeOnly(reads);
-        while (cursor.next()) {
-            const auto& row = cursor.row();
-            if (!matches(row)) continue;
+        const auto updateRow = [&](RowLocation at, const std::vector<Value>& row) {
+            if (!matches(row)) return;
             ++matched;
-            if (!change(row)) continue;
+            if (!change(row)) return;
             calculated.recompute(values, changed);
             rules.check(values, changed);
-            if (!writer.updateInPlace(cursor.location(), values, changed.list())) {
-                writer.updateRow(cursor.location(), values, changed.mask());
+            if (!writer.updateInPlace(at, values, changed.list())) {
+                writer.updateRow(at, values, changed.mask());
             }
-            indexes.updateRow(cursor.location(), row, values, changed.mask());
+            indexes.updateRow(at, row, values, changed.mask());
             relationships.rowUpdated(row, values);
+        };
+        auto cursor = ctx.scan(*table);
+        if (patch) {
+            // Each row's field changed on its stored bytes; the rows the patch cannot change where
+            // they stand go the general way, decoded here.
+            cursor.decodeNone();
+            const store::RowDecoder decoder(ctx.file, ctx.format, *table, ctx.codePage);
+            std::vector<Value> row;
+            std::uint64_t patched = 0;
+            while (cursor.next()) {
+                const RowLocation at = cursor.location();
+                if (!cursor.forwarded()) {
+                    const auto outcome =
+                        patch->apply(decoder, ctx.format, cursor.rowBytes(), at.slot,
+                                     [&] { return ctx.file.edit(at.page); });
+                    if (outcome != FixedFieldPatch::Outcome::Elsewhere) {
+                        ++matched;
+                        if (outcome == FixedFieldPatch::Outcome::Patched) ++patched;
+                        continue;
+                    }
+                }
+                decoder.decode(cursor.rowBytes(), row, &reads);
+                updateRow(at, row);
+            }
+            FixedFieldPatch::countPatched(patched);
+        } else {
+            cursor.decodeOnly(reads);
+            while (cursor.next()) updateRow(cursor.location(), cursor.row());
         }
         indexes.finish();
         relationships.finish(ctx);

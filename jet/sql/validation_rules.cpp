@@ -294,6 +294,12 @@ ValidationRules::~ValidationRules() = default;
 
 bool ValidationRules::empty() const { return empty_; }
 
+bool ValidationRules::checksChangeOf(std::size_t column) const {
+    if (empty_) return false;
+    if (tableRule_) return true;
+    return column < fieldRules_.size() && (fieldRules_[column] || noZeroLength_[column]);
+}
+
 void ValidationRules::addColumnsRead(std::vector<bool>& mask) const {
     if (!tableRule_) return;
     if (!tableRule_->bound) return;  // it fails before it reads anything

@@ -49,6 +49,9 @@ public:
 
     // Whether the table has nothing to check.
     bool empty() const;
+    // Whether a record in which column `column` (by order) changes has anything to check: the
+    // field's own rule or AllowZeroLength, or the table's rule.
+    bool checksChangeOf(std::size_t column) const;
 
     // Marks in `mask` (one flag per column, in the table's order) the columns the table's rule
     // reads, for a statement that decodes only the columns it needs.

@@ -45,10 +45,11 @@ bool TableScan::next() {
             const Slot s = DataPage(fmt_, *page_).slot(slot);
             if (s.deleted) continue;
             location_ = RowLocation{pages_[pageIndex_ - 1], slot};
-            ByteSpan bytes = s.bytes;
-            file::PageRef holder;
-            if (s.forwarded) holder = liveRowBytes(file_, fmt_, location_, bytes);
-            decoder_.decode(bytes, values_, only_ ? &*only_ : nullptr);
+            bytes_ = s.bytes;
+            forwarded_ = s.forwarded;
+            body_.reset();
+            if (s.forwarded) body_ = liveRowBytes(file_, fmt_, location_, bytes_);
+            if (decode_) decoder_.decode(bytes_, values_, only_ ? &*only_ : nullptr);
             return true;
         }
         if (pageIndex_ >= pages_.size()) {

@@ -29,6 +29,14 @@ public:
     // From now on reads only the columns `columns` marks; the others read as Null.
     void decodeOnly(std::vector<bool> columns) { only_ = std::move(columns); }
     RowLocation location() const { return location_; }
+    // From now on next() decodes nothing, and row() is left as it was: the caller reads the
+    // stored bytes of each row itself, through rowBytes().
+    void decodeNone() { decode_ = false; }
+    // The stored bytes of the current row, its forwarding followed. They stay as they are until
+    // the next call to next(), whatever is written meanwhile.
+    ByteSpan rowBytes() const { return bytes_; }
+    // Whether the current row's body lies on another page than location() names.
+    bool forwarded() const { return forwarded_; }
 
 private:
     const file::PageFile& file_;
@@ -42,7 +50,11 @@ private:
     std::uint16_t slotCount_ = 0;
     std::vector<Value> values_;
     std::optional<std::vector<bool>> only_;
+    bool decode_ = true;
     RowLocation location_;
+    ByteSpan bytes_;
+    bool forwarded_ = false;
+    file::PageRef body_;  // the page of a forwarded row's body
 };
 
 }  // namespace jet::store

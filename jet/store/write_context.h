@@ -34,6 +34,10 @@ public:
     RowLocation location() const { return scan_.location(); }
     // From now on reads only the columns `columns` marks; the others read as Null.
     void decodeOnly(std::vector<bool> columns) { scan_.decodeOnly(std::move(columns)); }
+    // As TableScan's: no decoding, the caller reads each row's stored bytes.
+    void decodeNone() { scan_.decodeNone(); }
+    ByteSpan rowBytes() const { return scan_.rowBytes(); }
+    bool forwarded() const { return scan_.forwarded(); }
 
 private:
     const file::PageFile& file_;

@@ -1,0 +1,89 @@
+// The statements the windows send for a constant and for field by field, UPDATE [T] SET [F] =
+// [F] + 10 and UPDATE [T] SET [F] = [F] * [G], on number fields: each row's new value is worked
+// out from the stored bytes of the fields the expression reads, under the same value rules as
+// any UPDATE's (the bound expression, then the conversion for the field), and its bytes replace
+// the old ones where they stand. Nothing else of the row is decoded or written.
+//
+// It is planned only where nothing else must see the new value: the field is in no index, no
+// calculated field reads it, no relationship holds it, and a change of it has no validation rule
+// or AllowZeroLength to pass (plan() leaves those to the general way). A row it cannot change
+// where it stands (the field Null before or after, a row written before the field was added, a
+// forwarded row) is handed back to the general way, row by row, in the same scan.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "jet/base/bytes.h"
+#include "jet/base/value.h"
+#include "jet/format/format.h"
+#include "jet/sql/evaluator.h"
+#include "jet/store/row_codec.h"
+
+namespace jet::sql {
+
+class FixedFieldPatch {
+public:
+    // Whether the field is a number stored at a fixed place in the row and the expression
+    // reads only such fields (`reads`, one flag per column in the table's order). The caller
+    // has made sure of the index, relationship, rule and calculated-field conditions above.
+    static std::optional<FixedFieldPatch> plan(const TableDef& table, const ColumnDef& target,
+                                               BoundExpression value,
+                                               const std::vector<bool>& reads, Version version);
+
+    // Rows changed on their stored bytes since the program started (by every statement that
+    // took this way), for tests and measurements to tell which way a statement went.
+    static std::uint64_t rowsPatched() { return rowsPatched_.load(std::memory_order_relaxed); }
+    static void countPatched(std::uint64_t rows) {
+        rowsPatched_.fetch_add(rows, std::memory_order_relaxed);
+    }
+
+    enum class Outcome { Unchanged, Patched, Elsewhere };
+    // For the row whose stored bytes are `row`, in slot `slot` of a data page: Patched after the
+    // new value's bytes went into the row where the page, as edit() gives it, holds it now (the
+    // general way may have moved rows within the page meanwhile); Unchanged when the value
+    // stays as it was; Elsewhere for a row the general way must change. Throws the value rules'
+    // errors, as the general way would for the same row.
+    template <typename EditPage>
+    Outcome apply(const store::RowDecoder& decoder, const format::Format& fmt, ByteSpan row,
+                  std::uint16_t slot, EditPage edit) {
+        std::optional<ByteSpan> field;
+        const Value* value = newValue(decoder, row, field);
+        if (value == nullptr) return Outcome::Elsewhere;
+        if (*value == old_) return Outcome::Unchanged;
+        const std::span<std::uint8_t> page = edit();
+        const std::optional<std::size_t> at = rowIn(fmt, page, slot, row);
+        if (!at) return Outcome::Elsewhere;
+        encode(*value, page.subspan(*at + static_cast<std::size_t>(field->data() - row.data()),
+                                    field->size()));
+        return Outcome::Patched;
+    }
+
+private:
+    FixedFieldPatch(const TableDef& table, const ColumnDef& target, BoundExpression value,
+                    std::vector<std::size_t> sources, Version version);
+    // The row's new value, with `field` its stored bytes and old_ its old value; null for a
+    // row the general way must change.
+    const Value* newValue(const store::RowDecoder& decoder, ByteSpan row,
+                          std::optional<ByteSpan>& field);
+    void encode(const Value& value, std::span<std::uint8_t> out) const;
+    // Where in `page` slot `slot` holds the same bytes as `row`; null when it does not.
+    static std::optional<std::size_t> rowIn(const format::Format& fmt, ByteSpan page,
+                                            std::uint16_t slot, ByteSpan row);
+
+    const TableDef* table_;
+    const ColumnDef* target_;
+    BoundExpression value_;
+    std::vector<std::size_t> sources_;  // columns the expression reads, by order
+    Version version_;
+    std::vector<Value> row_;  // the values read, in the table's column order; the rest Null
+    Value old_;
+    Value new_;
+    inline static std::atomic<std::uint64_t> rowsPatched_{0};
+};
+
+}  // namespace jet::sql

@@ -1,0 +1,203 @@
+// UPDATE [T] SET [F] = [F] + 10 and UPDATE [T] SET [F] = [F] * [G] on number fields change the
+// field's stored bytes where they stand. They must leave the file exactly as the general way
+// leaves it, which a WHERE every row passes forces: the same bytes, the same count, the same
+// error for the same row. And where something else must see the new value (an index, a rule, a
+// calculated field, a relationship), the general way must do the work.
+#include "jet/sql/fixed_field_patch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jet/base/error.h"
+#include "jet/database.h"
+#include "jet/new_database.h"
+#include "support/fixtures.h"
+#include "support/mdb_reader.h"
+#include "support/statements.h"
+#include "support/table_properties.h"
+
+using namespace jet;
+using namespace testsupport;
+
+namespace {
+
+// How one statement went: the rows it matched, or the error it failed with.
+std::string outcomeOf(Database& db, const std::string& sql) {
+    try {
+        return "matched " + std::to_string(run(db, sql));
+    } catch (const Error& e) {
+        return "failed: " + std::string(e.what());
+    }
+}
+
+// The code `sql` fails with; the file must be byte for byte as it was.
+ErrorCode refusal(Database& db, const std::string& path, const std::string& sql) {
+    const auto before = bytesOf(path);
+    const Error e = errorOf(db, sql);
+    EXPECT_EQ(bytesOf(path), before) << sql;
+    return e.code();
+}
+
+// Runs each statement on `fast` as it stands and on `general` with a WHERE every row passes,
+// and expects the same outcome and the same file after each. Returns the rows the fast way
+// changed on their bytes.
+std::uint64_t expectSameAsGeneral(const std::string& fast, const std::string& general,
+                                  const std::vector<std::string>& statements) {
+    const std::uint64_t before = sql::FixedFieldPatch::rowsPatched();
+    auto a = Database::open(fast);
+    auto b = Database::open(general);
+    for (const auto& sql : statements) {
+        const std::uint64_t patched = sql::FixedFieldPatch::rowsPatched();
+        const std::string theirs = outcomeOf(*b, sql + " WHERE 1 = 1");
+        EXPECT_EQ(sql::FixedFieldPatch::rowsPatched(), patched) << sql;
+        EXPECT_EQ(outcomeOf(*a, sql), theirs) << sql;
+        EXPECT_TRUE(bytesOf(fast) == bytesOf(general)) << sql << " (" << theirs << ")";
+    }
+    return sql::FixedFieldPatch::rowsPatched() - before;
+}
+
+struct Format {
+    NewDatabaseFormat format;
+    const char* extension;
+    bool bigInt;
+};
+
+class FixedFieldPatchTest : public ::testing::TestWithParam<Format> {
+protected:
+    // Numbers at the edges of every number type, Nulls, halves that round, and rows written
+    // before the last two fields were added.
+    std::string numbers() {
+        const std::string path = file("n");
+        createDatabase(path, GetParam().format);
+        auto db = Database::open(path);
+        run(*db,
+            "CREATE TABLE [N] ([ID] COUNTER PRIMARY KEY, [B] BYTE, [I] SHORT, [L] LONG, "
+            "[C] CURRENCY, [S] REAL, [D] DOUBLE, [M] DECIMAL(18, 4), [T] DATETIME)");
+        const char* rows[] = {
+            "0, 0, 0, 0, 0, 0, 0, #1899-12-30#",
+            "255, 32767, 2147483647, 922337203685477, 3.4E+38, 1.7E+308, "
+            "99999999999999, #9999-12-31 23:59:59#",
+            "0, -32768, -2147483648, -922337203685477, -3.4E+38, -1.7E+308, "
+            "-99999999999999, #100-01-01#",
+            "2, -3, 5, 2.5, 2.5, -2.5, 0.5, #2020-01-01 12:00:00#",
+            "Null, Null, Null, Null, Null, Null, Null, Null",
+            "7, Null, 12, Null, 1.5, Null, -3.25, Null",
+        };
+        for (const char* row : rows) {
+            run(*db, std::string("INSERT INTO [N] ([B], [I], [L], [C], [S], [D], [M], [T]) "
+                                 "VALUES (") +
+                         row + ")");
+        }
+        run(*db, "ALTER TABLE [N] ADD COLUMN [X] LONG");
+        run(*db, "ALTER TABLE [N] ADD COLUMN [Y] DOUBLE");
+        if (GetParam().bigInt) run(*db, "ALTER TABLE [N] ADD COLUMN [G] BIGINT");
+        run(*db,
+            "INSERT INTO [N] ([B], [I], [L], [C], [S], [D], [M], [T], [X], [Y]) VALUES "
+            "(3, 100, -7, 1.25, -0.5, 3.5, 12.5, #2001-02-03#, 40000, 2.5)");
+        run(*db, "INSERT INTO [N] ([B], [L], [X]) VALUES (1, 1, Null)");
+        if (GetParam().bigInt) run(*db, "UPDATE [N] SET [G] = 4611686018427387904 WHERE [ID] = 7");
+        return path;
+    }
+    std::string file(const std::string& name) const {
+        return (dir_.path() / (name + "." + GetParam().extension)).string();
+    }
+    TempDir dir_;
+};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Formats, FixedFieldPatchTest,
+                         ::testing::Values(Format{NewDatabaseFormat::Access2000, "mdb", false},
+                                           Format{NewDatabaseFormat::Access2016, "accdb", true}),
+                         [](const auto& info) { return std::string(info.param.extension); });
+
+TEST_P(FixedFieldPatchTest, EveryNumberTypeComesOutAsTheGeneralWayWritesIt) {
+    const std::string pristine = numbers();
+    std::vector<std::string> fields = {"B", "I", "L", "C", "S", "D", "M", "T", "X", "Y"};
+    if (GetParam().bigInt) fields.push_back("G");
+    const std::vector<std::string> constants = {"10", "-2.5", "0.5", "0", "1E+300"};
+    std::uint64_t patched = 0;
+    for (const auto& target : fields) {
+        for (const char* op : {" + ", " - ", " * ", " / "}) {
+            const std::string fast = file("fast");
+            const std::string general = file("general");
+            writeBytes(fast, bytesOf(pristine));
+            writeBytes(general, bytesOf(pristine));
+            std::vector<std::string> statements;
+            const std::string head = "UPDATE [N] SET [" + target + "] = [" + target + "]" + op;
+            for (const auto& k : constants) statements.push_back(head + k);
+            for (const auto& g : fields) statements.push_back(head + "[" + g + "]");
+            patched += expectSameAsGeneral(fast, general, statements);
+        }
+    }
+    EXPECT_GT(patched, 0u);
+    // The last file each way went through, read by another reader.
+    expectNoFaults(file("fast"));
+    EXPECT_EQ(readWithMdbReader(file("fast"), "N").rows.size(), 8u);
+}
+
+TEST_P(FixedFieldPatchTest, WhatAnIndexARuleOrACalculatedFieldSeesTakesTheGeneralWay) {
+    const std::string path = numbers();
+    auto db = Database::open(path);
+    const std::uint64_t before = sql::FixedFieldPatch::rowsPatched();
+
+    // An index on the field: its entries follow the new values, and an overflow in the last
+    // record leaves every record as it was.
+    run(*db, "CREATE INDEX [ByL] ON [N] ([L])");
+    EXPECT_EQ(refusal(*db, path, "UPDATE [N] SET [L] = [L] - 1"), ErrorCode::Overflow);
+    EXPECT_EQ(run(*db, "UPDATE [N] SET [L] = [L] \\ 2"), 8u);
+    expectNoFaults(path);
+
+    // A field's rule, and then the table's rule, are checked on every record changed.
+    setProperties(*db, "N", "I", {textProperty("ValidationRule", "< 1000")});
+    db = Database::open(path);
+    EXPECT_EQ(refusal(*db, path, "UPDATE [N] SET [I] = [I] \\ 2 + 600"),
+              ErrorCode::FieldRuleBroken);
+    setProperties(*db, "N", "I", {});
+    setProperties(*db, "N", "", {textProperty("ValidationRule", "[D] <> 4")});
+    db = Database::open(path);
+    EXPECT_EQ(refusal(*db, path, "UPDATE [N] SET [D] = [D] + 0.5"), ErrorCode::TableRuleBroken);
+    EXPECT_EQ(sql::FixedFieldPatch::rowsPatched(), before);
+
+    // A field with no rule of its own, in a table without one, takes the fast way again.
+    setProperties(*db, "N", "", {});
+    db = Database::open(path);
+    EXPECT_EQ(run(*db, "UPDATE [N] SET [D] = [D] + 0.5"), 8u);
+    EXPECT_GT(sql::FixedFieldPatch::rowsPatched(), before);
+    expectNoFaults(path);
+}
+
+TEST(FixedFieldPatch, CalculatedFieldsAndRelationshipsSeeTheNewValues) {
+    TempDir dir;
+    const std::uint64_t before = sql::FixedFieldPatch::rowsPatched();
+    // [Salary] feeds [MonthlySalary] = [Salary]/12, [WeeklySalary] and more.
+    {
+        const std::string path = dir.copyOf("ace/calcFieldTestV2010.accdb");
+        auto db = Database::open(path);
+        const auto table = db->table("Table1");
+        const std::size_t salary = table->findColumn("Salary")->order;
+        const std::size_t monthly = table->findColumn("MonthlySalary")->order;
+        const auto rowsBefore = rowsOf(*db, "Table1");
+        run(*db, "UPDATE [Table1] SET [Salary] = [Salary] * 12");
+        const auto rowsAfter = rowsOf(*db, "Table1");
+        ASSERT_EQ(rowsAfter.size(), rowsBefore.size());
+        std::size_t recomputed = 0;
+        for (std::size_t r = 0; r < rowsAfter.size(); ++r) {
+            if (rowsAfter[r][salary] == rowsBefore[r][salary]) continue;  // Null or zero
+            EXPECT_NE(rowsAfter[r][monthly], rowsBefore[r][monthly]) << "row " << r;
+            ++recomputed;
+        }
+        EXPECT_GT(recomputed, 0u);
+        expectNoFaults(path);
+    }
+    // Table1.otherfk1 must find its record in Table2.
+    {
+        const std::string path = dir.copyOf("jet4/indexTestV2000.mdb");
+        auto db = Database::open(path);
+        EXPECT_EQ(refusal(*db, path, "UPDATE [Table1] SET [otherfk1] = [otherfk1] + 100"),
+                  ErrorCode::RelatedRecordRequired);
+    }
+    EXPECT_EQ(sql::FixedFieldPatch::rowsPatched(), before);
+}
