@@ -93,6 +93,8 @@ CompactReport compact(Database& db, const std::function<void(const CompactProgre
         tables.push_back(std::move(table));
     }
     db.write([&](store::WriteContext& ctx) {
+        // It ends by cutting the free pages off the end: those must come back whole.
+        ctx.file.journalWholePages();
         report.bytesBefore = ctx.file.sizeInBytes();
         for (const auto& table : tables) {
             CompactProgress step{table->name, 0, std::uint64_t{table->rowCount} * 2};

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <random>
@@ -23,7 +24,10 @@ namespace jet::file {
 namespace {
 
 constexpr std::array<std::uint8_t, 8> kMagic{'Q', 'F', 'J', 'R', 'N', 'L', '\r', '\n'};
-constexpr std::uint32_t kLayoutVersion = 2;
+// Layout 3 adds the delta record (kind 4); an engine that knows only layout 2 refuses it, as it
+// could not restore the pages such a journal holds only as changes.
+constexpr std::uint32_t kLayoutVersion = 3;
+constexpr std::uint32_t kOldestLayout = 2;
 constexpr std::size_t kFixedHeader = 32;
 constexpr std::size_t kChecksumSize = 8;
 constexpr std::size_t kRecordHead = 8;
@@ -31,7 +35,19 @@ constexpr std::size_t kSectorSize = 512;
 constexpr std::uint32_t kOriginal = 1;
 constexpr std::uint32_t kVersion = 2;
 constexpr std::uint32_t kCut = 3;
+constexpr std::uint32_t kDelta = 4;
 constexpr std::size_t kCutPayload = 8;
+// A delta record's payload: its length in bytes (4), then ranges of 2 bytes offset, 2 bytes
+// length and that many bytes. Changes closer than this are joined into one range.
+constexpr std::size_t kDeltaLength = 4;
+constexpr std::size_t kRangeHead = 4;
+constexpr std::size_t kJoinGap = 8;
+
+void put16(std::uint8_t* at, std::uint32_t v) {
+    at[0] = static_cast<std::uint8_t>(v);
+    at[1] = static_cast<std::uint8_t>(v >> 8);
+}
+std::uint32_t get16(const std::uint8_t* at) { return at[0] | (std::uint32_t{at[1]} << 8); }
 
 void put32(std::uint8_t* at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -122,6 +138,43 @@ void RollbackJournal::appendVersion(std::uint32_t pageNumber,
     appendRecord(kVersion, pageNumber, sums);
 }
 
+std::vector<std::uint8_t> RollbackJournal::deltaOf(std::span<const std::uint8_t> before,
+                                                   std::span<const std::uint8_t> after) {
+    if (before.size() != after.size() || before.size() > 65536) {
+        throw std::logic_error("RollbackJournal: a delta between pages of different sizes");
+    }
+    std::vector<std::uint8_t> delta(kDeltaLength);
+    delta.reserve(kDeltaLength + before.size() / 4);
+    const std::size_t n = before.size();
+    const std::uint8_t* b = before.data();
+    const std::uint8_t* a = after.data();
+    std::size_t i = 0;
+    for (;;) {
+        // Most of a page stays as it was: skip it eight bytes at a time.
+        while (i + 8 <= n && get64(b + i) == get64(a + i)) i += 8;
+        while (i < n && b[i] == a[i]) ++i;
+        if (i == n) break;
+        // A range from the first byte that differs to the last one before kJoinGap equal ones.
+        const std::size_t start = i;
+        std::size_t end = i + 1;  // one past the last byte that differs
+        for (std::size_t j = end; j < n && j - end < kJoinGap && j - start < 65535; ++j) {
+            if (b[j] != a[j]) end = j + 1;
+        }
+        const std::size_t at = delta.size();
+        delta.resize(at + kRangeHead + (end - start));
+        put16(&delta[at], static_cast<std::uint32_t>(start));
+        put16(&delta[at + 2], static_cast<std::uint32_t>(end - start));
+        std::memcpy(&delta[at + kRangeHead], b + start, end - start);
+        i = end;
+    }
+    put32(delta.data(), static_cast<std::uint32_t>(delta.size() - kDeltaLength));
+    return delta;
+}
+
+void RollbackJournal::appendDelta(std::uint32_t pageNumber, std::span<const std::uint8_t> delta) {
+    appendRecord(kDelta, pageNumber, delta);
+}
+
 void RollbackJournal::appendCut(std::uint64_t size) {
     std::array<std::uint8_t, kCutPayload> payload{};
     put64(payload.data(), size);
@@ -177,6 +230,7 @@ namespace {
 
 // A journal read back: its header, and where its whole records stand.
 struct ReadJournal {
+    std::uint32_t layout = 0;
     std::uint32_t pageSize = 0;
     std::uint64_t originalSize = 0;
     std::uint64_t salt = 0;
@@ -188,6 +242,14 @@ struct ReadJournal {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> originals;
     // The sector checksums of every version written of a page.
     std::map<std::uint32_t, std::vector<std::vector<std::uint64_t>>> versions;
+    // Page number, offset in the journal and length of the ranges of each delta, in journal
+    // order.
+    struct Delta {
+        std::uint32_t page;
+        std::uint64_t offset;
+        std::uint32_t length;
+    };
+    std::vector<Delta> deltas;
 };
 
 std::string journalKindError(const std::string& journalPath, const std::string& databasePath) {
@@ -219,7 +281,7 @@ std::optional<ReadJournal> readHeader(int journal, const std::string& journalPat
         layoutOne = true;
         return std::nullopt;
     }
-    if (layout != kLayoutVersion || !plausiblePageSize(pageSize)) {
+    if (layout < kOldestLayout || layout > kLayoutVersion || !plausiblePageSize(pageSize)) {
         throw Error(ErrorCode::Corrupt, journalKindError(journalPath, databasePath));
     }
     std::vector<std::uint8_t> header(kFixedHeader + pageSize + kChecksumSize);
@@ -232,24 +294,37 @@ std::optional<ReadJournal> readHeader(int journal, const std::string& journalPat
     read.pageSize = pageSize;
     read.originalSize = get64(&fixed[16]);
     read.salt = get64(&fixed[24]);
+    read.layout = layout;
     read.pageZero.assign(header.begin() + kFixedHeader, header.begin() + kFixedHeader + pageSize);
     return read;
 }
 
 // The whole records, up to the first one that is torn or missing.
-void readRecords(int journal, const std::string& journalPath, ReadJournal& read) {
+void readRecords(int journal, const std::string& journalPath, const std::string& databasePath,
+                 ReadJournal& read) {
     const std::size_t sectors = read.pageSize / kSectorSize;
-    std::vector<std::uint8_t> record(kRecordHead + read.pageSize + kChecksumSize);
+    // A delta holds at most a range head per 4 bytes of the page and the page's bytes.
+    const std::size_t largestDelta = read.pageSize * 2;
+    std::vector<std::uint8_t> record(kRecordHead + kDeltaLength + largestDelta + kChecksumSize);
     std::uint64_t at = kFixedHeader + read.pageSize + kChecksumSize;
     for (;;) {
         if (posix::readUpTo(journal, record.data(), kRecordHead, at, journalPath) != kRecordHead) {
             return;
         }
         const std::uint32_t kind = get32(record.data());
-        const std::size_t payload = kind == kOriginal  ? read.pageSize
-                                    : kind == kVersion ? sectors * kChecksumSize
-                                    : kind == kCut     ? kCutPayload
-                                                       : 0;
+        std::size_t payload = kind == kOriginal  ? read.pageSize
+                              : kind == kVersion ? sectors * kChecksumSize
+                              : kind == kCut     ? kCutPayload
+                                                 : 0;
+        if (kind == kDelta && read.layout >= 3) {
+            if (posix::readUpTo(journal, record.data() + kRecordHead, kDeltaLength,
+                                at + kRecordHead, journalPath) != kDeltaLength) {
+                return;
+            }
+            const std::uint32_t length = get32(record.data() + kRecordHead);
+            if (length > largestDelta) return;  // torn: no whole record says so
+            payload = kDeltaLength + length;
+        }
         if (payload == 0) return;
         const std::size_t size = kRecordHead + payload + kChecksumSize;
         if (posix::readUpTo(journal, record.data(), size, at, journalPath) != size ||
@@ -263,6 +338,20 @@ void readRecords(int journal, const std::string& journalPath, ReadJournal& read)
         } else if (kind == kCut) {
             const std::uint64_t size = get64(record.data() + kRecordHead);
             read.cutTo = std::min(read.cutTo.value_or(size), size);
+        } else if (kind == kDelta) {
+            // Every range must lie inside the page: a whole record that does not was not
+            // written by this engine.
+            const std::uint8_t* ranges = record.data() + kRecordHead + kDeltaLength;
+            const std::size_t length = payload - kDeltaLength;
+            for (std::size_t r = 0; r < length;) {
+                if (r + kRangeHead > length || r + kRangeHead + get16(ranges + r + 2) > length ||
+                    get16(ranges + r) + get16(ranges + r + 2) > read.pageSize) {
+                    throw Error(ErrorCode::Corrupt, journalKindError(journalPath, databasePath));
+                }
+                r += kRangeHead + get16(ranges + r + 2);
+            }
+            read.deltas.push_back(
+                {number, at + kRecordHead + kDeltaLength, static_cast<std::uint32_t>(length)});
         } else {
             std::vector<std::uint64_t> sums(sectors);
             for (std::size_t s = 0; s < sectors; ++s) {
@@ -272,6 +361,22 @@ void readRecords(int journal, const std::string& journalPath, ReadJournal& read)
         }
         at += size;
     }
+}
+
+// The pages the journal holds deltas of but no original, in ascending order: the original of a
+// page restores it whole, whatever was changed after.
+std::vector<std::uint32_t> pagesOnlyChanged(const ReadJournal& read) {
+    std::vector<std::uint32_t> pages;
+    for (const auto& d : read.deltas) pages.push_back(d.page);
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    std::vector<std::uint32_t> whole;
+    for (const auto& entry : read.originals) whole.push_back(entry.first);
+    std::sort(whole.begin(), whole.end());
+    std::vector<std::uint32_t> only;
+    std::set_difference(pages.begin(), pages.end(), whole.begin(), whole.end(),
+                        std::back_inserter(only));
+    return only;
 }
 
 // Whether the file is the one the journal's write changed, in a state that write can have left
@@ -329,6 +434,24 @@ bool belongsToFile(const ReadJournal& read, int journal, const std::string& jour
             if (!written) return false;
         }
     }
+    // A page held only as changes must be whole in the file, each of its sectors as the write
+    // found it or as it wrote it: the first version the journal names of such a page is the
+    // one it found.
+    for (const std::uint32_t number : pagesOnlyChanged(read)) {
+        const std::uint64_t where = std::uint64_t{number} * n;
+        const auto versions = read.versions.find(number);
+        if (where + n > read.originalSize || versions == read.versions.end() ||
+            posix::readUpTo(databaseFd, current.data(), n, where, databasePath) != n) {
+            return false;
+        }
+        for (std::size_t s = 0; s < n / kSectorSize; ++s) {
+            const std::uint64_t sum = sectorChecksum(read.salt, current, s);
+            if (std::none_of(versions->second.begin(), versions->second.end(),
+                             [&](const std::vector<std::uint64_t>& v) { return v[s] == sum; })) {
+                return false;
+            }
+        }
+    }
     return true;
 }
 
@@ -375,7 +498,7 @@ void playBackJournal(const std::string& journalPath, int databaseFd,
                  "cannot tell whether the file was replaced or changed by another program");
     }
     if (read) {
-        readRecords(journal.get(), journalPath, *read);
+        readRecords(journal.get(), journalPath, databasePath, *read);
         if (!belongsToFile(*read, journal.get(), journalPath, databaseFd, databasePath)) {
             journal.reset();
             setAside(journalPath, databasePath, "was replaced or changed by another program");
@@ -395,6 +518,38 @@ void playBackJournal(const std::string& journalPath, int databaseFd,
             faults.beforePageWrite(number);
             posix::writeAll(databaseFd, page.data(), page.size(),
                             std::uint64_t{number} * read->pageSize, databasePath);
+        }
+        // A page held as changes gets its bytes back from the newest change to the oldest: each
+        // byte ends as the oldest change that covers it had it, which is the original, whatever
+        // version of the page each sector held.
+        const std::vector<std::uint32_t> changed = pagesOnlyChanged(*read);
+        std::vector<std::uint8_t> ranges;
+        for (const std::uint32_t number : changed) {
+            const std::uint64_t where = std::uint64_t{number} * read->pageSize;
+            if (posix::readUpTo(databaseFd, page.data(), page.size(), where, databasePath) !=
+                page.size()) {
+                throw Error(ErrorCode::Io, "'" + databasePath +
+                                               "' became shorter while its rollback journal "
+                                               "was played back.");
+            }
+            for (auto d = read->deltas.rbegin(); d != read->deltas.rend(); ++d) {
+                if (d->page != number) continue;
+                ranges.resize(d->length);
+                if (posix::readUpTo(journal.get(), ranges.data(), ranges.size(), d->offset,
+                                    journalPath) != ranges.size()) {
+                    throw Error(ErrorCode::Io, "'" + journalPath +
+                                                   "' became shorter while it was "
+                                                   "played back.");
+                }
+                for (std::size_t r = 0; r < ranges.size();) {
+                    const std::uint32_t offset = get16(&ranges[r]);
+                    const std::uint32_t length = get16(&ranges[r + 2]);
+                    std::memcpy(page.data() + offset, &ranges[r + kRangeHead], length);
+                    r += kRangeHead + length;
+                }
+            }
+            faults.beforePageWrite(number);
+            posix::writeAll(databaseFd, page.data(), page.size(), where, databasePath);
         }
         posix::truncateTo(databaseFd, read->originalSize, databasePath);
         faults.beforeSync(SyncPoint::Database);

@@ -1,8 +1,11 @@
-// The rollback journal: before a page of the database is overwritten for the first time in a
-// write, its original bytes go to "<database>-journal" beside it and the journal is synced (the
-// page file appends the original when the page is first changed, and syncs before it writes).
-// The journal's removal is the commit point. A journal found when nobody holds the exclusive lock
-// is hot: its writer stopped half-way, and playing it back restores the file byte for byte.
+// The rollback journal: before a page of the database is overwritten in a write, what it takes
+// to bring the page back goes to "<database>-journal" beside it and the journal is synced (the
+// page file appends its records when it flushes, and syncs before it writes). That is either
+// the page's original bytes, whole, or the bytes each flush is about to change, with their old
+// values (a delta): a statement that changes a few bytes of each row journals little more than
+// those bytes. The journal's removal is the commit point. A journal found when nobody holds the
+// exclusive lock is hot: its writer stopped half-way, and playing it back restores the file byte
+// for byte.
 //
 // A journal is found by the database's name, so it must also say which database, in which
 // state, it belongs to: a user may restore a backup over the file after a crash, or another
@@ -23,10 +26,17 @@
 // longer holds, whole or in part, are simply restored from their originals, which playback
 // writes in ascending page order so that a playback interrupted in turn leaves no hole.
 //
+// A page journaled as deltas has no original in the journal; before its first delta comes a
+// version record of the page as the write found it, so that playback recognises that state
+// too. Playback applies a page's deltas from the newest to the oldest: each byte ends as the
+// oldest delta covering it had it, the original, whichever version each sector held when the
+// writer stopped. A page with an original is restored from it, and its deltas are ignored. A
+// write that cuts the file journals whole originals (the pages it cuts are gone from the file).
+//
 // Layout, all numbers little-endian; n is the page size:
 //   header, 32 + n + 8 bytes
 //      0   8  magic "QFJRNL\r\n"
-//      8   4  layout version, 2
+//      8   4  layout version, 3 (2 before deltas; such journals are still played back)
 //     12   4  page size in bytes
 //     16   8  size in bytes of the database file when the write began
 //     24   8  salt, random per journal
@@ -34,10 +44,12 @@
 //   32+n   8  checksum of bytes 0..32+n
 //   then records
 //      0   4  kind: 1 the page's original bytes, 2 the sector checksums of a version about to be
-//             written, 3 a cut of the file
+//             written, 3 a cut of the file, 4 a delta
 //      4   4  page number; kind 3: the number of pages the file is cut to
 //      8   m  kind 1: the n bytes as they were when the write began; kind 2: n / 512 checksums;
-//             kind 3: 8 bytes, the size in bytes the file is cut to
+//             kind 3: 8 bytes, the size in bytes the file is cut to; kind 4: 4 bytes, the
+//             length L of what follows, then L bytes of ranges, each 2 bytes offset in the
+//             page, 2 bytes length k, and the k bytes the page held there before the flush
 //    8+m   8  checksum of the salt and bytes 0..8+m
 //
 // Kind 3 came after layout 2 was first written, and leaves the layout number as it was: an
@@ -79,6 +91,15 @@ public:
     void append(std::uint32_t pageNumber, std::span<const std::uint8_t> original);
     // A version of the page, as it is about to be written to the file.
     void appendVersion(std::uint32_t pageNumber, std::span<const std::uint8_t> written);
+    // What a write changes in a page, as a delta record's payload: the ranges of bytes in which
+    // `after` differs from `before`, with their bytes in `before`. Pages of at most 64 KiB.
+    static std::vector<std::uint8_t> deltaOf(std::span<const std::uint8_t> before,
+                                             std::span<const std::uint8_t> after);
+    // The page is about to go from the version it holds in the file to one `delta` (deltaOf)
+    // was made against. A page the journal holds no original of is restored from its deltas;
+    // the version it held when the write began must have been appended first, so that playback
+    // can recognise the page as the write found it.
+    void appendDelta(std::uint32_t pageNumber, std::span<const std::uint8_t> delta);
     // The file is about to be cut to `size` bytes, shorter than when the write began. Every page
     // the cut takes that the file held then must have its original appended already; the cut
     // may only be made once sync() has made this durable.

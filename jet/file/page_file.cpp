@@ -281,6 +281,7 @@ void PageFile::beginWrite() {
     diskSize_ = originalSize_;
     cut_ = false;
     journaled_.assign(originalSize_ / pageSize_, false);
+    journaledAsChanges_.assign(originalSize_ / pageSize_, false);
     state_ = WriteState::Locked;
     assertState();
 }
@@ -350,7 +351,13 @@ PageBuffer& PageFile::copiedIfHeld(PageBuffer& entry, bool wholePage) {
 // page or null; it comes back holding the page's bytes unless `wholePage`.
 void PageFile::firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage) {
     Page raw;
-    readRaw(number, raw);
+    if (!codec_ && committed) {
+        // Unencoded, the cached page is the file's bytes: the cache was checked against the
+        // file when the write took its lock, and nothing has written this page since.
+        raw = *committed;
+    } else {
+        readRaw(number, raw);
+    }
     snapshots_.saveBeforeChange(number, generation(), [&]() -> PageRef {
         if (!committed) {
             committed = std::make_shared<Page>(raw);
@@ -358,12 +365,17 @@ void PageFile::firstChange(std::uint32_t number, PageBuffer& committed, bool who
         }
         return committed;
     });
-    try {
-        journal().append(number, raw);
-    } catch (...) {
-        // The journal's batch is in an unknown state: nothing may be written under it.
-        state_ = WriteState::Failed;
-        throw;
+    if (wholePages_) {
+        try {
+            journal().append(number, raw);
+        } catch (...) {
+            // The journal's batch is in an unknown state: nothing may be written under it.
+            state_ = WriteState::Failed;
+            throw;
+        }
+    } else {
+        // The flush that writes the page journals what it changed.
+        unflushedOriginals_[number] = raw;
     }
     journaled_[number] = true;
     if (!committed && !wholePage) {
@@ -423,9 +435,28 @@ void PageFile::truncate(std::uint32_t pageCount) {
     // finish. Pages appended in this write have neither.
     const auto began = static_cast<std::uint32_t>(journaled_.size());
     for (std::uint32_t n = pageCount; n < std::min(pages, began); ++n) {
+        if (journaledAsChanges_[n]) {
+            misuse("truncate() of page " + std::to_string(n) +
+                   ", which the journal holds only as changes (journalWholePages() first)");
+        }
+    }
+    for (std::uint32_t n = pageCount; n < std::min(pages, began); ++n) {
+        if (const auto original = unflushedOriginals_.find(n);
+            original != unflushedOriginals_.end()) {
+            try {
+                journal().append(n, original->second);
+            } catch (...) {
+                state_ = WriteState::Failed;
+                throw;
+            }
+            unflushedOriginals_.erase(original);
+            continue;
+        }
         if (journaled_[n]) continue;
         PageBuffer committed = cache_.take(n);
+        const bool whole = std::exchange(wholePages_, true);
         firstChange(n, committed, true);
+        wholePages_ = whole;
     }
     recentEdits_ = {};
     dirty_.erase(dirty_.lower_bound(pageCount), dirty_.end());
@@ -459,6 +490,29 @@ void PageFile::cutFile() {
     diskSize_ = writeSize_;
 }
 
+// What a flush is about to change in page `number`, which the journal protects: on its first
+// flush, the page as the write found it (recognised by its sector checksums) and the changes
+// (or its whole original, when most of it changes); on a later flush of a page journaled as
+// changes, what changes from the version in the file.
+void PageFile::journalChanges(RollbackJournal& journal, std::uint32_t number, const Page& written) {
+    if (const auto original = unflushedOriginals_.find(number);
+        original != unflushedOriginals_.end()) {
+        const std::vector<std::uint8_t> delta = RollbackJournal::deltaOf(original->second, written);
+        if (delta.size() < pageSize_ / 2) {
+            journal.appendVersion(number, original->second);
+            journal.appendDelta(number, delta);
+            journaledAsChanges_[number] = true;
+        } else {
+            journal.append(number, original->second);
+        }
+        unflushedOriginals_.erase(original);
+    } else if (journaledAsChanges_[number]) {
+        Page previous;
+        readRaw(number, previous);
+        journal.appendDelta(number, RollbackJournal::deltaOf(previous, written));
+    }
+}
+
 void PageFile::flush() {
     if (dirty_.empty()) return;
     try {
@@ -479,6 +533,7 @@ void PageFile::flush() {
             }
             if (number < journaled_.size()) {
                 assert(journaled_[number] && "a page's original is journaled at its first change");
+                journalChanges(journal, number, bytesOf(k, page));
                 // Playback recognises the page as this write left it, even torn.
                 journal.appendVersion(number, bytesOf(k, page));
             }
@@ -563,6 +618,7 @@ void PageFile::commit() {
 void PageFile::rollback() {
     requireWrite("rollback()");
     dirty_.clear();
+    unflushedOriginals_.clear();
     recentEdits_ = {};
     journal_.reset();
     try {
@@ -584,6 +640,9 @@ void PageFile::endWrite() {
     recentEdits_ = {};
     journal_.reset();
     journaled_ = {};
+    journaledAsChanges_ = {};
+    unflushedOriginals_.clear();
+    wholePages_ = false;
     cut_ = false;
     state_ = WriteState::Idle;
     try {

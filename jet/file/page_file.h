@@ -176,8 +176,13 @@ public:
     // From now on the file has `pageCount` pages: page(n) for n >= pageCount is beyond the end,
     // and appendPage() goes on at pageCount; commit() cuts the file to that size, rollback()
     // brings every page back. Pages 0 and 1 stay; a count above pageCount() is refused, and so
-    // is a cut outside a write (std::logic_error).
+    // is a cut outside a write (std::logic_error), and a cut of a page whose original the
+    // journal holds only as changes (call journalWholePages() first).
     void truncate(std::uint32_t pageCount);
+    // From now on in this write, each page's original goes to the journal whole on its first
+    // change, instead of as the changes of each flush: a write that will cut the file says so
+    // before it changes a page, as the pages it cuts must come back whole.
+    void journalWholePages() { wholePages_ = true; }
     // Makes everything durable, removes the journal and releases the lock. When it fails
     // before the change is durable, the write is rolled back and the error rethrown.
     void commit();
@@ -270,6 +275,7 @@ private:
     // buffer is about to be replaced, so neither the bytes are read nor a copy made.
     PageBuffer& dirtyEntry(std::uint32_t number, bool wholePage);
     PageBuffer& copiedIfHeld(PageBuffer& entry, bool wholePage);
+    void journalChanges(RollbackJournal& journal, std::uint32_t number, const Page& written);
     void firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage);
     RollbackJournal& journal();
     void flush();
@@ -306,7 +312,13 @@ private:
     std::uint64_t sizeLimit_ = 0;
     std::string sizeLimitLabel_;
     FreePageSearch freePageSearch_;
-    std::vector<bool> journaled_;  // one bit per original page: its original is in the journal
+    std::vector<bool> journaled_;  // one bit per original page: the journal protects it
+    // Of those, the pages the journal holds as the changes of each flush, not whole.
+    std::vector<bool> journaledAsChanges_;
+    // The originals of pages changed but not flushed yet, as the file holds them: a flush
+    // journals what it changes in them (or the whole original, when most of it changes).
+    std::map<std::uint32_t, Page> unflushedOriginals_;
+    bool wholePages_ = false;                    // journalWholePages()
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
     // The entries of dirty_ edited last, and their pages: a statement reads and edits the same
     // two pages many times running (the page of the row it changes, the page rows move to), and

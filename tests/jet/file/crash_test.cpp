@@ -153,6 +153,34 @@ TEST(CrashDuringAWrite, EveryPointOfARollbackLeavesTheBeforeState) {
     expectEveryCrashRecovers(Ending::Rollback);
 }
 
+// Pages journaled as the bytes each flush changes, some of them flushed twice.
+TEST(CrashDuringAWrite, EveryPointOfAWriteThatChangesFewBytesLeavesTheBeforeOrTheAfterState) {
+    expectEveryCrashRecovers(Ending::Commit, changeFewBytes);
+    expectEveryCrashRecovers(Ending::Rollback, changeFewBytes);
+}
+
+TEST(CrashDuringAWrite, AWriteThatChangesFewBytesJournalsLittleMoreThanThoseBytes) {
+    // The journal as it stands when the file is synced: complete.
+    struct JournalSize : FaultSeam {
+        explicit JournalSize(std::string journal) : path(std::move(journal)) {}
+        void beforePageWrite(std::uint64_t, std::uint32_t) override {}
+        void beforeSync(std::uint64_t, SyncPoint point) override {
+            if (point == SyncPoint::Database) size = std::filesystem::file_size(path);
+        }
+        std::string path;
+        std::uintmax_t size = 0;
+    };
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    PageFile file(path, AccessMode::ReadWrite);
+    JournalSize seam(path + "-journal");
+    runStatement(file, Ending::Commit, seam, {}, changeFewBytes);
+    // 32 pages changed, 12 of them twice: their originals alone would take 32 pages. Page 0
+    // heads the journal.
+    EXPECT_GT(seam.size, kPageSize);
+    EXPECT_LT(seam.size, 4 * kPageSize);
+}
+
 TEST(CrashDuringAWrite, EveryPointOfAWriteThatCutsTheFileLeavesTheBeforeOrTheAfterState) {
     expectEveryCrashRecovers(Ending::Commit, changeAndCutPages);
     expectEveryCrashRecovers(Ending::Rollback, changeAndCutPages);

@@ -134,6 +134,43 @@ TEST(JournalIdentity, APageTornBetweenItsOriginalAndItsNewBytesIsStillRolledBack
     EXPECT_TRUE(orphans(dir.path()).empty());
 }
 
+// A page journaled as its changes, written twice (first with a few bytes changed, then with
+// others and one of those again), and torn: one sector as the first version, one as the
+// original, the rest as the second version. Its changes, played back newest first, restore it.
+TEST(JournalIdentity, APageTornBetweenTwoVersionsOfItsChangesIsStillRolledBack) {
+    TempDir dir;
+    const std::string path = dir.copyOf(kFixture);
+    const auto before = fileBytes(path);
+    const int status = inChild([&] {
+        PageFile file(path, AccessMode::ReadWrite);
+        openForWrite(file);
+        struct KillBeforeFileSync : FaultSeam {
+            void beforePageWrite(std::uint64_t, std::uint32_t) override {}
+            void beforeSync(std::uint64_t, SyncPoint point) override {
+                if (point == SyncPoint::Database) ::_exit(kKilled);
+            }
+        } seam;
+        file.setFaultSeam(&seam);
+        file.beginWrite();
+        changeFewBytes(file);
+        file.commit();
+        return 0;
+    });
+    ASSERT_EQ(status, kKilled);
+    // Page 1 as the first flush wrote it: the workload's first change.
+    std::vector<std::uint8_t> first(before.begin() + kPageSize, before.begin() + 2 * kPageSize);
+    for (std::size_t k = 0; k < 5; ++k) first[100 + k * 700 + 1] ^= 0x5A;
+    ASSERT_NE(fileBytes(path), before);
+    overwrite(path, kPageSize, std::vector<std::uint8_t>(first.begin(), first.begin() + 512));
+    overwrite(path, kPageSize + 512,
+              std::vector<std::uint8_t>(before.begin() + kPageSize + 512,
+                                        before.begin() + kPageSize + 1024));
+    { PageFile reopened(path); }
+    EXPECT_TRUE(fileBytes(path) == before);
+    EXPECT_FALSE(fs::exists(path + "-journal"));
+    EXPECT_TRUE(orphans(dir.path()).empty());
+}
+
 TEST(JournalIdentity, AWriteKilledThroughASymbolicLinkIsFoundByEveryPath) {
     TempDir dir;
     const std::string path = dir.copyOf(kFixture);

@@ -260,6 +260,26 @@ TEST_F(PageFileEditOnACopy, AFlushedBufferTakesFurtherEditsAndCommitsThemAll) {
 
 // A cut reaches the file at commit; a snapshot keeps the pages cut, changed in the write or not,
 // as they were committed.
+// A page the journal holds only as the changes of a flush cannot come back once the file is cut
+// short of it: a write that cuts says so first, and journals whole pages.
+TEST_F(PageFileEditOnACopy, ACutOfAPageJournaledAsChangesIsRefusedUnlessWholePagesWereAsked) {
+    file.setDirtyPageLimit(1);
+    file.beginWrite();
+    file.edit(30)[200] ^= 1;
+    file.edit(3)[200] ^= 1;  // flushes page 30, as a change of one byte
+    EXPECT_THROW(file.truncate(20), std::logic_error);
+    file.rollback();
+    EXPECT_TRUE(fileBytes(path) == before);
+
+    file.beginWrite();
+    file.journalWholePages();
+    file.edit(30)[200] ^= 1;
+    file.edit(3)[200] ^= 1;
+    file.truncate(20);
+    file.rollback();
+    EXPECT_TRUE(fileBytes(path) == before);
+}
+
 TEST_F(PageFileWriteOnACopy, ACutShortensTheFileAtCommitAndASnapshotKeepsThePagesCut) {
     const auto snapshot = file.takeSnapshot();
     file.beginWrite();

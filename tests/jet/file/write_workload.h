@@ -57,6 +57,24 @@ inline void changeManyPages(jet::file::PageFile& file) {
     }
 }
 
+// Rows changed where they stand: a few bytes of every page the file began with but page 0, over
+// several flushes; a page appended; then other bytes of 12 of those pages, already on disk,
+// among them a byte the first change changed too.
+inline void changeFewBytes(jet::file::PageFile& file) {
+    const std::uint32_t originalPages = file.pageCount();
+    for (std::uint32_t n = 1; n < originalPages; ++n) {
+        const auto page = file.edit(n);
+        for (std::size_t k = 0; k < 5; ++k) page[100 + k * 700 + n] ^= 0x5A;
+    }
+    file.writePage(file.appendPage(), patternPage(7));
+    for (std::uint32_t i = 0; i < 12; ++i) {
+        const std::uint32_t n = 1 + (i * 5) % (originalPages - 1);
+        const auto page = file.edit(n);
+        page[100 + n] ^= 0x0F;
+        for (std::size_t k = 0; k < 3; ++k) page[300 + k * 1100 + i] ^= 0xA5;
+    }
+}
+
 // The statement above, then the file cut to 20 pages (the 10 pages appended and 13 of those it
 // began with), 3 pages appended again where the cut took some, the file cut once more, and 3
 // pages it changed before changed again.
