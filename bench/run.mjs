@@ -49,6 +49,11 @@ const ADD_OURS = "ALTER TABLE [Orders] ADD COLUMN [Total] INT";
 const FILL_OURS = "update [Orders] set [Total]=[Price]* [Qty]";
 const NEW_FIELD_SQLITE = "ALTER TABLE Orders ADD COLUMN Total INT; " +
     "UPDATE Orders SET Total = Price * Qty;";
+// The anchor's durability is ours: a rollback journal, synced before the file is written and
+// the file synced before the journal goes. sqlite3's default, said out loud. The WAL figures
+// are told beside it.
+const DURABLE_SQLITE = "PRAGMA synchronous = FULL; ";
+const WAL_SQLITE = "PRAGMA journal_mode = WAL";
 
 // The targets. Every command of ours also has to stay within OUR_PEAK_MIB.
 const OUR_PEAK_MIB = 64;
@@ -293,6 +298,12 @@ class Bench {
         this.buildSqlite(this.file("orders.sqlite"), this.csv, rows);
         copyFileSync(this.file("orders.sqlite"), this.file("orders-indexed.sqlite"));
         run(["sqlite3", this.file("orders-indexed.sqlite"), INDEX_SQLITE]);
+        // The same files in WAL mode, which the file itself remembers.
+        for (const prefix of ["orders", "orders-indexed"]) {
+            const wal = this.file(`${prefix}-wal.sqlite`);
+            copyFileSync(this.file(`${prefix}.sqlite`), wal);
+            run(["sqlite3", wal, WAL_SQLITE]);
+        }
         if (grid && smallRows < rows) {
             const csv = this.file("small.csv");
             writeCsv(csv, smallRows);
@@ -425,8 +436,12 @@ class Bench {
         });
         tasks.push({
             key: `${name} anchor`, label: "sqlite3", base: this.file(`${prefix}.sqlite`),
-            command: (file) => ["sqlite3", file, sqliteCommand],
+            command: (file) => ["sqlite3", file, DURABLE_SQLITE + sqliteCommand],
             check: compare("sqlite3"),
+        });
+        tasks.push({
+            key: `${name} wal`, label: "sqlite3 WAL", base: this.file(`${prefix}-wal.sqlite`),
+            command: (file) => ["sqlite3", file, DURABLE_SQLITE + sqliteCommand],
         });
         this.measure(`${name}: quillfen-db sql against sqlite3`, tasks);
     }
@@ -571,10 +586,18 @@ function resultRows(bench) {
     for (const f of FORMATS) {
         against("export", 0.25, `export ours ${f.ext}`, `export anchor ${f.ext}`, f.name);
     }
-    for (const [name, limit] of [["update", 0.5], ["indexed update", 1.0], ["new field", 1.0]]) {
+    for (const [name, limit] of [["update", 0.5], ["indexed update", 0.5], ["new field", 1.0]]) {
         for (const f of FORMATS) {
             against(name, limit, `${name} ours ${f.ext}`, `${name} anchor`, f.name);
         }
+        // Beside the goal: sqlite3 in WAL mode, which syncs its log but not yet the file.
+        const ours = medians(samples, `${name} ours ${FORMATS[0].ext}`);
+        const wal = medians(samples, `${name} wal`);
+        rows.push({
+            measurement: `${name}, sqlite3 in WAL mode`, format: FORMATS[0].name, ours,
+            anchor: wal, ratio: wal?.seconds > 0 ? ours.seconds / wal.seconds : undefined,
+            target: "for comparison", met: "—",
+        });
     }
     for (const f of FORMATS) {
         const growth = bench.growth.get(`new field ${f.ext}`);
@@ -590,8 +613,9 @@ function resultRows(bench) {
         rows.push({
             measurement: "import", format: f.name, ours, anchor,
             ratio: anchor?.seconds > 0 ? ours.seconds / anchor.seconds : undefined,
-            target: `≤ 5 s, ≤ ${OUR_PEAK_MIB} MiB`,
-            met: verdict([{ what: "time", ok: ours.seconds <= 5 }, memory(ours)]),
+            target: `ratio ≤ 1.00, ≤ ${OUR_PEAK_MIB} MiB`,
+            met: verdict([{ what: "time", ok: anchor?.seconds > 0 ?
+                ours.seconds / anchor.seconds <= 1.0 : undefined }, memory(ours)]),
         });
     }
     if (options.grid) {
@@ -705,14 +729,17 @@ const LEGEND = [
         `${OUR_PEAK_MIB} MiB.`,
     `export: \`quillfen-db export FILE Orders\` and \`mdb-export FILE Orders\`, output to ` +
         "/dev/null.",
-    `update: \`quillfen-db sql FILE "${UPDATE_OURS}"\` and \`sqlite3 FILE "${UPDATE_SQLITE}"\`.`,
+    `update: \`quillfen-db sql FILE "${UPDATE_OURS}"\` and ` +
+        `\`sqlite3 FILE "${DURABLE_SQLITE}${UPDATE_SQLITE}"\`: sqlite3 with a rollback journal ` +
+        "and full syncs, the durability ours gives. The rows \"sqlite3 in WAL mode\" run the " +
+        `same on a copy in WAL mode (\`${WAL_SQLITE}\`), for comparison.`,
     `indexed update: the same, with \`${INDEX_OURS}\` (\`${INDEX_SQLITE}\`) made beforehand.`,
     `new field: \`quillfen-db sql FILE "${ADD_OURS}" "${FILL_OURS}"\` and ` +
         `\`sqlite3 FILE "${NEW_FIELD_SQLITE}"\`.`,
     "new field file size: the file's size after the new field over its size before, in the " +
         "ours/anchor column.",
     "import: `quillfen-db import FILE Orders orders.csv` into a new, empty table, and " +
-        "sqlite3's `.import --csv --skip 1` into one, for context (the target is ours alone).",
+        "sqlite3's `.import --csv --skip 1` into one.",
     "grid first screen: `bench_grid --file FILE --table Orders`, from opening the connection " +
         "to the painted grid, as the grid measures it; the peak is the whole process's, and on " +
         "the large table it is to be about the one on the small table (at most " +
