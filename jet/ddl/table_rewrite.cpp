@@ -5,10 +5,9 @@
 
 #include "jet/base/bytes.h"
 #include "jet/base/error.h"
+#include "jet/ddl/index_rebuild.h"
 #include "jet/ddl/page_claim.h"
 #include "jet/ddl/table_definition_writer.h"
-#include "jet/index/index_page.h"
-#include "jet/index/index_page_writer.h"
 #include "jet/index/table_indexes.h"
 #include "jet/store/data_page.h"
 #include "jet/store/table_definition.h"
@@ -134,13 +133,7 @@ std::set<std::uint32_t> TableRewrite::pagesToGiveBack() const {
 void TableRewrite::emptyMaps() {
     for (const RowPointer map : tableMaps(table_)) clearMap(file_, fmt_, map);
     for (const IndexDef* ix : indexData(table_)) {
-        index::IndexPage root;
-        root.leaf = true;
-        root.owner = table_.definitionPage;
-        file_.writePage(ix->firstPage, index::writeIndexPage(fmt_, root));
-        const RowPointer map = RowPointer::from(ix->usedPagesRow);
-        clearMap(file_, fmt_, map);
-        markPage(file_, fmt_, map, ix->firstPage, true);
+        emptyIndexData(file_, fmt_, *ix, table_.definitionPage);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "jet/base/names.h"
+#include "jet/ddl/index_rebuild.h"
 #include "jet/ddl/table_rewrite.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/calculated_columns.h"
@@ -72,6 +73,9 @@ bool inAnyIndex(const TableDef& table, const ColumnDef& column) {
     }
     return false;
 }
+
+// The rows a table holds from which an UPDATE of all of them builds the indexes it changes again.
+constexpr std::uint32_t kRebuildRows = 2048;
 
 // Rows an UPDATE looks at first to judge whether it would move most of the table's rows.
 constexpr std::size_t kSampleRows = 512;
@@ -171,10 +175,17 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         return !where || isTrue(where->evaluate(row));
     };
 
-    // UPDATE [T] SET [F] = [F] + 10 and the like, where nothing but the field's bytes change.
+    // A statement that changes the keys of a whole table builds the indexes holding them again
+    // once it is done, rather than moving each row's entry.
+    const bool rebuildIndexes =
+        !where && !relationships.active() && table->rowCount >= kRebuildRows &&
+        index::TableIndexes::unsupportedChange(*table, assigned.mask()).empty();
+    // UPDATE [T] SET [F] = [F] + 10 and the like, where nothing but the field's bytes change (an
+    // index holding the field is built again afterwards).
     std::optional<FixedFieldPatch> patch;
     if (!where && targets.size() == 1 && calculated.empty() && !relationships.active() &&
-        !rules.checksChangeOf(targets[0].index) && !inAnyIndex(*table, *targets[0].column)) {
+        !rules.checksChangeOf(targets[0].index) &&
+        (rebuildIndexes || !inAnyIndex(*table, *targets[0].column))) {
         std::vector<bool> expressionReads(table->columns.size(), false);
         markColumnsRead(*update.assignments[0].value, *table, expressionReads);
         patch = FixedFieldPatch::plan(*table, *targets[0].column, targets[0].value, expressionReads,
@@ -202,7 +213,16 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                          });
             return;
         }
-        index::TableIndexes indexes(ctx.file, ctx.format, *table);
+        std::optional<ddl::IndexRebuild> rebuild;
+        if (rebuildIndexes) {
+            rebuild.emplace(ctx.file, ctx.format, *table, assigned.mask(), ctx.codePage);
+            if (rebuild->empty()) {
+                rebuild.reset();
+            } else {
+                rebuild->start();
+            }
+        }
+        index::TableIndexes indexes(ctx.file, ctx.format, rebuild ? rebuild->others() : *table);
         const auto updateRow = [&](RowLocation at, const std::vector<Value>& row) {
             if (!matches(row)) return;
             ++matched;
@@ -244,6 +264,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             while (cursor.next()) updateRow(cursor.location(), cursor.row());
         }
         indexes.finish();
+        if (rebuild) rebuild->finish();
         relationships.finish(ctx);
     });
     return matched;
