@@ -138,8 +138,8 @@ void RollbackJournal::appendVersion(std::uint32_t pageNumber,
     appendRecord(kVersion, pageNumber, sums);
 }
 
-std::vector<std::uint8_t> RollbackJournal::deltaOf(std::span<const std::uint8_t> before,
-                                                   std::span<const std::uint8_t> after) {
+std::optional<std::vector<std::uint8_t>> RollbackJournal::deltaOf(
+    std::span<const std::uint8_t> before, std::span<const std::uint8_t> after, std::size_t limit) {
     if (before.size() != after.size() || before.size() > 65536) {
         throw std::logic_error("RollbackJournal: a delta between pages of different sizes");
     }
@@ -161,6 +161,7 @@ std::vector<std::uint8_t> RollbackJournal::deltaOf(std::span<const std::uint8_t>
             if (b[j] != a[j]) end = j + 1;
         }
         const std::size_t at = delta.size();
+        if (at + kRangeHead + (end - start) > limit) return std::nullopt;
         delta.resize(at + kRangeHead + (end - start));
         put16(&delta[at], static_cast<std::uint32_t>(start));
         put16(&delta[at + 2], static_cast<std::uint32_t>(end - start));

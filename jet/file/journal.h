@@ -65,6 +65,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -92,9 +93,11 @@ public:
     // A version of the page, as it is about to be written to the file.
     void appendVersion(std::uint32_t pageNumber, std::span<const std::uint8_t> written);
     // What a write changes in a page, as a delta record's payload: the ranges of bytes in which
-    // `after` differs from `before`, with their bytes in `before`. Pages of at most 64 KiB.
-    static std::vector<std::uint8_t> deltaOf(std::span<const std::uint8_t> before,
-                                             std::span<const std::uint8_t> after);
+    // `after` differs from `before`, with their bytes in `before`; null when that would take
+    // more than `limit` bytes. Pages of at most 64 KiB.
+    static std::optional<std::vector<std::uint8_t>> deltaOf(std::span<const std::uint8_t> before,
+                                                            std::span<const std::uint8_t> after,
+                                                            std::size_t limit = SIZE_MAX);
     // The page is about to go from the version it holds in the file to one `delta` (deltaOf)
     // was made against. A page the journal holds no original of is restored from its deltas;
     // the version it held when the write began must have been appended first, so that playback

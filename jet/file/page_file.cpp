@@ -497,10 +497,10 @@ void PageFile::cutFile() {
 void PageFile::journalChanges(RollbackJournal& journal, std::uint32_t number, const Page& written) {
     if (const auto original = unflushedOriginals_.find(number);
         original != unflushedOriginals_.end()) {
-        const std::vector<std::uint8_t> delta = RollbackJournal::deltaOf(original->second, written);
-        if (delta.size() < pageSize_ / 2) {
+        const auto delta = RollbackJournal::deltaOf(original->second, written, pageSize_ / 2);
+        if (delta) {
             journal.appendVersion(number, original->second);
-            journal.appendDelta(number, delta);
+            journal.appendDelta(number, *delta);
             journaledAsChanges_[number] = true;
         } else {
             journal.append(number, original->second);
@@ -509,7 +509,7 @@ void PageFile::journalChanges(RollbackJournal& journal, std::uint32_t number, co
     } else if (journaledAsChanges_[number]) {
         Page previous;
         readRaw(number, previous);
-        journal.appendDelta(number, RollbackJournal::deltaOf(previous, written));
+        journal.appendDelta(number, *RollbackJournal::deltaOf(previous, written));
     }
 }
 
