@@ -136,7 +136,7 @@ std::uint64_t importCsv(Database& db, const std::string& table, const std::strin
 
     std::uint64_t added = 0;
     db.write([&](store::WriteContext& ctx) {
-        inserter.begin(ctx);
+        inserter.begin(ctx, true);
         std::vector<Value> values(names.size());
         while (csv.next(record)) {
             // A blank last line ends the file.

@@ -137,9 +137,18 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
 
 RowInserter::~RowInserter() = default;
 
-void RowInserter::begin(store::WriteContext& ctx) {
+void RowInserter::begin(store::WriteContext& ctx, bool many) {
+    // The most rows a table may hold for an import to build its indexes again: the rows already
+    // there are read once more at the end.
+    constexpr std::uint32_t kRebuildUpTo = 4096;
     writer_.emplace(ctx.file, ctx.format, *table_, ctx.codePage);
-    indexes_.emplace(ctx.file, ctx.format, *table_);
+    if (many && !table_->indexes.empty() && !relationships_.active() &&
+        table_->rowCount <= kRebuildUpTo) {
+        rebuild_.emplace(ctx.file, ctx.format, *table_,
+                         std::vector<bool>(table_->columns.size(), true), ctx.codePage);
+        rebuild_->start();
+    }
+    indexes_.emplace(ctx.file, ctx.format, rebuild_ ? rebuild_->others() : *table_);
 }
 
 void RowInserter::add(const std::vector<Value>& given) {
@@ -182,6 +191,7 @@ std::uint64_t RowInserter::finish(store::WriteContext& ctx) {
     writer_->adjustRowCount(static_cast<std::int64_t>(added_));
     if (autoNumberMoved_) writer_->setLastAutoNumber(lastAutoNumber_);
     indexes_->finish();
+    if (rebuild_) rebuild_->finish();
     relationships_.finish(ctx);
     return added_;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/ddl/index_rebuild.h"
 #include "jet/index/table_indexes.h"
 #include "jet/sql/ast.h"
 #include "jet/sql/calculated_columns.h"
@@ -39,7 +40,10 @@ public:
     ~RowInserter();
     const std::vector<const ColumnDef*>& fields() const { return fields_; }
 
-    void begin(store::WriteContext& ctx);
+    // `many`: the caller expects many rows (an import). Into a table that holds few rows so far,
+    // the indexes are then emptied and built again once the rows are in, rather than taking
+    // the rows' entries one by one (ddl/index_rebuild.h).
+    void begin(store::WriteContext& ctx, bool many = false);
     // One row: values for fields(), in order, converted to each field's type.
     void add(const std::vector<Value>& given);
     // The row count, the AutoNumber counter, unique keys and relationships; the rows added.
@@ -60,6 +64,7 @@ private:
     std::vector<Value> row_;
     std::vector<Value> none_;  // a row of Nulls, what defaults are evaluated against
     std::optional<store::TableWriter> writer_;
+    std::optional<ddl::IndexRebuild> rebuild_;  // before indexes_, which may hold its table
     std::optional<index::TableIndexes> indexes_;
     std::uint32_t lastAutoNumber_ = 0;
     bool autoNumberMoved_ = false;

@@ -12,6 +12,7 @@
 #include "jet/sql/insert.h"
 #include "jet/store/write_context.h"
 #include "support/fixtures.h"
+#include "support/made_database.h"
 #include "support/statements.h"
 
 using namespace jet;
@@ -128,7 +129,7 @@ TEST(CsvImport, PagesKeptWhileLoadingEndAsIfWrittenRowByRow) {
         sql::RowInserter inserter(*db, db->table("Table1"), {"CD_AGENTE", "RS_AGENTE", "DC_AGENTE"},
                                   "test");
         db->write([&](store::WriteContext& ctx) {
-            inserter.begin(ctx);
+            inserter.begin(ctx, true);  // as an import begins
             for (const auto& record : records) {
                 inserter.add(record);
                 for (std::uint32_t page = 1; page < ctx.file.pageCount(); ++page)
@@ -140,6 +141,55 @@ TEST(CsvImport, PagesKeptWhileLoadingEndAsIfWrittenRowByRow) {
     db.reset();
     EXPECT_TRUE(bytesOf(watched) == bytesOf(loaded));
     expectNoFaults(loaded);
+}
+
+// An import into a table of few rows builds its indexes again once the rows are in: the rows and
+// the indexes end as entry by entry leaves them, and a key twice in a unique index is refused
+// alike, whether both are in the file or one was there before.
+TEST(CsvImport, ATableOfFewRowsGetsItsIndexesBuiltAgain) {
+    testsupport::TempDir dir;
+    std::string text = "Code,Name,Qty\n";
+    std::vector<std::vector<Value>> records;
+    for (int i = 0; i < 3000; ++i) {
+        const int code = 1000 + i * 7919 % 100003;
+        text += std::to_string(code) + ",name " + std::to_string(i % 97) + "," +
+                std::to_string(i % 13) + "\n";
+        records.push_back(
+            {std::to_string(code), "name " + std::to_string(i % 97), std::to_string(i % 13)});
+    }
+    const std::string csv = writeFile(dir, "many.csv", text);
+    const std::string rebuilt = madeDatabase(
+        dir, {"CREATE TABLE [T] ([Code] LONG PRIMARY KEY, [Name] TEXT(20), [Qty] LONG)",
+              "CREATE INDEX [ByNameQty] ON [T] ([Name], [Qty])",
+              "INSERT INTO [T] VALUES (1, 'first', 5)", "INSERT INTO [T] VALUES (2, Null, 6)"});
+    const std::string byEntry = (dir.path() / "by-entry.mdb").string();
+    writeBytes(byEntry, bytesOf(rebuilt));
+    auto a = Database::open(rebuilt);
+    auto b = Database::open(byEntry);
+    EXPECT_EQ(sql::importCsv(*a, "T", csv), 3000u);
+    {
+        sql::RowInserter inserter(*b, b->table("T"), {"Code", "Name", "Qty"}, "test");
+        b->write([&](store::WriteContext& ctx) {
+            inserter.begin(ctx);
+            for (const auto& record : records) inserter.add(record);
+            inserter.finish(ctx);
+        });
+    }
+    EXPECT_TRUE(rowsOf(*a, "T") == rowsOf(*b, "T"));
+    expectNoFaults(rebuilt);
+    expectNoFaults(byEntry);
+
+    // A key the table holds already, and then one the file gives twice.
+    const auto before = bytesOf(rebuilt);
+    const Error there = errorOf([&] {
+        sql::importCsv(*a, "T", writeFile(dir, "one.csv", "Code,Name,Qty\n3,x,1\n2,y,1\n"));
+    });
+    EXPECT_EQ(there.code(), ErrorCode::DuplicateKey);
+    const Error twice = errorOf([&] {
+        sql::importCsv(*a, "T", writeFile(dir, "two.csv", "Code,Name,Qty\n4,x,1\n4,y,1\n"));
+    });
+    EXPECT_STREQ(twice.what(), there.what());
+    EXPECT_TRUE(bytesOf(rebuilt) == before);
 }
 
 // Bytes that are no character of the file's encoding are a bad record: named by the line they
