@@ -13,17 +13,14 @@
 #include "jet/store/usage_map_writer.h"
 
 namespace jet::ddl {
-namespace {
-
-bool holdsChanged(const TableDef& table, const IndexDef& index, const std::vector<bool>& changed) {
+bool holdsAnyOf(const TableDef& table, const IndexDef& index, const std::vector<bool>& columns) {
     return std::any_of(index.columns.begin(), index.columns.end(), [&](const IndexColumn& ic) {
         return std::any_of(table.columns.begin(), table.columns.end(), [&](const ColumnDef& c) {
-            return c.number == ic.columnNumber && changed[c.order];
+            return c.number == ic.columnNumber && columns[c.order];
         });
     });
 }
 
-// Each index data once (several logical indexes may share one): the first logical index of it.
 std::vector<const IndexDef*> indexData(const TableDef& table) {
     std::vector<const IndexDef*> data;
     for (const auto& ix : table.indexes) {
@@ -35,15 +32,13 @@ std::vector<const IndexDef*> indexData(const TableDef& table) {
     return data;
 }
 
-}  // namespace
-
 IndexRebuild::IndexRebuild(file::PageFile& file, const format::Format& fmt, const TableDef& table,
                            const std::vector<bool>& changed, std::uint16_t codePage)
     : file_(file), fmt_(fmt), codePage_(codePage), rebuilt_(table), others_(table) {
     // An index data is built again when any logical index over it holds a changed column.
     std::set<std::uint32_t> data;
     for (const auto& ix : table.indexes) {
-        if (holdsChanged(table, ix, changed)) data.insert(ix.dataNumber);
+        if (holdsAnyOf(table, ix, changed)) data.insert(ix.dataNumber);
     }
     const auto rebuilt = [&](const IndexDef& ix) { return data.count(ix.dataNumber) != 0; };
     std::erase_if(rebuilt_.indexes, [&](const IndexDef& ix) { return !rebuilt(ix); });

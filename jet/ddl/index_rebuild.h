@@ -16,6 +16,12 @@
 
 namespace jet::ddl {
 
+// Each index data of `table` once (several logical indexes may share one): its first logical
+// index.
+std::vector<const IndexDef*> indexData(const TableDef& table);
+// Whether index `index` of `table` has a column `columns` marks (in the table's column order).
+bool holdsAnyOf(const TableDef& table, const IndexDef& index, const std::vector<bool>& columns);
+
 // Leaves index data `data` of the table defined on `definitionPage` empty: its root an empty leaf,
 // its usage map marking the root alone. The pages it held are the caller's to give back.
 void emptyIndexData(file::PageFile& file, const format::Format& fmt, const IndexDef& data,

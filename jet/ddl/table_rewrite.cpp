@@ -36,17 +36,6 @@ std::vector<RowPointer> tableMaps(const TableDef& table) {
     return maps;
 }
 
-// Each index's data once (several indexes may share it): its map and its root.
-std::vector<const IndexDef*> indexData(const TableDef& table) {
-    std::vector<const IndexDef*> data;
-    for (const auto& ix : table.indexes) {
-        bool seen = false;
-        for (const IndexDef* d : data) seen = seen || d->usedPagesRow == ix.usedPagesRow;
-        if (!seen) data.push_back(&ix);
-    }
-    return data;
-}
-
 // Every usage map of the table, its indexes' too.
 std::vector<RowPointer> allMaps(const TableDef& table) {
     std::vector<RowPointer> maps = tableMaps(table);

@@ -243,14 +243,12 @@ struct ReadJournal {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> originals;
     // The sector checksums of every version written of a page.
     std::map<std::uint32_t, std::vector<std::vector<std::uint64_t>>> versions;
-    // Page number, offset in the journal and length of the ranges of each delta, in journal
-    // order.
+    // Offset in the journal and length of the ranges of each delta, by page, in journal order.
     struct Delta {
-        std::uint32_t page;
         std::uint64_t offset;
         std::uint32_t length;
     };
-    std::vector<Delta> deltas;
+    std::map<std::uint32_t, std::vector<Delta>> deltas;
 };
 
 std::string journalKindError(const std::string& journalPath, const std::string& databasePath) {
@@ -351,8 +349,8 @@ void readRecords(int journal, const std::string& journalPath, const std::string&
                 }
                 r += kRangeHead + get16(ranges + r + 2);
             }
-            read.deltas.push_back(
-                {number, at + kRecordHead + kDeltaLength, static_cast<std::uint32_t>(length)});
+            read.deltas[number].push_back(
+                {at + kRecordHead + kDeltaLength, static_cast<std::uint32_t>(length)});
         } else {
             std::vector<std::uint64_t> sums(sectors);
             for (std::size_t s = 0; s < sectors; ++s) {
@@ -368,9 +366,7 @@ void readRecords(int journal, const std::string& journalPath, const std::string&
 // page restores it whole, whatever was changed after.
 std::vector<std::uint32_t> pagesOnlyChanged(const ReadJournal& read) {
     std::vector<std::uint32_t> pages;
-    for (const auto& d : read.deltas) pages.push_back(d.page);
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    for (const auto& entry : read.deltas) pages.push_back(entry.first);
     std::vector<std::uint32_t> whole;
     for (const auto& entry : read.originals) whole.push_back(entry.first);
     std::sort(whole.begin(), whole.end());
@@ -533,8 +529,8 @@ void playBackJournal(const std::string& journalPath, int databaseFd,
                                                "' became shorter while its rollback journal "
                                                "was played back.");
             }
-            for (auto d = read->deltas.rbegin(); d != read->deltas.rend(); ++d) {
-                if (d->page != number) continue;
+            const auto& deltas = read->deltas.at(number);
+            for (auto d = deltas.rbegin(); d != deltas.rend(); ++d) {
                 ranges.resize(d->length);
                 if (posix::readUpTo(journal.get(), ranges.data(), ranges.size(), d->offset,
                                     journalPath) != ranges.size()) {

@@ -1,5 +1,6 @@
 #include "jet/sql/update.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "jet/base/names.h"
@@ -66,12 +67,10 @@ std::vector<bool> columnsToRead(const TableDef& table, const ast::Update& update
 }
 
 bool inAnyIndex(const TableDef& table, const ColumnDef& column) {
-    for (const auto& index : table.indexes) {
-        for (const auto& k : index.columns) {
-            if (k.columnNumber == column.number) return true;
-        }
-    }
-    return false;
+    std::vector<bool> only(table.columns.size(), false);
+    only[column.order] = true;
+    return std::any_of(table.indexes.begin(), table.indexes.end(),
+                       [&](const IndexDef& ix) { return ddl::holdsAnyOf(table, ix, only); });
 }
 
 // The rows a table holds from which an UPDATE of all of them builds the indexes it changes again.
