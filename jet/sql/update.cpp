@@ -80,14 +80,16 @@ constexpr std::uint32_t kRebuildRows = 2048;
 constexpr std::size_t kSampleRows = 512;
 
 // Whether an UPDATE would move more than a quarter of the table's rows (each leaving a forwarding
-// pointer behind and the file a hole), judged on the first rows of the table: on each page,
-// the rows that grow use up its free bytes, and every one after that moves. Rows changed where
-// they stand never move. `newValues(row)` says whether the row changes, leaving its values in
-// `values` and the columns changed in `changedMask()`.
+// pointer behind), judged on the first rows of the table. Each page is laid out once with its
+// changed rows (TableWriter::updateRows): the rows that grow use up its free bytes, and once they
+// are used up a row moves, which gives its page back all but a forwarding pointer's bytes. Rows
+// changed where they stand never move. `newValues(row)` says whether the row changes, leaving
+// its values in `values` and the columns changed in `changedMask()`.
 template <typename Change, typename Mask>
 bool movesMostRows(store::WriteContext& ctx, const TableDef& table, const std::vector<bool>& reads,
                    const store::TableWriter& writer, Change newValues, Mask changedMask,
                    const std::vector<Value>& values) {
+    constexpr std::ptrdiff_t kPointer = 4;
     auto cursor = ctx.scan(table);
     cursor.decodeOnly(reads);
     std::size_t seen = 0, moved = 0;
@@ -103,7 +105,10 @@ bool movesMostRows(store::WriteContext& ctx, const TableDef& table, const std::v
             room = static_cast<std::ptrdiff_t>(growth.pageFree);
         }
         room -= growth.bytes;
-        if (room < 0) ++moved;
+        if (room < 0) {
+            ++moved;
+            room += static_cast<std::ptrdiff_t>(growth.size) + growth.bytes - kPointer;
+        }
     }
     return seen > 0 && moved * 4 > seen;
 }
@@ -222,17 +227,36 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             }
         }
         index::TableIndexes indexes(ctx.file, ctx.format, rebuild ? rebuild->others() : *table);
-        const auto updateRow = [&](RowLocation at, const std::vector<Value>& row) {
+        // The rows of a page that cannot change where they stand are laid out together once the
+        // scan has left their page, so that the page's room goes to as many of them as it can
+        // take. A relationship may cascade into this very table: those change row by row.
+        const bool byPage = !relationships.active();
+        std::vector<store::TableWriter::RowUpdate> pending;
+        std::uint32_t pendingPage = 0;
+        const auto writePending = [&] {
+            if (!pending.empty()) writer.updateRows(pendingPage, pending);
+            pending.clear();
+        };
+        // `inPlace`: whether the row may be one that changes where it stands.
+        const auto updateRow = [&](RowLocation at, const std::vector<Value>& row, bool inPlace) {
             if (!matches(row)) return;
             ++matched;
             if (!change(row)) return;
             calculated.recompute(values, changed);
             rules.check(values, changed);
-            if (!writer.updateInPlace(at, values, changed.list())) {
+            bool written = inPlace && writer.updateInPlace(at, values, changed.list());
+            if (!written && !byPage) {
                 writer.updateRow(at, values, changed.mask());
+                written = true;
             }
             indexes.updateRow(at, row, values, changed.mask());
             relationships.rowUpdated(row, values);
+            if (written) return;
+            if (at.page != pendingPage) writePending();
+            pendingPage = at.page;
+            // The values go with it: change() gives `values` afresh for the next row.
+            pending.push_back(
+                {static_cast<std::uint16_t>(at.slot), std::move(values), changed.mask()});
         };
         auto cursor = ctx.scan(*table);
         if (patch) {
@@ -255,13 +279,16 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                     }
                 }
                 decoder.decode(cursor.rowBytes(), row, &reads);
-                updateRow(at, row);
+                // What the patch leaves (Null before or after, a row without the field, a
+                // forwarded row) is nothing updateInPlace() could change either.
+                updateRow(at, row, false);
             }
             FixedFieldPatch::countPatched(patched);
         } else {
             cursor.decodeOnly(reads);
-            while (cursor.next()) updateRow(cursor.location(), cursor.row());
+            while (cursor.next()) updateRow(cursor.location(), cursor.row(), true);
         }
+        writePending();
         indexes.finish();
         if (rebuild) rebuild->finish();
         relationships.finish(ctx);

@@ -131,12 +131,16 @@ void DataPageWriter::setFreeSpace() {
     set16(page_, kFreeSpaceOffset, static_cast<std::uint16_t>(freeSpace()));
 }
 
-bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
-                             std::uint16_t flags, bool append) {
+bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::span<const Replacement> changes,
+                             bool append) {
     const std::size_t count = old.size() + (append ? 1 : 0);
     std::size_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        total += i == target ? bytes.size() : old[i].length;
+    {
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool changed = next < changes.size() && changes[next].slot == i;
+            total += changed ? changes[next++].bytes.size() : old[i].length;
+        }
     }
     const std::size_t directoryEnd = fmt_.dataRowCountOffset + 2u + 2u * count;
     if (directoryEnd + total > page_.size()) return false;
@@ -148,16 +152,17 @@ bool DataPageWriter::rebuild(const std::vector<Extent>& old, std::uint16_t targe
     std::memcpy(fresh.data(), page_.data(), fmt_.dataRowCountOffset);
     put16(fresh, fmt_.dataRowCountOffset, static_cast<std::uint16_t>(count));
     std::size_t end = page_.size();
+    std::size_t next = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const bool isTarget = i == target;
-        const std::size_t length = isTarget ? bytes.size() : old[i].length;
+        const Replacement* change =
+            next < changes.size() && changes[next].slot == i ? &changes[next++] : nullptr;
+        const std::size_t length = change ? change->bytes.size() : old[i].length;
         const std::size_t start = end - length;
-        if (isTarget) {
-            if (length > 0) std::memcpy(fresh.data() + start, bytes.data(), length);
-        } else if (length > 0) {
-            std::memcpy(fresh.data() + start, page_.data() + old[i].start, length);
+        if (length > 0) {
+            std::memcpy(fresh.data() + start,
+                        change ? change->bytes.data() : page_.data() + old[i].start, length);
         }
-        const std::uint16_t slotFlags = isTarget ? flags : old[i].flags;
+        const std::uint16_t slotFlags = change ? change->flags : old[i].flags;
         put16(fresh, fmt_.dataRowCountOffset + 2u + 2u * i,
               static_cast<std::uint16_t>(start | slotFlags));
         laidOut[i] = Extent{start, length, slotFlags};
@@ -186,7 +191,17 @@ bool DataPageWriter::replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_
         (*extents_)[slot].flags = flags;
         return true;
     }
-    return rebuild(old, slot, bytes, flags, false);
+    const Replacement change{slot, bytes, flags};
+    return rebuild(old, {&change, 1}, false);
+}
+
+bool DataPageWriter::replaceRows(std::span<const Replacement> rows) {
+    const auto& old = extents();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].slot >= old.size()) corrupt("a row number beyond the rows of its page");
+        assert((i == 0 || rows[i - 1].slot < rows[i].slot) && "replacements in slot order");
+    }
+    return rebuild(old, rows, false);
 }
 
 std::optional<std::uint16_t> DataPageWriter::appendPacked(ByteSpan bytes, std::uint16_t flags) {
@@ -212,7 +227,8 @@ std::optional<std::uint16_t> DataPageWriter::addRow(ByteSpan bytes, std::uint16_
     const auto& old = extents();
     if (old.size() >= kMaxRowsPerPage) return std::nullopt;
     const auto slot = static_cast<std::uint16_t>(old.size());
-    if (!rebuild(old, slot, bytes, flags, true)) return std::nullopt;
+    const Replacement added{slot, bytes, flags};
+    if (!rebuild(old, {&added, 1}, true)) return std::nullopt;
     return slot;
 }
 

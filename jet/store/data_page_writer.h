@@ -61,6 +61,17 @@ public:
     // when the page has no room.
     bool replaceRow(std::uint16_t slot, ByteSpan bytes, std::uint16_t flags);
 
+    // A row's new bytes and slot flags.
+    struct Replacement {
+        std::uint16_t slot = 0;
+        ByteSpan bytes;
+        std::uint16_t flags = 0;
+    };
+    // Puts each replacement in place of its row, repacking the page once for all of them. The
+    // replacements name distinct slots in ascending order. False, changing nothing, when the
+    // rows would not fit the page together.
+    bool replaceRows(std::span<const Replacement> rows);
+
     // Adds a row in a new slot; nullopt, changing nothing, when it does not fit.
     std::optional<std::uint16_t> addRow(ByteSpan bytes, std::uint16_t flags);
 
@@ -72,8 +83,9 @@ private:
     };
     // The rows' extents, worked out once and kept up to date by every change.
     const std::vector<Extent>& extents() const;
-    bool rebuild(const std::vector<Extent>& old, std::uint16_t target, ByteSpan bytes,
-                 std::uint16_t flags, bool append);
+    // Lays the page out afresh with `changes` (ascending slots) in place of their rows; with
+    // `append`, the last change is a row in a new slot after the others.
+    bool rebuild(const std::vector<Extent>& old, std::span<const Replacement> changes, bool append);
     // addRow on a page this writer has repacked: the new row goes below the others, as a
     // repacking would put it, without moving them.
     std::optional<std::uint16_t> appendPacked(ByteSpan bytes, std::uint16_t flags);

@@ -17,8 +17,9 @@ RowDecoder::RowDecoder(const file::PageFile& file, const format::Format& fmt, co
                        std::uint16_t codePage)
     : file_(file), fmt_(fmt), table_(table), codePage_(codePage) {}
 
-std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t nullMaskSize) const {
-    std::vector<std::uint32_t> offsets;
+void RowDecoder::varOffsets(ByteSpan row, std::size_t nullMaskSize,
+                            std::vector<std::uint32_t>& offsets) const {
+    offsets.clear();
     if (row.size() < nullMaskSize + fmt_.rowCountSize + 1) corrupt("a row too short to decode");
     const std::size_t end = row.size() - nullMaskSize;  // first byte of the null mask
     if (!fmt_.jet3) {
@@ -27,7 +28,7 @@ std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t null
         offsets.reserve(count + 1u);
         // Offsets are stored backwards from the count; the last entry is the end of the data.
         for (std::size_t i = 0; i <= count; ++i) offsets.push_back(u16(row, end - 4 - i * 2));
-        return offsets;
+        return;
     }
     // Jet 3: one-byte offsets, extended by a jump table that records, for each 256-byte
     // boundary, the first variable column that lies past it.
@@ -44,7 +45,6 @@ std::vector<std::uint32_t> RowDecoder::varOffsets(ByteSpan row, std::size_t null
         if (colOffsetPos < i) corrupt("a row's offset table overruns the row");
         offsets.push_back(static_cast<std::uint32_t>(u8(row, colOffsetPos - i) + jumpsUsed * 256));
     }
-    return offsets;
 }
 
 RowDecoder::Head RowDecoder::head(ByteSpan row) const {
@@ -71,7 +71,7 @@ void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
                         const std::vector<bool>* only) const {
     out.assign(table_.columns.size(), std::nullopt);
     const Head h = head(row);
-    std::vector<std::uint32_t> offsets;
+    std::vector<std::uint32_t>& offsets = offsets_;
     bool haveOffsets = false;
     for (std::size_t i = 0; i < table_.columns.size(); ++i) {
         const ColumnDef& c = table_.columns[i];
@@ -83,7 +83,7 @@ void RowDecoder::locate(ByteSpan row, std::vector<std::optional<ByteSpan>>& out,
         }
         if (!h.present(c.number)) continue;
         if (!haveOffsets) {
-            offsets = varOffsets(row, h.nullMask.size());
+            varOffsets(row, h.nullMask.size(), offsets);
             haveOffsets = true;
         }
         if (c.varIndex + 1u >= offsets.size()) continue;  // added after the row was written

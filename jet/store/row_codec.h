@@ -99,13 +99,16 @@ private:
     std::optional<ByteSpan> fixedColumn(ByteSpan row, const Head& h, const ColumnDef& c) const;
     Value decodeColumn(const ColumnDef& c, ByteSpan bytes) const;
     Value decodeCalculated(const ColumnDef& c, ByteSpan bytes) const;
-    std::vector<std::uint32_t> varOffsets(ByteSpan row, std::size_t nullMaskSize) const;
+    // Fills `offsets`.
+    void varOffsets(ByteSpan row, std::size_t nullMaskSize,
+                    std::vector<std::uint32_t>& offsets) const;
 
     const file::PageFile& file_;
     const format::Format& fmt_;
     const TableDef& table_;
     std::uint16_t codePage_;
     mutable std::vector<std::optional<ByteSpan>> where_;  // decode()'s, kept between rows
+    mutable std::vector<std::uint32_t> offsets_;          // locate()'s, kept between rows
 };
 
 }  // namespace jet::store

@@ -112,7 +112,15 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
         nullMask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
     };
 
-    std::vector<std::uint8_t> row(fmt_.rowCountSize + fixedSize_, 0);
+    std::vector<std::uint8_t> row;
+    {
+        // Room for the row as it will most likely be: the bytes kept, a little for new values,
+        // the trailer; growing it value by value would copy it again and again.
+        std::size_t expected = fmt_.rowCountSize + fixedSize_ + 4u * varCount_ + nullMaskSize + 8u;
+        for (const auto& k : keep) expected += k ? k->size() : 8u;
+        row.reserve(std::max(expected, minSize));
+    }
+    row.resize(fmt_.rowCountSize + fixedSize_, 0);
     if (fmt_.jet3) {
         row[0] = static_cast<std::uint8_t>(columnCount_);
     } else {

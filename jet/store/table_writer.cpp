@@ -153,18 +153,11 @@ RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint
     return RowLocation{pageNo, *slot};
 }
 
-void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
-                            const std::vector<bool>& changed) {
-    const Body body = findBody(where);
-    // A copy of the row: its page is edited below, and a page still held would be copied.
-    std::vector<std::uint8_t> oldRow;
-    {
-        const file::PageRef holder = file_.page(body.at.page);
-        const ByteSpan stored = rowAt(fmt_, *holder, static_cast<std::uint8_t>(body.at.slot));
-        oldRow.assign(stored.begin(), stored.end());
-    }
-    const ByteSpan oldBytes(oldRow);
-    std::vector<std::optional<ByteSpan>> keep;
+std::vector<std::uint8_t> TableWriter::encodeUpdate(ByteSpan oldBytes,
+                                                    const std::vector<Value>& values,
+                                                    const std::vector<bool>& changed,
+                                                    bool padToOldSize) {
+    std::vector<std::optional<ByteSpan>>& keep = keep_;
     decoder_.locate(oldBytes, keep);
     // Long values being replaced give their pages' rows back once the new row is built.
     std::vector<std::vector<std::uint8_t>> replacedLongValues;
@@ -175,12 +168,36 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         }
         keep[i].reset();
     }
-    const std::vector<std::uint8_t> bytes =
-        encoder_.encode(values, keep, oldBytes.size(),
+    std::vector<std::uint8_t> bytes =
+        encoder_.encode(values, keep, padToOldSize ? oldBytes.size() : kPointerSize,
                         [this](const ColumnDef& c, const std::vector<std::uint8_t>& data) {
                             return longValues_.store(c, data);
                         });
     for (const auto& old : replacedLongValues) longValues_.release(old);
+    return bytes;
+}
+
+std::vector<std::uint8_t> TableWriter::forwardingPointer(RowLocation body, std::size_t size) {
+    std::vector<std::uint8_t> pointer(size, 0);
+    pointer[0] = static_cast<std::uint8_t>(body.slot);
+    pointer[1] = static_cast<std::uint8_t>(body.page & 0xFF);
+    pointer[2] = static_cast<std::uint8_t>((body.page >> 8) & 0xFF);
+    pointer[3] = static_cast<std::uint8_t>((body.page >> 16) & 0xFF);
+    return pointer;
+}
+
+void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
+                            const std::vector<bool>& changed) {
+    const Body body = findBody(where);
+    std::vector<std::uint8_t> bytes;
+    {
+        // A copy of the row: long values stored may edit pages of the file, and a page still
+        // held would be copied first.
+        const file::PageRef holder = file_.page(body.at.page);
+        const ByteSpan stored = rowAt(fmt_, *holder, static_cast<std::uint8_t>(body.at.slot));
+        const std::vector<std::uint8_t> oldRow(stored.begin(), stored.end());
+        bytes = encodeUpdate(oldRow, values, changed, true);
+    }
     const std::uint16_t bodyFlags = body.forwarded ? kSlotDeleted : 0;
 
     if (edit(body.at.page).replaceRow(body.at.slot, bytes, bodyFlags)) return;
@@ -193,17 +210,57 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
         throw Error(ErrorCode::Unsupported, "A row of table '" + table_.name +
                                                 "' is too short to hold a forwarding pointer.");
     }
-    std::vector<std::uint8_t> pointer(old.size(), 0);
-    pointer[0] = static_cast<std::uint8_t>(moved.slot);
-    pointer[1] = static_cast<std::uint8_t>(moved.page & 0xFF);
-    pointer[2] = static_cast<std::uint8_t>((moved.page >> 8) & 0xFF);
-    pointer[3] = static_cast<std::uint8_t>((moved.page >> 16) & 0xFF);
-    if (!header.replaceRow(where.slot, pointer, kSlotForwarded)) {
+    if (!header.replaceRow(where.slot, forwardingPointer(moved, old.size()), kSlotForwarded)) {
         corrupt("a forwarding pointer does not fit where its row stood");
     }
     if (body.forwarded) {
         // The body moved on again: its old copy gives its bytes back to its page.
         edit(body.at.page).replaceRow(body.at.slot, {}, kSlotDeleted | kSlotForwarded);
+    }
+}
+
+void TableWriter::updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows) {
+    struct Laid {
+        std::uint16_t slot;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Laid> laid;
+    laid.reserve(rows.size());
+    std::vector<const RowUpdate*> forwarded;
+    {
+        // The rows are encoded from the page as it stands, held meanwhile: the long values
+        // stored go to pages of their own, so nothing edits this page until it is laid out.
+        const file::PageRef holder = file_.page(pageNo);
+        const file::Page& page = *holder;
+        if (page[0] != kDataPageType) corrupt("a row's page is not a data page");
+        const DataPage dp(fmt_, page);
+        if (dp.ownerPage() != table_.definitionPage) {
+            corrupt("a row's page belongs to another table");
+        }
+        for (const RowUpdate& r : rows) {
+            const Slot s = dp.slot(r.slot);
+            if (s.deleted) throw Error(ErrorCode::Corrupt, "the row to change was deleted");
+            if (s.forwarded) {
+                forwarded.push_back(&r);  // its body lives on another page
+                continue;
+            }
+            laid.push_back({r.slot, encodeUpdate(s.bytes, r.values, r.changed, false)});
+        }
+    }
+    for (const RowUpdate* r : forwarded) updateRow({pageNo, r->slot}, r->values, r->changed);
+
+    std::vector<DataPageWriter::Replacement> changes;
+    changes.reserve(laid.size());
+    for (const Laid& row : laid) changes.push_back({row.slot, row.bytes, 0});
+    // Rows from `staying` on have moved; edit() is asked again each time, as placing a row may
+    // have edited other pages since.
+    std::size_t staying = laid.size();
+    while (!edit(pageNo).replaceRows(changes)) {
+        if (staying == 0) corrupt("the rows of a page do not fit it even with all changed moved");
+        Laid& row = laid[--staying];
+        const RowLocation moved = place(row.bytes, kSlotDeleted, pageNo);
+        row.bytes = forwardingPointer(moved, kPointerSize);
+        changes[staying] = {row.slot, row.bytes, kSlotForwarded};
     }
 }
 
@@ -220,7 +277,7 @@ TableWriter::Growth TableWriter::growth(RowLocation where, const std::vector<Val
     const std::vector<std::uint8_t> bytes = encoder_.encode(values, keep, 0, longValuePlaceholder);
     return Growth{
         static_cast<std::ptrdiff_t>(bytes.size()) - static_cast<std::ptrdiff_t>(stored.size()),
-        DataPageWriter(fmt_, *holder).freeSpace()};
+        DataPageWriter(fmt_, *holder).freeSpace(), stored.size()};
 }
 
 RowLocation TableWriter::insertRow(const std::vector<Value>& values) {

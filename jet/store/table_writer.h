@@ -39,6 +39,19 @@ public:
     void updateRow(RowLocation where, const std::vector<Value>& values,
                    const std::vector<bool>& changed);
 
+    // A row's new values, for updateRows().
+    struct RowUpdate {
+        std::uint16_t slot = 0;
+        std::vector<Value> values;
+        std::vector<bool> changed;
+    };
+    // updateRow() for rows of data page `pageNo` found there by the scan (ascending slots), with
+    // the page laid out once for all of them. The changed rows keep their slots while the page
+    // has room for them; once it has none, the last of them move to other pages, each leaving a
+    // forwarding pointer in its slot. A statement whose rows grow moves a few rows this way
+    // instead of most of them.
+    void updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows);
+
     // Rewrites the changed values of the row the scan found at `where` in place, when that is
     // the whole change: each changed column fixed-length (not a Yes/No field, which lives in the
     // null mask, nor calculated), the row at its own slot and holding the column, and the value
@@ -53,6 +66,7 @@ public:
     struct Growth {
         std::ptrdiff_t bytes = 0;
         std::size_t pageFree = 0;
+        std::size_t size = 0;  // of the row as it is stored now
     };
     Growth growth(RowLocation where, const std::vector<Value>& values,
                   const std::vector<bool>& changed) const;
@@ -76,6 +90,14 @@ private:
         bool forwarded = false;  // `at` is a moved body, not the row's own slot
     };
     Body findBody(RowLocation where) const;
+    // The stored form of the row `oldBytes` with `values` in place of its
+    // changed columns: new long values are stored, and those they replace given back. Padded to
+    // the row's old size when `padToOldSize`, so that it can take the old row's place as it
+    // stands; at least a forwarding pointer long in any case.
+    std::vector<std::uint8_t> encodeUpdate(ByteSpan oldBytes, const std::vector<Value>& values,
+                                           const std::vector<bool>& changed, bool padToOldSize);
+    // The bytes of a forwarding pointer to `body`, `size` long.
+    static std::vector<std::uint8_t> forwardingPointer(RowLocation body, std::size_t size);
     // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
     RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
                       std::uint32_t avoidPage);
@@ -106,6 +128,8 @@ private:
     std::list<PageWriter> pageWriters_;
     // updateInPlace's, kept between rows: where each changed field stands in the page.
     std::vector<std::pair<std::size_t, std::size_t>> fields_;
+    // encodeUpdate's, kept between rows: where each field of the old row stands.
+    std::vector<std::optional<ByteSpan>> keep_;
 };
 
 }  // namespace jet::store

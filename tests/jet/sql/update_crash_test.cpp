@@ -170,8 +170,11 @@ const Statements kGrow{
     "[DC_AGENTE] = 'x'"};
 // The descending index on CD_AGENTE: every entry moves to the other end of the tree.
 const Statements kReverse{"UPDATE [Table1] SET [CD_AGENTE] = -[CD_AGENTE] * 3 + 7"};
+// The new field filled while another grows, so that a page's rows no longer fit it and the last
+// of them move.
 const Statements kNewField{"ALTER TABLE [Table1] ADD COLUMN [Total] INT",
-                           "update [Table1] set [Total]=[CD_AGENTE]+ 1",
+                           "update [Table1] set [Total]=[CD_AGENTE]+ 1, "
+                           "[DC_AGENTE] = [DC_AGENTE] & ' with a note that fills its page'",
                            "ALTER TABLE [Table1] DROP [Total]"};
 
 // Rows deleted and a field dropped, then everything written afresh and numbered anew.

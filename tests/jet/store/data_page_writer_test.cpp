@@ -68,6 +68,19 @@ TEST(DataPageWriter, GrowingARowRepacksAndKeepsTheOthers) {
     }
     // The stored free-space figure follows the layout.
     EXPECT_EQ(w.page()[2] | (w.page()[3] << 8), static_cast<int>(w.freeSpace()));
+
+    // Several rows at once, in one repacking: the others keep their bytes, each its flags.
+    ASSERT_GE(before.size(), 3u);
+    const std::vector<std::uint8_t> pointer{9, 1, 0, 0};
+    const DataPageWriter::Replacement both[] = {{0, bigger, 0}, {2, pointer, kSlotForwarded}};
+    ASSERT_TRUE(w.replaceRows(both));
+    const DataPage dp(*r.fmt, w.page());
+    const auto again = rowsOf(*r.fmt, w.page());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(again[i], i == 0 || i == 1 ? bigger : i == 2 ? pointer : before[i]) << i;
+        EXPECT_EQ(dp.slot(static_cast<std::uint16_t>(i)).forwarded, i == 2) << i;
+    }
+    EXPECT_EQ(w.page()[2] | (w.page()[3] << 8), static_cast<int>(w.freeSpace()));
 }
 
 TEST(DataPageWriter, SameSizeRowsAreOverwrittenWhereTheyStand) {
@@ -88,6 +101,10 @@ TEST(DataPageWriter, RefusesWhatDoesNotFitAndChangesNothing) {
     const std::vector<std::uint8_t> huge(r.fmt->pageSize, 1);
     EXPECT_FALSE(w.replaceRow(0, huge, 0));
     EXPECT_FALSE(w.addRow(huge, kSlotDeleted).has_value());
+    // Two rows that fit the page each but not together.
+    const std::vector<std::uint8_t> half(r.fmt->pageSize / 2, 1);
+    const DataPageWriter::Replacement both[] = {{0, half, 0}, {1, half, 0}};
+    EXPECT_FALSE(w.replaceRows(both));
     EXPECT_EQ(w.page(), r.page);
 }
 
