@@ -1,15 +1,19 @@
 #!/usr/bin/env node
 // The benchmark run: quillfen-db against mdbtools and sqlite3 on one generated table of orders,
-// and the preview grid's first screen; medians of several runs, printed and written to
-// bench/RESULTS.md. scripts/bench builds and then starts it.
+// the preview grid's first screen, and the constant window's Apply against its bare statement;
+// medians of several runs, printed and written to bench/RESULTS.md. scripts/bench builds and
+// then starts it.
 //
-//   node bench/run.mjs [--build DIR] [--rows N] [--runs N] [--small-rows N] [--no-grid] [--keep]
+//   node bench/run.mjs [--build DIR] [--rows N] [--runs N] [--small-rows N] [--no-grid]
+//                      [--no-apply] [--keep]
 //
-//   --build       the build folder with cli/quillfen-db and bench/bench_grid (default: build/)
+//   --build       the build folder with cli/quillfen-db, bench/bench_grid and bench/bench_apply
+//                 (default: build/)
 //   --rows        rows of the table (1,000,000)
 //   --runs        runs of each measurement; the medians are reported (5)
 //   --small-rows  rows of the small table the grid's memory is compared with (10,000)
 //   --no-grid     leave out the grid
+//   --no-apply    leave out Apply
 //   --keep        keep the work folder (os.tmpdir()/quillfen-bench-PID)
 //
 // Every timed command runs under /usr/bin/time -v, which gives its wall-clock time and peak
@@ -70,7 +74,7 @@ function usage() {
 function parseArgs(argv) {
     const options = {
         build: path.join(ROOT, "build"), rows: 1000000, runs: 5, smallRows: 10000,
-        grid: true, keep: false,
+        grid: true, apply: true, keep: false,
     };
     const numbers = { "--rows": "rows", "--runs": "runs", "--small-rows": "smallRows" };
     for (let i = 0; i < argv.length; ++i) {
@@ -87,6 +91,8 @@ function parseArgs(argv) {
             }
         } else if (arg === "--no-grid") {
             options.grid = false;
+        } else if (arg === "--no-apply") {
+            options.apply = false;
         } else if (arg === "--keep") {
             options.keep = true;
         } else if (arg === "--help" || arg === "-h") {
@@ -246,6 +252,7 @@ class Bench {
         this.runDir = path.join(this.work, "run");
         this.db = path.join(options.build, "cli", "quillfen-db");
         this.grid = path.join(options.build, "bench", "bench_grid");
+        this.apply = path.join(options.build, "bench", "bench_apply");
         // The row the updates are checked on.
         this.probeId = Math.min(12345, options.rows);
         this.samples = new Map();
@@ -511,6 +518,39 @@ class Bench {
         this.measure("grid: bench_grid --file, time to the first painted screen", tasks);
     }
 
+    // Apply in the constant window (add 10 to Qty: the update's statement) through the
+    // data-access component, up to the refreshed grid's first screen, and the statement alone
+    // through the engine. bench_apply copies the file afresh for each and times inside itself,
+    // from the click to the painted grid and from opening the file to closing it.
+    applyRuns() {
+        const env = { ...process.env, QT_QPA_PLATFORM: "offscreen" };
+        const tasks = [];
+        for (const format of FORMATS) {
+            for (const [side, only, label] of [["ours", "apply", "Apply"],
+                ["statement", "statement", "statement"]]) {
+                tasks.push({
+                    key: `apply ${side} ${format.ext}`, env, output: true,
+                    label: `${label} ${format.name}`, base: null,
+                    command: () => {
+                        waitForBinary(this.apply);
+                        return [this.apply, "--file", this.file(`orders.${format.ext}`),
+                            "--table", "Orders", "--field", "Qty", "--constant", "10",
+                            "--only", only];
+                    },
+                    parse: (result) => {
+                        const match = new RegExp(`${only}-ms ([\\d.]+)`).exec(result.stdout);
+                        if (!match) {
+                            throw new Error(`bench_apply printed no ${only}-ms:\n` +
+                                result.stdout + result.stderr);
+                        }
+                        return { seconds: Number(match[1]) / 1000 };
+                    },
+                });
+            }
+        }
+        this.measure("apply: bench_apply, Apply through db/ against the bare statement", tasks);
+    }
+
     runAll() {
         const id = this.probeId;
         const equal = (a, b) => Number(a) === Number(b);
@@ -525,6 +565,7 @@ class Bench {
             Math.round(price(id) * qty(id) * 100) / 100);
         this.importRuns();
         if (this.options.grid) this.gridRuns();
+        if (this.options.apply) this.applyRuns();
     }
 
     cleanUp() {
@@ -646,6 +687,17 @@ function resultRows(bench) {
             }
         }
     }
+    if (options.apply) {
+        for (const f of FORMATS) {
+            const ours = medians(samples, `apply ours ${f.ext}`);
+            const anchor = medians(samples, `apply statement ${f.ext}`);
+            rows.push({
+                measurement: "Apply through db/ (statement + grid's first screen)", format: f.name,
+                ours, anchor, ratio: anchor?.seconds > 0 ? ours.seconds / anchor.seconds : undefined,
+                target: "against the bare statement", met: "—",
+            });
+        }
+    }
     return rows;
 }
 
@@ -723,7 +775,7 @@ function machine(options) {
 }
 
 const LEGEND = [
-    "Ours is `quillfen-db` (`bench_grid` for the grid); the anchor is `mdb-export` for the " +
+    "Ours is `quillfen-db` (`bench_grid` for the grid, `bench_apply` for Apply); the anchor is `mdb-export` for the " +
         "export (on a file of the same format) and `sqlite3` for the rest. The ratio is ours " +
         "over the anchor's time. Every command of ours is to stay within " +
         `${OUR_PEAK_MIB} MiB.`,
@@ -744,6 +796,13 @@ const LEGEND = [
         "to the painted grid, as the grid measures it; the peak is the whole process's, and on " +
         "the large table it is to be about the one on the small table (at most " +
         `${GRID_MEMORY_SLACK * 100} % more).`,
+    `Apply: \`bench_apply --file FILE --table Orders --field Qty --constant 10\`, the ` +
+        "constant window's Apply (its statement is the update's) through db/ with the calls " +
+        "the window makes, the preview grid bound, up to the refreshed grid's painted first " +
+        "screen; the anchor is the bare statement through the engine, as `quillfen-db sql` " +
+        "runs it, from opening the file to closing it. Both times are bench_apply's own, " +
+        "without the process's start; the peaks are the whole process's (the statement's " +
+        "counts the Qt libraries bench_apply loads; the update rows give quillfen-db's own).",
     "Times are wall-clock times and peaks the maximum resident set size, both from " +
         "`/usr/bin/time -v` (10 ms steps), each command on a fresh copy of the file.",
 ];
@@ -777,6 +836,8 @@ function checkTools(options) {
     if (!existsSync(db)) missing.push(db);
     const grid = path.join(options.build, "bench", "bench_grid");
     if (options.grid && !existsSync(grid)) missing.push(`${grid} (or --no-grid)`);
+    const apply = path.join(options.build, "bench", "bench_apply");
+    if (options.apply && !existsSync(apply)) missing.push(`${apply} (or --no-apply)`);
     if (missing.length) throw new Error(`missing: ${missing.join(", ")}`);
 }
 
