@@ -29,10 +29,114 @@ bool storedInPlace(const ColumnDef& c) {
     }
 }
 
+// The range of a whole-number type; null for the other types.
+std::optional<std::pair<std::int64_t, std::int64_t>> integerRange(ColumnType type) {
+    switch (type) {
+        case ColumnType::Byte:
+            return std::pair<std::int64_t, std::int64_t>{0, 255};
+        case ColumnType::Integer:
+            return std::pair<std::int64_t, std::int64_t>{INT16_MIN, INT16_MAX};
+        case ColumnType::Long:
+            return std::pair<std::int64_t, std::int64_t>{INT32_MIN, INT32_MAX};
+        case ColumnType::BigInt:
+            return std::pair<std::int64_t, std::int64_t>{INT64_MIN, INT64_MAX};
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
+
+std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithmetic(
+    const ast::Expr& expression, const TableDef& table, const ColumnDef& target,
+    std::optional<ColumnType> type) {
+    const auto* binary = std::get_if<ast::Binary>(&expression.node);
+    if (binary == nullptr || !type) return std::nullopt;
+    if (binary->op != ast::BinaryOp::Add && binary->op != ast::BinaryOp::Subtract &&
+        binary->op != ast::BinaryOp::Multiply) {
+        return std::nullopt;
+    }
+    const auto typeRange = integerRange(*type);
+    const auto targetRange = integerRange(target.type);
+    if (!typeRange || !targetRange) return std::nullopt;
+    // A whole-number column, or a whole-number literal (negated or not).
+    const auto operand = [&](const ast::Expr& e) -> std::optional<IntegerOperand> {
+        if (const auto* ref = std::get_if<ast::ColumnRef>(&e.node)) {
+            const ColumnDef* c = table.findColumn(ref->column.text);
+            if (c == nullptr || !integerRange(c->type)) return std::nullopt;
+            return IntegerOperand{c, 0};
+        }
+        bool negate = false;
+        const ast::Expr* literal = &e;
+        if (const auto* unary = std::get_if<ast::Unary>(&e.node);
+            unary != nullptr && unary->op == ast::UnaryOp::Negate && unary->operand) {
+            negate = true;
+            literal = unary->operand.get();
+        }
+        const auto* l = std::get_if<ast::Literal>(&literal->node);
+        const auto* n = l != nullptr ? std::get_if<std::int32_t>(&l->value) : nullptr;
+        if (n == nullptr) return std::nullopt;
+        return IntegerOperand{nullptr, negate ? -std::int64_t{*n} : std::int64_t{*n}};
+    };
+    if (!binary->left || !binary->right) return std::nullopt;
+    const auto left = operand(*binary->left);
+    const auto right = operand(*binary->right);
+    if (!left || !right || (!left->column && !right->column)) return std::nullopt;
+    return IntegerArithmetic{binary->op, *left, *right,
+                             std::max(typeRange->first, targetRange->first),
+                             std::min(typeRange->second, targetRange->second)};
+}
+
+std::optional<std::int64_t> FixedFieldPatch::readInteger(ColumnType type, ByteSpan b) {
+    if (!integerRange(type) || b.empty() || b.size() > 8) return std::nullopt;
+    // Little-endian; every whole-number type but Byte is signed.
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < b.size(); ++i) bits |= std::uint64_t{b[i]} << (8 * i);
+    const std::size_t unused = 64 - 8 * b.size();
+    if (type == ColumnType::Byte || unused == 0) return static_cast<std::int64_t>(bits);
+    return static_cast<std::int64_t>(bits << unused) >> unused;
+}
+
+void FixedFieldPatch::writeInteger(std::int64_t value, std::span<std::uint8_t> out) const {
+    // Little-endian, two's complement, as many bytes as the field has.
+    auto bits = static_cast<std::uint64_t>(value);
+    for (std::uint8_t& b : out) {
+        b = static_cast<std::uint8_t>(bits & 0xFF);
+        bits >>= 8;
+    }
+}
+
+std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecoder& decoder,
+                                                          ByteSpan row) const {
+    const auto value = [&](const IntegerOperand& o) -> std::optional<std::int64_t> {
+        if (o.column == nullptr) return o.constant;
+        const std::optional<ByteSpan> bytes = decoder.fixedColumn(row, *o.column);
+        if (!bytes) return std::nullopt;  // Null: the value rules say what that gives
+        return readInteger(o.column->type, *bytes);
+    };
+    const auto a = value(integer_->left);
+    const auto b = value(integer_->right);
+    if (!a || !b) return std::nullopt;
+    std::int64_t r = 0;
+    bool overflow = false;
+    switch (integer_->op) {
+        case ast::BinaryOp::Add:
+            overflow = __builtin_add_overflow(*a, *b, &r);
+            break;
+        case ast::BinaryOp::Subtract:
+            overflow = __builtin_sub_overflow(*a, *b, &r);
+            break;
+        default:
+            overflow = __builtin_mul_overflow(*a, *b, &r);
+            break;
+    }
+    if (overflow || r < integer_->min || r > integer_->max) return std::nullopt;
+    return r;
+}
 
 std::optional<FixedFieldPatch> FixedFieldPatch::plan(const TableDef& table, const ColumnDef& target,
                                                      BoundExpression value,
+                                                     const ast::Expr& expression,
                                                      const std::vector<bool>& reads,
                                                      Version version) {
     if (!storedInPlace(target)) return std::nullopt;
@@ -42,7 +146,10 @@ std::optional<FixedFieldPatch> FixedFieldPatch::plan(const TableDef& table, cons
         if (!storedInPlace(table.columns[i])) return std::nullopt;
         sources.push_back(i);
     }
-    return FixedFieldPatch(table, target, std::move(value), std::move(sources), version);
+    const auto integer = integerArithmetic(expression, table, target, value.type());
+    FixedFieldPatch patch(table, target, std::move(value), std::move(sources), version);
+    patch.integer_ = integer;
+    return patch;
 }
 
 FixedFieldPatch::FixedFieldPatch(const TableDef& table, const ColumnDef& target,
@@ -56,9 +163,7 @@ FixedFieldPatch::FixedFieldPatch(const TableDef& table, const ColumnDef& target,
       row_(table.columns.size(), Null{}) {}
 
 const Value* FixedFieldPatch::newValue(const store::RowDecoder& decoder, ByteSpan row,
-                                       std::optional<ByteSpan>& field) {
-    field = decoder.fixedColumn(row, *target_);
-    if (!field) return nullptr;  // Null, or not in the row: the row changes shape
+                                       ByteSpan field) {
     for (const std::size_t i : sources_) {
         const ColumnDef& c = table_->columns[i];
         const std::optional<ByteSpan> bytes = decoder.fixedColumn(row, c);
@@ -66,7 +171,7 @@ const Value* FixedFieldPatch::newValue(const store::RowDecoder& decoder, ByteSpa
     }
     new_ = convertForColumn(value_.evaluate(row_), *target_, version_);
     if (isNull(new_)) return nullptr;  // the row's null mask changes
-    old_ = store::decodeFixed(target_->type, *field, target_->scale);
+    old_ = store::decodeFixed(target_->type, field, target_->scale);
     return &new_;
 }
 

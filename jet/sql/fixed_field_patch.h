@@ -21,6 +21,7 @@
 #include "jet/base/bytes.h"
 #include "jet/base/value.h"
 #include "jet/format/format.h"
+#include "jet/sql/ast.h"
 #include "jet/sql/evaluator.h"
 #include "jet/store/row_codec.h"
 
@@ -31,8 +32,10 @@ public:
     // Whether the field is a number stored at a fixed place in the row and the expression
     // reads only such fields (`reads`, one flag per column in the table's order). The caller
     // has made sure of the index, relationship, rule and calculated-field conditions above.
+    // `expression` is the one `value` was bound from: `[F] + 10`, `[F] * [G]` and the like on
+    // whole-number fields are worked out on 64-bit integers, without values.
     static std::optional<FixedFieldPatch> plan(const TableDef& table, const ColumnDef& target,
-                                               BoundExpression value,
+                                               BoundExpression value, const ast::Expr& expression,
                                                const std::vector<bool>& reads, Version version);
 
     // Rows changed on their stored bytes since the program started (by every statement that
@@ -51,25 +54,56 @@ public:
     template <typename EditPage>
     Outcome apply(const store::RowDecoder& decoder, const format::Format& fmt, ByteSpan row,
                   std::uint16_t slot, EditPage edit) {
-        std::optional<ByteSpan> field;
-        const Value* value = newValue(decoder, row, field);
+        const std::optional<ByteSpan> field = decoder.fixedColumn(row, *target_);
+        if (!field) return Outcome::Elsewhere;  // Null, or not in the row: the row changes shape
+        const auto patch = [&](auto write) {
+            const std::span<std::uint8_t> page = edit();
+            const std::optional<std::size_t> at = rowIn(fmt, page, slot, row);
+            if (!at) return Outcome::Elsewhere;
+            write(page.subspan(*at + static_cast<std::size_t>(field->data() - row.data()),
+                               field->size()));
+            return Outcome::Patched;
+        };
+        if (integer_) {
+            if (const std::optional<std::int64_t> n = integerValue(decoder, row)) {
+                if (*n == readInteger(target_->type, *field)) return Outcome::Unchanged;
+                return patch([&](std::span<std::uint8_t> out) { writeInteger(*n, out); });
+            }
+        }
+        const Value* value = newValue(decoder, row, *field);
         if (value == nullptr) return Outcome::Elsewhere;
         if (*value == old_) return Outcome::Unchanged;
-        const std::span<std::uint8_t> page = edit();
-        const std::optional<std::size_t> at = rowIn(fmt, page, slot, row);
-        if (!at) return Outcome::Elsewhere;
-        encode(*value, page.subspan(*at + static_cast<std::size_t>(field->data() - row.data()),
-                                    field->size()));
-        return Outcome::Patched;
+        return patch([&](std::span<std::uint8_t> out) { encode(*value, out); });
     }
 
 private:
+    // `[F] op [G]` or `[F] op constant` on whole numbers: each side a column or a constant.
+    struct IntegerOperand {
+        const ColumnDef* column = nullptr;  // null for the constant
+        std::int64_t constant = 0;
+    };
+    struct IntegerArithmetic {
+        ast::BinaryOp op;
+        IntegerOperand left, right;
+        // What the value rules give exactly the integers' result within: the range of both the
+        // expression's type and the field's. Outside it they may widen, round or refuse.
+        std::int64_t min, max;
+    };
+    static std::optional<IntegerArithmetic> integerArithmetic(const ast::Expr& expression,
+                                                              const TableDef& table,
+                                                              const ColumnDef& target,
+                                                              std::optional<ColumnType> type);
+    static std::optional<std::int64_t> readInteger(ColumnType type, ByteSpan bytes);
+    void writeInteger(std::int64_t value, std::span<std::uint8_t> out) const;
+    // The row's new value worked out on integers; null when a field is Null or the result lies
+    // outside what the integers give exactly, for the value rules to work out.
+    std::optional<std::int64_t> integerValue(const store::RowDecoder& decoder, ByteSpan row) const;
+
     FixedFieldPatch(const TableDef& table, const ColumnDef& target, BoundExpression value,
                     std::vector<std::size_t> sources, Version version);
-    // The row's new value, with `field` its stored bytes and old_ its old value; null for a
+    // The row's new value, with `field` its stored bytes, and old_ its old value; null for a
     // row the general way must change.
-    const Value* newValue(const store::RowDecoder& decoder, ByteSpan row,
-                          std::optional<ByteSpan>& field);
+    const Value* newValue(const store::RowDecoder& decoder, ByteSpan row, ByteSpan field);
     void encode(const Value& value, std::span<std::uint8_t> out) const;
     // Where in `page` slot `slot` holds the same bytes as `row`; null when it does not.
     static std::optional<std::size_t> rowIn(const format::Format& fmt, ByteSpan page,
@@ -83,6 +117,7 @@ private:
     std::vector<Value> row_;  // the values read, in the table's column order; the rest Null
     Value old_;
     Value new_;
+    std::optional<IntegerArithmetic> integer_;
     inline static std::atomic<std::uint64_t> rowsPatched_{0};
 };
 

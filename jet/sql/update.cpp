@@ -192,8 +192,8 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         (rebuildIndexes || !inAnyIndex(*table, *targets[0].column))) {
         std::vector<bool> expressionReads(table->columns.size(), false);
         markColumnsRead(*update.assignments[0].value, *table, expressionReads);
-        patch = FixedFieldPatch::plan(*table, *targets[0].column, targets[0].value, expressionReads,
-                                      db.version());
+        patch = FixedFieldPatch::plan(*table, *targets[0].column, targets[0].value,
+                                      *update.assignments[0].value, expressionReads, db.version());
     }
 
     std::uint64_t matched = 0;
