@@ -265,22 +265,17 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        std::string* value = option == "--file"       ? &options.path
-                             : option == "--table"    ? &options.table
-                             : option == "--field"    ? &options.field
-                             : option == "--constant" ? &options.constant
-                             : option == "--password" ? &options.password
-                             : option == "--only"     ? &options.only
-                                                      : nullptr;
-        if (value == nullptr || i + 1 >= argc) {
-            std::fprintf(stderr,
-                         "usage: bench_apply --file PATH --table NAME --field NAME "
-                         "--constant TEXT [--password P] [--only apply|statement]\n");
-            return 2;
-        }
-        *value = argv[++i];
+    if (!bench::readOptions(argc, argv, 1,
+                            {{"--file", &options.path},
+                             {"--table", &options.table},
+                             {"--field", &options.field},
+                             {"--constant", &options.constant},
+                             {"--password", &options.password},
+                             {"--only", &options.only}})) {
+        std::fprintf(stderr,
+                     "usage: bench_apply --file PATH --table NAME --field NAME "
+                     "--constant TEXT [--password P] [--only apply|statement]\n");
+        return 2;
     }
     if (options.path.empty() || options.table.empty() || options.field.empty() ||
         options.constant.empty()) {

@@ -107,19 +107,13 @@ int main(int argc, char** argv) {
         std::string path;
         std::string table;
         std::string password;
-        for (int i = 1; i < argc; ++i) {
-            const std::string option = argv[i];
-            std::string* value = option == "--file"       ? &path
-                                 : option == "--table"    ? &table
-                                 : option == "--password" ? &password
-                                                          : nullptr;
-            if (value == nullptr || i + 1 >= argc) {
-                std::fprintf(stderr,
-                             "usage: bench_grid [ROWS]\n"
-                             "       bench_grid --file PATH --table NAME [--password P]\n");
-                return 2;
-            }
-            *value = argv[++i];
+        if (!bench::readOptions(
+                argc, argv, 1,
+                {{"--file", &path}, {"--table", &table}, {"--password", &password}})) {
+            std::fprintf(stderr,
+                         "usage: bench_grid [ROWS]\n"
+                         "       bench_grid --file PATH --table NAME [--password P]\n");
+            return 2;
         }
         if (path.empty() || table.empty()) {
             std::fprintf(stderr, "bench_grid: --file and --table are both needed\n");
