@@ -167,6 +167,11 @@ TEST_P(FixedFieldPatchTest, WholeNumbersOutOfRangeLateInTheTableAreRefusedAsTheG
         for (const char* tail : {" + 10", " - 3", " * 40000", " * -1", " + [B]"}) {
             statements.push_back("UPDATE [W] SET [" + f + "] = [" + f + "]" + tail);
         }
+        // The constant or the other field first, and a negated constant, each side read as its
+        // own operand.
+        for (const char* head : {"7 - ", "-2 * ", "[B] - ", "[I] * "}) {
+            statements.push_back("UPDATE [W] SET [" + f + "] = " + head + "[" + f + "]");
+        }
     }
     // And one that fits everywhere, worked out on integers row by row.
     statements.push_back("UPDATE [W] SET [L] = [L] - [B]");
@@ -175,6 +180,8 @@ TEST_P(FixedFieldPatchTest, WholeNumbersOutOfRangeLateInTheTableAreRefusedAsTheG
     writeBytes(fast, bytesOf(pristine));
     writeBytes(general, bytesOf(pristine));
     EXPECT_GT(expectSameAsGeneral(fast, general, statements), 0u);
+    expectNoFaults(fast);
+    EXPECT_EQ(readWithMdbReader(fast, "W").rows.size(), 1024u);
 }
 
 TEST_P(FixedFieldPatchTest, WhatAnIndexARuleOrACalculatedFieldSeesTakesTheGeneralWay) {
