@@ -45,6 +45,23 @@ std::optional<std::pair<std::int64_t, std::int64_t>> integerRange(ColumnType typ
     }
 }
 
+// Whether the column is a whole number whose definition gives it the bytes its type takes (a
+// damaged definition may say otherwise; those take the value rules' way).
+bool wholeNumberColumn(const ColumnDef& c) {
+    switch (c.type) {
+        case ColumnType::Byte:
+            return c.size == 1;
+        case ColumnType::Integer:
+            return c.size == 2;
+        case ColumnType::Long:
+            return c.size == 4;
+        case ColumnType::BigInt:
+            return c.size == 8;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithmetic(
@@ -58,12 +75,12 @@ std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithm
     }
     const auto typeRange = integerRange(*type);
     const auto targetRange = integerRange(target.type);
-    if (!typeRange || !targetRange) return std::nullopt;
+    if (!typeRange || !targetRange || !wholeNumberColumn(target)) return std::nullopt;
     // A whole-number column, or a whole-number literal (negated or not).
     const auto operand = [&](const ast::Expr& e) -> std::optional<IntegerOperand> {
         if (const auto* ref = std::get_if<ast::ColumnRef>(&e.node)) {
             const ColumnDef* c = table.findColumn(ref->column.text);
-            if (c == nullptr || !integerRange(c->type)) return std::nullopt;
+            if (c == nullptr || !wholeNumberColumn(*c)) return std::nullopt;
             return IntegerOperand{c, 0};
         }
         bool negate = false;
@@ -87,14 +104,21 @@ std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithm
                              std::min(typeRange->second, targetRange->second)};
 }
 
-std::optional<std::int64_t> FixedFieldPatch::readInteger(ColumnType type, ByteSpan b) {
-    if (!integerRange(type) || b.empty() || b.size() > 8) return std::nullopt;
+std::int64_t FixedFieldPatch::readInteger(ColumnType type, ByteSpan b) {
     // Little-endian; every whole-number type but Byte is signed.
-    std::uint64_t bits = 0;
-    for (std::size_t i = 0; i < b.size(); ++i) bits |= std::uint64_t{b[i]} << (8 * i);
-    const std::size_t unused = 64 - 8 * b.size();
-    if (type == ColumnType::Byte || unused == 0) return static_cast<std::int64_t>(bits);
-    return static_cast<std::int64_t>(bits << unused) >> unused;
+    switch (type) {
+        case ColumnType::Byte:
+            return b[0];
+        case ColumnType::Integer:
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] | (b[1] << 8)));
+        case ColumnType::Long:
+            return static_cast<std::int32_t>(u32(b, 0, "a Long"));
+        default: {
+            std::uint64_t bits = 0;
+            for (std::size_t i = 0; i < 8; ++i) bits |= std::uint64_t{b[i]} << (8 * i);
+            return static_cast<std::int64_t>(bits);
+        }
+    }
 }
 
 void FixedFieldPatch::writeInteger(std::int64_t value, std::span<std::uint8_t> out) const {
@@ -107,9 +131,10 @@ void FixedFieldPatch::writeInteger(std::int64_t value, std::span<std::uint8_t> o
 }
 
 std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecoder& decoder,
-                                                          ByteSpan row) const {
+                                                          ByteSpan row, ByteSpan field) const {
     const auto value = [&](const IntegerOperand& o) -> std::optional<std::int64_t> {
         if (o.column == nullptr) return o.constant;
+        if (o.column == target_) return readInteger(o.column->type, field);
         const std::optional<ByteSpan> bytes = decoder.fixedColumn(row, *o.column);
         if (!bytes) return std::nullopt;  // Null: the value rules say what that gives
         return readInteger(o.column->type, *bytes);

@@ -65,7 +65,7 @@ public:
             return Outcome::Patched;
         };
         if (integer_) {
-            if (const std::optional<std::int64_t> n = integerValue(decoder, row)) {
+            if (const std::optional<std::int64_t> n = integerValue(decoder, row, *field)) {
                 if (*n == readInteger(target_->type, *field)) return Outcome::Unchanged;
                 return patch([&](std::span<std::uint8_t> out) { writeInteger(*n, out); });
             }
@@ -93,11 +93,14 @@ private:
                                                               const TableDef& table,
                                                               const ColumnDef& target,
                                                               std::optional<ColumnType> type);
-    static std::optional<std::int64_t> readInteger(ColumnType type, ByteSpan bytes);
+    // A whole-number field's stored bytes (as many as its type takes) as an integer.
+    static std::int64_t readInteger(ColumnType type, ByteSpan bytes);
     void writeInteger(std::int64_t value, std::span<std::uint8_t> out) const;
     // The row's new value worked out on integers; null when a field is Null or the result lies
     // outside what the integers give exactly, for the value rules to work out.
-    std::optional<std::int64_t> integerValue(const store::RowDecoder& decoder, ByteSpan row) const;
+    // `field` is the target's stored bytes in the row.
+    std::optional<std::int64_t> integerValue(const store::RowDecoder& decoder, ByteSpan row,
+                                             ByteSpan field) const;
 
     FixedFieldPatch(const TableDef& table, const ColumnDef& target, BoundExpression value,
                     std::vector<std::size_t> sources, Version version);
