@@ -42,6 +42,7 @@ constexpr std::size_t kCutPayload = 8;
 constexpr std::size_t kDeltaLength = 4;
 constexpr std::size_t kRangeHead = 4;
 constexpr std::size_t kJoinGap = 8;
+static_assert(kJoinGap == 8, "deltaOf() looks for the gap a word at a time");
 
 void put16(std::uint8_t* at, std::uint32_t v) {
     at[0] = static_cast<std::uint8_t>(v);
@@ -148,17 +149,37 @@ std::optional<std::vector<std::uint8_t>> RollbackJournal::deltaOf(
     const std::size_t n = before.size();
     const std::uint8_t* b = before.data();
     const std::uint8_t* a = after.data();
+    // Which of the eight bytes at `i` differ, as their bits in a little-endian word.
+    const auto differing = [&](std::size_t i) { return get64(b + i) ^ get64(a + i); };
     std::size_t i = 0;
     for (;;) {
         // Most of a page stays as it was: skip it eight bytes at a time.
-        while (i + 8 <= n && get64(b + i) == get64(a + i)) i += 8;
-        while (i < n && b[i] == a[i]) ++i;
+        std::uint64_t x = 0;
+        while (i + 8 <= n && (x = differing(i)) == 0) i += 8;
+        if (x != 0) {
+            i += static_cast<std::size_t>(std::countr_zero(x)) / 8;
+        } else {
+            while (i < n && b[i] == a[i]) ++i;
+        }
         if (i == n) break;
-        // A range from the first byte that differs to the last one before kJoinGap equal ones.
+        // A range from the first byte that differs to the last one before kJoinGap equal ones:
+        // whichever of the next kJoinGap bytes differs last extends it, until none does.
         const std::size_t start = i;
+        const std::size_t cap = std::min(n, start + 65535);
         std::size_t end = i + 1;  // one past the last byte that differs
-        for (std::size_t j = end; j < n && j - end < kJoinGap && j - start < 65535; ++j) {
-            if (b[j] != a[j]) end = j + 1;
+        while (end < cap) {
+            if (end + kJoinGap <= cap) {
+                const std::uint64_t y = differing(end);
+                if (y == 0) break;
+                end += (63 - static_cast<std::size_t>(std::countl_zero(y))) / 8 + 1;
+                continue;
+            }
+            std::size_t last = end;
+            for (std::size_t j = end; j < cap; ++j) {
+                if (b[j] != a[j]) last = j + 1;
+            }
+            end = last;
+            break;
         }
         const std::size_t at = delta.size();
         if (at + kRangeHead + (end - start) > limit) return std::nullopt;

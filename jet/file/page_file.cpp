@@ -350,24 +350,28 @@ PageBuffer& PageFile::copiedIfHeld(PageBuffer& entry, bool wholePage) {
 // open snapshots, its original, as the file holds it, to the journal. `committed` is the cached
 // page or null; it comes back holding the page's bytes unless `wholePage`.
 void PageFile::firstChange(std::uint32_t number, PageBuffer& committed, bool wholePage) {
-    Page raw;
+    // Unencoded, the cached page is the file's bytes: the cache was checked against the file
+    // when the write took its lock, and nothing has written this page since. It stands for the
+    // original as it is, shared: an edit copies it first, as it does every page someone holds.
+    PageRef raw;
     if (!codec_ && committed) {
-        // Unencoded, the cached page is the file's bytes: the cache was checked against the
-        // file when the write took its lock, and nothing has written this page since.
-        raw = *committed;
+        raw = committed;
     } else {
-        readRaw(number, raw);
+        auto read = std::make_shared<Page>();
+        readRaw(number, *read);
+        raw = std::move(read);
     }
-    snapshots_.saveBeforeChange(number, generation(), [&]() -> PageRef {
+    const auto decoded = [&] {
         if (!committed) {
-            committed = std::make_shared<Page>(raw);
+            committed = std::make_shared<Page>(*raw);
             if (codec_) codec_->decode(number, *committed);
         }
         return committed;
-    });
+    };
+    snapshots_.saveBeforeChange(number, generation(), [&]() -> PageRef { return decoded(); });
     if (wholePages_) {
         try {
-            journal().append(number, raw);
+            journal().append(number, *raw);
         } catch (...) {
             // The journal's batch is in an unknown state: nothing may be written under it.
             state_ = WriteState::Failed;
@@ -378,10 +382,7 @@ void PageFile::firstChange(std::uint32_t number, PageBuffer& committed, bool who
         unflushedOriginals_[number] = raw;
     }
     journaled_[number] = true;
-    if (!committed && !wholePage) {
-        if (codec_) codec_->decode(number, raw);
-        committed = std::make_shared<Page>(std::move(raw));
-    }
+    if (!wholePage) (void)decoded();
 }
 
 RollbackJournal& PageFile::journal() {
@@ -444,7 +445,7 @@ void PageFile::truncate(std::uint32_t pageCount) {
         if (const auto original = unflushedOriginals_.find(n);
             original != unflushedOriginals_.end()) {
             try {
-                journal().append(n, original->second);
+                journal().append(n, *original->second);
             } catch (...) {
                 state_ = WriteState::Failed;
                 throw;
@@ -497,13 +498,14 @@ void PageFile::cutFile() {
 void PageFile::journalChanges(RollbackJournal& journal, std::uint32_t number, const Page& written) {
     if (const auto original = unflushedOriginals_.find(number);
         original != unflushedOriginals_.end()) {
-        const auto delta = RollbackJournal::deltaOf(original->second, written, pageSize_ / 2);
+        const Page& before = *original->second;
+        const auto delta = RollbackJournal::deltaOf(before, written, pageSize_ / 2);
         if (delta) {
-            journal.appendVersion(number, original->second);
+            journal.appendVersion(number, before);
             journal.appendDelta(number, *delta);
             journaledAsChanges_[number] = true;
         } else {
-            journal.append(number, original->second);
+            journal.append(number, before);
         }
         unflushedOriginals_.erase(original);
     } else if (journaledAsChanges_[number]) {
@@ -545,24 +547,22 @@ void PageFile::flush() {
 
         // Pages that follow one another in the file go in one write, a run at a time.
         constexpr std::size_t kRunPages = 64;
-        std::vector<std::uint8_t> run;
+        std::vector<std::span<const std::uint8_t>> run;
+        run.reserve(kRunPages);
         std::uint32_t runStart = 0;
         const auto writeRun = [&] {
             if (run.empty()) return;
-            posix::writeAll(fd_.get(), run.data(), run.size(), std::uint64_t{runStart} * pageSize_,
-                            path_);
+            posix::writeAllGathered(fd_.get(), run, std::uint64_t{runStart} * pageSize_, path_);
             run.clear();
         };
         k = 0;
         for (const auto& [number, page] : dirty_) {
-            if (!run.empty() && (number != runStart + run.size() / pageSize_ ||
-                                 run.size() >= kRunPages * pageSize_)) {
+            if (!run.empty() && (number != runStart + run.size() || run.size() >= kRunPages)) {
                 writeRun();
             }
             if (run.empty()) runStart = number;
             faults_.beforePageWrite(number);
-            const Page& bytes = bytesOf(k++, page);
-            run.insert(run.end(), bytes.begin(), bytes.end());
+            run.emplace_back(bytesOf(k++, page));
         }
         writeRun();
     } catch (...) {

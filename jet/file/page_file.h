@@ -317,7 +317,7 @@ private:
     std::vector<bool> journaledAsChanges_;
     // The originals of pages changed but not flushed yet, as the file holds them: a flush
     // journals what it changes in them (or the whole original, when most of it changes).
-    std::map<std::uint32_t, Page> unflushedOriginals_;
+    std::map<std::uint32_t, PageRef> unflushedOriginals_;
     bool wholePages_ = false;                    // journalWholePages()
     std::map<std::uint32_t, PageBuffer> dirty_;  // ordered, so that a flush writes front to back
     // The entries of dirty_ edited last, and their pages: a statement reads and edits the same

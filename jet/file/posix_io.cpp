@@ -3,8 +3,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +95,40 @@ void writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset
             throwIo("write", path, errno);
         }
         done += static_cast<std::size_t>(n);
+    }
+}
+
+void writeAllGathered(int fd, std::span<const std::span<const std::uint8_t>> pieces,
+                      std::uint64_t offset, const std::string& path) {
+    constexpr std::size_t kMostPieces = 64;
+    std::array<iovec, kMostPieces> vector{};
+    std::size_t next = 0;        // the first piece not yet written whole
+    std::size_t doneInNext = 0;  // of which this much is written
+    while (next < pieces.size()) {
+        std::size_t count = 0;
+        for (std::size_t i = next; i < pieces.size() && count < kMostPieces; ++i, ++count) {
+            const std::size_t skip = i == next ? doneInNext : 0;
+            vector[count].iov_base = const_cast<std::uint8_t*>(pieces[i].data() + skip);
+            vector[count].iov_len = pieces[i].size() - skip;
+        }
+        const ssize_t n =
+            ::pwritev(fd, vector.data(), static_cast<int>(count), static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwIo("write", path, errno);
+        }
+        auto written = static_cast<std::size_t>(n);
+        offset += written;
+        while (written > 0) {
+            const std::size_t left = pieces[next].size() - doneInNext;
+            if (written < left) {
+                doneInNext += written;
+                break;
+            }
+            written -= left;
+            ++next;
+            doneInNext = 0;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace jet::file::posix {
@@ -50,6 +51,9 @@ std::string canonicalPathOf(int fd, const std::string& path);
 // Writes all of `data` at `offset`.
 void writeAll(int fd, const void* data, std::size_t length, std::uint64_t offset,
               const std::string& path);
+// Writes the pieces one after another from `offset` on, in as few calls as the system allows.
+void writeAllGathered(int fd, std::span<const std::span<const std::uint8_t>> pieces,
+                      std::uint64_t offset, const std::string& path);
 // Reads up to `length` bytes at `offset`; fewer only at the end of the file.
 std::size_t readUpTo(int fd, void* data, std::size_t length, std::uint64_t offset,
                      const std::string& path);
