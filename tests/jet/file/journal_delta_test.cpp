@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "jet/file/journal.h"
+#include "jet/file/page_file.h"
+#include "support/fixtures.h"
+#include "write_workload.h"
 
 using jet::file::RollbackJournal;
 
@@ -107,6 +112,31 @@ TEST(JournalDelta, EdgesOfTheJoiningGapAndWholePages) {
 
     // Over the limit: no delta, and the caller journals the whole page instead.
     EXPECT_FALSE(RollbackJournal::deltaOf(before, all, 2048).has_value());
+}
+
+// A journal an earlier version of the engine left (layout 3, an older checksum) still brings
+// the file back after a crash: users may open such a file only after updating.
+TEST(JournalDelta, AJournalOfTheLayoutBeforeIsPlayedBack) {
+    testsupport::TempDir dir;
+    const std::string path = dir.copyOf(writetest::kFixture);
+    const auto original = writetest::fileBytes(path);
+    // The file as the killed write left it: pages 1 to 8 written (see the journal's README).
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        for (std::uint32_t n = 1; n <= 8; ++n) {
+            for (std::size_t k = 0; k < 5; ++k) {
+                const std::size_t at = n * writetest::kPageSize + 100 + k * 700 + n;
+                f.seekp(static_cast<std::streamoff>(at));
+                f.put(static_cast<char>(original[at] ^ 0x5A));
+            }
+        }
+    }
+    ASSERT_FALSE(writetest::fileBytes(path) == original);
+    std::filesystem::copy_file(QUILLFEN_TEST_DATA "/journal-layout3/delTestV2000.mdb-journal",
+                               path + "-journal");
+    { jet::file::PageFile reopened(path, jet::file::AccessMode::ReadWrite); }
+    EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
+    EXPECT_TRUE(writetest::fileBytes(path) == original);
 }
 
 }  // namespace
