@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -47,19 +48,22 @@ public:
 
     enum class Outcome { Unchanged, Patched, Elsewhere };
     // For the row whose stored bytes are `row`, in slot `slot` of a data page: Patched after the
-    // new value's bytes went into the row where the page, as edit() gives it, holds it now (the
-    // general way may have moved rows within the page meanwhile); Unchanged when the value
-    // stays as it was; Elsewhere for a row the general way must change. Throws the value rules'
-    // errors, as the general way would for the same row.
+    // new value's bytes went into the row where the page, as edit() gives it, holds it now;
+    // Unchanged when the value stays as it was; Elsewhere for a row the general way must
+    // change. Throws the value rules' errors, as the general way would for the same row.
+    // `offset` is where the row begins in that page when the caller knows nothing has
+    // rearranged it since `row` was read from it (only patches have written it); otherwise the
+    // general way may have moved rows within the page, and the row is looked for anew.
     template <typename EditPage>
     Outcome apply(const store::RowDecoder& decoder, const format::Format& fmt, ByteSpan row,
-                  std::uint16_t slot, EditPage edit) {
+                  std::uint16_t slot, std::optional<std::size_t> offset, EditPage edit) {
         const std::optional<ByteSpan> field = decoder.fixedColumn(row, *target_);
         if (!field) return Outcome::Elsewhere;  // Null, or not in the row: the row changes shape
         const auto patch = [&](auto write) {
             const std::span<std::uint8_t> page = edit();
-            const std::optional<std::size_t> at = rowIn(fmt, page, slot, row);
+            const std::optional<std::size_t> at = offset ? offset : rowIn(fmt, page, slot, row);
             if (!at) return Outcome::Elsewhere;
+            assert(rowIn(fmt, page, slot, row) == at && "the page is laid out as it was read");
             write(page.subspan(*at + static_cast<std::size_t>(field->data() - row.data()),
                                field->size()));
             return Outcome::Patched;

@@ -266,11 +266,15 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             const store::RowDecoder decoder(ctx.file, ctx.format, *table, ctx.codePage);
             std::vector<Value> row;
             std::uint64_t patched = 0;
+            // Until a row goes the general way, only patches write the table's pages: each row
+            // stands where the scan found it.
+            bool onlyPatched = true;
             while (cursor.next()) {
                 const RowLocation at = cursor.location();
                 if (!cursor.forwarded()) {
                     const auto outcome =
                         patch->apply(decoder, ctx.format, cursor.rowBytes(), at.slot,
+                                     onlyPatched ? std::optional(cursor.rowOffset()) : std::nullopt,
                                      [&] { return ctx.file.edit(at.page); });
                     if (outcome != FixedFieldPatch::Outcome::Elsewhere) {
                         ++matched;
@@ -278,6 +282,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
                         continue;
                     }
                 }
+                onlyPatched = false;
                 decoder.decode(cursor.rowBytes(), row, &reads);
                 // What the patch leaves (Null before or after, a row without the field, a
                 // forwarded row) is nothing updateInPlace() could change either.

@@ -37,6 +37,10 @@ public:
     ByteSpan rowBytes() const { return bytes_; }
     // Whether the current row's body lies on another page than location() names.
     bool forwarded() const { return forwarded_; }
+    // Where rowBytes() begin in the page location() names, for a row that is not forwarded.
+    std::size_t rowOffset() const {
+        return static_cast<std::size_t>(bytes_.data() - page_->data());
+    }
 
 private:
     const file::PageFile& file_;

@@ -38,6 +38,7 @@ public:
     void decodeNone() { scan_.decodeNone(); }
     ByteSpan rowBytes() const { return scan_.rowBytes(); }
     bool forwarded() const { return scan_.forwarded(); }
+    std::size_t rowOffset() const { return scan_.rowOffset(); }
 
 private:
     const file::PageFile& file_;
