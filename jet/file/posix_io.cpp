@@ -117,18 +117,16 @@ void writeAllGathered(int fd, std::span<const std::span<const std::uint8_t>> pie
             if (errno == EINTR) continue;
             throwIo("write", path, errno);
         }
+        if (n == 0 && count > 0 && vector[0].iov_len > 0) throwIo("write", path, EIO);
         auto written = static_cast<std::size_t>(n);
         offset += written;
-        while (written > 0) {
-            const std::size_t left = pieces[next].size() - doneInNext;
-            if (written < left) {
-                doneInNext += written;
-                break;
-            }
-            written -= left;
+        // Past the pieces written whole (empty ones too), into the one written in part.
+        while (next < pieces.size() && written >= pieces[next].size() - doneInNext) {
+            written -= pieces[next].size() - doneInNext;
             ++next;
             doneInNext = 0;
         }
+        doneInNext += written;
     }
 }
 
