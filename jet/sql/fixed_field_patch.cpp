@@ -110,14 +110,12 @@ std::int64_t FixedFieldPatch::readInteger(ColumnType type, ByteSpan b) {
         case ColumnType::Byte:
             return b[0];
         case ColumnType::Integer:
-            return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] | (b[1] << 8)));
+            return static_cast<std::int16_t>(u16(b, 0, "an Integer"));
         case ColumnType::Long:
             return static_cast<std::int32_t>(u32(b, 0, "a Long"));
-        default: {
-            std::uint64_t bits = 0;
-            for (std::size_t i = 0; i < 8; ++i) bits |= std::uint64_t{b[i]} << (8 * i);
-            return static_cast<std::int64_t>(bits);
-        }
+        default:
+            return static_cast<std::int64_t>(std::uint64_t{u32(b, 0, "a BigInt")} |
+                                             (std::uint64_t{u32(b, 4, "a BigInt")} << 32));
     }
 }
 
@@ -131,10 +129,10 @@ void FixedFieldPatch::writeInteger(std::int64_t value, std::span<std::uint8_t> o
 }
 
 std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecoder& decoder,
-                                                          ByteSpan row, ByteSpan field) const {
+                                                          ByteSpan row, std::int64_t old) const {
     const auto value = [&](const IntegerOperand& o) -> std::optional<std::int64_t> {
         if (o.column == nullptr) return o.constant;
-        if (o.column == target_) return readInteger(o.column->type, field);
+        if (o.column == target_) return old;
         const std::optional<ByteSpan> bytes = decoder.fixedColumn(row, *o.column);
         if (!bytes) return std::nullopt;  // Null: the value rules say what that gives
         return readInteger(o.column->type, *bytes);

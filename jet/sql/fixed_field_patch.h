@@ -69,8 +69,9 @@ public:
             return Outcome::Patched;
         };
         if (integer_) {
-            if (const std::optional<std::int64_t> n = integerValue(decoder, row, *field)) {
-                if (*n == readInteger(target_->type, *field)) return Outcome::Unchanged;
+            const std::int64_t old = readInteger(target_->type, *field);
+            if (const std::optional<std::int64_t> n = integerValue(decoder, row, old)) {
+                if (*n == old) return Outcome::Unchanged;
                 return patch([&](std::span<std::uint8_t> out) { writeInteger(*n, out); });
             }
         }
@@ -102,9 +103,9 @@ private:
     void writeInteger(std::int64_t value, std::span<std::uint8_t> out) const;
     // The row's new value worked out on integers; null when a field is Null or the result lies
     // outside what the integers give exactly, for the value rules to work out.
-    // `field` is the target's stored bytes in the row.
+    // `old` is the target's value in the row, read once by the caller.
     std::optional<std::int64_t> integerValue(const store::RowDecoder& decoder, ByteSpan row,
-                                             ByteSpan field) const;
+                                             std::int64_t old) const;
 
     FixedFieldPatch(const TableDef& table, const ColumnDef& target, BoundExpression value,
                     std::vector<std::size_t> sources, Version version);
