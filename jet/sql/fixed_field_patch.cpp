@@ -1,11 +1,13 @@
 #include "jet/sql/fixed_field_patch.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "jet/store/data_page.h"
 #include "jet/store/field_codec.h"
 #include "jet/store/field_encoder.h"
+#include "jet/store/table_writer.h"
 
 namespace jet::sql {
 namespace {
@@ -62,6 +64,20 @@ bool wholeNumberColumn(const ColumnDef& c) {
     }
 }
 
+// Whether the column is Currency with the eight bytes of one: a whole number of ten-thousandths.
+bool currencyColumn(const ColumnDef& c) { return c.type == ColumnType::Currency && c.size == 8; }
+
+__extension__ using I128 = __int128;
+
+// Ten-thousandths to a whole number, half to even, as the value rules convert Currency.
+std::int64_t roundCurrency(std::int64_t scaled) {
+    std::int64_t whole = scaled / 10000;
+    const std::int64_t rest = scaled % 10000;  // the sign of `scaled`
+    if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
+    if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
+    return whole;
+}
+
 }  // namespace
 
 std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithmetic(
@@ -73,15 +89,22 @@ std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithm
         binary->op != ast::BinaryOp::Multiply) {
         return std::nullopt;
     }
-    const auto typeRange = integerRange(*type);
-    const auto targetRange = integerRange(target.type);
-    if (!typeRange || !targetRange || !wholeNumberColumn(target)) return std::nullopt;
-    // A whole-number column, or a whole-number literal (negated or not).
+    // Currency on one side or both gives Currency, in ten-thousandths.
+    const bool currency = *type == ColumnType::Currency;
+    const auto typeRange = currency ? integerRange(ColumnType::BigInt) : integerRange(*type);
+    const auto targetRange =
+        currencyColumn(target) ? integerRange(ColumnType::BigInt) : integerRange(target.type);
+    if (!typeRange || !targetRange || !(wholeNumberColumn(target) || currencyColumn(target))) {
+        return std::nullopt;
+    }
+    // A whole-number or Currency column, or a whole-number literal (negated or not).
     const auto operand = [&](const ast::Expr& e) -> std::optional<IntegerOperand> {
         if (const auto* ref = std::get_if<ast::ColumnRef>(&e.node)) {
             const ColumnDef* c = table.findColumn(ref->column.text);
-            if (c == nullptr || !wholeNumberColumn(*c)) return std::nullopt;
-            return IntegerOperand{c, 0};
+            if (c == nullptr) return std::nullopt;
+            if (currencyColumn(*c) && currency) return IntegerOperand{c, 0, true};
+            if (!wholeNumberColumn(*c)) return std::nullopt;
+            return IntegerOperand{c, 0, false};
         }
         bool negate = false;
         const ast::Expr* literal = &e;
@@ -93,15 +116,15 @@ std::optional<FixedFieldPatch::IntegerArithmetic> FixedFieldPatch::integerArithm
         const auto* l = std::get_if<ast::Literal>(&literal->node);
         const auto* n = l != nullptr ? std::get_if<std::int32_t>(&l->value) : nullptr;
         if (n == nullptr) return std::nullopt;
-        return IntegerOperand{nullptr, negate ? -std::int64_t{*n} : std::int64_t{*n}};
+        return IntegerOperand{nullptr, negate ? -std::int64_t{*n} : std::int64_t{*n}, false};
     };
     if (!binary->left || !binary->right) return std::nullopt;
     const auto left = operand(*binary->left);
     const auto right = operand(*binary->right);
     if (!left || !right || (!left->column && !right->column)) return std::nullopt;
-    return IntegerArithmetic{binary->op, *left, *right,
-                             std::max(typeRange->first, targetRange->first),
-                             std::min(typeRange->second, targetRange->second)};
+    // A Currency result must come from a Currency side; anything else is the value rules' way.
+    if (currency != (left->currency || right->currency)) return std::nullopt;
+    return IntegerArithmetic{binary->op, *left, *right, currency, *typeRange, *targetRange};
 }
 
 std::int64_t FixedFieldPatch::readInteger(ColumnType type, ByteSpan b) {
@@ -137,23 +160,48 @@ std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecode
         if (!bytes) return std::nullopt;  // Null: the value rules say what that gives
         return readInteger(o.column->type, *bytes);
     };
-    const auto a = value(integer_->left);
-    const auto b = value(integer_->right);
+    auto a = value(integer_->left);
+    auto b = value(integer_->right);
     if (!a || !b) return std::nullopt;
+    const IntegerArithmetic& e = *integer_;
     std::int64_t r = 0;
     bool overflow = false;
-    switch (integer_->op) {
-        case ast::BinaryOp::Add:
-            overflow = __builtin_add_overflow(*a, *b, &r);
-            break;
-        case ast::BinaryOp::Subtract:
-            overflow = __builtin_sub_overflow(*a, *b, &r);
-            break;
-        default:
-            overflow = __builtin_mul_overflow(*a, *b, &r);
-            break;
+    if (e.op == ast::BinaryOp::Multiply && e.currency && e.left.currency && e.right.currency) {
+        // Two Currencies: eight places, rounded half to even to four.
+        const I128 p = I128{*a} * I128{*b};
+        I128 q = p / 10000;
+        const I128 rest = p % 10000;
+        const I128 absRest = rest < 0 ? -rest : rest;
+        if (absRest > 5000 || (absRest == 5000 && q % 2 != 0)) q += p < 0 ? -1 : 1;
+        if (q < INT64_MIN || q > INT64_MAX) return std::nullopt;
+        r = static_cast<std::int64_t>(q);
+    } else {
+        if (e.currency && e.op != ast::BinaryOp::Multiply) {
+            // A sum or difference in ten-thousandths.
+            if (!e.left.currency && __builtin_mul_overflow(*a, 10000, &*a)) return std::nullopt;
+            if (!e.right.currency && __builtin_mul_overflow(*b, 10000, &*b)) return std::nullopt;
+        }
+        switch (e.op) {
+            case ast::BinaryOp::Add:
+                overflow = __builtin_add_overflow(*a, *b, &r);
+                break;
+            case ast::BinaryOp::Subtract:
+                overflow = __builtin_sub_overflow(*a, *b, &r);
+                break;
+            default:
+                overflow = __builtin_mul_overflow(*a, *b, &r);
+                break;
+        }
+        if (overflow) return std::nullopt;
     }
-    if (overflow || r < integer_->min || r > integer_->max) return std::nullopt;
+    if (r < e.range.first || r > e.range.second) return std::nullopt;
+    // In the field's own units: ten-thousandths for Currency, else a whole number.
+    if (currencyColumn(*target_)) {
+        if (!e.currency && __builtin_mul_overflow(r, 10000, &r)) return std::nullopt;
+    } else if (e.currency) {
+        r = roundCurrency(r);
+    }
+    if (r < e.targetRange.first || r > e.targetRange.second) return std::nullopt;
     return r;
 }
 
@@ -185,17 +233,57 @@ FixedFieldPatch::FixedFieldPatch(const TableDef& table, const ColumnDef& target,
       version_(version),
       row_(table.columns.size(), Null{}) {}
 
-const Value* FixedFieldPatch::newValue(const store::RowDecoder& decoder, ByteSpan row,
-                                       ByteSpan field) {
+const Value* FixedFieldPatch::newValue(const store::RowDecoder& decoder, ByteSpan row) {
     for (const std::size_t i : sources_) {
         const ColumnDef& c = table_->columns[i];
         const std::optional<ByteSpan> bytes = decoder.fixedColumn(row, c);
         row_[i] = bytes ? store::decodeFixed(c.type, *bytes, c.scale) : Value(Null{});
     }
     new_ = convertForColumn(value_.evaluate(row_), *target_, version_);
-    if (isNull(new_)) return nullptr;  // the row's null mask changes
-    old_ = store::decodeFixed(target_->type, field, target_->scale);
+    if (isNull(new_)) return nullptr;
     return &new_;
+}
+
+FixedFieldPatch::Outcome FixedFieldPatch::rewrite(const store::RowDecoder& decoder,
+                                                  const store::RowEncoder& encoder, ByteSpan row,
+                                                  std::vector<std::uint8_t>& out) {
+    // A Null that stays Null, or a required field left Null, is the general way's to judge.
+    std::array<std::uint8_t, 32> buffer{};
+    if (target_->size > buffer.size()) return Outcome::Elsewhere;
+    const std::span<std::uint8_t> bytes(buffer.data(), target_->size);
+    std::optional<std::int64_t> n;
+    if (integer_ && integer_->left.column != target_ && integer_->right.column != target_) {
+        n = integerValue(decoder, row, 0);
+    }
+    if (n) {
+        writeInteger(*n, bytes);
+    } else if (const Value* value = newValue(decoder, row)) {
+        encode(*value, bytes);
+    } else {
+        return Outcome::Elsewhere;
+    }
+    const std::size_t start = out.size();
+    if (!encoder.encodeKeepingAllBut(row, *target_, bytes, store::TableWriter::kMinRowSize, out)) {
+        return Outcome::Elsewhere;
+    }
+#ifndef NDEBUG
+    {
+        // The bytes are those the general way encodes from the row's values.
+        std::vector<Value> values;
+        decoder.decode(row, values);
+        values[target_->order] = store::decodeFixed(target_->type, bytes, target_->scale);
+        std::vector<std::optional<ByteSpan>> keep;
+        decoder.locate(row, keep);
+        keep[target_->order].reset();
+        const auto general = encoder.encode(values, keep, store::TableWriter::kMinRowSize,
+                                            store::longValuePlaceholder);
+        assert(std::equal(general.begin(), general.end(),
+                          out.begin() + static_cast<std::ptrdiff_t>(start), out.end()) &&
+               "a row rewritten on its bytes as the general way writes it");
+    }
+#endif
+    (void)start;
+    return Outcome::Rewritten;
 }
 
 std::optional<std::size_t> FixedFieldPatch::rowIn(const format::Format& fmt, ByteSpan page,

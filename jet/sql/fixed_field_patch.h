@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "jet/base/bytes.h"
@@ -24,7 +25,9 @@
 #include "jet/format/format.h"
 #include "jet/sql/ast.h"
 #include "jet/sql/evaluator.h"
+#include "jet/store/field_codec.h"
 #include "jet/store/row_codec.h"
+#include "jet/store/row_encoder.h"
 
 namespace jet::sql {
 
@@ -46,19 +49,26 @@ public:
         rowsPatched_.fetch_add(rows, std::memory_order_relaxed);
     }
 
-    enum class Outcome { Unchanged, Patched, Elsewhere };
-    // For the row whose stored bytes are `row`, in slot `slot` of a data page: Patched after the
-    // new value's bytes went into the row where the page, as edit() gives it, holds it now;
-    // Unchanged when the value stays as it was; Elsewhere for a row the general way must
-    // change. Throws the value rules' errors, as the general way would for the same row.
+    enum class Outcome { Unchanged, Patched, Rewritten, Elsewhere };
+    // For the row whose stored bytes are `row`, in slot `slot` of a data page:
+    // - Patched after the new value's bytes went into the row where the page, as edit() gives
+    //   it, holds it now;
+    // - Rewritten for a row that holds the field as Null or was written before the field was
+    //   added: the row's new stored bytes, which are longer, were appended to `rewritten`, for
+    //   the caller to lay out with the other changed rows of its page;
+    // - Unchanged when the value stays as it was;
+    // - Elsewhere for a row the general way must change.
+    // Throws the value rules' errors, as the general way would for the same row.
     // `offset` is where the row begins in that page when the caller knows nothing has
     // rearranged it since `row` was read from it (only patches have written it); otherwise the
     // general way may have moved rows within the page, and the row is looked for anew.
     template <typename EditPage>
-    Outcome apply(const store::RowDecoder& decoder, const format::Format& fmt, ByteSpan row,
-                  std::uint16_t slot, std::optional<std::size_t> offset, EditPage edit) {
+    Outcome apply(const store::RowDecoder& decoder, const store::RowEncoder& encoder,
+                  const format::Format& fmt, ByteSpan row, std::uint16_t slot,
+                  std::optional<std::size_t> offset, EditPage edit,
+                  std::vector<std::uint8_t>& rewritten) {
         const std::optional<ByteSpan> field = decoder.fixedColumn(row, *target_);
-        if (!field) return Outcome::Elsewhere;  // Null, or not in the row: the row changes shape
+        if (!field) return rewrite(decoder, encoder, row, rewritten);
         const auto patch = [&](auto write) {
             const std::span<std::uint8_t> page = edit();
             const std::optional<std::size_t> at = offset ? offset : rowIn(fmt, page, slot, row);
@@ -75,43 +85,54 @@ public:
                 return patch([&](std::span<std::uint8_t> out) { writeInteger(*n, out); });
             }
         }
-        const Value* value = newValue(decoder, row, *field);
-        if (value == nullptr) return Outcome::Elsewhere;
-        if (*value == old_) return Outcome::Unchanged;
+        const Value* value = newValue(decoder, row);
+        if (value == nullptr) return Outcome::Elsewhere;  // the row's null mask changes
+        if (*value == store::decodeFixed(target_->type, *field, target_->scale)) {
+            return Outcome::Unchanged;
+        }
         return patch([&](std::span<std::uint8_t> out) { encode(*value, out); });
     }
 
 private:
-    // `[F] op [G]` or `[F] op constant` on whole numbers: each side a column or a constant.
+    // `[F] op [G]` or `[F] op constant` on whole numbers and Currency: each side a column or a
+    // constant.
     struct IntegerOperand {
         const ColumnDef* column = nullptr;  // null for the constant
         std::int64_t constant = 0;
+        bool currency = false;  // a Currency column, read in ten-thousandths
     };
     struct IntegerArithmetic {
         ast::BinaryOp op;
         IntegerOperand left, right;
-        // What the value rules give exactly the integers' result within: the range of both the
-        // expression's type and the field's. Outside it they may widen, round or refuse.
-        std::int64_t min, max;
+        bool currency;  // the result is Currency, in ten-thousandths
+        // What the value rules give exactly the integers' result within: the range of the
+        // expression's type, then of the field's, in its own units. Outside them they may
+        // widen, round or refuse.
+        std::pair<std::int64_t, std::int64_t> range, targetRange;
     };
     static std::optional<IntegerArithmetic> integerArithmetic(const ast::Expr& expression,
                                                               const TableDef& table,
                                                               const ColumnDef& target,
                                                               std::optional<ColumnType> type);
-    // A whole-number field's stored bytes (as many as its type takes) as an integer.
+    // A whole-number or Currency field's stored bytes (as many as its type takes) as an
+    // integer, Currency in ten-thousandths.
     static std::int64_t readInteger(ColumnType type, ByteSpan bytes);
     void writeInteger(std::int64_t value, std::span<std::uint8_t> out) const;
-    // The row's new value worked out on integers; null when a field is Null or the result lies
-    // outside what the integers give exactly, for the value rules to work out.
+    // The row's new value worked out on integers, in the field's units; null when a field is
+    // Null or the result lies outside what the integers give exactly, for the value rules to
+    // work out.
     // `old` is the target's value in the row, read once by the caller.
     std::optional<std::int64_t> integerValue(const store::RowDecoder& decoder, ByteSpan row,
                                              std::int64_t old) const;
 
     FixedFieldPatch(const TableDef& table, const ColumnDef& target, BoundExpression value,
                     std::vector<std::size_t> sources, Version version);
-    // The row's new value, with `field` its stored bytes, and old_ its old value; null for a
-    // row the general way must change.
-    const Value* newValue(const store::RowDecoder& decoder, ByteSpan row, ByteSpan field);
+    // The row's new value; null when it is Null, which changes the row's null mask.
+    const Value* newValue(const store::RowDecoder& decoder, ByteSpan row);
+    // apply() for a row without the field's value: the row, grown by the field's bytes, is
+    // encoded anew from its stored bytes.
+    Outcome rewrite(const store::RowDecoder& decoder, const store::RowEncoder& encoder,
+                    ByteSpan row, std::vector<std::uint8_t>& out);
     void encode(const Value& value, std::span<std::uint8_t> out) const;
     // Where in `page` slot `slot` holds the same bytes as `row`; null when it does not.
     static std::optional<std::size_t> rowIn(const format::Format& fmt, ByteSpan page,
@@ -123,7 +144,6 @@ private:
     std::vector<std::size_t> sources_;  // columns the expression reads, by order
     Version version_;
     std::vector<Value> row_;  // the values read, in the table's column order; the rest Null
-    Value old_;
     Value new_;
     std::optional<IntegerArithmetic> integer_;
     inline static std::atomic<std::uint64_t> rowsPatched_{0};

@@ -232,10 +232,30 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
         // take. A relationship may cascade into this very table: those change row by row.
         const bool byPage = !relationships.active();
         std::vector<store::TableWriter::RowUpdate> pending;
+        // Rows of the pending page whose new bytes the patch worked out: their slots, and where
+        // their bytes lie in `rewrittenBytes`.
+        struct Rewritten {
+            std::uint16_t slot;
+            std::size_t start, size;
+        };
+        std::vector<Rewritten> rewritten;
+        std::vector<std::uint8_t> rewrittenBytes;
+        std::vector<store::TableWriter::EncodedRow> encoded;
         std::uint32_t pendingPage = 0;
         const auto writePending = [&] {
-            if (!pending.empty()) writer.updateRows(pendingPage, pending);
+            if (pending.empty() && rewritten.empty()) return;
+            encoded.clear();
+            for (const Rewritten& r : rewritten) {
+                encoded.push_back({r.slot, ByteSpan(rewrittenBytes).subspan(r.start, r.size)});
+            }
+            writer.updateRows(pendingPage, pending, encoded);
             pending.clear();
+            rewritten.clear();
+            rewrittenBytes.clear();
+        };
+        const auto pendOn = [&](std::uint32_t page) {
+            if (page != pendingPage) writePending();
+            pendingPage = page;
         };
         // `inPlace`: whether the row may be one that changes where it stands.
         const auto updateRow = [&](RowLocation at, const std::vector<Value>& row, bool inPlace) {
@@ -252,8 +272,7 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             indexes.updateRow(at, row, values, changed.mask());
             relationships.rowUpdated(row, values);
             if (written) return;
-            if (at.page != pendingPage) writePending();
-            pendingPage = at.page;
+            pendOn(at.page);
             // The values go with it: change() gives `values` afresh for the next row.
             pending.push_back(
                 {static_cast<std::uint16_t>(at.slot), std::move(values), changed.mask()});
@@ -264,21 +283,33 @@ std::uint64_t runUpdate(Database& db, const ast::Update& update, std::string_vie
             // they stand go the general way, decoded here.
             cursor.decodeNone();
             const store::RowDecoder decoder(ctx.file, ctx.format, *table, ctx.codePage);
+            const store::RowEncoder encoder(ctx.format, *table, ctx.codePage);
             std::vector<Value> row;
             std::uint64_t patched = 0;
-            // Until a row goes the general way, only patches write the table's pages: each row
+            // Until a page is laid out anew, only patches write the table's pages: each row
             // stands where the scan found it.
             bool onlyPatched = true;
             while (cursor.next()) {
                 const RowLocation at = cursor.location();
+                if (at.page != pendingPage) {
+                    // The scan has left the page: its changed rows are laid out, which may
+                    // move rows to other pages.
+                    onlyPatched = onlyPatched && rewritten.empty();
+                    pendOn(at.page);
+                }
                 if (!cursor.forwarded()) {
-                    const auto outcome =
-                        patch->apply(decoder, ctx.format, cursor.rowBytes(), at.slot,
-                                     onlyPatched ? std::optional(cursor.rowOffset()) : std::nullopt,
-                                     [&] { return ctx.file.edit(at.page); });
+                    const std::size_t start = rewrittenBytes.size();
+                    const auto outcome = patch->apply(
+                        decoder, encoder, ctx.format, cursor.rowBytes(), at.slot,
+                        onlyPatched ? std::optional(cursor.rowOffset()) : std::nullopt,
+                        [&] { return ctx.file.edit(at.page); }, rewrittenBytes);
+                    if (outcome == FixedFieldPatch::Outcome::Rewritten) {
+                        rewritten.push_back({static_cast<std::uint16_t>(at.slot), start,
+                                             rewrittenBytes.size() - start});
+                    }
                     if (outcome != FixedFieldPatch::Outcome::Elsewhere) {
                         ++matched;
-                        if (outcome == FixedFieldPatch::Outcome::Patched) ++patched;
+                        if (outcome != FixedFieldPatch::Outcome::Unchanged) ++patched;
                         continue;
                     }
                 }

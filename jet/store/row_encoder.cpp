@@ -25,6 +25,7 @@ RowEncoder::RowEncoder(const format::Format& fmt, const TableDef& table, std::ui
             fixedSize_ = std::max(fixedSize_, std::size_t{c.fixedOffset} + c.size);
         }
         if (!c.fixedLength) varCount_ = std::max<std::uint16_t>(varCount_, c.varIndex + 1u);
+        calculated_ = calculated_ || c.calculated;
     }
     columnCount_ = std::max<std::uint16_t>(table.maxColumns, any ? highestNumber + 1u : 0);
     varCount_ = std::max<std::uint16_t>(varCount_, table.varColumnCount);
@@ -193,6 +194,102 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
     }
     row.insert(row.end(), nullMask.begin(), nullMask.end());
     return row;
+}
+
+bool RowEncoder::encodeKeepingAllBut(ByteSpan old, const ColumnDef& column, ByteSpan value,
+                                     std::size_t minSize, std::vector<std::uint8_t>& out) const {
+    // A calculated column the old row lacks would be written with its stored empty result.
+    if (fmt_.jet3 || calculated_ || !column.fixedLength || column.type == ColumnType::YesNo ||
+        value.size() != column.size || old.size() < 2) {
+        return false;
+    }
+    // The old row's head and null mask, as RowDecoder reads them.
+    const std::size_t oldCount = u16(old, 0);
+    const std::size_t oldMaskSize = (oldCount + 7u) / 8u;
+    if (oldCount > columnCount_ || old.size() < 2u + oldMaskSize) return false;
+    const ByteSpan oldMask = old.last(oldMaskSize);
+    const std::size_t oldEnd = old.size() - oldMaskSize;  // the bytes before the null mask
+    const auto present = [&](std::uint16_t number) {
+        return number < oldCount && (oldMask[number / 8u] & (1u << (number % 8u))) != 0;
+    };
+
+    const std::size_t base = out.size();
+    const auto refuse = [&] {
+        out.resize(base);
+        return false;
+    };
+    const std::size_t maskSize = (columnCount_ + 7u) / 8u;
+    std::vector<std::uint8_t>& mask = mask_;
+    mask.assign(maskSize, 0);
+    const auto markPresent = [&](std::uint16_t number) {
+        mask[number / 8u] |= static_cast<std::uint8_t>(1u << (number % 8u));
+    };
+    out.resize(base + 2u + fixedSize_, 0);
+    const std::span<std::uint8_t> row(out.data() + base, 2u + fixedSize_);
+    row[0] = static_cast<std::uint8_t>(columnCount_ & 0xFF);
+    row[1] = static_cast<std::uint8_t>(columnCount_ >> 8);
+    bool anyVariable = false;
+    for (const ColumnDef& c : table_.columns) {
+        if (c.type == ColumnType::YesNo) {
+            if (present(c.number)) markPresent(c.number);
+            continue;
+        }
+        if (!c.fixedLength) {
+            anyVariable = anyVariable || present(c.number);
+            continue;
+        }
+        const std::size_t at = 2u + c.fixedOffset;
+        if (&c == &column) {
+            std::copy(value.begin(), value.end(), row.begin() + static_cast<std::ptrdiff_t>(at));
+        } else if (present(c.number)) {
+            if (at + c.size > oldEnd) return refuse();
+            std::copy_n(old.begin() + static_cast<std::ptrdiff_t>(at), c.size,
+                        row.begin() + static_cast<std::ptrdiff_t>(at));
+        } else {
+            continue;
+        }
+        markPresent(c.number);
+    }
+
+    // The variable columns the old row holds, in the order of their slots: the old offset
+    // table (read only when one of them is present, as RowDecoder does), then their bytes.
+    std::size_t oldVarCount = 0;
+    if (anyVariable) {
+        if (oldEnd < 4) return refuse();
+        oldVarCount = u16(old, oldEnd - 2);
+        if (oldEnd < 4 + 2 * oldVarCount) return refuse();
+    }
+    const auto oldOffset = [&](std::size_t k) { return u16(old, oldEnd - 4 - 2 * k); };
+    offsets_.assign(varCount_ + 1u, 0);
+    for (std::size_t slot = 0; slot < varCount_; ++slot) {
+        offsets_[slot] = static_cast<std::uint16_t>(out.size() - base);
+        if (!bySlot_[slot]) continue;
+        const ColumnDef& c = table_.columns[*bySlot_[slot]];
+        if (!present(c.number) || c.varIndex >= oldVarCount) continue;
+        const std::size_t start = oldOffset(c.varIndex);
+        const std::size_t end = oldOffset(c.varIndex + 1u);
+        if (end < start || end > old.size()) return refuse();
+        markPresent(c.number);
+        out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(start),
+                   old.begin() + static_cast<std::ptrdiff_t>(end));
+        if (out.size() - base > maxRowSize()) return refuse();
+    }
+    offsets_[varCount_] = static_cast<std::uint16_t>(out.size() - base);
+
+    const std::size_t trailer = (varCount_ > 0 ? 2u + 2u * varCount_ + 2u : 0u) + maskSize;
+    if (out.size() - base + trailer > maxRowSize()) return refuse();
+    if (out.size() - base + trailer < minSize) out.resize(base + minSize - trailer, 0);
+    if (varCount_ > 0) {
+        const std::size_t at = out.size();
+        out.resize(at + 2u + 2u * varCount_ + 2u);
+        put16(out, at, offsets_[varCount_]);
+        for (std::size_t k = 0; k < varCount_; ++k) {
+            put16(out, at + 2 + 2 * k, offsets_[varCount_ - 1 - k]);
+        }
+        put16(out, at + 2 + 2u * varCount_, varCount_);
+    }
+    out.insert(out.end(), mask.begin(), mask.end());
+    return true;
 }
 
 void RowEncoder::appendJet3Trailer(std::vector<std::uint8_t>& row,

@@ -40,6 +40,15 @@ public:
                                      std::size_t minSize,
                                      const LongValueStore& longValues = nullptr) const;
 
+    // What encode() gives for the stored row `old` with every column kept as it stands but
+    // `column`, fixed-length and not a Yes/No field, which takes the stored bytes `value`:
+    // worked out from the bytes alone, without values, and appended to `out`. A row written
+    // before the column was added gains it, with the columns added since then as Null. False,
+    // with `out` as it was, for what encode() must do itself: a Jet 3 row, a table with
+    // calculated columns, a row that does not read cleanly or would not fit a page.
+    bool encodeKeepingAllBut(ByteSpan old, const ColumnDef& column, ByteSpan value,
+                             std::size_t minSize, std::vector<std::uint8_t>& out) const;
+
     // The largest row a data page holds.
     std::size_t maxRowSize() const;
 
@@ -68,6 +77,10 @@ private:
     // Per variable slot, the position among the columns of the column stored there; none for
     // the slots of deleted columns.
     std::vector<std::optional<std::size_t>> bySlot_;
+    bool calculated_ = false;  // whether the table has calculated columns
+    // encodeKeepingAllBut's, kept between rows: the new row's variable offsets and null mask.
+    mutable std::vector<std::uint16_t> offsets_;
+    mutable std::vector<std::uint8_t> mask_;
 };
 
 }  // namespace jet::store

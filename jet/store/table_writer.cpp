@@ -12,7 +12,7 @@
 namespace jet::store {
 namespace {
 // A forwarding pointer: the body's slot, then its page in three bytes.
-constexpr std::size_t kPointerSize = 4;
+constexpr std::size_t kPointerSize = TableWriter::kMinRowSize;
 }  // namespace
 
 TableWriter::TableWriter(file::PageFile& file, const format::Format& fmt, const TableDef& table,
@@ -125,8 +125,7 @@ std::uint32_t TableWriter::newDataPage() {
     return page;
 }
 
-RowLocation TableWriter::place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
-                               std::uint32_t avoidPage) {
+RowLocation TableWriter::place(ByteSpan bytes, std::uint16_t flags, std::uint32_t avoidPage) {
     // Like Access, fill the table's last page that has room before taking a new one. The map
     // of pages with room is read only when the page used last is full.
     const auto tryPage = [&](std::uint32_t pageNo) -> std::optional<RowLocation> {
@@ -219,13 +218,15 @@ void TableWriter::updateRow(RowLocation where, const std::vector<Value>& values,
     }
 }
 
-void TableWriter::updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows) {
+void TableWriter::updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows,
+                             std::span<const EncodedRow> encoded) {
     struct Laid {
         std::uint16_t slot;
-        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint8_t> own;  // the bytes when encoded here
+        ByteSpan bytes;
     };
     std::vector<Laid> laid;
-    laid.reserve(rows.size());
+    laid.reserve(rows.size() + encoded.size());
     std::vector<const RowUpdate*> forwarded;
     {
         // The rows are encoded from the page as it stands, held meanwhile: the long values
@@ -237,15 +238,29 @@ void TableWriter::updateRows(std::uint32_t pageNo, std::span<const RowUpdate> ro
         if (dp.ownerPage() != table_.definitionPage) {
             corrupt("a row's page belongs to another table");
         }
+        const EncodedRow* next = encoded.data();
+        const EncodedRow* const end = next + encoded.size();
+        // Both lists in ascending slots, merged.
+        const auto takeEncodedBefore = [&](std::uint32_t slot) {
+            for (; next != end && next->slot < slot; ++next) {
+                const Slot s = dp.slot(next->slot);
+                if (s.deleted || s.forwarded) corrupt("a row changed on its bytes has moved");
+                laid.push_back({next->slot, {}, next->bytes});
+            }
+        };
         for (const RowUpdate& r : rows) {
+            takeEncodedBefore(r.slot);
             const Slot s = dp.slot(r.slot);
             if (s.deleted) throw Error(ErrorCode::Corrupt, "the row to change was deleted");
             if (s.forwarded) {
                 forwarded.push_back(&r);  // its body lives on another page
                 continue;
             }
-            laid.push_back({r.slot, encodeUpdate(s.bytes, r.values, r.changed, false)});
+            Laid& row = laid.emplace_back(
+                Laid{r.slot, encodeUpdate(s.bytes, r.values, r.changed, false), {}});
+            row.bytes = row.own;
         }
+        takeEncodedBefore(kMaxRowsPerPage + 1u);
     }
     for (const RowUpdate* r : forwarded) updateRow({pageNo, r->slot}, r->values, r->changed);
 
@@ -259,7 +274,8 @@ void TableWriter::updateRows(std::uint32_t pageNo, std::span<const RowUpdate> ro
         if (staying == 0) corrupt("the rows of a page do not fit it even with all changed moved");
         Laid& row = laid[--staying];
         const RowLocation moved = place(row.bytes, kSlotDeleted, pageNo);
-        row.bytes = forwardingPointer(moved, kPointerSize);
+        row.own = forwardingPointer(moved, kMinRowSize);
+        row.bytes = row.own;
         changes[staying] = {row.slot, row.bytes, kSlotForwarded};
     }
 }

@@ -45,12 +45,23 @@ public:
         std::vector<Value> values;
         std::vector<bool> changed;
     };
+    // A row's new stored bytes, worked out by the caller from the bytes the scan found in its
+    // slot (a row of its own slot, not forwarded), for updateRows().
+    struct EncodedRow {
+        std::uint16_t slot = 0;
+        ByteSpan bytes;
+    };
+    // The least a row is stored in: it may have to hold a forwarding pointer one day.
+    static constexpr std::size_t kMinRowSize = 4;
+
     // updateRow() for rows of data page `pageNo` found there by the scan (ascending slots), with
-    // the page laid out once for all of them. The changed rows keep their slots while the page
-    // has room for them; once it has none, the last of them move to other pages, each leaving a
-    // forwarding pointer in its slot. A statement whose rows grow moves a few rows this way
-    // instead of most of them.
-    void updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows);
+    // the page laid out once for all of them; `encoded` (ascending slots, none of them in `rows`)
+    // are rows whose new bytes are known already. The changed rows keep their slots while the
+    // page has room for them; once it has none, the last of them move to other pages, each
+    // leaving a forwarding pointer in its slot. A statement whose rows grow moves a few rows
+    // this way instead of most of them.
+    void updateRows(std::uint32_t pageNo, std::span<const RowUpdate> rows,
+                    std::span<const EncodedRow> encoded = {});
 
     // Rewrites the changed values of the row the scan found at `where` in place, when that is
     // the whole change: each changed column fixed-length (not a Yes/No field, which lives in the
@@ -99,8 +110,7 @@ private:
     // The bytes of a forwarding pointer to `body`, `size` long.
     static std::vector<std::uint8_t> forwardingPointer(RowLocation body, std::size_t size);
     // Adds row bytes with the given slot flags to a page of the table other than `avoidPage`.
-    RowLocation place(const std::vector<std::uint8_t>& bytes, std::uint16_t flags,
-                      std::uint32_t avoidPage);
+    RowLocation place(ByteSpan bytes, std::uint16_t flags, std::uint32_t avoidPage);
     std::uint32_t newDataPage();
     // Whether data page `pageNo` of this table can take a row of `size` bytes; looks at the page
     // without changing it.
