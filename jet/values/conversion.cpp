@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -25,6 +27,102 @@ std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
+}
+
+// Text that is a plain decimal number ("7", "-12.50", "+0.375"): a sign, 1 to 18 digits with
+// one point among them, nothing else (spaces and tabs around it aside). Its digits without the
+// point, and how many of them follow it. The usual case of an imported file, which the storing
+// rules turn into Long, Currency or Double straight from these digits: the same value they give
+// through an exact Decimal.
+struct PlainNumber {
+    bool negative = false;
+    std::uint64_t digits = 0;
+    int scale = 0;
+    std::string_view unsigned_text;  // the digits and point, as written
+};
+std::optional<PlainNumber> plainNumber(std::string_view text) {
+    std::string_view s = trimmed(text);
+    PlainNumber n;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        n.negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    n.unsigned_text = s;
+    int count = 0;
+    bool point = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '.' && !point && i > 0 && i + 1 < s.size()) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9' || ++count > 18) return std::nullopt;
+        n.digits = n.digits * 10 + static_cast<std::uint64_t>(c - '0');
+        if (point) ++n.scale;
+    }
+    if (count == 0) return std::nullopt;
+    return n;
+}
+
+// The storing rules for plain decimal text, where they need no rounding and nothing is out of
+// range; null for the general way (which also words the errors).
+std::optional<Value> plainNumberAs(const std::string& text, ColumnType type) {
+    const std::optional<PlainNumber> n = plainNumber(text);
+    if (!n) return std::nullopt;
+    const auto signedValue = [&](std::uint64_t magnitude) -> std::optional<std::int64_t> {
+        if (magnitude > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+        const auto m = static_cast<std::int64_t>(magnitude);
+        return n->negative ? -m : m;
+    };
+    switch (type) {
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+        case ColumnType::Long:
+        case ColumnType::BigInt: {
+            if (n->scale != 0) return std::nullopt;  // rounds
+            const auto x = signedValue(n->digits);
+            const auto range = type == ColumnType::Byte
+                                   ? std::pair<std::int64_t, std::int64_t>{0, 255}
+                               : type == ColumnType::Integer
+                                   ? std::pair<std::int64_t, std::int64_t>{INT16_MIN, INT16_MAX}
+                               : type == ColumnType::Long
+                                   ? std::pair<std::int64_t, std::int64_t>{INT32_MIN, INT32_MAX}
+                                   : std::pair<std::int64_t, std::int64_t>{INT64_MIN, INT64_MAX};
+            if (!x || *x < range.first || *x > range.second) return std::nullopt;
+            switch (type) {
+                case ColumnType::Byte:
+                    return Value{static_cast<std::uint8_t>(*x)};
+                case ColumnType::Integer:
+                    return Value{static_cast<std::int16_t>(*x)};
+                case ColumnType::Long:
+                    return Value{static_cast<std::int32_t>(*x)};
+                default:
+                    return Value{*x};
+            }
+        }
+        case ColumnType::Currency: {
+            if (n->scale > 4) return std::nullopt;  // rounds
+            std::uint64_t scaled = n->digits;
+            for (int s = n->scale; s < 4; ++s) {
+                if (__builtin_mul_overflow(scaled, 10u, &scaled)) return std::nullopt;
+            }
+            const auto x = signedValue(scaled);
+            if (!x) return std::nullopt;
+            return Value{Currency{*x}};
+        }
+        case ColumnType::Double: {
+            // Zero keeps the general way's sign; every other value of at most 18 digits is
+            // exact as a Decimal, and rounds to the same Double from its digits.
+            if (n->digits == 0) return std::nullopt;
+            double d = 0;
+            const char* end = n->unsigned_text.data() + n->unsigned_text.size();
+            const auto result = std::from_chars(n->unsigned_text.data(), end, d);
+            if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+            return Value{n->negative ? -d : d};
+        }
+        default:
+            return std::nullopt;
+    }
 }
 
 [[noreturn]] void notANumber(const Value& v, const char* what) {
@@ -194,6 +292,9 @@ std::string columnLabel(const ColumnDef& column) {
 }  // namespace
 
 Value convertToType(const Value& v, ColumnType type, DecimalShape shape) {
+    if (const auto* text = std::get_if<std::string>(&v)) {
+        if (std::optional<Value> n = plainNumberAs(*text, type)) return *std::move(n);
+    }
     switch (type) {
         case ColumnType::YesNo:
             return toBoolean(v);
