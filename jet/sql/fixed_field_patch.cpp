@@ -8,6 +8,7 @@
 #include "jet/store/field_codec.h"
 #include "jet/store/field_encoder.h"
 #include "jet/store/table_writer.h"
+#include "jet/values/arithmetic.h"
 
 namespace jet::sql {
 namespace {
@@ -66,17 +67,6 @@ bool wholeNumberColumn(const ColumnDef& c) {
 
 // Whether the column is Currency with the eight bytes of one: a whole number of ten-thousandths.
 bool currencyColumn(const ColumnDef& c) { return c.type == ColumnType::Currency && c.size == 8; }
-
-__extension__ using I128 = __int128;
-
-// Ten-thousandths to a whole number, half to even, as the value rules convert Currency.
-std::int64_t roundCurrency(std::int64_t scaled) {
-    std::int64_t whole = scaled / 10000;
-    const std::int64_t rest = scaled % 10000;  // the sign of `scaled`
-    if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
-    if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
-    return whole;
-}
 
 }  // namespace
 
@@ -166,15 +156,10 @@ std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecode
     const IntegerArithmetic& e = *integer_;
     std::int64_t r = 0;
     bool overflow = false;
-    if (e.op == ast::BinaryOp::Multiply && e.currency && e.left.currency && e.right.currency) {
-        // Two Currencies: eight places, rounded half to even to four.
-        const I128 p = I128{*a} * I128{*b};
-        I128 q = p / 10000;
-        const I128 rest = p % 10000;
-        const I128 absRest = rest < 0 ? -rest : rest;
-        if (absRest > 5000 || (absRest == 5000 && q % 2 != 0)) q += p < 0 ? -1 : 1;
-        if (q < INT64_MIN || q > INT64_MAX) return std::nullopt;
-        r = static_cast<std::int64_t>(q);
+    if (e.op == ast::BinaryOp::Multiply && e.left.currency && e.right.currency) {
+        const std::optional<std::int64_t> product = values::currencyProduct(*a, *b);
+        if (!product) return std::nullopt;
+        r = *product;
     } else {
         if (e.currency && e.op != ast::BinaryOp::Multiply) {
             // A sum or difference in ten-thousandths.
@@ -199,7 +184,7 @@ std::optional<std::int64_t> FixedFieldPatch::integerValue(const store::RowDecode
     if (currencyColumn(*target_)) {
         if (!e.currency && __builtin_mul_overflow(r, 10000, &r)) return std::nullopt;
     } else if (e.currency) {
-        r = roundCurrency(r);
+        r = values::currencyToWhole(r);
     }
     if (r < e.targetRange.first || r > e.targetRange.second) return std::nullopt;
     return r;
@@ -262,7 +247,7 @@ FixedFieldPatch::Outcome FixedFieldPatch::rewrite(const store::RowDecoder& decod
     } else {
         return Outcome::Elsewhere;
     }
-    const std::size_t start = out.size();
+    [[maybe_unused]] const std::size_t start = out.size();
     if (!encoder.encodeKeepingAllBut(row, *target_, bytes, store::TableWriter::kMinRowSize, out)) {
         return Outcome::Elsewhere;
     }
@@ -282,7 +267,6 @@ FixedFieldPatch::Outcome FixedFieldPatch::rewrite(const store::RowDecoder& decod
                "a row rewritten on its bytes as the general way writes it");
     }
 #endif
-    (void)start;
     return Outcome::Rewritten;
 }
 

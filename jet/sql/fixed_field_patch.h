@@ -6,9 +6,10 @@
 //
 // It is planned only where nothing else must see the new value: the field is in no index, no
 // calculated field reads it, no relationship holds it, and a change of it has no validation rule
-// or AllowZeroLength to pass (plan() leaves those to the general way). A row it cannot change
-// where it stands (the field Null before or after, a row written before the field was added, a
-// forwarded row) is handed back to the general way, row by row, in the same scan.
+// or AllowZeroLength to pass (plan() leaves those to the general way). A row that holds the
+// field as Null, or was written before the field was added (the new-field window's case), is
+// encoded anew from its stored bytes, grown by the field's. A row whose new value is Null, and
+// a forwarded row, are handed back to the general way, row by row, in the same scan.
 #pragma once
 
 #include <atomic>
@@ -37,7 +38,7 @@ public:
     // reads only such fields (`reads`, one flag per column in the table's order). The caller
     // has made sure of the index, relationship, rule and calculated-field conditions above.
     // `expression` is the one `value` was bound from: `[F] + 10`, `[F] * [G]` and the like on
-    // whole-number fields are worked out on 64-bit integers, without values.
+    // whole-number and Currency fields are worked out on 64-bit integers, without values.
     static std::optional<FixedFieldPatch> plan(const TableDef& table, const ColumnDef& target,
                                                BoundExpression value, const ast::Expr& expression,
                                                const std::vector<bool>& reads, Version version);

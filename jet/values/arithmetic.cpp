@@ -145,15 +145,14 @@ Value currencyArithmetic(Op op, const Value& a, const Value& b) {
             break;
         }
         case Op::Multiply:
-            r = x * y;
             if (aCurrency && bCurrency) {
-                // Round the four extra places half to even.
-                I128 q = r / 10000;
-                const I128 rem = r % 10000;
-                const I128 absRem = rem < 0 ? -rem : rem;
-                if (absRem > 5000 || (absRem == 5000 && q % 2 != 0)) q += r < 0 ? -1 : 1;
-                r = q;
+                const auto product =
+                    currencyProduct(std::get<Currency>(a).scaled, std::get<Currency>(b).scaled);
+                if (!product)
+                    throwFault(ErrorCode::Overflow, "the result is too large for a Currency");
+                return Currency{*product};
             }
+            r = x * y;
             break;
     }
     if (r < INT64_MIN || r > INT64_MAX) {
@@ -355,6 +354,25 @@ double roundHalfEven(double x) {
     return std::fmod(f, 2.0) == 0 ? f : f + 1;
 }
 
+std::int64_t currencyToWhole(std::int64_t scaled) {
+    std::int64_t whole = scaled / 10000;
+    const std::int64_t rest = scaled % 10000;  // the sign of `scaled`
+    if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
+    if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
+    return whole;
+}
+
+std::optional<std::int64_t> currencyProduct(std::int64_t a, std::int64_t b) {
+    const I128 r = I128{a} * I128{b};
+    // Round the four extra places half to even.
+    I128 q = r / 10000;
+    const I128 rem = r % 10000;
+    const I128 absRem = rem < 0 ? -rem : rem;
+    if (absRem > 5000 || (absRem == 5000 && q % 2 != 0)) q += r < 0 ? -1 : 1;
+    if (q < INT64_MIN || q > INT64_MAX) return std::nullopt;
+    return static_cast<std::int64_t>(q);
+}
+
 std::int64_t wholeNumber(const Value& v) {
     const Value x = operand(v, false);
     if (integerRank(x) >= 0) return integerValue(x);
@@ -362,14 +380,7 @@ std::int64_t wholeNumber(const Value& v) {
         if (const auto whole = decimalToInteger(*d)) return *whole;
         throwFault(ErrorCode::Overflow, describeValue(v) + " is too large for a whole number");
     }
-    if (const auto* c = std::get_if<Currency>(&x)) {
-        // Ten-thousandths to a whole number, half to even.
-        std::int64_t whole = c->scaled / 10000;
-        const std::int64_t rest = c->scaled % 10000;  // the sign of `scaled`
-        if (rest > 5000 || (rest == 5000 && whole % 2 != 0)) ++whole;
-        if (rest < -5000 || (rest == -5000 && whole % 2 != 0)) --whole;
-        return whole;
-    }
+    if (const auto* c = std::get_if<Currency>(&x)) return currencyToWhole(c->scaled);
     const double r = roundHalfEven(toDouble(x));
     // 2^63 is the first double past int64; every double below it converts exactly.
     if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "jet/base/value.h"
 
@@ -34,6 +35,11 @@ Value concatenate(const Value& a, const Value& b);  // "&": Null & x is x as tex
 
 // x rounded to a whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
 double roundHalfEven(double x);
+// Currency's ten-thousandths rounded half to even to a whole number.
+std::int64_t currencyToWhole(std::int64_t scaled);
+// The product of two Currencies in ten-thousandths: its eight places rounded half to even to
+// four; null when it lies outside Currency's range.
+std::optional<std::int64_t> currencyProduct(std::int64_t a, std::int64_t b);
 // A number rounded half to even to a whole number; throws Overflow outside int64 and
 // TypeMismatch for values that are not numbers (numeric text is read).
 std::int64_t wholeNumber(const Value& v);
