@@ -183,16 +183,7 @@ std::vector<std::uint8_t> RowEncoder::encode(const std::vector<Value>& values,
     }
     // Padding goes between the data and the trailer, so the offsets stay valid.
     if (row.size() + trailer < minSize) row.resize(minSize - trailer, 0);
-    if (varCount_ > 0) {
-        const std::size_t at = row.size();
-        row.resize(at + 2u + 2u * varCount_ + 2u);
-        put16(row, at, offsets[varCount_]);  // end of the variable data
-        for (std::size_t k = 0; k < varCount_; ++k) {
-            put16(row, at + 2 + 2 * k, offsets[varCount_ - 1 - k]);
-        }
-        put16(row, at + 2 + 2u * varCount_, varCount_);
-    }
-    row.insert(row.end(), nullMask.begin(), nullMask.end());
+    appendTrailer(row, offsets, nullMask);
     return row;
 }
 
@@ -279,17 +270,23 @@ bool RowEncoder::encodeKeepingAllBut(ByteSpan old, const ColumnDef& column, Byte
     const std::size_t trailer = (varCount_ > 0 ? 2u + 2u * varCount_ + 2u : 0u) + maskSize;
     if (out.size() - base + trailer > maxRowSize()) return refuse();
     if (out.size() - base + trailer < minSize) out.resize(base + minSize - trailer, 0);
-    if (varCount_ > 0) {
-        const std::size_t at = out.size();
-        out.resize(at + 2u + 2u * varCount_ + 2u);
-        put16(out, at, offsets_[varCount_]);
-        for (std::size_t k = 0; k < varCount_; ++k) {
-            put16(out, at + 2 + 2 * k, offsets_[varCount_ - 1 - k]);
-        }
-        put16(out, at + 2 + 2u * varCount_, varCount_);
-    }
-    out.insert(out.end(), mask.begin(), mask.end());
+    appendTrailer(out, offsets_, mask);
     return true;
+}
+
+void RowEncoder::appendTrailer(std::vector<std::uint8_t>& row,
+                               const std::vector<std::uint16_t>& offsets,
+                               const std::vector<std::uint8_t>& nullMask) const {
+    if (varCount_ > 0) {
+        const std::size_t at = row.size();
+        row.resize(at + 2u + 2u * varCount_ + 2u);
+        put16(row, at, offsets[varCount_]);  // end of the variable data
+        for (std::size_t k = 0; k < varCount_; ++k) {
+            put16(row, at + 2 + 2 * k, offsets[varCount_ - 1 - k]);
+        }
+        put16(row, at + 2 + 2u * varCount_, varCount_);
+    }
+    row.insert(row.end(), nullMask.begin(), nullMask.end());
 }
 
 void RowEncoder::appendJet3Trailer(std::vector<std::uint8_t>& row,

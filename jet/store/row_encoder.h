@@ -59,6 +59,11 @@ private:
     // through `longValues`.
     std::vector<std::uint8_t> encodeText(const ColumnDef& c, const std::string& text,
                                          bool compressible) const;
+    // Jet 4's and ACE's trailer, appended to `row` (the fixed and variable data, padded):
+    // the end of the variable data, the offsets backwards (`offsets` holds the end last), the
+    // variable count, then the null mask.
+    void appendTrailer(std::vector<std::uint8_t>& row, const std::vector<std::uint16_t>& offsets,
+                       const std::vector<std::uint8_t>& nullMask) const;
     // Jet 3's offset table, jump table and variable count, appended to `row` (the fixed and
     // variable data; `offsets` holds the end of the variable data last), padded first to make the
     // whole row at least `minSize` bytes with the null mask.
