@@ -2,22 +2,12 @@
 
 #include <chrono>
 
+#include "cli/value_text.h"
 #include "jet/check/check.h"
 #include "jet/compact.h"
 
 namespace cli {
 namespace {
-
-// Counts with a thousands separator: "10,000,000".
-std::string grouped(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
 
 std::string counted(std::uint64_t n, const std::string& what) {
     return grouped(n) + " " + what + (n == 1 ? "" : "s");

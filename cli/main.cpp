@@ -7,6 +7,7 @@
 #include "cli/check_command.h"
 #include "cli/commands.h"
 #include "cli/compact_command.h"
+#include "cli/convert_command.h"
 #include "jet/base/error.h"
 
 int main(int argc, char** argv) {
@@ -77,6 +78,25 @@ int main(int argc, char** argv) {
         "when faults remain");
     addCommon(compactCmd);
 
+    cli::ConvertRequest conversion;
+    auto* convertCmd = app.add_subcommand(
+        "convert",
+        "Copy the user tables (or those named) into a new SQLite database, or into a script "
+        "that makes them in PostgreSQL: fields, keys, indexes, enforced relationships as "
+        "foreign keys, AutoNumbers as identities; what could not be carried over as it is, is "
+        "listed");
+    convertCmd->add_option("FILE", conversion.file, "The database file")->required();
+    convertCmd->add_option("--password", conversion.password, "The database password");
+    convertCmd->add_option("--to", conversion.target, "sqlite or postgres")
+        ->required()
+        ->check(CLI::IsMember({"sqlite", "postgres"}));
+    convertCmd
+        ->add_option("OUT", conversion.output,
+                     "The new file (it must not exist): a SQLite database, or a script for "
+                     "psql; '-' writes the script to standard output")
+        ->required();
+    convertCmd->add_option("--tables", conversion.tables, "Only these tables")->expected(1, -1);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -110,6 +130,11 @@ int main(int argc, char** argv) {
         }
         if (*importCmd) cli::importCsv(std::cout, file, password, table, csvFile, encoding);
         if (*create) cli::createDatabase(file, formatName);
+        if (*convertCmd) {
+            // The report goes where the script does not.
+            std::ostream& report = conversion.output == "-" ? std::cerr : std::cout;
+            cli::runConvert(conversion, report, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+        }
         if (*check) status = cli::runCheck(std::cout, file, password);
         if (*compactCmd) {
             status =

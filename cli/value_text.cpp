@@ -3,15 +3,10 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "jet/base/overloaded.h"
+
 namespace cli {
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::string floating(double d, const std::string& text) {
     // JSON has no NaN or infinity; Access cannot hold them either, so they never appear in
@@ -26,7 +21,7 @@ std::string jsonString(const std::string& s) {
 }
 
 std::string toDumpJson(const jet::Value& v) {
-    return std::visit(Overloaded{
+    return std::visit(jet::Overloaded{
                           [](const jet::Null&) -> std::string { return "null"; },
                           [](bool b) -> std::string { return b ? "true" : "false"; },
                           [](std::uint8_t x) { return std::to_string(x); },
@@ -51,7 +46,7 @@ std::string toDumpJson(const jet::Value& v) {
 
 std::string toCellText(const jet::Value& v) {
     return std::visit(
-        Overloaded{
+        jet::Overloaded{
             [](const jet::Null&) -> std::string { return ""; },
             [](bool b) -> std::string { return b ? "true" : "false"; },
             [](std::uint8_t x) { return std::to_string(x); },
@@ -70,6 +65,16 @@ std::string toCellText(const jet::Value& v) {
             [](const jet::Bytes& b) { return jet::formatHex(b); },
         },
         v);
+}
+
+std::string grouped(std::uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 std::string csvField(const std::string& s) {

@@ -52,9 +52,9 @@ std::size_t positionOf(const Database& db, const Relationship& rel, const TableD
 // The most guards one statement's cascades may take.
 constexpr std::size_t kMaxGuards = 1000;
 
-}  // namespace
-
-std::vector<Relationship> enforcedRelationships(const Database& db, const std::string& table) {
+// The relationships of MSysRelationships; with `table`, only the enforced ones either side of
+// which it is.
+std::vector<Relationship> readRelationships(const Database& db, const std::string* table) {
     std::shared_ptr<const TableDef> rel;
     try {
         rel = db.table("MSysRelationships");
@@ -82,9 +82,9 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
     while (cursor.next()) {
         const auto& row = cursor.row();
         const std::int32_t flags = grbit >= 0 ? longOf(row[grbit]) : 0;
-        if (flags & kNotEnforced) continue;
+        if (table != nullptr && (flags & kNotEnforced)) continue;
         const std::string from = textOf(row[object]), to = textOf(row[referenced]);
-        if (!namesEqual(from, table) && !namesEqual(to, table)) continue;
+        if (table != nullptr && !namesEqual(from, *table) && !namesEqual(to, *table)) continue;
         const std::string relName = textOf(row[name]);
         auto it = std::find_if(found.begin(), found.end(), [&](const Pairs& p) {
             return namesEqual(p.rel.name, relName) && namesEqual(p.rel.referencing, from) &&
@@ -98,6 +98,7 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
             p.rel.cascadeUpdates = flags & kCascadeUpdates;
             p.rel.cascadeDeletes = flags & kCascadeDeletes;
             p.rel.cascadeNulls = flags & kCascadeNulls;
+            p.rel.enforced = !(flags & kNotEnforced);
             found.push_back(std::move(p));
             it = found.end() - 1;
         }
@@ -114,6 +115,16 @@ std::vector<Relationship> enforcedRelationships(const Database& db, const std::s
         result.push_back(std::move(p.rel));
     }
     return result;
+}
+
+}  // namespace
+
+std::vector<Relationship> enforcedRelationships(const Database& db, const std::string& table) {
+    return readRelationships(db, &table);
+}
+
+std::vector<Relationship> allRelationships(const Database& db) {
+    return readRelationships(db, nullptr);
 }
 
 // One relationship as this statement meets it.

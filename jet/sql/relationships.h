@@ -32,11 +32,14 @@ struct Relationship {
     bool cascadeUpdates = false;
     bool cascadeDeletes = false;
     bool cascadeNulls = false;  // deleting a record sets the keys pointing at it to Null
+    bool enforced = true;       // false: only documented, Access keeps nothing
 };
 
 // The enforced relationships either side of which is `table`. A relationship that is only
 // documented (not enforced) is left out.
 std::vector<Relationship> enforcedRelationships(const Database& db, const std::string& table);
+// Every relationship of the database, enforced or not, in the order MSysRelationships holds them.
+std::vector<Relationship> allRelationships(const Database& db);
 
 class RelationshipGuard {
 public:

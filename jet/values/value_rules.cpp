@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "jet/base/names.h"
+#include "jet/base/overloaded.h"
 #include "jet/values/date_time.h"
 #include "jet/values/decimal_math.h"
 
@@ -13,13 +14,6 @@ namespace jet::values {
 namespace {
 
 __extension__ using I128 = __int128;
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::string currencyText(Currency c) {
     std::string text = formatCurrency(c);

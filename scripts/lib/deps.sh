@@ -20,6 +20,9 @@ QUILLFEN_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
     # real clicks into the virtual display, for the tests of input while Apply runs
     xdotool
+    # quillfen-db convert writes SQLite databases; its tests read them back with the sqlite3
+    # shell, and load its PostgreSQL scripts into a server of their own
+    libsqlite3-dev sqlite3 postgresql
     # the format check and the linter: Debian 12's clang-format and clang-tidy, version 14
     clang-format-14 clang-tidy-14
 )

@@ -7,46 +7,22 @@
 #include <string>
 
 #include "support/fixtures.h"
+#include "support/quillfen_db_run.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::Outcome;
+using testsupport::quote;
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome run(const std::string& args) {
-    testsupport::TempDir dir;
-    const std::string errFile = (dir.path() / "err").string();
-    const std::string cmd = std::string(QUILLFEN_DB) + " " + args + " 2>" + quote(errFile);
-    Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (FILE* f = fopen(errFile.c_str(), "r")) {
-        while ((n = fread(buf.data(), 1, buf.size(), f)) > 0) r.err.append(buf.data(), n);
-        fclose(f);
-    }
-    return r;
-}
+Outcome run(const std::string& args) { return testsupport::runQuillfenDb(args); }
 
 std::string fx(const char* name) { return quote(testsupport::fixture(name)); }
 
 }  // namespace
 
 TEST(QuillfenDb, EverySubcommandHasHelp) {
-    for (const char* sub :
-         {"", "tables", "schema", "dump", "export", "sql", "import", "check", "create"}) {
+    for (const char* sub : {"", "tables", "schema", "dump", "export", "sql", "import", "check",
+                            "create", "convert"}) {
         const Outcome r = run(std::string(sub) + " --help");
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << sub;
