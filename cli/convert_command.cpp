@@ -28,12 +28,12 @@ public:
         temp_ = convert::temporaryBeside(path_);
         stream_.open(temp_, std::ios::binary | std::ios::trunc);
         if (!stream_) {
-            ::unlink(temp_.c_str());
+            convert::discardTemporary(temp_);
             throw jet::Error(jet::ErrorCode::Io, "Could not write '" + temp_ + "'.");
         }
     }
     ~ScriptFile() {
-        if (!temp_.empty()) ::unlink(temp_.c_str());
+        if (!temp_.empty()) convert::discardTemporary(temp_);
     }
     std::ostream& stream() { return stream_; }
     void publish() {

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,47 @@
 
 namespace cli::convert {
 namespace {
+
+// The temporary files being written, for the signal handler: Ctrl-C, a hang-up or a kill that
+// can be caught takes them along. (Only SIGKILL or a crash leaves one behind, under a name that
+// says what it is.)
+constexpr std::size_t kTemporaries = 4;
+char temporaries[kTemporaries][4096];
+volatile sig_atomic_t inUse[kTemporaries];
+
+extern "C" void removeTemporaries(int signal) {
+    for (std::size_t i = 0; i < kTemporaries; ++i) {
+        if (inUse[i]) ::unlink(temporaries[i]);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void remember(const std::string& temp) {
+    static const bool handled = [] {
+        struct sigaction action {};
+        action.sa_handler = removeTemporaries;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            ::sigaction(signal, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)handled;
+    for (std::size_t i = 0; i < kTemporaries; ++i) {
+        if (!inUse[i] && temp.size() < sizeof temporaries[i]) {
+            std::memcpy(temporaries[i], temp.c_str(), temp.size() + 1);
+            inUse[i] = 1;
+            return;
+        }
+    }
+}
+
+void forget(const std::string& temp) {
+    for (std::size_t i = 0; i < kTemporaries; ++i) {
+        if (inUse[i] && temp == temporaries[i]) inUse[i] = 0;
+    }
+}
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -46,7 +88,13 @@ std::string temporaryBeside(const std::string& path) {
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
+    remember(temp);
     return temp;
+}
+
+void discardTemporary(const std::string& temp) {
+    ::unlink(temp.c_str());
+    forget(temp);
 }
 
 void publish(const std::string& temp, const std::string& path) {
@@ -72,7 +120,7 @@ void publish(const std::string& temp, const std::string& path) {
         }
         ioFailure("write", path);
     }
-    ::unlink(temp.c_str());
+    discardTemporary(temp);
     const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

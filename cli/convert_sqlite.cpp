@@ -98,7 +98,7 @@ private:
         insert_ = nullptr;
         if (db_ != nullptr) sqlite3_close(db_);
         db_ = nullptr;
-        if (!temp_.empty()) ::unlink(temp_.c_str());
+        if (!temp_.empty()) discardTemporary(temp_);
         temp_.clear();
     }
 

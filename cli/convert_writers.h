@@ -35,8 +35,12 @@ std::unique_ptr<Writer> postgresWriter(const Plan& plan, std::ostream& out);
 // only when whole, so that the name shows either nothing or the whole file.
 // Throws jet::Error(FileExists) when `path` names anything, a dangling link included.
 void refuseExisting(const std::string& path);
-// A new, empty file "<path>.quillfen-partial-XXXXXX" with the permissions a new file gets.
+// A new, empty file "<path>.quillfen-partial-XXXXXX" with the permissions a new file gets;
+// removed if the program is interrupted (SIGINT, SIGTERM, SIGHUP, SIGQUIT) before it is
+// published or discarded.
 std::string temporaryBeside(const std::string& path);
+// Removes a temporary file that is not to be published.
+void discardTemporary(const std::string& temp);
 // Syncs `temp` and links it as `path`, which must still not exist (a file that appeared there
 // meanwhile is left as it is), then removes the temporary name. Throws jet::Error.
 void publish(const std::string& temp, const std::string& path);
