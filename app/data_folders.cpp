@@ -53,7 +53,8 @@ std::string UserDataFolder() {
         }
         data = home + "/.local/share";
     }
-    return data + "/Veldmark/Quillfen";
+    // A trailing slash in the variable would show as "//" in the path the user sees.
+    return (std::filesystem::path(data) / "Veldmark/Quillfen").lexically_normal().string();
 }
 
 }  // namespace app

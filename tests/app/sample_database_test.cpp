@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QSettings>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <vector>
 
 #include "app/data_folders.h"
 #include "app/form1.h"
@@ -126,9 +129,9 @@ TEST_F(SampleTest, DataFolderIsBesideTheProgramThenInTheInstalledShareFolder) {
 TEST_F(SampleTest, UserDataFolderTakesOnlyAbsolutePaths) {
     const std::string home = (root.path() / "home").string();
     EXPECT_EQ(app::UserDataFolder(), home + "/.local/share/Veldmark/Quillfen");
-    {
-        const ScopedEnvironment data("XDG_DATA_HOME", "/srv/data");
-        EXPECT_EQ(app::UserDataFolder(), "/srv/data/Veldmark/Quillfen");
+    for (const char* data : {"/srv/data", "/srv/data/", "/srv//data"}) {
+        const ScopedEnvironment set("XDG_DATA_HOME", data);
+        EXPECT_EQ(app::UserDataFolder(), "/srv/data/Veldmark/Quillfen") << data;
     }
     for (const char* ignored : {"", "relative/data", "~/data"}) {
         const ScopedEnvironment data("XDG_DATA_HOME", ignored);
@@ -207,6 +210,32 @@ TEST_F(SampleTest, WhatStandsWhereTheCopyGoesIsKept) {
     fs::create_directory(userCopy());
     EXPECT_EQ(app::SampleDatabase(), userCopy().string());
     EXPECT_TRUE(fs::is_directory(userCopy()));
+}
+
+// Several wizards that load the sample at once: each gets the one copy, whole, and no
+// temporary file stays behind.
+TEST_F(SampleTest, WizardsLoadingTheSampleAtOnceShareOneWholeCopy) {
+    const std::string original = contents(putReadOnlySample(installed()));
+    std::vector<pid_t> children;
+    for (int i = 0; i < 8; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                ::_exit(app::SampleDatabase() == userCopy().string() ? 0 : 1);
+            } catch (...) {
+                ::_exit(2);
+            }
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(contents(userCopy()), original);
+    EXPECT_EQ(std::distance(fs::directory_iterator(userCopy().parent_path()), {}), 1);
 }
 
 TEST_F(SampleTest, LoadSampleSetsTheCopyAndRemembersIt) {
