@@ -36,7 +36,7 @@ std::string homeFolder() {
 std::string DataFolder() {
     const std::string& own = Globals::applicationFolder();
     if (FileExists(own + kSample)) return own;
-    const std::string installed =
+    std::string installed =
         (std::filesystem::path(own) / "../share/quillfen").lexically_normal().string();
     if (FileExists(installed + kSample)) return installed;
     return own;

@@ -142,9 +142,9 @@ void copySample(const std::string& source, const std::string& copy) {
 }  // namespace
 
 std::string SampleDatabase() {
-    const std::string own = DataFolder() + kSample;
+    std::string own = DataFolder() + kSample;
     if (!FileExists(own) || writableInPlace(own)) return own;
-    const std::string copy = UserDataFolder() + kSample;
+    std::string copy = UserDataFolder() + kSample;
     struct stat info {};
     if (::lstat(copy.c_str(), &info) != 0) copySample(own, copy);
     return copy;

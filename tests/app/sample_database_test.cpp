@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 // Sets an environment variable, or unsets it for nullopt, until the end of the scope.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(const char* name, std::optional<std::string> value) : name_(name) {
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
         set(value);
     }
@@ -97,7 +97,7 @@ protected:
     }
     // As a package installs it for its users: neither the file nor its folder to be written.
     std::string putReadOnlySample(const fs::path& folder) const {
-        const std::string sample = putSample(folder);
+        std::string sample = putSample(folder);
         fs::permissions(sample,
                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::permissions(folder / "Samples", fs::perms::owner_read | fs::perms::owner_exec |
