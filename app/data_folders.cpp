@@ -13,8 +13,6 @@
 namespace app {
 namespace {
 
-constexpr const char* kSample = "/Samples/sample.mdb";
-
 // An environment variable's value when it is an absolute path; "" otherwise.
 std::string absoluteFromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -35,10 +33,10 @@ std::string homeFolder() {
 
 std::string DataFolder() {
     const std::string& own = Globals::applicationFolder();
-    if (FileExists(own + kSample)) return own;
+    if (FileExists(own + kSampleDatabase)) return own;
     std::string installed =
         (std::filesystem::path(own) / "../share/quillfen").lexically_normal().string();
-    if (FileExists(installed + kSample)) return installed;
+    if (FileExists(installed + kSampleDatabase)) return installed;
     return own;
 }
 

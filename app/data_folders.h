@@ -8,6 +8,9 @@
 
 namespace app {
 
+// The sample database, within the data folder.
+inline constexpr const char* kSampleDatabase = "/Samples/sample.mdb";
+
 // The folder of the program's own data files: the application folder when it holds the sample
 // database (a build tree, or a copy of one), else <application folder>/../share/quillfen when
 // that holds it (an installed program, found relative to itself so that an installed tree

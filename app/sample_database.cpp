@@ -17,7 +17,6 @@
 namespace app {
 namespace {
 
-constexpr const char* kSample = "/Samples/sample.mdb";
 constexpr long kFileAccessError = 75;
 
 std::string folderOf(const std::string& path) {
@@ -42,9 +41,9 @@ Failure cannotCopy(const std::string& copy, const std::string& reason) {
                                          ", cannot be made: " + reason + ".");
 }
 
-Failure cannotRead(const std::string& sample) {
+Failure cannotRead(const std::string& sample, int error) {
     return Failure(kFileAccessError, "The sample database " + sample +
-                                         " cannot be read: " + std::strerror(errno) + ".");
+                                         " cannot be read: " + std::strerror(error) + ".");
 }
 
 // An open file, closed when it goes out of scope.
@@ -92,9 +91,7 @@ void copyBytes(int from, const std::string& source, int to, const std::string& c
     for (;;) {
         const ssize_t got = ::read(from, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            throw cannotRead(source);
-        }
+        if (got < 0) throw cannotRead(source, errno);
         if (got == 0) return;
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(to, buffer + done, got - done);
@@ -127,9 +124,7 @@ void copySample(const std::string& source, const std::string& copy) {
     if (error) throw cannotCopy(copy, "its folder cannot be made: " + error.message());
 
     const Descriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (from.get() < 0) {
-        throw cannotRead(source);
-    }
+    if (from.get() < 0) throw cannotRead(source, errno);
     // A temporary name in the same folder, so that the copy appears whole, in one rename.
     TemporaryFile temporary(copy + ".XXXXXX");
     Descriptor to(temporary.make());
@@ -142,9 +137,9 @@ void copySample(const std::string& source, const std::string& copy) {
 }  // namespace
 
 std::string SampleDatabase() {
-    std::string own = DataFolder() + kSample;
+    std::string own = DataFolder() + kSampleDatabase;
     if (!FileExists(own) || writableInPlace(own)) return own;
-    std::string copy = UserDataFolder() + kSample;
+    std::string copy = UserDataFolder() + kSampleDatabase;
     struct stat info {};
     if (::lstat(copy.c_str(), &info) != 0) copySample(own, copy);
     return copy;
