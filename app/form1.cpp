@@ -3,6 +3,7 @@
 #include "app/application_icon.h"
 #include "app/forms.h"
 #include "app/main_module.h"
+#include "app/sample_database.h"
 #include "app/settings.h"
 #include "core/error_trap.h"
 #include "core/files.h"
@@ -104,7 +105,7 @@ void Form1::Form_Load() {
 
 void Form1::PushButton1_Click() {
     Trap trap("Form1.PushButton1_Click");
-    trap(100, [&] { Text1->SetText(Globals::applicationFolder() + "/Samples/sample.mdb"); });
+    trap(100, [&] { Text1->SetText(SampleDatabase()); });
 }
 
 void Form1::PushButton3_Click() {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/controls/events.h"
+#include "app/data_folders.h"
 #include "core/addresses.h"
 #include "core/failure.h"
 #include "core/globals.h"
@@ -95,7 +96,7 @@ void UseSystemColors(QWidget& window) {
     }
 }
 
-std::string SkinFile() { return Globals::applicationFolder() + "/x/o.cjs"; }
+std::string SkinFile() { return DataFolder() + "/x/o.cjs"; }
 
 void ApplySkin(QWidget& form1) {
     const std::string path = SkinFile();
@@ -138,7 +139,7 @@ void SetApplicationTitle() {
     QCoreApplication::setApplicationName(QString::fromStdString(title));
 }
 
-std::string HandCursorFile() { return Globals::applicationFolder() + "/HAND-M.CUR"; }
+std::string HandCursorFile() { return DataFolder() + "/HAND-M.CUR"; }
 
 QCursor LoadCursorFile(const std::string& path) {
     const QByteArray bytes = readWhole(path, "cursor file");

@@ -19,7 +19,7 @@ inline constexpr const char* kProductTitle = "Quillfen";
 // desktop's button-face colour, and take it again whenever the desktop's colours change.
 void UseSystemColors(QWidget& window);
 
-// application folder + "/x/o.cjs"; a Qt style sheet on this platform.
+// DataFolder() + "/x/o.cjs"; a Qt style sheet on this platform.
 std::string SkinFile();
 
 // When the skin file is there as a regular, visible file: system colours on Form1, then the
@@ -36,7 +36,7 @@ std::string ApplicationTitleFor(std::string_view productTitle);
 // The product title's application title, for message boxes and for the program's name.
 void SetApplicationTitle();
 
-// application folder + "/HAND-M.CUR".
+// DataFolder() + "/HAND-M.CUR".
 std::string HandCursorFile();
 
 // A Windows cursor file as a pointer with its hot spot. Throws app::Failure naming the file

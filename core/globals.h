@@ -35,7 +35,8 @@ void setPlatform(Platform* platform);
 const std::string& applicationTitle();
 void setApplicationTitle(std::string title);
 
-// The folder that holds the program file; resource files are named relative to it.
+// The folder that holds the program file. The program's data files are looked for from it
+// (app/data_folders.h): beside it in a build tree, in ../share/quillfen once installed.
 const std::string& applicationFolder();
 void setApplicationFolder(std::string folder);
 

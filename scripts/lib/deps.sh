@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The Debian packages Quillfen needs, and the steps that install whatever is missing:
 # apt-get only for packages that are not there yet, npm only when the oracle's lock file
-# changed. Sourced by scripts/run, scripts/test and scripts/bench.
+# changed. Sourced by scripts/run, scripts/test, scripts/bench and scripts/package.
 
 QUILLFEN_PACKAGES=(
     # build
@@ -25,6 +25,10 @@ QUILLFEN_PACKAGES=(
     libsqlite3-dev sqlite3 postgresql
     # the format check and the linter: Debian 12's clang-format and clang-tidy, version 14
     clang-format-14 clang-tidy-14
+    # the Debian package (scripts/package and its test): CPack's dependency list from the
+    # programs' libraries (dpkg-shlibdeps, file), and the checks of the desktop entry and the
+    # manual pages
+    dpkg-dev file desktop-file-utils groff-base
 )
 
 # Only scripts/bench needs these: the other side of its comparisons (sqlite3; mdbtools is above)
