@@ -165,7 +165,9 @@ private:
                 primary != nullptr &&
                 std::any_of(primary->columns.begin(), primary->columns.end(),
                             [&](const jet::IndexColumn& k) { return k.columnNumber == c.number; });
-            column.notNull = inPrimaryKey || jet::sql::isRequired(db_, *def, c);
+            // A Yes/No field is never Null in Access: its value is a bit of the null mask.
+            column.notNull = inPrimaryKey || c.type == jet::ColumnType::YesNo ||
+                             jet::sql::isRequired(db_, *def, c);
             if (c.autoNumber && c.type == jet::ColumnType::Long) {
                 // SQLite numbers only its INTEGER PRIMARY KEY, the row id.
                 const bool rowId =
@@ -259,7 +261,8 @@ private:
         PlannedTable& c = plan_.tables[child];
         const jet::ColumnDef* link = c.def->findColumn("_" + field.name);
         std::string how;
-        if (link != nullptr) {
+        // The foreign key needs the field's values unique, as Access's own index on it keeps them.
+        if (link != nullptr && uniqueOn(plan_.tables[parent], {field.order})) {
             PlannedForeignKey key;
             key.table = child;
             key.columns = {link->order};

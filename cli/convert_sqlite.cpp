@@ -129,6 +129,8 @@ private:
             }
             sql += sqliteType(*c.source);
             if (c.notNull) sql += " NOT NULL";
+            // A new record's Yes/No is No in Access unless it is given.
+            if (c.source->type == jet::ColumnType::YesNo) sql += " DEFAULT 0";
         }
         for (const auto& ix : t.indexes) {
             if (!ix.primaryKey || t.identity) continue;

@@ -137,10 +137,13 @@ TEST(Convert, SqliteDatabaseKeepsValuesNamesAndTheNextAutoNumber) {
                            nullptr),
               SQLITE_OK);
     EXPECT_EQ(sqlite3_last_insert_rowid(db), 4);
-    // NOT NULL carried over.
-    EXPECT_NE(sqlite3_exec(db, "INSERT INTO \"Or\"\"ders\" (Price) VALUES ('1')", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    EXPECT_EQ(query(out, "SELECT Paid FROM \"Or\"\"ders\" WHERE Id = 4"),
+              std::vector<std::string>{"integer:0"});
+    // NOT NULL carried over, and a Yes/No field is never Null, as in Access.
+    for (const char* insert : {"INSERT INTO \"Or\"\"ders\" (Price) VALUES ('1')",
+                               "INSERT INTO \"Or\"\"ders\" (Name, Paid) VALUES ('e', NULL)"}) {
+        EXPECT_NE(sqlite3_exec(db, insert, nullptr, nullptr, nullptr), SQLITE_OK) << insert;
+    }
     sqlite3_close(db);
 
     // PostgreSQL's identity starts there too.
