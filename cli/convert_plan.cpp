@@ -137,20 +137,20 @@ private:
         return relations_.take(name);
     }
 
+    // `what`: "table 'Orders'", "field 'Price' of 'Orders'".
     void noteRenamed(const std::string& what, const std::string& from, const std::string& to) {
         if (from == to) return;
         const char* why = to.size() < from.size() ? "PostgreSQL names are 63 bytes at most"
                           : to == "_" + from      ? "SQLite keeps names beginning with sqlite_"
                                                   : "the name was taken";
-        plan_.notes.push_back("Renamed: " + what + " '" + from + "' is '" + to + "' (" + why +
-                              ").");
+        plan_.notes.push_back("Renamed: " + what + " is '" + to + "' (" + why + ").");
     }
 
     std::size_t addTable(std::shared_ptr<const jet::TableDef> def, const std::string& wanted) {
         PlannedTable t;
         t.accessName = def->name;
         t.name = relationName(wanted);
-        if (wanted == def->name) noteRenamed("table", def->name, t.name);
+        if (wanted == def->name) noteRenamed("table '" + def->name + "'", def->name, t.name);
         const jet::IndexDef* primary = nullptr;
         for (const auto& ix : def->indexes) {
             if (ix.primaryKey()) primary = &ix;
@@ -160,7 +160,7 @@ private:
             PlannedColumn column;
             column.source = &c;
             column.name = columnNames.take(c.name);
-            noteRenamed("field '" + def->name + "'.", c.name, column.name);
+            noteRenamed("field '" + c.name + "' of '" + def->name + "'", c.name, column.name);
             const bool inPrimaryKey =
                 primary != nullptr &&
                 std::any_of(primary->columns.begin(), primary->columns.end(),
@@ -200,7 +200,8 @@ private:
         return plan_.tables.size() - 1;
     }
 
-    std::optional<std::size_t> columnNumbered(const jet::TableDef& def, std::uint16_t number) {
+    static std::optional<std::size_t> columnNumbered(const jet::TableDef& def,
+                                                     std::uint16_t number) {
         for (std::size_t i = 0; i < def.columns.size(); ++i) {
             if (def.columns[i].number == number) return i;
         }
