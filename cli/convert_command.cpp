@@ -81,14 +81,18 @@ void runConvert(const ConvertRequest& request, std::ostream& report, std::ostrea
         writer->beginTable(t);
         std::int64_t next = t.nextIdentity;
         std::uint64_t done = 0;
+        std::vector<std::size_t> required;
+        for (std::size_t i = 0; i < t.columns.size(); ++i) {
+            if (t.columns[i].notNull) required.push_back(i);
+        }
         auto cursor = db->scan(t.def);
         while (cursor.next()) {
             const auto& row = cursor.row();
-            for (std::size_t i = 0; i < t.columns.size(); ++i) {
-                if (t.columns[i].notNull && jet::isNull(row[i])) {
+            for (const std::size_t i : required) {
+                if (jet::isNull(row[i])) {
                     throw jet::Error(jet::ErrorCode::NullKey,
                                      "Field '" + t.columns[i].source->name + "' of table '" +
-                                         t.accessName + "' is required, but record " +
+                                         t.def->name + "' is required, but record " +
                                          grouped(done + 1) +
                                          " holds no value in it; nothing was written.");
                 }
@@ -104,8 +108,8 @@ void runConvert(const ConvertRequest& request, std::ostream& report, std::ostrea
                 const auto now = std::chrono::steady_clock::now();
                 if (now - lastShown >= std::chrono::milliseconds(200)) {
                     lastShown = now;
-                    progress << "\r\033[KTable '" << t.accessName << "': " << grouped(done)
-                             << " of " << grouped(t.def->rowCount) << " records" << std::flush;
+                    progress << "\r\033[KTable '" << t.def->name << "': " << grouped(done) << " of "
+                             << grouped(t.def->rowCount) << " records" << std::flush;
                 }
             }
         }

@@ -67,7 +67,92 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-int textCharacters(const jet::ColumnDef& c) { return std::max(c.jet3 ? c.size : c.size / 2, 1); }
+std::string columnType(Target target, const jet::ColumnDef& c) {
+    using jet::ColumnType;
+    const bool postgres = target == Target::PostgreSQL;
+    switch (c.type) {
+        case ColumnType::YesNo:
+            return postgres ? "boolean" : "BOOLEAN";
+        case ColumnType::Byte:
+        case ColumnType::Integer:
+            return postgres ? "smallint" : "INTEGER";
+        case ColumnType::Long:
+        case ColumnType::Complex:
+            return postgres ? "integer" : "INTEGER";
+        case ColumnType::BigInt:
+            return postgres ? "bigint" : "INTEGER";
+        // SQLite has no exact decimal type: a NUMERIC column would turn the digits into a
+        // binary fraction. The text holds them exactly.
+        case ColumnType::Currency:
+            return postgres ? "numeric(19,4)" : "TEXT";
+        case ColumnType::Decimal:
+            if (!postgres) return "TEXT";
+            // A calculated field's definition gives no precision for its result.
+            if (c.precision == 0 || c.calculated) return "numeric";
+            return "numeric(" + std::to_string(c.precision) + "," +
+                   std::to_string(std::min(c.scale, c.precision)) + ")";
+        case ColumnType::Single:
+            return postgres ? "real" : "REAL";
+        case ColumnType::Double:
+            return postgres ? "double precision" : "REAL";
+        case ColumnType::DateTime:
+            return postgres ? "timestamp(0) without time zone" : "DATETIME";
+        // PostgreSQL's timestamps stop at the microsecond; these keep 100 ns. The text sorts
+        // as the times do, and ::timestamp reads it.
+        case ColumnType::DateTimeExtended:
+            return postgres ? "varchar(27)" : "DATETIME";
+        case ColumnType::Text: {
+            // The definition counts bytes: two a character from Jet 4 on.
+            const int characters = std::max(c.jet3 ? c.size : c.size / 2, 1);
+            return (postgres ? "varchar(" : "VARCHAR(") + std::to_string(characters) + ")";
+        }
+        case ColumnType::Memo:
+            return postgres ? "text" : "TEXT";
+        case ColumnType::GUID:
+            return postgres ? "uuid" : "TEXT";
+        default:
+            return postgres ? "bytea" : "BLOB";  // Binary, OLE, and types not known
+    }
+}
+
+std::string columnList(const PlannedTable& t, const std::vector<std::size_t>& columns) {
+    std::string out;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out += (i ? ", " : "") + quoted(t.columns[columns[i]].name);
+    }
+    return out;
+}
+
+std::vector<std::size_t> indexColumns(const PlannedIndex& index) {
+    std::vector<std::size_t> columns;
+    for (const auto& [c, ascending] : index.columns) columns.push_back(c);
+    return columns;
+}
+
+std::string createIndex(const PlannedTable& t, const PlannedIndex& ix) {
+    std::string sql = std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+                      quoted(ix.name) + " ON " + quoted(t.name) + " (";
+    for (std::size_t i = 0; i < ix.columns.size(); ++i) {
+        sql += (i ? ", " : "") + quoted(t.columns[ix.columns[i].first].name) +
+               (ix.columns[i].second ? "" : " DESC");
+    }
+    return sql + ")";
+}
+
+std::string foreignKeyClause(const Plan& plan, const PlannedForeignKey& key) {
+    const auto& from = plan.tables[key.table];
+    const auto& to = plan.tables[key.referencedTable];
+    std::string sql = "CONSTRAINT " + quoted(key.name) + " FOREIGN KEY (" +
+                      columnList(from, key.columns) + ") REFERENCES " + quoted(to.name) + " (" +
+                      columnList(to, key.referencedColumns) + ")";
+    if (key.cascadeUpdates) sql += " ON UPDATE CASCADE";
+    if (key.cascadeDeletes) {
+        sql += " ON DELETE CASCADE";
+    } else if (key.cascadeNulls) {
+        sql += " ON DELETE SET NULL";
+    }
+    return sql;
+}
 
 void refuseExisting(const std::string& path) {
     struct stat st {};

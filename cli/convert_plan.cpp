@@ -148,13 +148,13 @@ private:
 
     std::size_t addTable(std::shared_ptr<const jet::TableDef> def, const std::string& wanted) {
         PlannedTable t;
-        t.accessName = def->name;
         t.name = relationName(wanted);
         if (wanted == def->name) noteRenamed("table '" + def->name + "'", def->name, t.name);
         const jet::IndexDef* primary = nullptr;
         for (const auto& ix : def->indexes) {
             if (ix.primaryKey()) primary = &ix;
         }
+        const std::vector<bool> required = jet::sql::requiredFields(db_, *def);
         NameScope columnNames(target_ == Target::PostgreSQL ? kPostgresNameBytes : 0);
         for (const auto& c : def->columns) {
             PlannedColumn column;
@@ -166,8 +166,7 @@ private:
                 std::any_of(primary->columns.begin(), primary->columns.end(),
                             [&](const jet::IndexColumn& k) { return k.columnNumber == c.number; });
             // A Yes/No field is never Null in Access: its value is a bit of the null mask.
-            column.notNull = inPrimaryKey || c.type == jet::ColumnType::YesNo ||
-                             jet::sql::isRequired(db_, *def, c);
+            column.notNull = inPrimaryKey || c.type == jet::ColumnType::YesNo || required[c.order];
             if (c.autoNumber && c.type == jet::ColumnType::Long) {
                 // SQLite numbers only its INTEGER PRIMARY KEY, the row id.
                 const bool rowId =
@@ -221,7 +220,6 @@ private:
         }
         for (const jet::IndexDef* ix : order) {
             PlannedIndex planned;
-            planned.accessName = ix->name;
             planned.primaryKey = ix->primaryKey();
             planned.unique = ix->unique || ix->primaryKey();
             bool whole = !ix->columns.empty();
@@ -248,7 +246,7 @@ private:
 
     void addChild(std::size_t parent, const jet::ColumnDef& field,
                   const std::vector<ComplexField>& complex) {
-        const std::string owner = plan_.tables[parent].accessName;
+        const std::string owner = plan_.tables[parent].def->name;
         const auto it = std::find_if(complex.begin(), complex.end(), [&](const ComplexField& f) {
             return jet::namesEqual(f.table, owner) && jet::namesEqual(f.field, field.name);
         });
@@ -270,7 +268,6 @@ private:
             key.referencedTable = parent;
             key.referencedColumns = {field.order};
             key.cascadeDeletes = true;
-            key.accessName = field.name;
             key.name = constraints_.take(c.name + "_fkey");
             plan_.foreignKeys.push_back(std::move(key));
             how = ", whose '" + c.columns[link->order].name + "' holds the field's value in '" +
@@ -283,7 +280,7 @@ private:
 
     std::optional<std::size_t> plannedTable(const std::string& accessName) const {
         for (std::size_t i = 0; i < plan_.tables.size(); ++i) {
-            if (jet::namesEqual(plan_.tables[i].accessName, accessName)) return i;
+            if (jet::namesEqual(plan_.tables[i].def->name, accessName)) return i;
         }
         return std::nullopt;
     }
@@ -328,7 +325,6 @@ private:
                 continue;
             }
             PlannedForeignKey key;
-            key.accessName = rel.name;
             key.table = *from;
             key.referencedTable = *to;
             if (!columnsOf(plan_.tables[*from], rel.referencingColumns, key.columns) ||

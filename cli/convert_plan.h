@@ -47,15 +47,14 @@ struct PlannedColumn {
 
 struct PlannedIndex {
     std::string name;
-    std::string accessName;
     std::vector<std::pair<std::size_t, bool>> columns;  // column in the table, ascending
     bool primaryKey = false;
     bool unique = false;
 };
 
 struct PlannedTable {
-    std::string accessName;  // the table read: a user table, or a field's flat table
     std::string name;
+    // The table read: a user table, or a field's flat table.
     std::shared_ptr<const jet::TableDef> def;
     std::vector<PlannedColumn> columns;  // in the Access table's column order
     std::vector<PlannedIndex> indexes;
@@ -65,8 +64,7 @@ struct PlannedTable {
 
 struct PlannedForeignKey {
     std::string name;
-    std::string accessName;  // the relationship's name in Access
-    std::size_t table = 0;   // the referencing table
+    std::size_t table = 0;  // the referencing table
     std::vector<std::size_t> columns;
     std::size_t referencedTable = 0;
     std::vector<std::size_t> referencedColumns;

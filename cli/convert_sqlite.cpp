@@ -45,7 +45,7 @@ public:
     void row(const PlannedTable& t, const std::vector<jet::Value>& values) override {
         for (std::size_t i = 0; i < t.columns.size(); ++i) bind(t, i, values[i]);
         if (sqlite3_step(insert_) != SQLITE_DONE) {
-            fail("add a record of table '" + t.accessName + "' to");
+            fail("add a record of table '" + t.def->name + "' to");
         }
         sqlite3_reset(insert_);
     }
@@ -75,14 +75,7 @@ public:
         insert_ = nullptr;
         for (const auto& t : plan_.tables) {
             for (const auto& ix : t.indexes) {
-                if (ix.primaryKey) continue;
-                std::string sql = std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
-                                  quoted(ix.name) + " ON " + quoted(t.name) + " (";
-                for (std::size_t i = 0; i < ix.columns.size(); ++i) {
-                    sql += (i ? ", " : "") + quoted(t.columns[ix.columns[i].first].name) +
-                           (ix.columns[i].second ? "" : " DESC");
-                }
-                exec(sql + ")");
+                if (!ix.primaryKey) exec(createIndex(t, ix));
             }
         }
         exec("COMMIT");
@@ -127,37 +120,18 @@ private:
                 sql += "INTEGER PRIMARY KEY AUTOINCREMENT";
                 continue;
             }
-            sql += sqliteType(*c.source);
+            sql += columnType(Target::SQLite, *c.source);
             if (c.notNull) sql += " NOT NULL";
             // A new record's Yes/No is No in Access unless it is given.
             if (c.source->type == jet::ColumnType::YesNo) sql += " DEFAULT 0";
         }
         for (const auto& ix : t.indexes) {
             if (!ix.primaryKey || t.identity) continue;
-            sql += ",\n    CONSTRAINT " + quoted(ix.name) + " PRIMARY KEY (";
-            for (std::size_t i = 0; i < ix.columns.size(); ++i) {
-                sql += (i ? ", " : "") + quoted(t.columns[ix.columns[i].first].name);
-            }
-            sql += ")";
+            sql += ",\n    CONSTRAINT " + quoted(ix.name) + " PRIMARY KEY (" +
+                   columnList(t, indexColumns(ix)) + ")";
         }
         for (const auto& key : plan_.foreignKeys) {
-            if (&plan_.tables[key.table] != &t) continue;
-            const auto& to = plan_.tables[key.referencedTable];
-            sql += ",\n    CONSTRAINT " + quoted(key.name) + " FOREIGN KEY (";
-            for (std::size_t i = 0; i < key.columns.size(); ++i) {
-                sql += (i ? ", " : "") + quoted(t.columns[key.columns[i]].name);
-            }
-            sql += ") REFERENCES " + quoted(to.name) + " (";
-            for (std::size_t i = 0; i < key.referencedColumns.size(); ++i) {
-                sql += (i ? ", " : "") + quoted(to.columns[key.referencedColumns[i]].name);
-            }
-            sql += ")";
-            if (key.cascadeUpdates) sql += " ON UPDATE CASCADE";
-            if (key.cascadeDeletes) {
-                sql += " ON DELETE CASCADE";
-            } else if (key.cascadeNulls) {
-                sql += " ON DELETE SET NULL";
-            }
+            if (&plan_.tables[key.table] == &t) sql += ",\n    " + foreignKeyClause(plan_, key);
         }
         exec(sql + "\n)");
     }
@@ -172,7 +146,7 @@ private:
             if (std::isnan(d)) {
                 throw jet::Error(jet::ErrorCode::Unsupported,
                                  "Field '" + t.columns[i].source->name + "' of table '" +
-                                     t.accessName + "' holds NaN, which SQLite cannot store.");
+                                     t.def->name + "' holds NaN, which SQLite cannot store.");
             }
             return sqlite3_bind_double(insert_, at, d);
         };
@@ -203,7 +177,7 @@ private:
                            },
                        },
                        value);
-        if (rc != SQLITE_OK) fail("add a record of table '" + t.accessName + "' to");
+        if (rc != SQLITE_OK) fail("add a record of table '" + t.def->name + "' to");
     }
 
     const Plan& plan_;
@@ -214,42 +188,6 @@ private:
 };
 
 }  // namespace
-
-std::string sqliteType(const jet::ColumnDef& c) {
-    using jet::ColumnType;
-    switch (c.type) {
-        case ColumnType::YesNo:
-            return "BOOLEAN";
-        case ColumnType::Byte:
-        case ColumnType::Integer:
-        case ColumnType::Long:
-        case ColumnType::BigInt:
-        case ColumnType::Complex:
-            return "INTEGER";
-        // SQLite has no exact decimal type: a NUMERIC column would turn the digits into a
-        // binary fraction. The text holds them exactly.
-        case ColumnType::Currency:
-            return "TEXT";
-        case ColumnType::Decimal:
-            return "TEXT";
-        case ColumnType::Single:
-        case ColumnType::Double:
-            return "REAL";
-        case ColumnType::DateTime:
-        case ColumnType::DateTimeExtended:
-            return "DATETIME";
-        case ColumnType::Text:
-            return "VARCHAR(" + std::to_string(textCharacters(c)) + ")";
-        case ColumnType::Memo:
-            return "TEXT";
-        case ColumnType::GUID:
-            return "TEXT";
-        case ColumnType::Binary:
-        case ColumnType::OLE:
-        default:
-            return "BLOB";
-    }
-}
 
 std::unique_ptr<Writer> sqliteWriter(const Plan& plan, const std::string& path) {
     return std::make_unique<SqliteWriter>(plan, path);

@@ -45,12 +45,15 @@ void discardTemporary(const std::string& temp);
 // meanwhile is left as it is), then removes the temporary name. Throws jet::Error.
 void publish(const std::string& temp, const std::string& path);
 
-// The characters a Text field holds (its definition counts bytes: two a character from Jet 4 on).
-int textCharacters(const jet::ColumnDef& column);
-
 // The type of a column in the target's own words ("numeric(19,4)", "INTEGER").
-std::string sqliteType(const jet::ColumnDef& column);
-std::string postgresType(const jet::ColumnDef& column);
+std::string columnType(Target target, const jet::ColumnDef& column);
+
+// SQL both targets read alike: `"a", "b"`; CREATE [UNIQUE] INDEX ... ON ... (...);
+// FOREIGN KEY (...) REFERENCES ... (...) with the key's cascades.
+std::string columnList(const PlannedTable& table, const std::vector<std::size_t>& columns);
+std::vector<std::size_t> indexColumns(const PlannedIndex& index);
+std::string createIndex(const PlannedTable& table, const PlannedIndex& index);
+std::string foreignKeyClause(const Plan& plan, const PlannedForeignKey& key);
 
 // The text the target keeps for a value of these types: "2024-02-29 13:05:00",
 // "2024-02-29 13:05:00.1234567" (SQLite's own date form).

@@ -125,9 +125,8 @@ RowInserter::RowInserter(Database& db, std::shared_ptr<const TableDef> table,
     const std::string index =
         index::TableIndexes::unsupportedChange(t, std::vector<bool>(t.columns.size(), true));
     if (!index.empty()) refuse(t, index);
-    required_.resize(t.columns.size());
+    required_ = requiredFields(db, t);
     named_.assign(t.columns.size(), false);
-    for (const auto& c : t.columns) required_[c.order] = isRequired(db, t, c);
     for (const ColumnDef* c : fields_) named_[c->order] = true;
     row_.resize(t.columns.size());
     none_.resize(t.columns.size());

@@ -47,13 +47,27 @@ store::PropertyMaps propertiesOf(const Database& db, const TableDef& table) {
     }
 }
 
-bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
-    const auto maps = propertiesOf(db, table);
+namespace {
+
+bool requiredIn(const store::PropertyMaps& maps, const ColumnDef& column) {
     const auto map = maps.find(foldName(column.name));
     if (map == maps.end()) return false;
     const auto required = map->second.find("Required");
     return required != map->second.end() && !required->second.data.empty() &&
            required->second.data[0] != 0;
+}
+
+}  // namespace
+
+bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column) {
+    return requiredIn(propertiesOf(db, table), column);
+}
+
+std::vector<bool> requiredFields(const Database& db, const TableDef& table) {
+    const auto maps = propertiesOf(db, table);
+    std::vector<bool> required(table.columns.size());
+    for (const auto& c : table.columns) required[c.order] = requiredIn(maps, c);
+    return required;
 }
 
 void requireUserTable(const Database& db, const TableDef& table, const char* change) {

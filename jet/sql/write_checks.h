@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "jet/database.h"
 #include "jet/store/property_map.h"
@@ -17,6 +18,8 @@ store::PropertyMaps propertiesOf(const Database& db, const TableDef& table);
 
 // Whether the field's Required property forbids Null.
 bool isRequired(const Database& db, const TableDef& table, const ColumnDef& column);
+// The same for every field of the table, by column order, reading the properties once.
+std::vector<bool> requiredFields(const Database& db, const TableDef& table);
 
 // Throws when rows of `table` may not be deleted.
 void requireDeletable(const TableDef& table);

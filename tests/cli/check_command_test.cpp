@@ -2,14 +2,12 @@
 // faults, each fault is one line, and a file that cannot be opened is an error like any other
 // command's.
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 
-#include <array>
 #include <fstream>
 #include <string>
 
 #include "support/fixtures.h"
+#include "support/quillfen_db_run.h"
 
 namespace {
 
@@ -18,16 +16,10 @@ struct Outcome {
     std::string out;
 };
 
+// What the command writes, stdout and then stderr, as one text.
 Outcome runCommand(const std::string& command, const std::string& file) {
-    const std::string cmd = std::string(QUILLFEN_DB) + " " + command + " '" + file + "' 2>&1";
-    Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    const auto r = testsupport::runQuillfenDb(command + " " + testsupport::quote(file));
+    return {r.status, r.out + r.err};
 }
 
 Outcome runCheck(const std::string& file) { return runCommand("check", file); }
